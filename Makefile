@@ -1,0 +1,35 @@
+# The two commands of the README:
+#   make run   installs what is missing, builds in Release and starts the program
+#   make test  the same set-up plus the test tools, builds and runs every test
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+DATA_DIR ?=
+
+.PHONY: run test build deps test-deps bench clean
+
+deps:
+	@bash scripts/setup.sh
+
+test-deps:
+	@bash scripts/setup.sh --test
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS)
+
+build: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: deps
+	@$(MAKE) --no-print-directory build
+	@bash scripts/start.sh $(BUILD) $(DATA_DIR)
+
+test: test-deps
+	@$(MAKE) --no-print-directory build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: deps
+	@$(MAKE) --no-print-directory build
+	bash bench/run
+
+clean:
+	rm -rf $(BUILD)

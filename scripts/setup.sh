@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build (and, with --test, the tests) needs,
+# only those that are missing. Works as root or through sudo.
+set -euo pipefail
+
+build_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev
+            libgl-dev fonts-liberation2)
+test_pkgs=(python3 python3-dbfread python3-dbf sqlite3 libsqlite3-dev xvfb xauth
+           poppler-utils zip unzip clang libclang-rt-dev googletest libgtest-dev)
+
+want=("${build_pkgs[@]}")
+if [[ "${1:-}" == "--test" ]]; then
+  want+=("${test_pkgs[@]}")
+fi
+
+missing=()
+for p in "${want[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+if [[ $(id -u) -eq 0 ]]; then
+  SUDO=()
+elif command -v sudo >/dev/null 2>&1; then
+  SUDO=(sudo)
+else
+  echo "These packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" apt-get update -qq
+"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,82 @@
+// The table file: a dBASE header, field descriptors, fixed-length records
+// with their deletion flag, and the 0x1A end mark.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fileio.h"
+#include "xbase.h"
+
+namespace xbase {
+
+struct DbfField {
+  FieldDef def;
+  uint32_t offset = 0;  // within the record, after the deletion flag
+};
+
+class DbfFile {
+ public:
+  static constexpr uint8_t kVersion = 0xF5;  // FoxPro table with memo
+
+  // Writes a new empty table. Fails if the file exists.
+  static void Create(const std::string& path, const std::vector<FieldDef>& fields);
+
+  // Reads and checks the header. `writable` asks for write access.
+  void Open(const std::string& path, bool writable);
+  void Close();
+  bool IsOpen() const { return file_.IsOpen(); }
+  File& file() { return file_; }
+  const std::string& path() const { return path_; }
+  bool writable() const { return file_.Writable(); }
+
+  const std::vector<DbfField>& fields() const { return fields_; }
+  std::vector<FieldDef> fieldDefs() const;
+  int FieldIndex(std::string_view name) const;
+  uint32_t count() const { return count_; }
+  uint32_t recordLength() const { return recLen_; }
+  uint32_t headerLength() const { return headerLen_; }
+  uint8_t version() const { return version_; }
+  bool hasMemo() const { return hasMemo_; }
+  uint64_t RecordOffset(uint32_t recno) const {
+    return headerLen_ + (uint64_t)(recno - 1) * recLen_;
+  }
+
+  // recno is 1-based; buf receives recordLength() bytes.
+  void ReadRecord(uint32_t recno, char* buf);
+  // Reads `n` records from `first` into buf (n * recordLength bytes).
+  void ReadRecords(uint32_t first, uint32_t n, char* buf);
+  void WriteRecord(uint32_t recno, const char* buf);
+  void WriteDeletionFlag(uint32_t recno, char flag);
+  // Writes the record after the last one with the end mark, then the new
+  // count and date in the header. Returns the new record's number.
+  uint32_t AppendRecord(const char* buf);
+  // Re-reads the record count from the header (another process may append).
+  void Reload();
+
+  // A blank record: deletion flag ' ' and every field blank.
+  std::string BlankRecord() const;
+
+  // Memo block number stored in a memo field (0 = no memo). Throws Corrupt
+  // when the field holds something other than a number.
+  uint32_t MemoBlock(const char* record, const DbfField& f) const;
+  void SetMemoBlock(char* record, const DbfField& f, uint32_t block) const;
+
+  // Writes header bytes 1..7 (date and record count).
+  void WriteCountAndDate();
+
+ private:
+  void InvalidateCache() { cacheFirst_ = cacheCount_ = 0; }
+  File file_;
+  std::string path_;
+  std::vector<DbfField> fields_;
+  uint32_t count_ = 0, recLen_ = 0, headerLen_ = 0;
+  uint8_t version_ = 0;
+  bool hasMemo_ = false;
+  // A read-ahead window for sequential reads.
+  std::vector<char> cache_;
+  uint32_t cacheFirst_ = 0, cacheCount_ = 0, lastRead_ = 0;
+};
+
+}  // namespace xbase

@@ -1,0 +1,108 @@
+#include "memo.h"
+
+#include <cstring>
+#include <vector>
+
+#include "xbase.h"
+
+namespace xbase {
+
+namespace {
+uint32_t Be32(const unsigned char* p) {
+  return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
+}
+void PutBe32(unsigned char* p, uint32_t v) {
+  p[0] = (unsigned char)(v >> 24);
+  p[1] = (unsigned char)(v >> 16);
+  p[2] = (unsigned char)(v >> 8);
+  p[3] = (unsigned char)v;
+}
+}  // namespace
+
+void MemoFile::Create(const std::string& path, uint32_t blockSize) {
+  unsigned char h[kHeaderSize] = {};
+  uint32_t first = (kHeaderSize + blockSize - 1) / blockSize;
+  PutBe32(h, first);
+  h[6] = (unsigned char)(blockSize >> 8);
+  h[7] = (unsigned char)blockSize;
+  File f;
+  f.Open(path, File::Mode::Truncate);
+  f.WriteAt(0, h, sizeof h);
+  f.Sync();
+}
+
+void MemoFile::Open(const std::string& path, bool writable) {
+  path_ = path;
+  if (writable)
+    file_.OpenBest(path);
+  else
+    file_.Open(path, File::Mode::ReadOnly);
+  if (file_.Size() < kHeaderSize)
+    throw Error(ErrorCode::Corrupt, "memo file " + path + " is damaged: shorter than its header");
+  unsigned char h[8];
+  file_.ReadAt(0, h, 8);
+  nextFree_ = Be32(h);
+  blockSize_ = (uint32_t)((h[6] << 8) | h[7]);
+  if (blockSize_ == 0)
+    throw Error(ErrorCode::Corrupt, "memo file " + path + " is damaged: block size 0");
+  uint64_t firstBlock = (kHeaderSize + blockSize_ - 1) / blockSize_;
+  // Bytes past the next free block are the remains of a write that never
+  // completed; they are written over by the next memo.
+  if (nextFree_ < firstBlock)
+    throw Error(ErrorCode::Corrupt, "memo file " + path + " is damaged: next free block " +
+                                        std::to_string(nextFree_) + " lies inside the header");
+}
+
+std::string MemoFile::Verify(uint32_t block) const {
+  if (block == 0) return {};
+  uint64_t at = (uint64_t)block * blockSize_;
+  uint64_t size = file_.Size();
+  if (at < kHeaderSize || block >= nextFree_ || at + 8 > size)
+    return "memo block " + std::to_string(block) + " lies outside the memo file";
+  unsigned char h[8];
+  file_.ReadAt(at, h, 8);
+  uint32_t len = Be32(h + 4);
+  if (at + 8 + len > size || at + 8 + len > (uint64_t)nextFree_ * blockSize_)
+    return "memo at block " + std::to_string(block) + " runs past the end of the memo file";
+  return {};
+}
+
+std::string MemoFile::Read(uint32_t block) const {
+  if (block == 0) return {};
+  std::string problem = Verify(block);
+  if (!problem.empty()) throw Error(ErrorCode::Corrupt, "memo file " + path_ + " is damaged: " + problem);
+  uint64_t at = (uint64_t)block * blockSize_;
+  unsigned char h[8];
+  file_.ReadAt(at, h, 8);
+  uint32_t len = Be32(h + 4);
+  std::string text(len, '\0');
+  if (len) file_.ReadAt(at + 8, text.data(), len);
+  // dBASE-style tools end a text memo with 0x1A; it is not part of the text.
+  while (!text.empty() && (text.back() == '\x1A' || text.back() == '\0')) text.pop_back();
+  return text;
+}
+
+uint32_t MemoFile::Write(const std::string& text) {
+  if (text.empty()) return 0;
+  if (text.size() > 0x7FFFFFF0u) throw Error(ErrorCode::Usage, "memo text too long for " + path_);
+  uint32_t block = nextFree_;
+  uint64_t at = (uint64_t)block * blockSize_;
+  uint64_t total = 8 + (uint64_t)text.size();
+  uint64_t blocks = (total + blockSize_ - 1) / blockSize_;
+  if ((uint64_t)block + blocks > UINT32_MAX) throw Error(ErrorCode::Usage, "memo file " + path_ + " is full");
+  std::vector<char> buf((size_t)(blocks * blockSize_), '\0');
+  PutBe32((unsigned char*)buf.data(), 1);
+  PutBe32((unsigned char*)buf.data() + 4, (uint32_t)text.size());
+  std::memcpy(buf.data() + 8, text.data(), text.size());
+  // The blocks first, then the header that hands them out: stopped in
+  // between, the header still names the old free block and the new bytes are
+  // simply written over next time.
+  file_.WriteAt(at, buf.data(), buf.size());
+  nextFree_ = (uint32_t)(block + blocks);
+  unsigned char h[4];
+  PutBe32(h, nextFree_);
+  file_.WriteAt(0, h, 4);
+  return block;
+}
+
+}  // namespace xbase

@@ -1,0 +1,48 @@
+// The memo file (.SMT) in the FoxPro FPT layout: a 512-byte header holding
+// the next free block and the block size (big-endian), then blocks; each
+// memo starts a block with its type and length (big-endian) and its bytes.
+//
+// A memo is never overwritten in place: a changed memo is written to new
+// blocks at the end and the record then points at them, so a process stopped
+// at any moment leaves every posted record with its memo intact. Pack
+// reclaims the old blocks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "fileio.h"
+
+namespace xbase {
+
+class MemoFile {
+ public:
+  static constexpr uint32_t kHeaderSize = 512;
+  static constexpr uint32_t kDefaultBlockSize = 64;
+
+  static void Create(const std::string& path, uint32_t blockSize = kDefaultBlockSize);
+
+  void Open(const std::string& path, bool writable);
+  void Close() { file_.Close(); }
+  bool IsOpen() const { return file_.IsOpen(); }
+  const std::string& path() const { return path_; }
+  File& file() { return file_; }
+  uint32_t blockSize() const { return blockSize_; }
+  uint32_t nextFree() const { return nextFree_; }
+
+  // Text of the memo starting at `block` (0 = no memo, empty text).
+  std::string Read(uint32_t block) const;
+  // Checks a memo reference without reading the text; returns an empty
+  // string when sound, else the problem.
+  std::string Verify(uint32_t block) const;
+  // Writes the text as a new memo and returns its block (0 for empty text).
+  uint32_t Write(const std::string& text);
+
+ private:
+  File file_;
+  std::string path_;
+  uint32_t blockSize_ = kDefaultBlockSize;
+  uint32_t nextFree_ = 0;
+};
+
+}  // namespace xbase

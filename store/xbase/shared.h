@@ -1,0 +1,81 @@
+// One open table with its memo and index files, shared by every cursor on
+// it within an Environment. Holds the OS lock and does every write, so that
+// the order of writes keeps the files sound whenever the process stops.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbf.h"
+#include "expr.h"
+#include "index.h"
+#include "memo.h"
+#include "xbase.h"
+
+namespace xbase {
+
+struct TagRuntime {
+  IndexTagDef def;
+  std::unique_ptr<Expr> key, cond;
+  bool excludesDeleted = false;  // the condition leaves deleted records out
+  int leadingField = -1;         // the key starts with this plain field
+};
+
+class SharedTable {
+ public:
+  SharedTable(Environment& env, std::string path, bool exclusive);
+  ~SharedTable();
+
+  void Open();
+  void Close();
+
+  Environment& env;
+  const std::string path;
+  const bool exclusive;
+  DbfFile dbf;
+  MemoFile memo;
+  IndexFile index;
+  bool hasIndex = false;
+  std::string indexPath;
+  std::vector<TagRuntime> tags;
+  uint64_t changes = 0;  // bumps with every write of a record
+  int batchDepth = 0;
+
+  // Reading.
+  std::string ReadMemo(const char* rec, int field);
+  void KeyOf(const TagRuntime& t, const char* rec, std::string& out);  // trimmed key
+  bool InTag(const TagRuntime& t, const char* rec);
+
+  // Writing; each leaves the files sound when it returns (outside a batch).
+  uint32_t Append(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
+  void Update(uint32_t recno, std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
+  void MarkDeleted(uint32_t recno);
+  void BeginBatch() { ++batchDepth; }
+  void EndBatch();
+  void FlushIndex();
+
+  // Maintenance (exclusive use).
+  int AddTag(const std::string& indexFile, const IndexTagDef& def);
+  void Reindex();
+  void Pack();
+  void OpenIndexFile(const std::string& indexFile);
+
+  // Compiles a tag definition against this table; throws Expression.
+  TagRuntime Compile(const IndexTagDef& def) const;
+
+ private:
+  void LockOrThrow();
+  void OpenIndex(const std::string& file);
+  void RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy);
+  void CollectEntries(std::vector<TagRuntime>& rt, std::vector<std::vector<IndexFile::Entry>>& entries);
+  void WriteMemos(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
+  void RecoverPack();
+  std::string privateIndex_;  // a rebuilt index kept apart while others use the table
+};
+
+// Companion files: the memo (.SMT, else an existing .fpt) and the index
+// (.nsx) of a table, in whatever letter case they exist.
+std::string FindCompanion(const std::string& dbfPath, const std::vector<std::string>& exts);
+
+}  // namespace xbase

@@ -1,0 +1,190 @@
+#include "text.h"
+
+#include <cstring>
+
+#include "xbase.h"
+
+namespace xbase {
+
+namespace {
+
+// Upper-case partner of a lower-case code point, 0 when there is none or
+// when it would take another number of bytes in UTF-8.
+uint32_t UpperOf(uint32_t c) {
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x17F) {
+    if (c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return 0;
+    bool oddBlock = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if (oddBlock) return (c % 2 == 0) ? c - 1 : 0;
+    return (c % 2 == 1) ? c - 1 : 0;
+  }
+  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 0x20;
+  if (c == 0x3C2) return 0x3A3;
+  if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  return 0;
+}
+
+uint32_t LowerOf(uint32_t c) {
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
+  if (c == 0x178) return 0xFF;
+  if (c >= 0x100 && c <= 0x17F) {
+    if (c == 0x130 || c == 0x138 || c == 0x149 || c == 0x17F) return 0;
+    bool oddBlock = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if (oddBlock) return (c % 2 == 1) ? c + 1 : 0;
+    return (c % 2 == 0) ? c + 1 : 0;
+  }
+  if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 0x20;
+  if (c >= 0x410 && c <= 0x42F) return c + 0x20;
+  if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+  return 0;
+}
+
+template <bool Upper>
+void MapInPlace(char* p, size_t n) {
+  for (size_t i = 0; i < n;) {
+    unsigned char b = (unsigned char)p[i];
+    if (b < 0x80) {
+      if (Upper) {
+        if (b >= 'a' && b <= 'z') p[i] = (char)(b - 32);
+      } else {
+        if (b >= 'A' && b <= 'Z') p[i] = (char)(b + 32);
+      }
+      ++i;
+      continue;
+    }
+    // Only two-byte sequences are mapped; the rest is copied as it is.
+    if ((b & 0xE0) == 0xC0 && i + 1 < n && (((unsigned char)p[i + 1]) & 0xC0) == 0x80) {
+      uint32_t c = ((b & 0x1Fu) << 6) | (((unsigned char)p[i + 1]) & 0x3Fu);
+      uint32_t m = Upper ? UpperOf(c) : LowerOf(c);
+      if (m >= 0x80 && m < 0x800) {
+        p[i] = (char)(0xC0 | (m >> 6));
+        p[i + 1] = (char)(0x80 | (m & 0x3F));
+      }
+      i += 2;
+      continue;
+    }
+    ++i;
+  }
+}
+
+}  // namespace
+
+void UpperInPlace(char* p, size_t n) { MapInPlace<true>(p, n); }
+void LowerInPlace(char* p, size_t n) { MapInPlace<false>(p, n); }
+
+void AppendUpper(std::string_view s, std::string& out) {
+  size_t start = out.size();
+  out.append(s.data(), s.size());
+  MapInPlace<true>(out.data() + start, s.size());
+}
+
+void AppendLower(std::string_view s, std::string& out) {
+  size_t start = out.size();
+  out.append(s.data(), s.size());
+  MapInPlace<false>(out.data() + start, s.size());
+}
+
+std::string Utf8Upper(std::string_view s) {
+  std::string out;
+  AppendUpper(s, out);
+  return out;
+}
+
+std::string Utf8Lower(std::string_view s) {
+  std::string out;
+  AppendLower(s, out);
+  return out;
+}
+
+std::string_view CutToWidth(std::string_view s, size_t bytes) {
+  if (s.size() <= bytes) return s;
+  size_t n = bytes;
+  // Step back over continuation bytes to the start of the cut character.
+  size_t k = n;
+  while (k > 0 && (((unsigned char)s[k]) & 0xC0) == 0x80) --k;
+  // s[k] starts the character that straddles or begins at the cut.
+  if (k < n) {
+    unsigned char lead = (unsigned char)s[k];
+    size_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (k + len > n) n = k;
+  }
+  return s.substr(0, n);
+}
+
+std::string QuoteLiteral(std::string_view text) {
+  if (text.find('"') == std::string_view::npos) return "\"" + std::string(text) + "\"";
+  if (text.find('\'') == std::string_view::npos) return "'" + std::string(text) + "'";
+  if (text.find(']') == std::string_view::npos) return "[" + std::string(text) + "]";
+  // Every kind of quote occurs: split the text before each double quote and
+  // quote the pieces that hold one with single quotes or brackets.
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t j = text.find('"', i + 1);
+    if (j == std::string_view::npos) j = text.size();
+    std::string_view piece = text.substr(i, j - i);
+    if (!out.empty()) out += "+";
+    if (piece.find('"') == std::string_view::npos) {
+      out += "\"" + std::string(piece) + "\"";
+    } else if (piece.find('\'') == std::string_view::npos) {
+      out += "'" + std::string(piece) + "'";
+    } else if (piece.find(']') == std::string_view::npos) {
+      out += "[" + std::string(piece) + "]";
+    } else {
+      // The piece starts with the double quote and holds ' and ]: quote the
+      // double quote alone and the rest in double quotes.
+      out += "'\"'+";
+      out += QuoteLiteral(piece.substr(1));
+    }
+    i = j;
+  }
+  return out;
+}
+
+bool PaddedStartsWith(std::string_view a, std::string_view b) {
+  size_t common = a.size() < b.size() ? a.size() : b.size();
+  if (std::memcmp(a.data(), b.data(), common) != 0) return false;
+  for (size_t i = common; i < b.size(); ++i)
+    if (b[i] != ' ') return false;
+  return true;
+}
+
+int ComparePadded(std::string_view a, std::string_view b) {
+  size_t common = a.size() < b.size() ? a.size() : b.size();
+  int c = std::memcmp(a.data(), b.data(), common);
+  if (c != 0) return c < 0 ? -1 : 1;
+  if (a.size() == b.size()) return 0;
+  if (a.size() > b.size()) {
+    for (size_t i = common; i < a.size(); ++i)
+      if ((unsigned char)a[i] != ' ') return (unsigned char)a[i] < ' ' ? -1 : 1;
+  } else {
+    for (size_t i = common; i < b.size(); ++i)
+      if ((unsigned char)b[i] != ' ') return (unsigned char)b[i] < ' ' ? 1 : -1;
+  }
+  return 0;
+}
+
+namespace {
+struct CrcTable {
+  uint32_t t[256];
+  CrcTable() {
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+  }
+};
+}  // namespace
+
+uint32_t Crc32(const void* data, size_t n) {
+  static const CrcTable table;
+  uint32_t c = 0xFFFFFFFFu;
+  const unsigned char* p = (const unsigned char*)data;
+  for (size_t i = 0; i < n; ++i) c = table.t[(c ^ p[i]) & 0xFF] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFu;
+}
+
+}  // namespace xbase

@@ -1,0 +1,36 @@
+// Byte-level text helpers of the engine (UTF-8 aware where it matters).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace xbase {
+
+// Case mapping of one UTF-8 string into `out` (appended). Keeps the byte
+// length, so a key built with it keeps its width.
+void AppendUpper(std::string_view s, std::string& out);
+void AppendLower(std::string_view s, std::string& out);
+void UpperInPlace(char* p, size_t n);
+void LowerInPlace(char* p, size_t n);
+
+// Length of s without trailing blanks.
+inline size_t TrimmedLength(const char* p, size_t n) {
+  while (n > 0 && p[n - 1] == ' ') --n;
+  return n;
+}
+inline std::string_view TrimRight(std::string_view s) {
+  return s.substr(0, TrimmedLength(s.data(), s.size()));
+}
+
+// Compares a (virtually padded with blanks to any length) with b over b's
+// whole length: the xBase non-exact "=".
+bool PaddedStartsWith(std::string_view a, std::string_view b);
+
+// Compares two keys as if both were padded with blanks to the same width.
+int ComparePadded(std::string_view a, std::string_view b);
+
+uint32_t Crc32(const void* data, size_t n);
+
+}  // namespace xbase

@@ -1,0 +1,268 @@
+// The embedded xBase engine: DBF tables with an FPT-layout memo file (.SMT)
+// and a compound index file (.nsx) of our own format.
+//
+// Plain C++20 and the standard library only. Everything that reads a file
+// checks what it reads against the physical facts of that file first and
+// reports a problem as an xbase::Error naming the file; nothing is trusted.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xbase {
+
+enum class ErrorCode {
+  Io,           // the operating system refused a read, write, open or rename
+  Corrupt,      // a file is damaged: its content contradicts itself or its size
+  Unsupported,  // a file of a kind or version the engine does not read
+  Locked,       // the file is held by another user of it (exclusive use)
+  Expression,   // a malformed key, condition or query expression
+  Usage,        // an operation that is not allowed in the current state
+  NotFound,     // a field, tag or file that does not exist
+};
+
+class Error : public std::runtime_error {
+ public:
+  Error(ErrorCode code, const std::string& message)
+      : std::runtime_error(message), code_(code) {}
+  ErrorCode code() const { return code_; }
+
+ private:
+  ErrorCode code_;
+};
+
+// A field of a table. Types the engine writes: C (character) and M (memo).
+// N, F, D and L fields of tables written by other tools are read and written
+// as their raw text.
+struct FieldDef {
+  std::string name;  // at most 10 characters, stored upper case
+  char type = 'C';
+  int width = 0;     // bytes
+  int decimals = 0;
+};
+
+enum class State { Inactive, Browse, Edit, Insert };
+const char* StateName(State s);  // "Inactive", "Browse", "Edit", "Insert"
+
+struct TagInfo {
+  std::string name;
+  std::string key;        // key expression as given
+  std::string condition;  // condition expression, may be empty
+  bool unique = false;
+  int keyWidth = 0;
+};
+
+class SharedTable;  // one open file set, shared by every cursor on it
+
+// The process-wide engine settings and the registry of open files. Every
+// Table opened through one Environment on the same path shares one
+// SharedTable, so all cursors see each other's changes at once.
+class Environment {
+ public:
+  Environment();
+  ~Environment();
+  Environment(const Environment&) = delete;
+  Environment& operator=(const Environment&) = delete;
+
+  static Environment& Default();
+
+  // Deleted on: records marked deleted are invisible to navigation, counts
+  // and queries.
+  void SetDeleted(bool on) { deleted_ = on; }
+  bool Deleted() const { return deleted_; }
+
+  // Kept for the caller's configuration; the engine never shows messages.
+  void SetErrorLevel(int level) { errorLevel_ = level; }
+  int ErrorLevel() const { return errorLevel_; }
+
+  // Upper bound, in bytes, of the index page cache of each open index file.
+  void SetIndexCacheBytes(size_t bytes) { indexCacheBytes_ = bytes; }
+  size_t IndexCacheBytes() const { return indexCacheBytes_; }
+
+ private:
+  friend class Table;
+  struct Registry;
+  std::unique_ptr<Registry> registry_;
+  bool deleted_ = true;
+  int errorLevel_ = 0;
+  size_t indexCacheBytes_ = 48u << 20;
+};
+
+// Creates a new, empty table. Fails when the file exists. A table with memo
+// fields gets its memo file beside it (same base name, extension .SMT).
+// Field names are stored upper case. Throws Error.
+void CreateTable(const std::string& dbfPath, const std::vector<FieldDef>& fields);
+
+// Path of the memo / index file that belongs with a table file.
+std::string MemoPathFor(const std::string& dbfPath);
+std::string IndexPathFor(const std::string& dbfPath);
+
+struct Bookmark {
+  uint32_t recno = 0;  // 0 = none
+  bool valid() const { return recno != 0; }
+  bool operator==(const Bookmark&) const = default;
+};
+
+struct LocateOptions {
+  bool partialKey = false;       // the field begins with the value
+  bool caseInsensitive = false;  // compare without regard to letter case
+};
+
+// A cursor over one table: the dataset of the program. Not thread-safe; one
+// thread uses the engine.
+class Table {
+ public:
+  explicit Table(Environment& env = Environment::Default());
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  // --- configuration, before Open ---------------------------------------
+  void SetDatabaseName(const std::string& folder);  // folder of the table
+  void SetTableName(const std::string& file);       // "VTLDataA.dbf"
+  void SetIndexTag(const std::string& tag);         // "" = natural order
+  void SetExclusive(bool on);
+  const std::string& DatabaseName() const { return folder_; }
+  const std::string& TableName() const { return file_; }
+  const std::string& IndexTag() const { return tagName_; }
+  bool Exclusive() const { return exclusive_; }
+  std::string Path() const;  // folder + "/" + file
+
+  // Opens the table, its memo file and the index file of the same base name
+  // when it exists. A damaged or stale index is rebuilt. Exclusive use takes
+  // an OS lock; it fails with ErrorCode::Locked while anyone else has the
+  // file open, and a shared open fails while someone has it exclusively.
+  void Open();
+  void Close();  // posts a changed record first, cancels an unchanged one
+  bool Active() const;
+  State GetState() const { return state_; }
+
+  // --- fields ------------------------------------------------------------
+  const std::vector<FieldDef>& Fields() const;
+  int FieldIndex(std::string_view name) const;  // any case; -1 when absent
+  // Field value of the current record (of the edit buffer while editing):
+  // character fields without trailing blanks, a memo as its whole text, ""
+  // when there is no current record.
+  std::string FieldByName(std::string_view name) const;
+  // Sets a field of the edit buffer (Edit or Insert state). Text longer than
+  // the field is cut to its width without splitting a UTF-8 character.
+  void SetFieldByName(std::string_view name, std::string_view value);
+  bool Modified() const { return modified_; }
+
+  // --- navigation over the visible records ---------------------------------
+  // Visible: not deleted (when the environment's Deleted is on), in the
+  // active tag (its condition holds), and matching the query.
+  void First();
+  void Last();
+  void Next();
+  void Prior();
+  int64_t MoveBy(int64_t distance);  // returns how far it actually moved
+  bool Eof() const { return eof_; }
+  bool Bof() const { return bof_; }
+  bool IsEmpty();
+  uint32_t RecNo() const;  // physical record number, 1-based; 0 = none
+  bool IsDeletedRecord() const;
+
+  int64_t RecordCount();   // number of visible records
+  int64_t RecordIndex();   // 0-based place of the current record; -1 none
+  bool MoveToIndex(int64_t index);  // false when out of range
+
+  Bookmark GetBookmark() const;
+  bool BookmarkValid(const Bookmark& b);
+  bool GotoBookmark(const Bookmark& b);  // false (and no move) when not visible
+
+  // Finds the first visible record, in view order, whose field equals the
+  // value (or begins with it, partialKey). Moves there and returns true, or
+  // stays and returns false.
+  bool Locate(std::string_view field, std::string_view value, LocateOptions opt = {});
+
+  // Re-reads the current record and tells the data-aware side.
+  void Refresh();
+
+  // --- editing ---------------------------------------------------------------
+  void Append();  // a new blank record, state Insert
+  void Insert();  // the same: records are always added at the end of the file
+  void Edit();    // on an empty view starts an Insert
+  void Post();    // writes the record, keeps it current
+  void Cancel();
+  void Delete();  // marks the current record deleted, moves to the next one
+
+  // --- query -----------------------------------------------------------------
+  // Restricts the view to the records for which the expression holds; "" lifts
+  // the restriction. Given to a closed table, it applies when it opens. A
+  // malformed expression throws ErrorCode::Expression naming it.
+  void SetQuery(const std::string& expression);
+  const std::string& Query() const { return query_; }
+  int64_t QueryRecCount() { return RecordCount(); }
+
+  // --- index and maintenance ---------------------------------------------------
+  // Creates (or replaces) a tag in the index file and fills it from the
+  // records. Needs exclusive use. Returns the tag's number, 1 or more.
+  int IndexTag(const std::string& indexPath, const std::string& tag,
+               const std::string& keyExpression, const std::string& condition,
+               bool unique);
+  void IndexOpen(const std::string& indexPath);  // needs exclusive use
+  void Reindex();  // rebuilds every tag; needs exclusive use
+  // Removes deleted records for good, rebuilds the tags and compacts the
+  // memo file. Needs exclusive use. New files replace the old ones only when
+  // they are complete.
+  void Pack();
+  std::vector<TagInfo> Tags() const;
+
+  // Many posts in a row (the add batch). Records are still written through
+  // one by one; the index is written out once at EndBatch. Nests.
+  void BeginBatch();
+  void EndBatch();
+
+  // Record numbers of the visible records (query ignored) whose field holds
+  // the text, in the active tag's order; one sequential pass over the file.
+  std::vector<uint32_t> FindContaining(std::string_view field, std::string_view text,
+                                       bool caseInsensitive = true);
+
+  // --- notifications -------------------------------------------------------------
+  // OnDataChange: the current record changed (move, post, re-read) or, with
+  // a field name, a field of the edit buffer changed. OnStateChange: the
+  // state changed. Suspended between DisableControls and EnableControls;
+  // the last EnableControls sends one OnDataChange.
+  std::function<void(const std::string& field)> OnDataChange;
+  std::function<void()> OnStateChange;
+  void DisableControls();
+  void EnableControls();
+  bool ControlsDisabled() const { return disableCount_ > 0; }
+
+ private:
+  struct Impl;
+  friend struct Impl;
+  Environment& env_;
+  std::string folder_, file_, tagName_, query_;
+  bool exclusive_ = false;
+  State state_ = State::Inactive;
+  bool modified_ = false;
+  bool eof_ = true, bof_ = true;
+  int disableCount_ = 0;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Verifies a table: header against file size, every memo reference, every
+// tag against the records. Returns one line per problem; empty when sound.
+// Opens the files read-only and changes nothing.
+std::vector<std::string> CheckTable(const std::string& dbfPath);
+
+// Text helpers shared with the layers above.
+// Upper / lower case of UTF-8 text: ASCII and the common European letters
+// (Latin-1, Latin Extended-A, Greek, Cyrillic); byte length is kept.
+std::string Utf8Upper(std::string_view s);
+std::string Utf8Lower(std::string_view s);
+// An expression that evaluates to exactly `text`, whatever quote characters
+// it holds: one literal in "…", '…' or […], or a concatenation of them.
+std::string QuoteLiteral(std::string_view text);
+// The longest prefix of s of at most `bytes` bytes that ends on a character
+// boundary.
+std::string_view CutToWidth(std::string_view s, size_t bytes);
+
+}  // namespace xbase
