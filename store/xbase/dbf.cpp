@@ -226,13 +226,17 @@ std::vector<FieldDef> DbfFile::fieldDefs() const {
 }
 
 int DbfFile::FieldIndex(std::string_view name) const {
+  // Names are stored upper case; compare ASCII letters without regard to case.
   for (size_t i = 0; i < fields_.size(); ++i) {
     const std::string& n = fields_[i].def.name;
     if (n.size() != name.size()) continue;
-    bool eq = true;
-    for (size_t k = 0; k < n.size() && eq; ++k)
-      eq = std::toupper((unsigned char)n[k]) == std::toupper((unsigned char)name[k]);
-    if (eq) return (int)i;
+    size_t k = 0;
+    for (; k < n.size(); ++k) {
+      unsigned char c = (unsigned char)name[k];
+      if ((unsigned)(c - 'a') < 26u) c = (unsigned char)(c - 32);
+      if (c != (unsigned char)n[k]) break;
+    }
+    if (k == n.size()) return (int)i;
   }
   return -1;
 }

@@ -1,5 +1,6 @@
 #include "memo.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -37,7 +38,8 @@ void MemoFile::Open(const std::string& path, bool writable) {
     file_.OpenBest(path);
   else
     file_.Open(path, File::Mode::ReadOnly);
-  if (file_.Size() < kHeaderSize)
+  size_ = file_.Size();
+  if (size_ < kHeaderSize)
     throw Error(ErrorCode::Corrupt, "memo file " + path + " is damaged: shorter than its header");
   unsigned char h[8];
   file_.ReadAt(0, h, 8);
@@ -53,14 +55,30 @@ void MemoFile::Open(const std::string& path, bool writable) {
                                         std::to_string(nextFree_) + " lies inside the header");
 }
 
+void MemoFile::ReadBytes(uint64_t at, void* buf, size_t n) const {
+  constexpr size_t kWindow = 64 * 1024;
+  if (n > kWindow / 2) {
+    file_.ReadAt(at, buf, n);
+    return;
+  }
+  if (at < windowAt_ || at + n > windowAt_ + window_.size()) {
+    window_.resize(kWindow);
+    size_t got = file_.ReadSome(at, window_.data(), kWindow);
+    window_.resize(got);
+    windowAt_ = at;
+    if (got < n) throw Error(ErrorCode::Corrupt, "memo file " + path_ + " is damaged: a memo runs past the end");
+  }
+  std::memcpy(buf, window_.data() + (at - windowAt_), n);
+}
+
 std::string MemoFile::Verify(uint32_t block) const {
   if (block == 0) return {};
   uint64_t at = (uint64_t)block * blockSize_;
-  uint64_t size = file_.Size();
+  uint64_t size = size_;
   if (at < kHeaderSize || block >= nextFree_ || at + 8 > size)
     return "memo block " + std::to_string(block) + " lies outside the memo file";
   unsigned char h[8];
-  file_.ReadAt(at, h, 8);
+  ReadBytes(at, h, 8);
   uint32_t len = Be32(h + 4);
   if (at + 8 + len > size || at + 8 + len > (uint64_t)nextFree_ * blockSize_)
     return "memo at block " + std::to_string(block) + " runs past the end of the memo file";
@@ -73,10 +91,10 @@ std::string MemoFile::Read(uint32_t block) const {
   if (!problem.empty()) throw Error(ErrorCode::Corrupt, "memo file " + path_ + " is damaged: " + problem);
   uint64_t at = (uint64_t)block * blockSize_;
   unsigned char h[8];
-  file_.ReadAt(at, h, 8);
+  ReadBytes(at, h, 8);
   uint32_t len = Be32(h + 4);
   std::string text(len, '\0');
-  if (len) file_.ReadAt(at + 8, text.data(), len);
+  if (len) ReadBytes(at + 8, text.data(), len);
   // dBASE-style tools end a text memo with 0x1A; it is not part of the text.
   while (!text.empty() && (text.back() == '\x1A' || text.back() == '\0')) text.pop_back();
   return text;
@@ -94,15 +112,41 @@ uint32_t MemoFile::Write(const std::string& text) {
   PutBe32((unsigned char*)buf.data(), 1);
   PutBe32((unsigned char*)buf.data() + 4, (uint32_t)text.size());
   std::memcpy(buf.data() + 8, text.data(), text.size());
+  window_.clear();
+  if (bulk_) {
+    if (pending_.empty()) pendingAt_ = at;
+    pending_.append(buf.data(), buf.size());
+    nextFree_ = (uint32_t)(block + blocks);
+    size_ = std::max<uint64_t>(size_, at + buf.size());
+    if (pending_.size() >= (1u << 20)) {
+      file_.WriteAt(pendingAt_, pending_.data(), pending_.size());
+      pending_.clear();
+    }
+    return block;
+  }
   // The blocks first, then the header that hands them out: stopped in
   // between, the header still names the old free block and the new bytes are
   // simply written over next time.
   file_.WriteAt(at, buf.data(), buf.size());
+  size_ = std::max<uint64_t>(size_, at + buf.size());
   nextFree_ = (uint32_t)(block + blocks);
   unsigned char h[4];
   PutBe32(h, nextFree_);
   file_.WriteAt(0, h, 4);
   return block;
+}
+
+}  // namespace xbase
+
+namespace xbase {
+
+void MemoFile::EndBulk() {
+  if (!pending_.empty()) file_.WriteAt(pendingAt_, pending_.data(), pending_.size());
+  pending_.clear();
+  bulk_ = false;
+  unsigned char h[4];
+  PutBe32(h, nextFree_);
+  file_.WriteAt(0, h, 4);
 }
 
 }  // namespace xbase

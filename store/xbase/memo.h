@@ -38,11 +38,25 @@ class MemoFile {
   // Writes the text as a new memo and returns its block (0 for empty text).
   uint32_t Write(const std::string& text);
 
+  // For writing a whole new memo file in one go (pack): memos collect in
+  // memory and go to disk in large writes; EndBulk writes the rest and the
+  // header.
+  void BeginBulk() { bulk_ = true; }
+  void EndBulk();
+
  private:
   File file_;
   std::string path_;
   uint32_t blockSize_ = kDefaultBlockSize;
   uint32_t nextFree_ = 0;
+  uint64_t size_ = 0;  // file size as this process left it
+  bool bulk_ = false;
+  std::string pending_;        // bulk bytes not yet written
+  uint64_t pendingAt_ = 0;     // file offset of pending_
+  // Read-ahead window for memos read in file order.
+  mutable std::string window_;
+  mutable uint64_t windowAt_ = 0;
+  void ReadBytes(uint64_t at, void* buf, size_t n) const;
 };
 
 }  // namespace xbase

@@ -19,6 +19,15 @@ constexpr size_t kScanBytes = 1u << 20;
 
 std::string JournalPath(const std::string& dbf) { return dbf + ".pack"; }
 
+void SortEntries(std::vector<std::vector<IndexFile::Entry>>& entries) {
+  for (auto& e : entries) {
+    std::sort(e.begin(), e.end(), [](const IndexFile::Entry& a, const IndexFile::Entry& b) {
+      int c = ComparePadded(a.key, b.key);
+      return c != 0 ? c < 0 : a.recno < b.recno;
+    });
+  }
+}
+
 }  // namespace
 
 std::string FindCompanion(const std::string& dbfPath, const std::vector<std::string>& exts) {
@@ -86,6 +95,7 @@ void SharedTable::Open() {
   }
   dbf.Open(path, true);
   LockOrThrow();
+  fieldDefs = dbf.fieldDefs();
   try {
     if (dbf.hasMemo()) {
       std::string mp = MemoPathFor(path);
@@ -95,6 +105,7 @@ void SharedTable::Open() {
       RemoveFile(mp + ".pack-memo");
     }
     indexPath = IndexPathFor(path);
+    RemoveFile(indexPath + ".pack-idx");
     if (FileExists(indexPath)) OpenIndex(indexPath);
   } catch (...) {
     Close();
@@ -192,12 +203,7 @@ void SharedTable::CollectEntries(std::vector<TagRuntime>& rt,
       }
     }
   }
-  for (auto& e : entries) {
-    std::sort(e.begin(), e.end(), [](const IndexFile::Entry& a, const IndexFile::Entry& b) {
-      int c = ComparePadded(a.key, b.key);
-      return c != 0 ? c < 0 : a.recno < b.recno;
-    });
-  }
+  SortEntries(entries);
 }
 
 void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy) {
@@ -281,16 +287,21 @@ uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, 
   if (!dbf.writable()) throw Error(ErrorCode::Io, "table " + path + " is read-only");
   WriteMemos(rec, memos);
   rec[0] = ' ';
-  std::vector<std::string> keys(tags.size());
-  std::vector<bool> in(tags.size());
+  auto& keys = lastKeys;
+  auto& in = lastIn;
+  keys.resize(tags.size());
+  in.resize(tags.size());
   for (size_t t = 0; t < tags.size(); ++t) {
     in[t] = InTag(tags[t], rec.data());
+    keys[t].clear();
     if (in[t]) KeyOf(tags[t], rec.data(), keys[t]);
   }
+  lastRecno = 0;
   uint32_t recno = dbf.AppendRecord(rec.data());
   ++changes;
   for (size_t t = 0; t < tags.size(); ++t)
     if (in[t]) index.Insert((int)t, keys[t], recno);
+  lastRecno = recno;
   if (batchDepth == 0) FlushIndex();
   return recno;
 }
@@ -302,13 +313,14 @@ void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std
   WriteMemos(rec, memos);
   rec[0] = old[0];
   struct Change {
-    bool erase = false, insert = false;
+    bool erase = false, insert = false, newIn = false;
     std::string oldKey, newKey;
   };
   std::vector<Change> ch(tags.size());
   bool anyIndexChange = false;
   for (size_t t = 0; t < tags.size(); ++t) {
     bool oldIn = InTag(tags[t], old.data()), newIn = InTag(tags[t], rec.data());
+    ch[t].newIn = newIn;
     if (oldIn) KeyOf(tags[t], old.data(), ch[t].oldKey);
     if (newIn) KeyOf(tags[t], rec.data(), ch[t].newKey);
     ch[t].erase = oldIn && (!newIn || ch[t].oldKey != ch[t].newKey);
@@ -318,12 +330,20 @@ void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std
   // The index is marked as being changed before the record is written, so
   // that an index left behind by a stopped process is never trusted.
   if (anyIndexChange) index.BeginChangePublic();
+  lastRecno = 0;
   dbf.WriteRecord(recno, rec.data());
   ++changes;
   for (size_t t = 0; t < tags.size(); ++t) {
     if (ch[t].erase) index.Erase((int)t, ch[t].oldKey, recno);
     if (ch[t].insert) index.Insert((int)t, ch[t].newKey, recno);
   }
+  lastKeys.resize(tags.size());
+  lastIn.resize(tags.size());
+  for (size_t t = 0; t < tags.size(); ++t) {
+    lastIn[t] = ch[t].newIn;
+    lastKeys[t] = ch[t].newKey;
+  }
+  lastRecno = recno;
   if (batchDepth == 0) FlushIndex();
 }
 
@@ -345,6 +365,7 @@ void SharedTable::MarkDeleted(uint32_t recno) {
     }
   }
   if (any) index.BeginChangePublic();
+  lastRecno = 0;
   dbf.WriteDeletionFlag(recno, '*');
   ++changes;
   for (size_t t = 0; t < tags.size(); ++t)
@@ -417,7 +438,8 @@ void SharedTable::Pack() {
     if (t == 'M' || t == 'G' || t == 'B' || t == 'P') memoFields.push_back((int)i);
   }
 
-  // 1. The new table and memo file, written beside the old ones.
+  // 1. The new table, memo file and index, written beside the old ones; the
+  // keys are taken while the records are copied.
   std::vector<char> header(dbf.headerLength());
   dbf.file().ReadAt(0, header.data(), header.size());
   File out;
@@ -426,13 +448,16 @@ void SharedTable::Pack() {
   if (!newMemo.empty()) {
     MemoFile::Create(newMemo, memo.blockSize());
     newMemoFile.Open(newMemo, true);
+    newMemoFile.BeginBulk();
   }
+  std::vector<std::vector<IndexFile::Entry>> entries(hasIndex ? tags.size() : 0);
   uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
   std::vector<char> in((size_t)per * recLen);
   std::vector<char> outBuf;
   outBuf.reserve(in.size() + 1);
   uint64_t outAt = header.size();
   uint32_t kept = 0;
+  std::string key;
   for (uint32_t first = 1; first <= n; first += per) {
     uint32_t k = std::min(per, n - first + 1);
     dbf.ReadRecords(first, k, in.data());
@@ -449,6 +474,12 @@ void SharedTable::Pack() {
       }
       outBuf.insert(outBuf.end(), rec, rec + recLen);
       ++kept;
+      for (size_t t = 0; t < entries.size(); ++t) {
+        if (!InTag(tags[t], rec)) continue;
+        key.clear();
+        KeyOf(tags[t], rec, key);
+        entries[t].push_back({key, kept});
+      }
     }
     if (!outBuf.empty()) {
       out.WriteAt(outAt, outBuf.data(), outBuf.size());
@@ -457,47 +488,27 @@ void SharedTable::Pack() {
   }
   char eof = 0x1A;
   out.WriteAt(outAt, &eof, 1);
-  {
-    DbfFile tmp;  // header: count and date
-    header[4] = (char)(kept & 0xFF);
-    header[5] = (char)((kept >> 8) & 0xFF);
-    header[6] = (char)((kept >> 16) & 0xFF);
-    header[7] = (char)((kept >> 24) & 0xFF);
-    out.WriteAt(0, header.data(), header.size());
-  }
+  header[4] = (char)(kept & 0xFF);
+  header[5] = (char)((kept >> 8) & 0xFF);
+  header[6] = (char)((kept >> 16) & 0xFF);
+  header[7] = (char)((kept >> 24) & 0xFF);
+  out.WriteAt(0, header.data(), header.size());
   out.Sync();
   out.Close();
   if (newMemoFile.IsOpen()) {
+    newMemoFile.EndBulk();
     newMemoFile.file().Sync();
     newMemoFile.Close();
   }
 
-  // 2. The new index, built over the new table.
+  // 2. The new index.
   std::string newIndex;
-  std::vector<IndexTagDef> defs;
-  for (auto& t : tags) defs.push_back(t.def);
   if (hasIndex) {
+    std::vector<IndexTagDef> defs;
+    for (auto& t : tags) defs.push_back(t.def);
+    SortEntries(entries);
     newIndex = indexPath + ".pack-idx";
-    DbfFile packed;
-    packed.Open(newDbf, false);
-    std::vector<std::vector<IndexFile::Entry>> entries;
-    {
-      // Collect keys from the packed table with this table's compiled tags
-      // (same field layout).
-      DbfFile saved = std::move(dbf);
-      dbf = std::move(packed);
-      try {
-        CollectEntries(tags, entries);
-      } catch (...) {
-        packed = std::move(dbf);
-        dbf = std::move(saved);
-        throw;
-      }
-      packed = std::move(dbf);
-      dbf = std::move(saved);
-    }
     IndexFile::Build(newIndex, defs, entries, kept, FileSizeOf(newDbf));
-    packed.Close();
   }
 
   // 3. Commit: the journal names every replacement; once it exists the pack

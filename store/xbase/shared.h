@@ -39,7 +39,12 @@ class SharedTable {
   bool hasIndex = false;
   std::string indexPath;
   std::vector<TagRuntime> tags;
+  std::vector<FieldDef> fieldDefs;  // of the open table
   uint64_t changes = 0;  // bumps with every write of a record
+  // Keys of the record written last (per tag; empty when not in the tag).
+  uint32_t lastRecno = 0;
+  std::vector<std::string> lastKeys;
+  std::vector<bool> lastIn;
   int batchDepth = 0;
 
   // Reading.

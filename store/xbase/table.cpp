@@ -466,6 +466,28 @@ struct Table::Impl {
     return true;
   }
 
+  // Whether a record whose bytes are known belongs to the view; positions
+  // the tree cursor on it when it does.
+  bool VisibleRecord(uint32_t r, const std::string& buf) {
+    if (uniqueTag()) return Visible(r);
+    if (!PassesRecord(buf.data())) return false;
+    if (!tagged()) return true;
+    std::string key;
+    if (sh->lastRecno == r && (size_t)tag < sh->lastKeys.size()) {
+      if (!sh->lastIn[(size_t)tag]) return false;
+      key = sh->lastKeys[(size_t)tag];
+    } else {
+      if (!sh->InTag(rt(), buf.data())) return false;
+      sh->KeyOf(rt(), buf.data(), key);
+    }
+    if (!InRange(key)) return false;
+    posKey = key;
+    posRecno = r;
+    pos = TreePos{};  // found by SyncPos when needed
+    posVersion = 0;
+    return true;
+  }
+
   int64_t Count() {
     if (!sh) return 0;
     if (tagged() && FastTag()) {
@@ -702,9 +724,7 @@ void Table::Close() {
 const std::vector<FieldDef>& Table::Fields() const {
   static const std::vector<FieldDef> none;
   if (!impl_->sh) return none;
-  thread_local std::vector<FieldDef> defs;
-  defs = impl_->sh->dbf.fieldDefs();
-  return defs;
+  return impl_->sh->fieldDefs;
 }
 
 int Table::FieldIndex(std::string_view name) const {
@@ -1055,15 +1075,17 @@ void Table::Post() {
   m.memoEdits.clear();
   modified_ = false;
   m.countCache = -1;
-  // The posted record stays current even when the view's order moved it.
-  if (m.Visible(r)) {
+  // The posted record stays current when the view shows it; its bytes are
+  // the edit buffer, so nothing is read back.
+  if (m.VisibleRecord(r, m.edit)) {
     m.recno = r;
-    m.ReadRec(r, m.rec);
+    m.rec.swap(m.edit);
     m.recStamp = m.Stamp();
     eof_ = bof_ = false;
   } else {
     m.Reposition(r);
   }
+  m.edit.clear();
   m.SetState(State::Browse);
   m.Notify();
 }

@@ -90,7 +90,7 @@ class Environment {
   std::unique_ptr<Registry> registry_;
   bool deleted_ = true;
   int errorLevel_ = 0;
-  size_t indexCacheBytes_ = 48u << 20;
+  size_t indexCacheBytes_ = 128u << 20;
 };
 
 // Creates a new, empty table. Fails when the file exists. A table with memo
