@@ -85,7 +85,7 @@ std::vector<std::string> CheckTable(const std::string& dbfPath) {
   if (FileExists(ip)) {
     try {
       IndexFile index;
-      if (!index.Open(ip, false, n, size)) {
+      if (!index.Open(ip, false, n, dbf.Stamp())) {
         problems.push_back("index file " + ip + " does not match its table (it is rebuilt when the table is opened)");
       } else {
         auto structural = index.Verify();

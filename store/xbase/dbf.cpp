@@ -195,6 +195,13 @@ void DbfFile::Open(const std::string& path, bool writable) {
   if (need > size)
     throw corrupt("the header counts " + std::to_string(count_) + " records (" + std::to_string(need) +
                   " bytes) but the file has " + std::to_string(size) + " bytes");
+  // After the last record: the end mark, and at most one more record that
+  // an append stopped before it could count (written over by the next
+  // append). More than that means the count is wrong, and trusting it would
+  // hide records and let new ones overwrite them.
+  if (size > need + recLen_ + 1)
+    throw corrupt("the header counts " + std::to_string(count_) + " records but the file holds " +
+                  std::to_string((size - headerLen_) / recLen_) + " records' worth of bytes");
   cache_.clear();
   InvalidateCache();
   lastRead_ = 0;

@@ -63,6 +63,11 @@ class DbfFile {
   uint32_t MemoBlock(const char* record, const DbfField& f) const;
   void SetMemoBlock(char* record, const DbfField& f, uint32_t block) const;
 
+  // A value that changes whenever the file is written, by any program: its
+  // size and modification time. The index records it to know its table.
+  uint64_t Stamp() const { return StampOf(file_); }
+  static uint64_t StampOf(const File& f) { return f.Size() * 0x9E3779B97F4A7C15ull ^ f.ModifiedNs(); }
+
   // Writes header bytes 1..7 (date and record count).
   void WriteCountAndDate();
 

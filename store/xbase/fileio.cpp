@@ -124,6 +124,12 @@ void File::Truncate(uint64_t size) {
 
 void File::Sync() { FlushFileBuffers((HANDLE)handle_); }
 
+uint64_t File::ModifiedNs() const {
+  FILETIME ft;
+  if (!GetFileTime((HANDLE)handle_, nullptr, nullptr, &ft)) return 0;
+  return ((((uint64_t)ft.dwHighDateTime) << 32) | ft.dwLowDateTime) * 100;
+}
+
 bool File::TryLock(Lock kind) {
   if (kind == Lock::None) return true;
   OVERLAPPED ov{};
@@ -201,6 +207,16 @@ uint64_t File::Size() const {
   struct stat st;
   if (fstat(fd_, &st) != 0) IoError("cannot stat", path_, errno);
   return (uint64_t)st.st_size;
+}
+
+uint64_t File::ModifiedNs() const {
+  struct stat st;
+  if (fstat(fd_, &st) != 0) return 0;
+#if defined(__APPLE__)
+  return (uint64_t)st.st_mtimespec.tv_sec * 1000000000ull + (uint64_t)st.st_mtimespec.tv_nsec;
+#else
+  return (uint64_t)st.st_mtim.tv_sec * 1000000000ull + (uint64_t)st.st_mtim.tv_nsec;
+#endif
 }
 
 void File::Truncate(uint64_t size) {

@@ -36,6 +36,8 @@ class File {
   size_t ReadSome(uint64_t offset, void* buf, size_t n) const;
   void WriteAt(uint64_t offset, const void* buf, size_t n);
   uint64_t Size() const;
+  // Last-modification time in nanoseconds (0 when unknown).
+  uint64_t ModifiedNs() const;
   void Truncate(uint64_t size);
   void Sync();
 

@@ -260,7 +260,7 @@ bool DecodeDirectory(const unsigned char* page, std::vector<IndexTagDef>& tags) 
 }
 
 void EncodeState(unsigned char* p, uint32_t pageCount, uint32_t freeHead, bool dirty, uint32_t dbfCount,
-                 uint64_t dbfSize, const std::vector<uint32_t>& roots) {
+                 uint64_t dbfStamp, const std::vector<uint32_t>& roots) {
   std::memset(p, 0, kStateBytes);
   std::memcpy(p, kStateMagic, 4);
   Put32(p + 4, kFormatVersion);
@@ -269,7 +269,7 @@ void EncodeState(unsigned char* p, uint32_t pageCount, uint32_t freeHead, bool d
   Put32(p + 16, freeHead);
   Put32(p + 20, dirty ? 1 : 0);
   Put32(p + 24, dbfCount);
-  Put64(p + 28, dbfSize);
+  Put64(p + 28, dbfStamp);
   Put32(p + 36, (uint32_t)roots.size());
   for (size_t i = 0; i < roots.size(); ++i) Put32(p + 40 + 4 * i, roots[i]);
   Put32(p + kStateBytes - 4, Crc32(p, kStateBytes - 4));
@@ -306,7 +306,7 @@ class PageWriter {
 }  // namespace
 
 void IndexFile::Build(const std::string& path, const std::vector<IndexTagDef>& tags,
-                      std::vector<std::vector<Entry>>& entries, uint32_t dbfCount, uint64_t dbfSize) {
+                      std::vector<std::vector<Entry>>& entries, uint32_t dbfCount, uint64_t dbfStamp) {
   File f;
   f.Open(path, File::Mode::Truncate);
   PageWriter w(f);
@@ -400,7 +400,7 @@ void IndexFile::Build(const std::string& path, const std::vector<IndexTagDef>& t
   w.Drain();
   uint32_t pageCount = w.next();
   std::vector<unsigned char> head(3 * kPageSize, 0);
-  EncodeState(head.data(), pageCount, 0, false, dbfCount, dbfSize, roots);
+  EncodeState(head.data(), pageCount, 0, false, dbfCount, dbfStamp, roots);
   EncodeDirectory(tags, head.data() + kPageSize, path);
   std::memcpy(head.data() + 2 * kPageSize, head.data() + kPageSize, kPageSize);
   f.WriteAt(0, head.data(), head.size());
@@ -422,7 +422,7 @@ std::vector<IndexTagDef> IndexFile::ReadDirectory(const std::string& path) {
                                       "and create the tags again");
 }
 
-bool IndexFile::Open(const std::string& path, bool writable, uint32_t dbfCount, uint64_t dbfSize) {
+bool IndexFile::Open(const std::string& path, bool writable, uint32_t dbfCount, uint64_t dbfStamp) {
   Close();
   path_ = path;
   tags_ = ReadDirectory(path);
@@ -439,7 +439,7 @@ bool IndexFile::Open(const std::string& path, bool writable, uint32_t dbfCount, 
     pageCount_ = Get32(s + 12);
     freeHead_ = Get32(s + 16);
     uint32_t ntags = Get32(s + 36);
-    ok = Get32(s + 20) == 0 && Get32(s + 24) == dbfCount && Get64(s + 28) == dbfSize &&
+    ok = Get32(s + 20) == 0 && Get32(s + 24) == dbfCount && Get64(s + 28) == dbfStamp &&
          ntags == tags_.size() && (uint64_t)pageCount_ * kPageSize == size && pageCount_ >= kFirstTreePage &&
          (freeHead_ == 0 || (freeHead_ >= kFirstTreePage && freeHead_ < pageCount_));
     roots_.clear();
@@ -589,7 +589,7 @@ void IndexFile::FreePage(const PageP& p) {
   MarkChanged(p);
 }
 
-void IndexFile::Flush(uint32_t dbfCount, uint64_t dbfSize) {
+void IndexFile::Flush(uint32_t dbfCount, uint64_t dbfStamp) {
   if (!dirtyOnDisk_) return;
   for (uint32_t no : changed_) {
     auto it = cache_.find(no);
@@ -603,7 +603,7 @@ void IndexFile::Flush(uint32_t dbfCount, uint64_t dbfSize) {
   // Pages handed out but freed again before being written still count.
   if (file_.Size() < (uint64_t)pageCount_ * kPageSize) file_.Truncate((uint64_t)pageCount_ * kPageSize);
   unsigned char s[kStateBytes];
-  EncodeState(s, pageCount_, freeHead_, false, dbfCount, dbfSize, roots_);
+  EncodeState(s, pageCount_, freeHead_, false, dbfCount, dbfStamp, roots_);
   file_.WriteAt(0, s, kStateBytes);
   dirtyOnDisk_ = false;
 }

@@ -56,7 +56,7 @@ class IndexFile {
   // Writes a complete index file for the given tags from sorted entries
   // (each tag's entries ordered by key, then record number).
   static void Build(const std::string& path, const std::vector<IndexTagDef>& tags,
-                    std::vector<std::vector<Entry>>& entries, uint32_t dbfCount, uint64_t dbfSize);
+                    std::vector<std::vector<Entry>>& entries, uint32_t dbfCount, uint64_t dbfStamp);
 
   // Reads the tag directory only (for a rebuild); throws Corrupt when both
   // copies are damaged.
@@ -66,7 +66,7 @@ class IndexFile {
   // rebuilt: its state page is damaged, it was left dirty, or it was written
   // for another state of the table. Throws when it is not an index file at
   // all or its directory is unreadable.
-  bool Open(const std::string& path, bool writable, uint32_t dbfCount, uint64_t dbfSize);
+  bool Open(const std::string& path, bool writable, uint32_t dbfCount, uint64_t dbfStamp);
   void Close();
   bool IsOpen() const { return file_.IsOpen(); }
   const std::string& path() const { return path_; }
@@ -79,7 +79,7 @@ class IndexFile {
   // Flush writes the changed pages and the clean state.
   void Insert(int tag, std::string_view key, uint32_t recno);
   bool Erase(int tag, std::string_view key, uint32_t recno);
-  void Flush(uint32_t dbfCount, uint64_t dbfSize);
+  void Flush(uint32_t dbfCount, uint64_t dbfStamp);
   bool HasChanges() const { return dirtyOnDisk_; }
   // Marks the file as being changed on disk before the table is written.
   void BeginChangePublic() { BeginChange(); }

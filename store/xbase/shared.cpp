@@ -158,7 +158,7 @@ TagRuntime SharedTable::Compile(const IndexTagDef& def) const {
 void SharedTable::OpenIndex(const std::string& file) {
   indexPath = file;
   index.SetCacheBytes(env.IndexCacheBytes());
-  bool ok = index.Open(file, dbf.writable(), dbf.count(), dbf.file().Size());
+  bool ok = index.Open(file, dbf.writable(), dbf.count(), dbf.Stamp());
   std::vector<IndexTagDef> defs = ok ? index.tags() : IndexFile::ReadDirectory(file);
   if (!ok) {
     // Stale or half-written: rebuild it from the records. With the table to
@@ -215,7 +215,7 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
   CollectEntries(rt, entries);
   index.Close();
   hasIndex = false;
-  uint64_t dbfSize = dbf.file().Size();
+  uint64_t dbfSize = dbf.Stamp();
   std::string target;
   if (privateCopy) {
 #ifdef _WIN32
@@ -276,7 +276,7 @@ void SharedTable::WriteMemos(std::string& rec, const std::vector<std::pair<int, 
 }
 
 void SharedTable::FlushIndex() {
-  if (hasIndex && index.HasChanges()) index.Flush(dbf.count(), dbf.file().Size());
+  if (hasIndex && index.HasChanges()) index.Flush(dbf.count(), dbf.Stamp());
 }
 
 void SharedTable::EndBatch() {
@@ -494,6 +494,7 @@ void SharedTable::Pack() {
   header[7] = (char)((kept >> 24) & 0xFF);
   out.WriteAt(0, header.data(), header.size());
   out.Sync();
+  const uint64_t newStamp = DbfFile::StampOf(out);
   out.Close();
   if (newMemoFile.IsOpen()) {
     newMemoFile.EndBulk();
@@ -508,7 +509,7 @@ void SharedTable::Pack() {
     for (auto& t : tags) defs.push_back(t.def);
     SortEntries(entries);
     newIndex = indexPath + ".pack-idx";
-    IndexFile::Build(newIndex, defs, entries, kept, FileSizeOf(newDbf));
+    IndexFile::Build(newIndex, defs, entries, kept, newStamp);
   }
 
   // 3. Commit: the journal names every replacement; once it exists the pack

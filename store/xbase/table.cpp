@@ -70,6 +70,7 @@ struct Table::Impl {
   // Cached count of the visible records.
   int64_t countCache = -1;
   uint64_t countStamp = 0;
+  bool countDeleted = true;
 
   bool pendingData = false;
 
@@ -500,7 +501,7 @@ struct Table::Impl {
       }
       return (int64_t)sh->index.Count(tag);
     }
-    if (countCache >= 0 && countStamp == Stamp()) return countCache;
+    if (countCache >= 0 && countStamp == Stamp() && countDeleted == env().Deleted()) return countCache;
     int64_t n = 0;
     if (tagged()) {
       TreePos savePos = pos;
@@ -532,6 +533,7 @@ struct Table::Impl {
     }
     countCache = n;
     countStamp = Stamp();
+    countDeleted = env().Deleted();
     return n;
   }
 
@@ -546,7 +548,7 @@ struct Table::Impl {
   void SetState(State s) {
     if (t.state_ == s) return;
     t.state_ = s;
-    if (t.OnStateChange) t.OnStateChange();
+    if (t.disableCount_ == 0 && t.OnStateChange) t.OnStateChange();
   }
 
   // The record as the cursor shows it now (re-read when another cursor
@@ -1181,7 +1183,7 @@ int Table::IndexTag(const std::string& indexPath, const std::string& tag, const 
 
 void Table::IndexOpen(const std::string& indexPath) {
   Impl& m = *impl_;
-  m.RequireOpen("opening an index");
+  m.RequireExclusive("opening an index");
   m.LeaveEdit();
   uint32_t keep = m.recno;
   m.sh->OpenIndexFile(indexPath);
@@ -1314,12 +1316,15 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
   return hits;
 }
 
-void Table::DisableControls() { ++disableCount_; }
+void Table::DisableControls() {
+  if (disableCount_++ == 0) disabledState_ = state_;
+}
 
 void Table::EnableControls() {
   if (disableCount_ == 0) return;
   if (--disableCount_ == 0) {
     impl_->pendingData = false;
+    if (disabledState_ != state_ && OnStateChange) OnStateChange();
     if (OnDataChange) OnDataChange(std::string());
   }
 }

@@ -21,6 +21,11 @@ uint32_t UpperOf(uint32_t c) {
   }
   if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 0x20;
   if (c == 0x3C2) return 0x3A3;
+  if (c == 0x3AC) return 0x386;                    // accented Greek vowels
+  if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;
+  if (c == 0x3CC) return 0x38C;
+  if (c == 0x3CD || c == 0x3CE) return c - 0x3F;
+  if (c == 0x3CA || c == 0x3CB) return c - 0x20;   // with dialytika
   if (c >= 0x430 && c <= 0x44F) return c - 0x20;
   if (c >= 0x450 && c <= 0x45F) return c - 0x50;
   return 0;
@@ -36,6 +41,11 @@ uint32_t LowerOf(uint32_t c) {
     return (c % 2 == 0) ? c + 1 : 0;
   }
   if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 0x20;
+  if (c == 0x3AA || c == 0x3AB) return c + 0x20;
+  if (c == 0x386) return 0x3AC;
+  if (c >= 0x388 && c <= 0x38A) return c + 0x25;
+  if (c == 0x38C) return 0x3CC;
+  if (c == 0x38E || c == 0x38F) return c + 0x3F;
   if (c >= 0x410 && c <= 0x42F) return c + 0x20;
   if (c >= 0x400 && c <= 0x40F) return c + 0x50;
   return 0;

@@ -227,8 +227,10 @@ class Table {
   // --- notifications -------------------------------------------------------------
   // OnDataChange: the current record changed (move, post, re-read) or, with
   // a field name, a field of the edit buffer changed. OnStateChange: the
-  // state changed. Suspended between DisableControls and EnableControls;
-  // the last EnableControls sends one OnDataChange.
+  // state changed. Both are held back between DisableControls and
+  // EnableControls; the last EnableControls sends OnStateChange when the
+  // state differs from the one at the first DisableControls, then one
+  // OnDataChange.
   std::function<void(const std::string& field)> OnDataChange;
   std::function<void()> OnStateChange;
   void DisableControls();
@@ -245,6 +247,7 @@ class Table {
   bool modified_ = false;
   bool eof_ = true, bof_ = true;
   int disableCount_ = 0;
+  State disabledState_ = State::Inactive;
   std::unique_ptr<Impl> impl_;
 };
 

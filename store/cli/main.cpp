@@ -1,0 +1,525 @@
+// vantrell-db: the catalog database from the command line.
+//
+// Exit status: 0 done, 1 bad input or a problem found (message on standard
+// error), 2 wrong usage. Commands that write (import, pack, reindex) use the
+// tables exclusively, so they refuse to run while the program has them
+// open; the others open them shared.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include <xbase.h>
+
+#include "catalog.h"
+#include "createdb.h"
+#include "datafiles.h"
+#include "datamodule.h"
+#include "maintenance.h"
+#include "textformat.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitProblem = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage:\n"
+    "  vantrell-db create DATADIR                      create the missing database files\n"
+    "  vantrell-db import DATADIR FILE                 append records (FILE - = standard input)\n"
+    "  vantrell-db export DATADIR [--catalog NAME] [--csv]\n"
+    "  vantrell-db count DATADIR [CATALOG]             number of records\n"
+    "  vantrell-db search DATADIR TEXT [--title]       records whose path (or title) holds TEXT\n"
+    "  vantrell-db pack DATADIR                        remove deleted records for good\n"
+    "  vantrell-db reindex DATADIR                     rebuild the index files\n"
+    "  vantrell-db check DATADIR                       verify the files\n"
+    "\n"
+    "Records are lines of six tab-separated fields: catalog, title, path, size, date,\n"
+    "description (in the description \\t, \\n, \\r and \\\\ stand for tab, line feed,\n"
+    "carriage return and backslash). --csv writes RFC 4180 CSV instead. Put -- before a\n"
+    "search text that begins with a dash.\n";
+
+// Wrong usage: exit 2 with the usage text.
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+// Bad input or a problem found: exit 1 with the message.
+struct Problem : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+std::string Native(const QString& path) { return store::ToUtf8(QDir::toNativeSeparators(path)); }
+
+void Out(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void Err(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+void ErrLine(const std::string& text) { Err("vantrell-db: " + text + "\n"); }
+
+// --- arguments -------------------------------------------------------------------
+
+struct Args {
+  std::vector<QString> positional;
+  std::set<std::string> flags;
+  std::optional<QString> catalog;
+};
+
+// Positional arguments and the options a command allows, in any order;
+// everything after "--" is positional.
+Args ParseArgs(const QStringList& in, const std::set<std::string>& allowedFlags,
+               bool allowCatalog) {
+  Args a;
+  bool optionsEnded = false;
+  for (qsizetype i = 0; i < in.size(); ++i) {
+    const QString& s = in[i];
+    if (optionsEnded || !s.startsWith(u'-') || s == u"-") {
+      a.positional.push_back(s);
+    } else if (s == u"--") {
+      optionsEnded = true;
+    } else if (allowCatalog && (s == u"--catalog" || s.startsWith(u"--catalog="))) {
+      if (s == u"--catalog") {
+        if (i + 1 == in.size()) throw UsageError("--catalog needs a catalog name");
+        a.catalog = in[++i];
+      } else {
+        a.catalog = s.mid(10);
+      }
+    } else if (allowedFlags.count(store::ToUtf8(s))) {
+      a.flags.insert(store::ToUtf8(s));
+    } else {
+      throw UsageError("unknown option " + store::ToUtf8(s));
+    }
+  }
+  return a;
+}
+
+void ExpectPositional(const Args& a, size_t min, size_t max) {
+  if (a.positional.size() < min) throw UsageError("missing argument");
+  if (a.positional.size() > max)
+    throw UsageError("unexpected argument " + store::ToUtf8(a.positional[max]));
+}
+
+// --- the database ------------------------------------------------------------------
+
+// The data module over an existing database. A missing folder or file is
+// reported before the engine sees anything.
+class Database {
+ public:
+  explicit Database(const QString& dir) {
+    const QFileInfo info(dir);
+    if (!info.exists()) throw Problem("the data folder " + Native(dir) + " does not exist");
+    if (!info.isDir()) throw Problem(Native(dir) + " is not a folder");
+    const QStringList missing = store::MissingDatabaseFiles(dir);
+    if (!missing.isEmpty()) {
+      std::string text;
+      for (const QString& m : missing)
+        text += (text.empty() ? "" : ", ") + Native(store::DataFilePath(dir, m.toLatin1().constData()));
+      throw Problem("missing database file" + std::string(missing.size() > 1 ? "s " : " ") + text +
+                    " (run: vantrell-db create " + Native(dir) + ")");
+    }
+    // The files are there: the creation hook is never reached, and this
+    // tool does not create anything behind a reading command's back.
+    const QString error = dm.DataModule1Create(dir, [](const QString&) {});
+    if (!error.isEmpty()) throw Problem(store::ToUtf8(error));
+  }
+
+  // Closes every table, so that a failure to write out is reported here.
+  void Close() {
+    dm.ApTable3.Close();
+    dm.ApTable1.Close();
+    dm.ApTable2.Close();
+  }
+
+  TDataModule1 dm;
+};
+
+// Whether the catalog-names table holds this name (letter case counts).
+bool CatalogExists(TDataModule1& dm, const std::string& name) {
+  if (!dm.ApTable2.Active()) dm.ApTable2.Open();
+  return dm.ApTable2.Locate(store::kFieldCatalog, name);
+}
+
+// A catalog named on the command line, as the tables store it.
+std::string CatalogArgument(const QString& arg) {
+  const std::string name = store::StoredCatalogName(store::ToUtf8(arg));
+  if (name.empty()) throw Problem("the catalog name is empty");
+  return name;
+}
+
+// A name that neither the catalog-names table nor any record knows is most
+// likely a typing error; it is reported instead of answering "nothing".
+void RequireKnownCatalog(TDataModule1& dm, const std::string& name, int64_t records) {
+  if (records == 0 && !CatalogExists(dm, name))
+    throw Problem("no catalog named \"" + name + "\" in " +
+                  Native(store::DataFilePath(dm.DataFolder(), store::kCatalogTable)));
+}
+
+vdb::Row ReadRow(const xbase::Table& t, bool withDescription) {
+  vdb::Row r;
+  r.catalog = t.FieldByName(store::kFieldCatalog);
+  r.title = t.FieldByName(store::kFieldTitle);
+  r.path = t.FieldByName(store::kFieldName);
+  r.size = t.FieldByName(store::kFieldSize);
+  r.date = t.FieldByName(store::kFieldDate);
+  if (withDescription) r.description = t.FieldByName(store::kFieldDesc);
+  return r;
+}
+
+// Nothing of a half-built record may reach the file: closing a table posts
+// a changed record.
+void CancelPending(xbase::Table& t) {
+  try {
+    if (t.Active() && (t.GetState() == xbase::State::Edit || t.GetState() == xbase::State::Insert))
+      t.Cancel();
+  } catch (const std::exception&) {
+  }
+}
+
+std::string AlteredNote(int64_t count, bool csvHint) {
+  return std::to_string(count) + (count == 1 ? " record holds" : " records hold") +
+         " a tab or line break in its catalog, title, path, size or date; written with spaces "
+         "in their place" +
+         (csvHint ? " (--csv keeps them exactly)" : "");
+}
+
+// --- commands ----------------------------------------------------------------------
+
+int CmdCreate(const QStringList& argv) {
+  const Args a = ParseArgs(argv, {}, false);
+  ExpectPositional(a, 1, 1);
+  const QString dir = a.positional[0];
+  QString error;
+  if (!store::EnsureDataFolder(dir, &error)) throw Problem(store::ToUtf8(error));
+
+  const store::CreationResult r = store::CreateDatabaseFiles(dir);
+  const std::pair<const char*, const QString*> outcome[] = {
+      {store::kRecordsTable, &r.recordsTable},
+      {store::kRecordsIndex, &r.recordsIndex},
+      {store::kCatalogTable, &r.catalogTable},
+      {store::kCatalogIndex, &r.catalogIndex},
+  };
+  for (const auto& [file, label] : outcome) {
+    std::string text = store::ToUtf8(*label);
+    if (text.empty())
+      text = QFileInfo::exists(store::DataFilePath(dir, file)) ? "exists" : "not created";
+    Out(std::string(file) + ": " + text + "\n");
+  }
+  for (const QString& reason : r.reasons) ErrLine(store::ToUtf8(reason));
+  if (!r.failure.isEmpty()) ErrLine(store::ToUtf8(r.failure) + " (in " + Native(dir) + ")");
+  if (!r.error.isEmpty()) ErrLine(store::ToUtf8(r.error));
+  return r.ok() ? kExitOk : kExitProblem;
+}
+
+int CmdImport(const QStringList& argv) {
+  const Args a = ParseArgs(argv, {}, false);
+  ExpectPositional(a, 2, 2);
+  const QString dir = a.positional[0];
+  const QString inputName = a.positional[1];
+  const bool fromStdin = inputName == u"-";
+  const std::string source = fromStdin ? "standard input" : Native(inputName);
+
+  // The input is opened first: a file that cannot be read changes nothing.
+  QFile input;
+  if (fromStdin) {
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+    if (!input.open(stdin, QIODevice::ReadOnly)) throw Problem("cannot read standard input");
+  } else {
+    input.setFileName(inputName);
+    if (QFileInfo(inputName).isDir()) throw Problem("cannot read " + source + ": it is a folder");
+    if (!input.open(QIODevice::ReadOnly))
+      throw Problem("cannot read " + source + ": " + store::ToUtf8(input.errorString()));
+  }
+
+  Database db(dir);
+  xbase::Table& records = db.dm.ApTable1;
+  xbase::Table& catalogs = db.dm.ApTable2;
+  records.SetExclusive(true);
+  catalogs.SetExclusive(true);
+  records.Open();
+  catalogs.Open();
+
+  std::set<std::string> known;
+  for (catalogs.First(); !catalogs.Eof(); catalogs.Next())
+    known.insert(catalogs.FieldByName(store::kFieldCatalog));
+
+  int64_t imported = 0, added = 0, lineNo = 0;
+  std::string failure;
+  records.BeginBatch();
+  catalogs.BeginBatch();
+  try {
+    while (!input.atEnd()) {
+      QByteArray raw = input.readLine();
+      ++lineNo;
+      if (raw.endsWith('\n')) raw.chop(1);
+      if (raw.endsWith('\r')) raw.chop(1);
+      if (lineNo == 1 && raw.startsWith("\xEF\xBB\xBF")) raw.remove(0, 3);
+      if (raw.isEmpty()) continue;
+
+      vdb::Row row;
+      std::string why;
+      if (!vdb::ParseImportLine(std::string_view(raw.constData(), size_t(raw.size())), &row, &why)) {
+        failure = source + ", line " + std::to_string(lineNo) + ": " + why;
+        break;
+      }
+      if (!known.count(row.catalog)) {
+        if (known.size() >= size_t(store::kMaxCatalogs)) {
+          failure = source + ", line " + std::to_string(lineNo) + ": catalog \"" + row.catalog +
+                    "\" would be catalog number " + std::to_string(known.size() + 1) +
+                    "; at most " + std::to_string(store::kMaxCatalogs) + " catalogs are kept";
+          break;
+        }
+        catalogs.Append();
+        catalogs.SetFieldByName(store::kFieldCatalog, row.catalog);
+        catalogs.Post();
+        known.insert(row.catalog);
+        ++added;
+      }
+      records.Append();
+      records.SetFieldByName(store::kFieldCatalog, row.catalog);
+      records.SetFieldByName(store::kFieldTitle, row.title);
+      records.SetFieldByName(store::kFieldName, row.path);
+      records.SetFieldByName(store::kFieldSize, row.size);
+      records.SetFieldByName(store::kFieldDate, row.date);
+      records.SetFieldByName(store::kFieldDesc, row.description);
+      records.Post();
+      ++imported;
+    }
+    if (failure.empty() && input.error() != QFileDevice::NoError)
+      failure = "reading " + source + " failed after line " + std::to_string(lineNo) + ": " +
+                store::ToUtf8(input.errorString());
+  } catch (const std::exception& e) {
+    // An engine failure on the way (disk full, a damaged file): what was
+    // posted stays, the record being built is dropped.
+    CancelPending(records);
+    CancelPending(catalogs);
+    try {
+      catalogs.EndBatch();
+      records.EndBatch();
+      db.Close();
+    } catch (const std::exception&) {
+    }
+    ErrLine(e.what());
+    ErrLine(std::to_string(imported) + " records imported before line " + std::to_string(lineNo) +
+            " are kept");
+    return kExitProblem;
+  }
+  catalogs.EndBatch();
+  records.EndBatch();
+  db.Close();
+
+  if (!failure.empty()) {
+    ErrLine(failure);
+    if (imported > 0)
+      ErrLine(std::to_string(imported) + " records imported before line " +
+              std::to_string(lineNo) + " are kept");
+    return kExitProblem;
+  }
+  Out(std::to_string(imported) + " records imported");
+  if (added > 0) Out(", " + std::to_string(added) + (added == 1 ? " catalog" : " catalogs") + " added");
+  Out("\n");
+  return kExitOk;
+}
+
+int CmdExport(const QStringList& argv) {
+  const Args a = ParseArgs(argv, {"--csv"}, true);
+  ExpectPositional(a, 1, 1);
+  const bool csv = a.flags.count("--csv") > 0;
+  Database db(a.positional[0]);
+  xbase::Table& t = db.dm.ApTable1;
+  t.Open();
+  if (a.catalog) {
+    const std::string name = CatalogArgument(*a.catalog);
+    t.SetQuery(store::CatalogQueryUtf8(name));
+    RequireKnownCatalog(db.dm, name, t.QueryRecCount());
+  }
+#ifdef _WIN32
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  int64_t altered = 0;
+  for (t.First(); !t.Eof(); t.Next()) {
+    const vdb::Row row = ReadRow(t, true);
+    if (csv) {
+      Out(vdb::CsvLine(row));
+    } else {
+      bool changed = false;
+      Out(vdb::TsvLine(row, &changed));
+      altered += changed;
+    }
+  }
+  db.Close();
+  if (altered > 0) {
+    ErrLine(AlteredNote(altered, true));
+    return kExitProblem;
+  }
+  return kExitOk;
+}
+
+int CmdCount(const QStringList& argv) {
+  const Args a = ParseArgs(argv, {}, false);
+  ExpectPositional(a, 1, 2);
+  Database db(a.positional[0]);
+  xbase::Table& t = db.dm.ApTable1;
+  t.Open();
+  int64_t count;
+  if (a.positional.size() == 2) {
+    const std::string name = CatalogArgument(a.positional[1]);
+    t.SetQuery(store::CatalogQueryUtf8(name));
+    count = t.QueryRecCount();
+    RequireKnownCatalog(db.dm, name, count);
+  } else {
+    count = t.RecordCount();
+  }
+  db.Close();
+  Out(std::to_string(count) + "\n");
+  return kExitOk;
+}
+
+int CmdSearch(const QStringList& argv) {
+  const Args a = ParseArgs(argv, {"--title"}, false);
+  ExpectPositional(a, 2, 2);
+  const char* field = a.flags.count("--title") ? store::kFieldTitle : store::kFieldName;
+  const std::string text = store::ToUtf8(a.positional[1]);
+  Database db(a.positional[0]);
+  // The search's own cursor, without any catalog restriction.
+  xbase::Table& t = db.dm.ApTable3;
+  t.Open();
+  // An empty text occurs in no text: it matches nothing.
+  const std::vector<uint32_t> hits =
+      text.empty() ? std::vector<uint32_t>{} : t.FindContaining(field, text, true);
+  int64_t shown = 0, altered = 0;
+  for (uint32_t recno : hits) {
+    if (!t.GotoBookmark(xbase::Bookmark{recno})) continue;
+    const vdb::Row row = ReadRow(t, false);
+    bool changed = false;
+    std::string line = vdb::PlainColumn(row.catalog, &changed);
+    for (const std::string* col : {&row.title, &row.path, &row.size, &row.date}) {
+      line += '\t';
+      line += vdb::PlainColumn(*col, &changed);
+    }
+    Out(line + "\n");
+    altered += changed;
+    ++shown;
+  }
+  db.Close();
+  Out(std::to_string(shown) + "\n");
+  if (altered > 0) {
+    ErrLine(AlteredNote(altered, false));
+    return kExitProblem;
+  }
+  return kExitOk;
+}
+
+int CmdPack(const QStringList& argv) {
+  const Args a = ParseArgs(argv, {}, false);
+  ExpectPositional(a, 1, 1);
+  Database db(a.positional[0]);
+  const qint64 saved = store::PackRecords(db.dm);
+  db.Close();
+  Out(std::to_string(saved) + "\n");
+  return kExitOk;
+}
+
+int CmdReindex(const QStringList& argv) {
+  const Args a = ParseArgs(argv, {}, false);
+  ExpectPositional(a, 1, 1);
+  Database db(a.positional[0]);
+  store::ReindexTables(db.dm);
+  db.Close();
+  return kExitOk;
+}
+
+int CmdCheck(const QStringList& argv) {
+  const Args a = ParseArgs(argv, {}, false);
+  ExpectPositional(a, 1, 1);
+  const QString dir = a.positional[0];
+  // Only the presence of the files is tested up front; the engine reads
+  // them itself, read-only.
+  { Database present(dir); }
+  std::vector<std::string> problems;
+  for (const char* table : {store::kRecordsTable, store::kCatalogTable}) {
+    for (std::string& p : xbase::CheckTable(store::EnginePath(store::DataFilePath(dir, table))))
+      problems.push_back(std::move(p));
+  }
+  if (problems.empty()) {
+    Out("ok\n");
+    return kExitOk;
+  }
+  for (const std::string& p : problems) Out(p + "\n");
+  return kExitProblem;
+}
+
+// Where the program in this folder keeps its database when started without
+// --data-dir (used by the start script).
+int CmdDefaultDataDir(const QStringList& argv) {
+  const Args a = ParseArgs(argv, {}, false);
+  ExpectPositional(a, 0, 0);
+  Out(Native(store::DefaultDataFolder(QCoreApplication::applicationDirPath())) + "\n");
+  return kExitOk;
+}
+
+int Run(QStringList args) {
+  args.removeFirst();  // the program
+  if (args.isEmpty()) throw UsageError("no command given");
+  const QString command = args.takeFirst();
+  if (command == u"-h" || command == u"--help" || command == u"help") {
+    Out(kUsage);
+    return kExitOk;
+  }
+  if (command == u"create") return CmdCreate(args);
+  if (command == u"import") return CmdImport(args);
+  if (command == u"export") return CmdExport(args);
+  if (command == u"count") return CmdCount(args);
+  if (command == u"search") return CmdSearch(args);
+  if (command == u"pack") return CmdPack(args);
+  if (command == u"reindex") return CmdReindex(args);
+  if (command == u"check") return CmdCheck(args);
+  if (command == u"default-data-dir") return CmdDefaultDataDir(args);
+  throw UsageError("unknown command " + store::ToUtf8(command));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The same names as the program, so that the per-user data folder is the
+  // program's.
+  QCoreApplication::setApplicationName(QStringLiteral("Vantrell"));
+  QCoreApplication::setOrganizationName(QStringLiteral("Brannock"));
+  QCoreApplication app(argc, argv);
+
+  int status;
+  try {
+    status = Run(QCoreApplication::arguments());
+  } catch (const UsageError& e) {
+    ErrLine(e.what());
+    Err(kUsage);
+    return kExitUsage;
+  } catch (const Problem& e) {
+    ErrLine(e.what());
+    status = kExitProblem;
+  } catch (const std::exception& e) {
+    ErrLine(e.what());
+    status = kExitProblem;
+  } catch (...) {
+    ErrLine("unexpected failure");
+    status = kExitProblem;
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    ErrLine("could not write to standard output");
+    return kExitProblem;
+  }
+  return status;
+}

@@ -1,0 +1,166 @@
+#include "textformat.h"
+
+#include "catalog.h"
+
+namespace vdb {
+
+std::string EscapeDescription(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+bool UnescapeDescription(std::string_view text, std::string* out, std::string* error) {
+  out->clear();
+  out->reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      *out += text[i];
+      continue;
+    }
+    if (i + 1 == text.size()) {
+      *error = "the description ends in a lone backslash (write \\\\ for a backslash)";
+      return false;
+    }
+    switch (text[++i]) {
+      case '\\': *out += '\\'; break;
+      case 't': *out += '\t'; break;
+      case 'n': *out += '\n'; break;
+      case 'r': *out += '\r'; break;
+      default:
+        *error = std::string("unknown escape \\") + text[i] +
+                 " in the description (known: \\t \\n \\r \\\\)";
+        return false;
+    }
+  }
+  return true;
+}
+
+bool ValidUtf8(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    const unsigned c = p[i];
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    int extra;
+    unsigned cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1;
+      cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2;
+      cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (n - i <= size_t(extra)) return false;
+    for (int k = 1; k <= extra; ++k) {
+      const unsigned cc = p[i + k];
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    if ((extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) || cp > 0x10FFFF ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    i += size_t(extra) + 1;
+  }
+  return true;
+}
+
+bool ParseImportLine(std::string_view line, Row* row, std::string* error) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t tab = line.find('\t', start);
+    parts.push_back(line.substr(start, tab == std::string_view::npos ? line.npos : tab - start));
+    if (tab == std::string_view::npos) break;
+    start = tab + 1;
+  }
+  if (parts.size() != kColumns) {
+    *error = "expected 6 tab-separated fields (catalog, title, path, size, date, description), "
+             "found " + std::to_string(parts.size());
+    return false;
+  }
+  if (line.find('\0') != std::string_view::npos) {
+    *error = "the line holds a NUL character";
+    return false;
+  }
+  if (!ValidUtf8(line)) {
+    *error = "the line is not UTF-8 text";
+    return false;
+  }
+  row->catalog = store::StoredCatalogName(parts[0]);
+  if (row->catalog.empty()) {
+    *error = "the catalog name is empty";
+    return false;
+  }
+  row->title = parts[1];
+  row->path = parts[2];
+  row->size = parts[3];
+  row->date = parts[4];
+  return UnescapeDescription(parts[5], &row->description, error);
+}
+
+std::string PlainColumn(std::string_view text, bool* altered) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c == '\t' || c == '\n' || c == '\r') {
+      c = ' ';
+      *altered = true;
+    }
+  }
+  return out;
+}
+
+std::string TsvLine(const Row& row, bool* altered) {
+  std::string line;
+  for (const std::string* col : {&row.catalog, &row.title, &row.path, &row.size, &row.date}) {
+    line += PlainColumn(*col, altered);
+    line += '\t';
+  }
+  line += EscapeDescription(row.description);
+  line += '\n';
+  return line;
+}
+
+namespace {
+
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace
+
+std::string CsvLine(const Row& row) {
+  std::string line = CsvField(row.catalog);
+  for (const std::string* col : {&row.title, &row.path, &row.size, &row.date, &row.description}) {
+    line += ',';
+    line += CsvField(*col);
+  }
+  line += "\r\n";
+  return line;
+}
+
+}  // namespace vdb

@@ -1,0 +1,45 @@
+// The text formats of vantrell-db: one record per line, tab-separated, or
+// RFC 4180 CSV.
+//
+// Tab-separated columns: catalog, title, path, size, date, description.
+// Only the description can hold tabs and line breaks, so only it is
+// escaped: \t, \n, \r and \\ (paths keep their backslashes as they are).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vdb {
+
+inline constexpr int kColumns = 6;
+
+struct Row {
+  std::string catalog, title, path, size, date, description;
+};
+
+std::string EscapeDescription(std::string_view text);
+// False, with a reason, for a backslash not followed by t, n, r or \.
+bool UnescapeDescription(std::string_view text, std::string* out, std::string* error);
+
+// Well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
+bool ValidUtf8(std::string_view text);
+
+// One line of an import file, without its line break. The catalog name is
+// returned as the table stores it (cut to its width, trailing blanks
+// removed). False, with a reason, for a line that cannot be imported.
+bool ParseImportLine(std::string_view line, Row* row, std::string* error);
+
+// A column other than the description, for a tab-separated line: tabs and
+// line breaks become spaces (and *altered is set), since they would split
+// the line.
+std::string PlainColumn(std::string_view text, bool* altered);
+
+// The tab-separated line of a row, with its line break. *altered is set when
+// a column other than the description had to be changed.
+std::string TsvLine(const Row& row, bool* altered);
+// The CSV line of a row, ending in CRLF; fields are quoted when they hold a
+// comma, a double quote or a line break.
+std::string CsvLine(const Row& row);
+
+}  // namespace vdb

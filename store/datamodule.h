@@ -1,0 +1,85 @@
+// The data module: the engine environment, the three tables of the
+// program and a data source over each, configured at start-up.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+#include <xbase.h>
+
+#include "createdb.h"
+
+// Links one table to the data-aware side: the table's notifications become
+// Qt signals. Suspending and resuming the controls is the table's
+// DisableControls / EnableControls.
+class TDataSource : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TDataSource(xbase::Table& table, QObject* parent = nullptr);
+  ~TDataSource() override;
+
+  xbase::Table& DataSet() const { return table_; }
+  xbase::State State() const { return table_.GetState(); }
+
+  // A data-aware control may start an edit by itself when this is set.
+  bool AutoEdit = true;
+  // While cleared, no signal is sent.
+  bool Enabled = true;
+
+ signals:
+  // The current record changed (field empty), or one field of the edit
+  // buffer did (its name).
+  void DataChange(const QString& field);
+  void StateChange();
+
+ private:
+  xbase::Table& table_;
+};
+
+class TDataModule1 : public QObject {
+  Q_OBJECT
+
+ public:
+  // Called when database files are missing, with the data folder; the
+  // program shows the "Database Utility" window there, which creates them.
+  using CreateHook = std::function<void(const QString& dataDir)>;
+  // Told of an error raised during start-up; start-up goes on.
+  using ErrorHook = std::function<void(const QString& message)>;
+
+  explicit TDataModule1(QObject* parent = nullptr);
+  ~TDataModule1() override;
+
+  // The start-up sequence: clears the packing flag, tests the four database
+  // files and, when one is missing, calls `createHook` (without one, creates
+  // the missing files here and keeps the outcome in LastCreation); then
+  // configures ApTable1/2/3 on the data folder without opening them and
+  // turns the engine's messages off. An error on the way is passed to
+  // `onError` and returned; the steps after it are skipped and the caller
+  // goes on. Returns an empty text when all went well.
+  QString DataModule1Create(const QString& dataDir, const CreateHook& createHook = {},
+                            const ErrorHook& onError = {});
+
+  const QString& DataFolder() const { return dataFolder_; }
+
+  // Declared in construction order: the tables need the environment, the
+  // data sources need the tables.
+  xbase::Environment ApolloEnv1;
+  xbase::Table ApTable2;  // catalog names, tag CtLg
+  xbase::Table ApTable1;  // the records of the shown catalog, tag CatFlTl
+  xbase::Table ApTable3;  // second cursor over the records (reports, search)
+  TDataSource DataSource1;
+  TDataSource DataSource2;
+  TDataSource DataSource3;
+  // Set while the records table is being packed; the record view skips its
+  // file checks meanwhile.
+  bool Packing = false;
+  // The outcome of the creation run by DataModule1Create itself (no hook).
+  std::optional<store::CreationResult> LastCreation;
+
+ private:
+  QString dataFolder_;
+};

@@ -1,0 +1,83 @@
+#include "maintenance.h"
+
+#include <QFileInfo>
+
+#include "datafiles.h"
+#include "datamodule.h"
+
+namespace store {
+
+namespace {
+
+qint64 FileSize(const QString& path) {
+  const QFileInfo info(path);
+  return info.exists() ? info.size() : -1;
+}
+
+// close; exclusive; open; work; close; shared; open. When something fails
+// on the way the table is still put back to shared use (best effort), so
+// the program can go on with it, and the error is passed on.
+template <class Work>
+void WithExclusiveUse(xbase::Table& t, Work&& work) {
+  t.Close();
+  t.SetExclusive(true);
+  try {
+    t.Open();
+    work();
+    t.Close();
+  } catch (...) {
+    try {
+      t.Close();
+    } catch (...) {
+    }
+    t.SetExclusive(false);
+    try {
+      t.Open();
+    } catch (...) {
+    }
+    throw;
+  }
+  t.SetExclusive(false);
+  t.Open();
+}
+
+QString TablePath(const xbase::Table& t) { return FromEnginePath(t.Path()); }
+
+QString IndexPath(const xbase::Table& t, const char* indexFile) {
+  return DataFilePath(FromEnginePath(t.DatabaseName()), indexFile);
+}
+
+}  // namespace
+
+qint64 PackRecords(TDataModule1& dm, const std::function<void()>& showCatalog) {
+  const QString path = TablePath(dm.ApTable1);
+  const qint64 before = FileSize(path);
+  dm.ApTable3.Close();
+  dm.Packing = true;
+  struct ClearFlag {
+    bool& flag;
+    ~ClearFlag() { flag = false; }
+  } clear{dm.Packing};
+
+  WithExclusiveUse(dm.ApTable1, [&] { dm.ApTable1.Pack(); });
+  dm.ApTable3.Open();
+  if (showCatalog) showCatalog();
+  dm.Packing = false;
+  return before - FileSize(path);
+}
+
+void ReindexTables(TDataModule1& dm, const std::function<void()>& showCatalog) {
+  dm.ApTable3.Close();
+  WithExclusiveUse(dm.ApTable1, [&] {
+    dm.ApTable1.IndexOpen(EnginePath(IndexPath(dm.ApTable1, kRecordsIndex)));
+    dm.ApTable1.Reindex();
+  });
+  WithExclusiveUse(dm.ApTable2, [&] {
+    dm.ApTable2.IndexOpen(EnginePath(IndexPath(dm.ApTable2, kCatalogIndex)));
+    dm.ApTable2.Reindex();
+  });
+  dm.ApTable3.Open();
+  if (showCatalog) showCatalog();
+}
+
+}  // namespace store

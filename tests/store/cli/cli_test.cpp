@@ -1,0 +1,397 @@
+// vantrell-db run as a user runs it: the real program in a temporary data
+// folder, its output and exit status checked.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <string>
+
+#include <xbase.h>
+
+namespace {
+
+struct Result {
+  int code = -1;  // -1: the program did not end normally (a crash)
+  std::string out, err;
+};
+
+Result Vdb(const QStringList& args, const QByteArray& input = {}) {
+  QProcess p;
+  p.start(QStringLiteral(VANTRELL_DB), args);
+  EXPECT_TRUE(p.waitForStarted(-1));
+  if (!input.isEmpty()) p.write(input);
+  p.closeWriteChannel();
+  p.waitForFinished(-1);
+  Result r;
+  if (p.exitStatus() == QProcess::NormalExit) r.code = p.exitCode();
+  r.out = p.readAllStandardOutput().toStdString();
+  r.err = p.readAllStandardError().toStdString();
+  return r;
+}
+
+std::string Repeat(const std::string& s, int n) {
+  std::string out;
+  while (n-- > 0) out += s;
+  return out;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(tmp_.isValid());
+    data_ = tmp_.path() + "/data";
+  }
+
+  void Create() {
+    const Result r = Vdb({"create", data_});
+    ASSERT_EQ(r.code, 0) << r.err;
+  }
+
+  // Creates the database and imports the lines; the import must succeed.
+  void Load(const std::string& lines) {
+    Create();
+    const Result r = Vdb({"import", data_, "-"}, QByteArray::fromStdString(lines));
+    ASSERT_EQ(r.code, 0) << r.err;
+  }
+
+  Result Count(const QString& catalog = {}) {
+    return catalog.isNull() ? Vdb({"count", data_}) : Vdb({"count", data_, catalog});
+  }
+
+  QString File(const char* name) const { return data_ + "/" + name; }
+
+  // The records table opened in this process, as the program holds it.
+  std::unique_ptr<xbase::Table> OpenRecords() {
+    auto t = std::make_unique<xbase::Table>(env_);
+    t->SetDatabaseName(QFile::encodeName(data_).toStdString());
+    t->SetTableName("VTLDataA.dbf");
+    t->SetIndexTag("CatFlTl");
+    t->Open();
+    return t;
+  }
+
+  xbase::Environment env_;
+
+  QTemporaryDir tmp_;
+  QString data_;
+};
+
+// --- create, usage, missing things ----------------------------------------------
+
+TEST_F(CliTest, CreateReportsTheOutcomeOfEachFile) {
+  data_ = tmp_.path() + "/not/yet/data";
+  Result r = Vdb({"create", data_});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "VTLDataA.dbf: Created\nVTLDataA.nsx: Created\nVTLCa.dbf: Created\nVTLCa.nsx: Created\n");
+
+  r = Vdb({"create", data_});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "VTLDataA.dbf: exists\nVTLDataA.nsx: exists\nVTLCa.dbf: exists\nVTLCa.nsx: exists\n");
+
+  ASSERT_TRUE(QFile::remove(File("VTLCa.nsx")));
+  r = Vdb({"create", data_});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "VTLDataA.dbf: exists\nVTLDataA.nsx: exists\nVTLCa.dbf: exists\nVTLCa.nsx: Created\n");
+
+  QFile blocker(tmp_.path() + "/blocker");
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  r = Vdb({"create", tmp_.path() + "/blocker"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("blocker"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, WrongUsageExitsWithTwoAndTheUsage) {
+  Create();
+  const QList<QStringList> cases = {
+      {}, {"frobnicate", data_}, {"count", data_, "a", "b"}, {"import", data_},
+      {"export", data_, "--bogus"}, {"export", data_, "--catalog"},
+  };
+  for (const QStringList& args : cases) {
+    const Result r = Vdb(args);
+    EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
+    EXPECT_NE(r.err.find("usage:"), std::string::npos) << args.join(' ').toStdString();
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+TEST_F(CliTest, MissingFolderFilesOrInputExitWithOneAndSayWhich) {
+  Result r = Count();
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find(QDir::toNativeSeparators(data_).toStdString()), std::string::npos) << r.err;
+  EXPECT_FALSE(QFileInfo::exists(data_));  // nothing created behind the user's back
+
+  ASSERT_TRUE(QDir().mkpath(data_));
+  for (const char* command : {"count", "export", "pack", "reindex", "check"}) {
+    r = Vdb({command, data_});
+    EXPECT_EQ(r.code, 1) << command;
+    EXPECT_NE(r.err.find("VTLDataA.dbf"), std::string::npos) << command << ": " << r.err;
+  }
+  EXPECT_TRUE(QDir(data_).isEmpty());
+
+  Create();
+  r = Vdb({"import", data_, tmp_.path() + "/no-such-input.tsv"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("no-such-input.tsv"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, DefaultDataDirIsBesideTheProgram) {
+  const Result r = Vdb({"default-data-dir"});
+  EXPECT_EQ(r.code, 0);
+  const QString out = QString::fromStdString(r.out).trimmed();
+  EXPECT_TRUE(r.out.ends_with("data\n")) << r.out;
+  EXPECT_EQ(QFileInfo(QFileInfo(out).absolutePath()).canonicalFilePath(),
+            QFileInfo(QFileInfo(QStringLiteral(VANTRELL_DB)).absolutePath()).canonicalFilePath());
+}
+
+// --- import and export -------------------------------------------------------------
+
+TEST_F(CliTest, ImportExportRoundTripKeepsEveryCharacter) {
+  // Index order: catalog, then the title without regard to case.
+  const std::string input =
+      "Alpha\tapple\t/home/u/apple.txt\t1,234\t2024-01-02 10:11:12\tfirst line\\nsecond\\tcol\\\\end\n"
+      "Alpha\tBanana\tC:\\dir\\b.txt\t5\t02.01.2024\tliteral \\\\n, and a cr\\r\n"
+      "Alpha\tcherry\t/x/\xC3\xBC.txt\t0\t\t\n"
+      "Beta\t\xC3\x9C" "ber\t/b\t\t\t\xD0\xBF\xD0\xBB\xD0\xBE\xD1\x85\xD0\xBE\n";
+  Load(input);
+  Result r = Vdb({"export", data_});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, input);
+
+  // The escapes were decoded into the stored description.
+  auto t = OpenRecords();
+  t->First();
+  EXPECT_EQ(t->FieldByName("FLDESC"), "first line\nsecond\tcol\\end");
+  t->Next();
+  EXPECT_EQ(t->FieldByName("FLDESC"), "literal \\n, and a cr\r");
+  t->Close();
+
+  // A byte order mark before the first line (as some editors write) is not
+  // part of the catalog name.
+  r = Vdb({"import", data_, "-"}, "\xEF\xBB\xBFGamma\tsay \"x\", y\t/g\t1\td\tl1\\nl2\n");
+  EXPECT_EQ(r.code, 0) << r.err;
+  r = Vdb({"export", data_, "--csv", "--catalog", "Gamma"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "Gamma,\"say \"\"x\"\", y\",/g,1,d,\"l1\nl2\"\r\n");
+}
+
+TEST_F(CliTest, ATabInATitleIsReportedInTabSeparatedOutputAndKeptInCsv) {
+  Create();
+  {
+    // File names may hold tabs; such a record comes from the program, not
+    // from an import.
+    auto t = OpenRecords();
+    t->Append();
+    t->SetFieldByName("Catalog", "C");
+    t->SetFieldByName("FLTITLE", "odd\tname");
+    t->SetFieldByName("FLNAME", "/odd\tname");
+    t->Post();
+    t->Close();
+  }
+  Result r = Vdb({"export", data_});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "C\todd name\t/odd name\t\t\t\n");
+  EXPECT_NE(r.err.find("--csv"), std::string::npos) << r.err;
+  r = Vdb({"export", data_, "--csv"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "C,odd\tname,/odd\tname,,,\r\n");
+}
+
+TEST_F(CliTest, LongTextsAreCutToTheFieldWithoutSplittingACharacter) {
+  const std::string ae = "\xC3\x84", e = "\xC3\xA9";
+  const std::string catalog = Repeat(ae, 11);  // 22 bytes
+  const std::string title = "a" + Repeat(e, 40);  // 81 bytes
+  Load(catalog + "\t" + title + "\t" + std::string(300, 'p') + "\t100,000,000\t" +
+       std::string(25, 'd') + "\tdesc\n");
+  const std::string expected = Repeat(ae, 10) + "\t" + "a" + Repeat(e, 39) + "\t" +
+                               std::string(255, 'p') + "\t100,000,00\t" + std::string(21, 'd') +
+                               "\tdesc\n";
+  const Result r = Vdb({"export", data_});
+  EXPECT_EQ(r.out, expected);
+  // The long name given on the command line means the same catalog.
+  EXPECT_EQ(Count(QString::fromStdString(catalog)).out, "1\n");
+}
+
+TEST_F(CliTest, BadLineStopsWithItsNumberAndKeepsWhatCameBefore) {
+  Create();
+  Result r = Vdb({"import", data_, "-"},
+                 "A\tt1\tp\t\t\t\n"
+                 "\n"
+                 "A\tt2\tp\t\t\t\n"
+                 "A\tonly\tfour\tfields\n"
+                 "A\tt3\tp\t\t\t\n");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("line 4"), std::string::npos) << r.err;
+  EXPECT_EQ(Count().out, "2\n");
+
+  // An unknown escape, an empty catalog name, text that is not UTF-8.
+  for (const char* line : {"B\tt\tp\t\t\tC:\\data\n", "\t\t\t\t\t\n", "C\t\xFF\xFE\t\t\t\t\n"}) {
+    r = Vdb({"import", data_, "-"}, line);
+    EXPECT_EQ(r.code, 1) << line;
+    EXPECT_NE(r.err.find("line 1"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Count().out, "2\n");
+}
+
+TEST_F(CliTest, ImportRefusesTheFortyFirstCatalog) {
+  std::string lines;
+  for (int i = 1; i <= 40; ++i) lines += "Cat" + std::to_string(i) + "\tt\tp\t\t\t\n";
+  Load(lines);
+  const Result r = Vdb({"import", data_, "-"}, "Cat7\tu\tp\t\t\t\nCat41\tt\tp\t\t\t\n");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
+  EXPECT_EQ(Count().out, "41\n");
+  EXPECT_EQ(Count("Cat41").code, 1);
+}
+
+// --- catalogs -----------------------------------------------------------------------
+
+TEST_F(CliTest, CatalogsAreCountedAndExportedApart) {
+  const std::string n18 = "abcdefghijklmnopqr", n19 = n18 + "s", n20 = n19 + "t";
+  const std::string dq = "Say \"hi\"", both = "It's \"both\"";
+  std::string lines;
+  auto add = [&](const std::string& cat, int n) {
+    for (int i = 0; i < n; ++i) lines += cat + "\tt" + std::to_string(i) + "\tp\t\t\t\n";
+  };
+  add("Disk1", 2);
+  add("Disk10", 3);
+  add(n18, 4);
+  add(n19, 1);
+  add(n20, 2);
+  add(dq, 1);
+  add(both, 2);
+  Load(lines);
+
+  EXPECT_EQ(Count().out, "15\n");
+  EXPECT_EQ(Count("Disk1").out, "2\n");
+  EXPECT_EQ(Count("Disk10").out, "3\n");
+  EXPECT_EQ(Count(QString::fromStdString(n18)).out, "4\n");
+  EXPECT_EQ(Count(QString::fromStdString(n19)).out, "1\n");
+  EXPECT_EQ(Count(QString::fromStdString(n20)).out, "2\n");
+  EXPECT_EQ(Count(QString::fromStdString(dq)).out, "1\n");
+  EXPECT_EQ(Count(QString::fromStdString(both)).out, "2\n");
+
+  Result r = Count("Disk");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("Disk"), std::string::npos);
+
+  r = Vdb({"export", data_, "--catalog", "Disk1"});
+  EXPECT_EQ(r.out, "Disk1\tt0\tp\t\t\t\nDisk1\tt1\tp\t\t\t\n");
+  r = Vdb({"export", data_, "--catalog=" + QString::fromStdString(n19)});
+  EXPECT_EQ(r.out, n19 + "\tt0\tp\t\t\t\n");
+  r = Vdb({"export", data_, "--catalog", QString::fromStdString(both), "--csv"});
+  EXPECT_EQ(r.out, "\"It's \"\"both\"\"\",t0,p,,,\r\n\"It's \"\"both\"\"\",t1,p,,,\r\n");
+}
+
+// --- search -------------------------------------------------------------------------
+
+TEST_F(CliTest, SearchFindsPathsOrTitlesInEveryCatalogInIndexOrder) {
+  Load("Cat2\tReport notes\t/home/u/other/c.txt\t3\td3\t\n"
+       "Cat1\tzebra\t/srv/DATA/b.txt\t2\td2\t\n"
+       "Cat3\tunrelated\t/x/y\t5\td5\t\n"
+       "Cat1\ttitles report\t/home/u/data/a.txt\t1\td1\t\n"
+       "Cat2\tMY REPORT\t/mnt/database.db\t4\td4\t\n");
+  Result r = Vdb({"search", data_, "data"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "Cat1\ttitles report\t/home/u/data/a.txt\t1\td1\n"
+            "Cat1\tzebra\t/srv/DATA/b.txt\t2\td2\n"
+            "Cat2\tMY REPORT\t/mnt/database.db\t4\td4\n"
+            "3\n");
+  r = Vdb({"search", data_, "--title", "REPORT"});
+  EXPECT_EQ(r.out,
+            "Cat1\ttitles report\t/home/u/data/a.txt\t1\td1\n"
+            "Cat2\tMY REPORT\t/mnt/database.db\t4\td4\n"
+            "Cat2\tReport notes\t/home/u/other/c.txt\t3\td3\n"
+            "3\n");
+  EXPECT_EQ(Vdb({"search", data_, "nowhere"}).out, "0\n");
+  EXPECT_EQ(Vdb({"search", data_, ""}).out, "0\n");
+  EXPECT_EQ(Vdb({"search", data_, "--", "-x"}).out, "0\n");
+}
+
+// --- maintenance --------------------------------------------------------------------
+
+TEST_F(CliTest, PackPrintsTheBytesSaved) {
+  Load("C\ta\tp\t\t\tone\nC\tb\tp\t\t\ttwo\nC\tc\tp\t\t\tthree\n");
+  Result r = Vdb({"pack", data_});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "0\n");
+
+  {
+    auto t = OpenRecords();
+    t->First();
+    t->Delete();
+    t->Close();
+  }
+  const qint64 before = QFileInfo(File("VTLDataA.dbf")).size();
+  r = Vdb({"pack", data_});
+  EXPECT_EQ(r.code, 0) << r.err;
+  const qint64 after = QFileInfo(File("VTLDataA.dbf")).size();
+  EXPECT_GT(before, after);
+  EXPECT_EQ(r.out, std::to_string(before - after) + "\n");
+  EXPECT_EQ(Count().out, "2\n");
+
+  r = Vdb({"reindex", data_});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Vdb({"export", data_}).out, "C\tb\tp\t\t\ttwo\nC\tc\tp\t\t\tthree\n");
+}
+
+TEST_F(CliTest, CheckPassesASoundDatabaseAndReportsADamagedOne) {
+  Load("C\ta\tp\t\t\tone\nC\tb\tp\t\t\ttwo\n");
+  Result r = Vdb({"check", data_});
+  EXPECT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_EQ(r.out, "ok\n");
+
+  // A record count far past the end of the file.
+  QFile f(File("VTLDataA.dbf"));
+  ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(f.seek(4));
+  f.write(QByteArray("\x40\x42\x0F\x00", 4));
+  f.close();
+  r = Vdb({"check", data_});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_FALSE(r.out.empty());
+  EXPECT_EQ(r.out.find("ok"), std::string::npos);
+
+  for (const char* command : {"count", "export", "pack"}) {
+    r = Vdb({command, data_});
+    EXPECT_EQ(r.code, 1) << command;
+    EXPECT_NE(r.err.find("VTLDataA"), std::string::npos) << command << ": " << r.err;
+  }
+}
+
+TEST_F(CliTest, WriteCommandsRefuseWhileTheTablesAreInUse) {
+  Load("C\ta\tp\t\t\t\n");
+  {
+    // The program, holding the records table open.
+    auto t = OpenRecords();
+
+    Result r = Vdb({"import", data_, "-"}, "C\tb\tp\t\t\t\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("VTLDataA"), std::string::npos) << r.err;
+    r = Vdb({"pack", data_});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(Vdb({"reindex", data_}).code, 1);
+    // Reading goes on side by side.
+    EXPECT_EQ(Count().out, "1\n");
+    EXPECT_EQ(t->RecordCount(), 1);
+  }
+  EXPECT_EQ(Vdb({"import", data_, "-"}, "C\tb\tp\t\t\t\n").code, 0);
+  EXPECT_EQ(Count().out, "2\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,332 @@
+// The data module, the first-run creation of the database files, the
+// catalog query and the maintenance operations, on real files in a
+// temporary folder. (Selecting catalogs by the query is run end to end by
+// the command-line tests.)
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <string>
+#include <vector>
+
+#include "catalog.h"
+#include "createdb.h"
+#include "datafiles.h"
+#include "datamodule.h"
+#include "maintenance.h"
+
+namespace {
+
+using store::EnginePath;
+
+class StoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(tmp_.isValid());
+    dir_ = tmp_.path() + "/data";
+  }
+
+  QString Path(const char* file) const { return store::DataFilePath(dir_, file); }
+  bool Exists(const char* file) const { return QFileInfo::exists(Path(file)); }
+
+  void CreateAll() {
+    ASSERT_TRUE(QDir().mkpath(dir_));
+    ASSERT_TRUE(store::CreateDatabaseFiles(dir_).ok());
+  }
+
+  // Adds records (catalog, title) and their catalogs through the module's
+  // tables, opened shared as the program opens them.
+  void AddRecords(TDataModule1& dm, const std::vector<std::pair<std::string, std::string>>& recs) {
+    dm.ApTable1.Open();
+    dm.ApTable2.Open();
+    for (const auto& [catalog, title] : recs) {
+      if (!dm.ApTable2.Locate(store::kFieldCatalog, catalog)) {
+        dm.ApTable2.Append();
+        dm.ApTable2.SetFieldByName(store::kFieldCatalog, catalog);
+        dm.ApTable2.Post();
+      }
+      dm.ApTable1.Append();
+      dm.ApTable1.SetFieldByName(store::kFieldCatalog, catalog);
+      dm.ApTable1.SetFieldByName(store::kFieldTitle, title);
+      dm.ApTable1.SetFieldByName(store::kFieldName, "/media/disk/" + title);
+      dm.ApTable1.Post();
+    }
+  }
+
+  static std::vector<std::string> Column(xbase::Table& t, const char* field) {
+    std::vector<std::string> out;
+    for (t.First(); !t.Eof(); t.Next()) out.push_back(t.FieldByName(field));
+    return out;
+  }
+
+  QTemporaryDir tmp_;
+  QString dir_;
+};
+
+// --- first-run creation ----------------------------------------------------------
+
+TEST_F(StoreTest, EmptyFolderGetsAllFourFilesWithTheirTags) {
+  ASSERT_TRUE(QDir().mkpath(dir_));
+  const store::CreationResult r = store::CreateDatabaseFiles(dir_);
+  EXPECT_EQ(r.recordsTable, "Created");
+  EXPECT_EQ(r.recordsIndex, "Created");
+  EXPECT_EQ(r.catalogTable, "Created");
+  EXPECT_EQ(r.catalogIndex, "Created");
+  EXPECT_TRUE(r.failure.isEmpty());
+  EXPECT_TRUE(r.error.isEmpty());
+  EXPECT_TRUE(Exists(store::kRecordsMemo));
+
+  TDataModule1 dm;
+  ASSERT_TRUE(dm.DataModule1Create(dir_).isEmpty());
+  dm.ApTable1.Open();
+  dm.ApTable2.Open();
+  EXPECT_EQ(dm.ApTable1.RecordCount() + dm.ApTable2.RecordCount(), 0);
+
+  std::vector<std::string> names;
+  for (const xbase::FieldDef& f : dm.ApTable1.Fields())
+    names.push_back(f.name + ":" + f.type + std::to_string(f.width));
+  EXPECT_EQ(names, (std::vector<std::string>{"CATALOG:C20", "FLTITLE:C80", "FLNAME:C255",
+                                             "FLSIZE:C10", "FLDATE:C21", "FLDESC:M10"}));
+
+  const auto recordTags = dm.ApTable1.Tags();
+  ASSERT_EQ(recordTags.size(), 1u);
+  EXPECT_EQ(xbase::Utf8Upper(recordTags[0].name), "CATFLTL");  // tag names ignore case
+  EXPECT_EQ(recordTags[0].key, "Catalog+upper(FLTitle)");
+  EXPECT_EQ(recordTags[0].condition, ".not. DELETED()");
+  EXPECT_FALSE(recordTags[0].unique);
+  const auto catalogTags = dm.ApTable2.Tags();
+  ASSERT_EQ(catalogTags.size(), 1u);
+  EXPECT_EQ(xbase::Utf8Upper(catalogTags[0].name), "CTLG");
+  EXPECT_EQ(catalogTags[0].key, "Catalog");
+  EXPECT_TRUE(catalogTags[0].unique);
+}
+
+TEST_F(StoreTest, MissingIndexIsBuiltOverTheRecordsAlreadyThere) {
+  CreateAll();
+  {
+    TDataModule1 dm;
+    dm.DataModule1Create(dir_);
+    AddRecords(dm, {{"Zeta", "b"}, {"Alpha", "z"}, {"Alpha", "Y"}, {"Mid", "a"}});
+  }
+  ASSERT_TRUE(QFile::remove(Path(store::kCatalogIndex)));
+
+  const store::CreationResult r = store::CreateDatabaseFiles(dir_);
+  EXPECT_EQ(r.recordsTable, "");
+  EXPECT_EQ(r.recordsIndex, "");
+  EXPECT_EQ(r.catalogTable, "");
+  EXPECT_EQ(r.catalogIndex, "Created");
+  EXPECT_TRUE(r.ok());
+
+  // The records index goes too: both tags come back in key order.
+  ASSERT_TRUE(QFile::remove(Path(store::kRecordsIndex)));
+  EXPECT_EQ(store::CreateDatabaseFiles(dir_).recordsIndex, "Created");
+
+  TDataModule1 dm;
+  dm.DataModule1Create(dir_);
+  dm.ApTable1.Open();
+  dm.ApTable2.Open();
+  EXPECT_EQ(Column(dm.ApTable2, store::kFieldCatalog),
+            (std::vector<std::string>{"Alpha", "Mid", "Zeta"}));
+  EXPECT_EQ(Column(dm.ApTable1, store::kFieldTitle),
+            (std::vector<std::string>{"Y", "z", "a", "b"}));
+}
+
+TEST_F(StoreTest, MissingDataFolderStopsAtTheFirstTable) {
+  const store::CreationResult r = store::CreateDatabaseFiles(dir_);
+  EXPECT_EQ(r.failure, "VTLDataA.dbf failed");
+  EXPECT_EQ(r.recordsTable, "");
+  EXPECT_EQ(r.recordsIndex, "");
+  EXPECT_EQ(r.catalogTable, "");
+  EXPECT_EQ(r.catalogIndex, "");
+  EXPECT_TRUE(r.error.isEmpty());
+  EXPECT_FALSE(r.ok());
+  EXPECT_FALSE(QFileInfo::exists(dir_));
+}
+
+TEST_F(StoreTest, EnsureDataFolderCreatesParentsAndRefusesAFile) {
+  QString error;
+  EXPECT_TRUE(store::EnsureDataFolder(tmp_.path() + "/a/b/data", &error));
+  EXPECT_TRUE(QFileInfo(tmp_.path() + "/a/b/data").isDir());
+  const QString file = tmp_.path() + "/plain";
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.close();
+  EXPECT_FALSE(store::EnsureDataFolder(file, &error));
+  EXPECT_TRUE(error.contains("plain")) << error.toStdString();
+  EXPECT_FALSE(store::EnsureDataFolder(file + "/data", &error));
+}
+
+TEST_F(StoreTest, DefaultDataFolderIsBesideTheProgramWhenWritable) {
+  EXPECT_EQ(store::DefaultDataFolder(tmp_.path()), QDir::cleanPath(tmp_.path()) + "/data");
+  // A "data" that is not a usable folder sends the data to the user's
+  // application data folder.
+  QFile f(tmp_.path() + "/data");
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.close();
+  EXPECT_EQ(store::DefaultDataFolder(tmp_.path()),
+            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/data");
+}
+
+// --- start-up --------------------------------------------------------------------------
+
+TEST_F(StoreTest, StartUpCallsTheHookOnlyWhenAFileIsMissing) {
+  ASSERT_TRUE(QDir().mkpath(dir_));
+  TDataModule1 dm;
+  dm.Packing = true;
+  QStringList calls;
+  auto hook = [&](const QString& d) {
+    calls << d;
+    store::CreateDatabaseFiles(d);
+  };
+  EXPECT_TRUE(dm.DataModule1Create(dir_, hook).isEmpty());
+  EXPECT_EQ(calls, QStringList{dir_});
+  EXPECT_FALSE(dm.Packing);
+  EXPECT_EQ(dm.ApolloEnv1.ErrorLevel(), 0);
+  EXPECT_TRUE(dm.ApolloEnv1.Deleted());
+  EXPECT_FALSE(dm.DataSource3.AutoEdit);
+
+  // Configured, not opened.
+  for (xbase::Table* t : {&dm.ApTable1, &dm.ApTable2, &dm.ApTable3}) {
+    EXPECT_FALSE(t->Active());
+    EXPECT_EQ(t->DatabaseName(), EnginePath(dir_));
+  }
+  EXPECT_EQ(dm.ApTable1.TableName(), "VTLDataA.dbf");
+  EXPECT_EQ(dm.ApTable1.IndexTag(), "CatFlTl");
+  EXPECT_EQ(dm.ApTable2.TableName(), "VTLCa.dbf");
+  EXPECT_EQ(dm.ApTable2.IndexTag(), "CtLg");
+  EXPECT_EQ(dm.ApTable3.TableName(), "VTLDataA.dbf");
+  EXPECT_EQ(dm.ApTable3.IndexTag(), "CatFlTl");
+
+  EXPECT_TRUE(dm.DataModule1Create(dir_, hook).isEmpty());
+  EXPECT_EQ(calls.size(), 1);  // all files there now
+  EXPECT_FALSE(dm.LastCreation.has_value());
+
+  // Without a hook the module creates what is missing itself.
+  ASSERT_TRUE(QFile::remove(Path(store::kCatalogIndex)));
+  EXPECT_TRUE(dm.DataModule1Create(dir_).isEmpty());
+  ASSERT_TRUE(dm.LastCreation.has_value());
+  EXPECT_EQ(dm.LastCreation->catalogIndex, "Created");
+}
+
+TEST_F(StoreTest, StartUpPassesAnErrorToTheErrorHook) {
+  ASSERT_TRUE(QDir().mkpath(dir_));
+  TDataModule1 dm;
+  QString reported;
+  const QString error = dm.DataModule1Create(
+      dir_, [](const QString&) { throw xbase::Error(xbase::ErrorCode::Io, "disk on fire"); },
+      [&](const QString& m) { reported = m; });
+  EXPECT_EQ(error, "disk on fire");
+  EXPECT_EQ(reported, "disk on fire");
+}
+
+TEST_F(StoreTest, DataSourcesForwardTheTableNotifications) {
+  CreateAll();
+  TDataModule1 dm;
+  dm.DataModule1Create(dir_);
+  int states = 0;
+  QStringList fields;
+  QObject::connect(&dm.DataSource1, &TDataSource::StateChange, [&] { ++states; });
+  QObject::connect(&dm.DataSource1, &TDataSource::DataChange,
+                   [&](const QString& f) { fields << f; });
+  dm.ApTable1.Open();
+  EXPECT_GE(states, 1);
+  dm.ApTable1.Append();
+  dm.ApTable1.SetFieldByName(store::kFieldTitle, "x");
+  EXPECT_TRUE(fields.contains("FLTITLE", Qt::CaseInsensitive)) << fields.join(',').toStdString();
+
+  dm.DataSource1.Enabled = false;
+  const int statesBefore = states;
+  dm.ApTable1.Post();
+  EXPECT_EQ(states, statesBefore);
+}
+
+// --- the catalog query ----------------------------------------------------------------
+
+TEST(CatalogQueryTest, PlainNamesGetTheFieldAndTwoTrailingSpaces) {
+  EXPECT_EQ(store::CatalogQuery(QString("Temporary")), "Catalog = \"Temporary  \"");
+  EXPECT_EQ(store::CatalogQuery(QString("It's")), "Catalog = \"It's  \"");
+  EXPECT_EQ(store::StoredCatalogName("  padded   "), "  padded");
+  // 21 bytes of two-byte letters cut to 20 without splitting one.
+  EXPECT_EQ(store::StoredCatalogName("x\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4"
+                                     "\xC3\xA4\xC3\xA4\xC3\xA4"),
+            "x\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4");
+}
+
+// --- maintenance ------------------------------------------------------------------------
+
+TEST_F(StoreTest, PackReportsTheBytesSavedAndReopensShared) {
+  CreateAll();
+  TDataModule1 dm;
+  dm.DataModule1Create(dir_);
+  AddRecords(dm, {{"C", "1"}, {"C", "2"}, {"C", "3"}});
+
+  EXPECT_EQ(store::PackRecords(dm), 0);
+
+  dm.ApTable1.First();
+  dm.ApTable1.Delete();
+  const qint64 before = QFileInfo(Path(store::kRecordsTable)).size();
+  bool packingSeen = false;
+  const qint64 saved = store::PackRecords(dm, [&] {
+    packingSeen = dm.Packing;
+    EXPECT_TRUE(dm.ApTable3.Active());
+  });
+  EXPECT_TRUE(packingSeen);
+  EXPECT_FALSE(dm.Packing);
+  EXPECT_EQ(saved, before - QFileInfo(Path(store::kRecordsTable)).size());
+  EXPECT_GT(saved, 0);
+  EXPECT_TRUE(dm.ApTable1.Active());
+  EXPECT_FALSE(dm.ApTable1.Exclusive());
+  EXPECT_EQ(Column(dm.ApTable3, store::kFieldTitle), (std::vector<std::string>{"2", "3"}));
+}
+
+TEST_F(StoreTest, PackThatCannotLockLeavesTheTableUsable) {
+  CreateAll();
+  TDataModule1 dm;
+  dm.DataModule1Create(dir_);
+  AddRecords(dm, {{"C", "1"}});
+  // Another user of the file: a cursor in a second environment.
+  xbase::Environment other;
+  xbase::Table holder(other);
+  holder.SetDatabaseName(EnginePath(dir_));
+  holder.SetTableName(store::kRecordsTable);
+  holder.Open();
+
+  EXPECT_THROW(store::PackRecords(dm), xbase::Error);
+  EXPECT_FALSE(dm.Packing);
+  EXPECT_TRUE(dm.ApTable1.Active());
+  EXPECT_FALSE(dm.ApTable1.Exclusive());
+  EXPECT_EQ(dm.ApTable1.RecordCount(), 1);
+}
+
+TEST_F(StoreTest, ReindexKeepsRecordsAndLeavesAllCursorsOpen) {
+  CreateAll();
+  TDataModule1 dm;
+  dm.DataModule1Create(dir_);
+  AddRecords(dm, {{"B", "x"}, {"A", "y"}});
+  int shown = 0;
+  store::ReindexTables(dm, [&] { ++shown; });
+  EXPECT_EQ(shown, 1);
+  for (xbase::Table* t : {&dm.ApTable1, &dm.ApTable2, &dm.ApTable3}) {
+    EXPECT_TRUE(t->Active());
+    EXPECT_FALSE(t->Exclusive());
+  }
+  EXPECT_EQ(Column(dm.ApTable1, store::kFieldCatalog), (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(Column(dm.ApTable2, store::kFieldCatalog), (std::vector<std::string>{"A", "B"}));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication::setApplicationName("Vantrell");
+  QCoreApplication::setOrganizationName("Brannock");
+  QStandardPaths::setTestModeEnabled(true);
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
