@@ -82,6 +82,7 @@ class DbfFile {
   // A read-ahead window for sequential reads.
   std::vector<char> cache_;
   uint32_t cacheFirst_ = 0, cacheCount_ = 0, lastRead_ = 0;
+  std::string appendBuf_;
 };
 
 }  // namespace xbase

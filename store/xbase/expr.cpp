@@ -102,6 +102,10 @@ class Parser {
       : s_(text), dbf_(dbf), usesMemo_(usesMemo) {}
 
   std::unique_ptr<Expr::Node> Parse() {
+    if (s_.size() > kMaxLength) {
+      p_ = kMaxLength;
+      Fail("longer than " + std::to_string(kMaxLength) + " characters");
+    }
     auto n = OrExpr();
     Skip();
     if (p_ != s_.size()) Fail("unexpected \"" + s_.substr(p_, 10) + "\"");
@@ -111,6 +115,17 @@ class Parser {
  private:
   using NodeP = std::unique_ptr<Expr::Node>;
   using K = Expr::Node::Kind;
+  // Limits that keep parsing and evaluation within the stack.
+  static constexpr size_t kMaxLength = 4096;
+  static constexpr int kMaxDepth = 64;
+  int depth_ = 0;
+  struct Nest {
+    Parser& p;
+    explicit Nest(Parser& parser) : p(parser) {
+      if (++p.depth_ > kMaxDepth) p.Fail("nested too deeply");
+    }
+    ~Nest() { --p.depth_; }
+  };
 
   [[noreturn]] void Fail(const std::string& why) {
     throw Error(ErrorCode::Expression,
@@ -152,6 +167,7 @@ class Parser {
   }
 
   NodeP OrExpr() {
+    Nest nest(*this);
     auto l = AndExpr();
     while (Keyword(".or.")) {
       auto r = AndExpr();
@@ -174,6 +190,7 @@ class Parser {
   }
 
   NodeP NotExpr() {
+    Nest nest(*this);
     if (Keyword(".not.") || Sym("!")) {
       if (p_ < s_.size() && s_[p_] == '=') Fail("unexpected \"=\"");
       auto a = NotExpr();

@@ -12,6 +12,7 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -35,6 +36,10 @@ File& File::operator=(File&& o) noexcept {
     Close();
     path_ = std::move(o.path_);
     writable_ = o.writable_;
+    map_ = o.map_;
+    mapLen_ = o.mapLen_;
+    o.map_ = nullptr;
+    o.mapLen_ = 0;
 #ifdef _WIN32
     handle_ = o.handle_;
     o.handle_ = nullptr;
@@ -76,6 +81,11 @@ void File::Close() {
   if (handle_) CloseHandle((HANDLE)handle_);
   handle_ = nullptr;
 }
+
+char* File::MapHead(size_t) { return nullptr; }
+int File::NativeHandle() const { return -1; }
+MappedView::MappedView(const File&) {}
+MappedView::~MappedView() {}
 
 size_t File::ReadSome(uint64_t offset, void* buf, size_t n) const {
   size_t done = 0;
@@ -173,8 +183,37 @@ void File::Open(const std::string& path, Mode mode) {
 bool File::IsOpen() const { return fd_ >= 0; }
 
 void File::Close() {
+  if (map_) ::munmap(map_, mapLen_);
+  map_ = nullptr;
+  mapLen_ = 0;
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+}
+
+int File::NativeHandle() const { return fd_; }
+
+MappedView::MappedView(const File& f) {
+  uint64_t n = f.IsOpen() ? f.Size() : 0;
+  if (n == 0 || n > (uint64_t)SIZE_MAX) return;
+  void* p = ::mmap(nullptr, (size_t)n, PROT_READ, MAP_SHARED, f.NativeHandle(), 0);
+  if (p == MAP_FAILED) return;
+  ::madvise(p, (size_t)n, MADV_SEQUENTIAL);
+  data_ = (const char*)p;
+  size_ = n;
+}
+
+MappedView::~MappedView() {
+  if (data_) ::munmap((void*)data_, (size_t)size_);
+}
+
+char* File::MapHead(size_t n) {
+  if (map_) return mapLen_ >= n ? map_ : nullptr;
+  if (fd_ < 0 || !writable_ || Size() < n) return nullptr;
+  void* p = ::mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+  if (p == MAP_FAILED) return nullptr;
+  map_ = (char*)p;
+  mapLen_ = n;
+  return map_;
 }
 
 size_t File::ReadSome(uint64_t offset, void* buf, size_t n) const {

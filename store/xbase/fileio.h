@@ -41,6 +41,12 @@ class File {
   void Truncate(uint64_t size);
   void Sync();
 
+  // Maps the first bytes of the file into memory for writing: stores there
+  // reach the file as writes do (the system's file cache), without a call
+  // per store. Null where mapping is not available; callers then write.
+  char* MapHead(size_t n);
+  int NativeHandle() const;
+
   // Non-blocking OS lock of the whole file; false when someone else holds a
   // conflicting one.
   bool TryLock(Lock kind);
@@ -49,11 +55,30 @@ class File {
  private:
   std::string path_;
   bool writable_ = false;
+  char* map_ = nullptr;
+  size_t mapLen_ = 0;
 #ifdef _WIN32
   void* handle_ = nullptr;
 #else
   int fd_ = -1;
 #endif
+};
+
+// A read-only view of a whole file in memory, for one sequential pass
+// without copying; empty (data() null) where mapping is not available, and
+// the caller then reads instead.
+class MappedView {
+ public:
+  explicit MappedView(const File& f);
+  ~MappedView();
+  MappedView(const MappedView&) = delete;
+  MappedView& operator=(const MappedView&) = delete;
+  const char* data() const { return data_; }
+  uint64_t size() const { return size_; }
+
+ private:
+  const char* data_ = nullptr;
+  uint64_t size_ = 0;
 };
 
 bool FileExists(const std::string& path);

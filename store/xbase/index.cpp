@@ -72,7 +72,7 @@ std::string EncodeEntry(std::string_view key, uint32_t recno, bool branch, uint3
 struct IndexFile::Page {
   uint32_t no = 0;
   bool changed = false;
-  std::list<uint32_t>::iterator lru;
+  bool ref = false;  // used since the clock hand last passed
   unsigned char d[kPageSize];
 
   uint8_t kind() const { return d[4]; }
@@ -172,8 +172,10 @@ struct IndexFile::Page {
     setN(cnt - 1);
   }
 
-  // Checks the slots against the page's bounds; returns a problem or "".
-  std::string Check() const {
+  // Checks the page against what its file allows: slots inside the page,
+  // record numbers of the table, child pages of the file, entries in order.
+  // Returns a problem or "".
+  std::string Check(uint32_t maxRecno, uint32_t pageCount) const {
     if (kind() != kLeaf && kind() != kBranch) return "unknown page kind";
     uint32_t cnt = (uint32_t)n();
     if (kHdr + 2 * cnt > heap() || heap() > kPageSize) return "slot table overruns the page";
@@ -184,6 +186,20 @@ struct IndexFile::Page {
       uint32_t kl = Get16(d + o);
       if (kl > (uint32_t)kMaxKeyWidth || o + es + kl > kPageSize) return "entry outside the page";
     }
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < cnt; ++i) {
+      if (branch()) {
+        if (child((int)i) < kFirstTreePage || child((int)i) >= pageCount) return "child page out of range";
+        total += count((int)i);
+        if (count((int)i) == 0 || total > maxRecno) return "entry counts exceed the table";
+      } else if (recno((int)i) == 0 || recno((int)i) > maxRecno) {
+        return "record number out of range";
+      }
+      if (i > (branch() ? 1u : 0u) &&
+          CompareEntry(key((int)i - 1), recno((int)i - 1), key((int)i), recno((int)i)) >= 0)
+        return "entries out of order";
+    }
+    if (!branch() && (prev() >= pageCount || next() >= pageCount)) return "sibling page out of range";
     return {};
   }
 };
@@ -454,12 +470,14 @@ bool IndexFile::Open(const std::string& path, bool writable, uint32_t dbfCount, 
     return false;
   }
   dirtyOnDisk_ = false;
+  maxRecno_ = dbfCount;
   return true;
 }
 
 void IndexFile::Close() {
-  cache_.clear();
-  lru_.clear();
+  table_.clear();
+  resident_.clear();
+  hand_ = 0;
   changed_.clear();
   file_.Close();
 }
@@ -478,16 +496,17 @@ int IndexFile::FindTag(std::string_view name) const {
 
 // ---- the page cache ------------------------------------------------------------
 
-void IndexFile::Touch(const PageP& p) {
-  lru_.splice(lru_.begin(), lru_, p->lru);
+IndexFile::PageP* IndexFile::Slot(uint32_t no) {
+  if (no >= table_.size()) table_.resize(std::max<size_t>(no + 1, table_.size() * 2));
+  return &table_[no];
 }
 
 IndexFile::PageP IndexFile::Fetch(uint32_t no, int tag) {
-  auto it = cache_.find(no);
-  if (it != cache_.end()) {
-    Touch(it->second);
-    if (it->second->tag() != tag) Damaged("page " + std::to_string(no) + " belongs to another tag");
-    return it->second;
+  if (no < table_.size() && table_[no]) {
+    PageP& p = table_[no];
+    p->ref = true;
+    if (p->tag() != tag) Damaged("page " + std::to_string(no) + " belongs to another tag");
+    return p;
   }
   if (no < kFirstTreePage || no >= pageCount_) Damaged("page number " + std::to_string(no) + " out of range");
   auto p = std::make_shared<Page>();
@@ -496,34 +515,45 @@ IndexFile::PageP IndexFile::Fetch(uint32_t no, int tag) {
     Damaged("page " + std::to_string(no) + " is cut short");
   if (Get32(p->d) != Crc32(p->d + 4, kPageSize - 4)) Damaged("page " + std::to_string(no) + " fails its checksum");
   if (p->tag() != tag) Damaged("page " + std::to_string(no) + " belongs to another tag");
-  std::string problem = p->Check();
+  std::string problem = p->Check(maxRecno_, pageCount_);
   if (!problem.empty()) Damaged("page " + std::to_string(no) + ": " + problem);
-  lru_.push_front(no);
-  p->lru = lru_.begin();
-  cache_.emplace(no, p);
+  p->ref = true;
+  *Slot(no) = p;
+  resident_.push_back(no);
   EvictIfNeeded();
   return p;
 }
 
 void IndexFile::EvictIfNeeded() {
   size_t limit = std::max<size_t>(cacheBytes_ / kPageSize, 64);
-  if (cache_.size() <= limit) return;
-  auto it = lru_.end();
-  while (cache_.size() > limit && it != lru_.begin()) {
-    --it;
-    auto found = cache_.find(*it);
-    if (found == cache_.end()) continue;
-    PageP& p = found->second;
-    if (p.use_count() > 1) continue;  // in use by the caller
+  if (resident_.size() <= limit) return;
+  size_t budget = 2 * resident_.size() + 2;
+  while (resident_.size() > limit && budget-- > 0) {
+    if (hand_ >= resident_.size()) hand_ = 0;
+    uint32_t no = resident_[hand_];
+    PageP& p = table_[no];
+    if (!p) {
+      resident_[hand_] = resident_.back();
+      resident_.pop_back();
+      continue;
+    }
+    if (p.use_count() > 1) {  // in use by the caller
+      ++hand_;
+      continue;
+    }
+    if (p->ref) {
+      p->ref = false;
+      ++hand_;
+      continue;
+    }
     if (p->changed) {
       Put32(p->d, Crc32(p->d + 4, kPageSize - 4));
       file_.WriteAt((uint64_t)p->no * kPageSize, p->d, kPageSize);
       p->changed = false;
     }
-    auto victim = it;
-    ++it;
-    cache_.erase(found);
-    lru_.erase(victim);
+    p.reset();
+    resident_[hand_] = resident_.back();
+    resident_.pop_back();
   }
 }
 
@@ -554,12 +584,9 @@ IndexFile::PageP IndexFile::NewPage(int tag, uint8_t kind) {
   uint32_t no;
   if (freeHead_ != 0) {
     no = freeHead_;
-    auto it = cache_.find(no);
     uint32_t next = 0;
-    if (it != cache_.end()) {
-      next = it->second->next();
-      cache_.erase(it);
-      lru_.remove(no);
+    if (no < table_.size() && table_[no]) {
+      next = table_[no]->next();
     } else {
       unsigned char d[kHdr];
       file_.ReadAt((uint64_t)no * kPageSize, d, kHdr);
@@ -573,9 +600,10 @@ IndexFile::PageP IndexFile::NewPage(int tag, uint8_t kind) {
   }
   auto p = std::make_shared<Page>();
   p->Init(no, kind, (uint8_t)tag);
-  lru_.push_front(no);
-  p->lru = lru_.begin();
-  cache_.emplace(no, p);
+  p->ref = true;
+  PageP* slot = Slot(no);
+  if (!*slot) resident_.push_back(no);
+  *slot = p;
   MarkChanged(p);
   EvictIfNeeded();
   return p;
@@ -592,9 +620,8 @@ void IndexFile::FreePage(const PageP& p) {
 void IndexFile::Flush(uint32_t dbfCount, uint64_t dbfStamp) {
   if (!dirtyOnDisk_) return;
   for (uint32_t no : changed_) {
-    auto it = cache_.find(no);
-    if (it == cache_.end() || !it->second->changed) continue;
-    Page& p = *it->second;
+    if (no >= table_.size() || !table_[no] || !table_[no]->changed) continue;
+    Page& p = *table_[no];
     Put32(p.d, Crc32(p.d + 4, kPageSize - 4));
     file_.WriteAt((uint64_t)no * kPageSize, p.d, kPageSize);
     p.changed = false;
@@ -674,18 +701,37 @@ void IndexFile::Insert(int tag, std::string_view key, uint32_t recno) {
   auto place = [&](const PageP& p, int at, const std::string& e) -> PageP {
     MarkChanged(p);
     if (p->TryInsert(at, e)) return nullptr;
-    std::vector<std::string> all;
-    all.reserve((size_t)p->n() + 1);
-    for (int i = 0; i < p->n(); ++i) all.push_back(p->entry(i));
-    all.insert(all.begin() + at, e);
-    size_t total = 0;
-    for (auto& s : all) total += s.size() + 2;
-    size_t acc = 0, m = 0;
-    while (m < all.size() - 1 && acc + all[m].size() + 2 <= total / 2) acc += all[m++].size() + 2;
+    // Split: the entries (with e in its place) are shared out by bytes
+    // between p and a new page on its right.
+    Page copy;
+    std::memcpy(copy.d, p->d, kPageSize);
+    const int cnt = copy.n();
+    auto sizeOf = [&](int i) -> uint32_t { return i == at ? (uint32_t)e.size() : copy.entrySize(i < at ? i : i - 1); };
+    auto bytesOf = [&](int i) -> const unsigned char* {
+      return i == at ? (const unsigned char*)e.data() : copy.d + copy.off(i < at ? i : i - 1);
+    };
+    uint32_t total = 0;
+    for (int i = 0; i <= cnt; ++i) total += sizeOf(i) + 2;
+    int m = 0;
+    uint32_t acc = 0;
+    while (m < cnt && acc + sizeOf(m) + 2 <= total / 2) acc += sizeOf(m++) + 2;
     if (m == 0) m = 1;
     PageP right = NewPage(tag, p->kind());
-    p->Fill(all, 0, m);
-    right->Fill(all, m, all.size());
+    auto fill = [&](Page& dst, int from, int to) {
+      uint32_t h = kPageSize;
+      int k = 0;
+      for (int i = from; i < to; ++i, ++k) {
+        uint32_t sz = sizeOf(i);
+        h -= sz;
+        std::memcpy(dst.d + h, bytesOf(i), sz);
+        dst.setOff(k, h);
+      }
+      dst.setN(k);
+      dst.setHeap(h);
+      dst.setGarbage(0);
+    };
+    fill(*p, 0, m);
+    fill(*right, m, cnt + 1);
     if (!p->branch()) {
       right->setNext(p->next());
       right->setPrev(p->no);

@@ -83,6 +83,8 @@ class IndexFile {
   bool HasChanges() const { return dirtyOnDisk_; }
   // Marks the file as being changed on disk before the table is written.
   void BeginChangePublic() { BeginChange(); }
+  // The table's record count: entries naming other records are damage.
+  void SetRecordLimit(uint32_t n) { maxRecno_ = n; }
   // A number that changes with every change of any tree.
   uint64_t version() const { return version_; }
 
@@ -116,7 +118,6 @@ class IndexFile {
   PageP Fetch(uint32_t no, int tag);
   PageP NewPage(int tag, uint8_t kind);
   void FreePage(const PageP& p);
-  void Touch(const PageP& p);
   void MarkChanged(const PageP& p);
   void BeginChange();
   void WriteState(bool dirty);
@@ -133,12 +134,16 @@ class IndexFile {
   std::string path_;
   std::vector<IndexTagDef> tags_;
   std::vector<uint32_t> roots_;
-  uint32_t pageCount_ = 0, freeHead_ = 0;
+  uint32_t pageCount_ = 0, freeHead_ = 0, maxRecno_ = 0;
   bool dirtyOnDisk_ = false;
   uint64_t version_ = 0;
   size_t cacheBytes_ = 48u << 20;
-  std::unordered_map<uint32_t, PageP> cache_;
-  std::list<uint32_t> lru_;
+  // Page cache: pages by number, and the resident ones in clock order (a
+  // page used since the hand last passed it gets a second chance).
+  std::vector<PageP> table_;
+  std::vector<uint32_t> resident_;
+  size_t hand_ = 0;
+  PageP* Slot(uint32_t no);
   std::vector<uint32_t> changed_;  // pages changed since the last flush
 };
 

@@ -132,7 +132,10 @@ uint32_t MemoFile::Write(const std::string& text) {
   nextFree_ = (uint32_t)(block + blocks);
   unsigned char h[4];
   PutBe32(h, nextFree_);
-  file_.WriteAt(0, h, 4);
+  if (char* head = file_.MapHead(8))
+    std::memcpy(head, h, 4);
+  else
+    file_.WriteAt(0, h, 4);
   return block;
 }
 

@@ -299,6 +299,7 @@ uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, 
   lastRecno = 0;
   uint32_t recno = dbf.AppendRecord(rec.data());
   ++changes;
+  if (hasIndex) index.SetRecordLimit(recno);
   for (size_t t = 0; t < tags.size(); ++t)
     if (in[t]) index.Insert((int)t, keys[t], recno);
   lastRecno = recno;

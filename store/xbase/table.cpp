@@ -787,7 +787,7 @@ void Table::SetFieldByName(std::string_view name, std::string_view value) {
     }
   }
   modified_ = true;
-  m.Notify(f.def.name);
+  if (disableCount_ == 0 && OnDataChange) m.Notify(f.def.name);
 }
 
 void Table::First() {
@@ -1034,7 +1034,7 @@ void Table::Append() {
   m.RequireOpen("Append");
   m.LeaveEdit();
   m.beforeInsert = m.recno;
-  m.edit = m.dbf().BlankRecord();
+  m.edit.assign(m.dbf().recordLength(), ' ');
   m.memoEdits.clear();
   modified_ = false;
   m.SetState(State::Insert);
@@ -1250,56 +1250,67 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
   uint32_t total = m.dbf().count();
   uint32_t recLen = m.dbf().recordLength();
   uint32_t per = std::max<uint32_t>(1, (uint32_t)((1u << 20) / recLen));
-  std::vector<char> buf((size_t)per * recLen);
+  std::vector<char> buf;
   std::string lowered;
   const size_t w = (size_t)f.def.width;
+  // A needle that ends in a blank could match the field's padding; then the
+  // field is searched without it.
+  const bool trimFirst = !needle.empty() && needle.back() == ' ';
+  std::vector<std::pair<std::string, uint32_t>> keyed;
+  std::string key;
+  // One pass over the records: straight from a mapping of the file where
+  // there is one, else through a buffer.
+  MappedView view(m.dbf().file());
+  const bool mapped = view.data() && view.size() >= m.dbf().RecordOffset(total + 1);
   for (uint32_t first = 1; first <= total; first += per) {
     uint32_t k = std::min(per, total - first + 1);
-    m.dbf().ReadRecords(first, k, buf.data());
+    const char* block;
+    if (mapped) {
+      block = view.data() + m.dbf().RecordOffset(first);
+    } else {
+      buf.resize((size_t)per * recLen);
+      m.dbf().ReadRecords(first, k, buf.data());
+      block = buf.data();
+    }
     for (uint32_t i = 0; i < k; ++i) {
-      const char* r = buf.data() + (size_t)i * recLen;
+      const char* r = block + (size_t)i * recLen;
       if (!deletedOff && r[0] == '*') continue;
-      std::string_view hay;
-      std::string memoText;
+      bool hit;
       if (memo) {
-        memoText = m.sh->ReadMemo(r, fi);
-        hay = memoText;
-      } else {
-        hay = TrimRight(std::string_view(r + f.offset, w));
-      }
-      if (hay.size() < needle.size()) continue;
-      if (caseInsensitive) {
-        lowered.assign(hay.data(), hay.size());
-        bool ascii = asciiNeedle;
-        if (ascii) {
-          for (char& c : lowered) {
-            unsigned char u = (unsigned char)c;
-            if ((unsigned)(u - 'A') < 26u) c = (char)(u + 32);
-            else if (u >= 0x80) ascii = false;
-          }
-        }
-        if (!ascii) {
+        std::string memoText = m.sh->ReadMemo(r, fi);
+        if (caseInsensitive) {
           lowered.clear();
-          AppendLower(hay, lowered);
+          AppendLower(memoText, lowered);
+          hit = lowered.find(needle) != std::string::npos;
+        } else {
+          hit = memoText.find(needle) != std::string::npos;
         }
-        hay = lowered;
+      } else {
+        const char* fp = r + f.offset;
+        size_t len = trimFirst ? PaddedLength(fp, w) : w;
+        if (caseInsensitive && asciiNeedle) {
+          hit = ContainsAsciiFolded(fp, len, needle);
+        } else if (caseInsensitive) {
+          lowered.clear();
+          AppendLower(std::string_view(fp, len), lowered);
+          hit = lowered.find(needle) != std::string::npos;
+        } else {
+          hit = std::string_view(fp, len).find(needle) != std::string_view::npos;
+        }
       }
-      if (hay.find(needle) == std::string_view::npos) continue;
-      if (tagRt && !m.sh->InTag(*tagRt, r)) continue;
-      hits.push_back(first + i);
+      if (!hit) continue;
+      if (tagRt) {
+        if (!m.sh->InTag(*tagRt, r)) continue;
+        key.clear();
+        m.sh->KeyOf(*tagRt, r, key);
+        keyed.emplace_back(key, first + i);
+      } else {
+        hits.push_back(first + i);
+      }
     }
   }
-  if (tagRt && hits.size() > 1) {
+  if (tagRt) {
     // Order the hits as the tag orders them.
-    std::vector<std::pair<std::string, uint32_t>> keyed;
-    keyed.reserve(hits.size());
-    std::string rec(recLen, ' ');
-    for (uint32_t h : hits) {
-      m.dbf().ReadRecord(h, rec.data());
-      std::string key;
-      m.sh->KeyOf(*tagRt, rec.data(), key);
-      keyed.emplace_back(std::move(key), h);
-    }
     std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
       int c = ComparePadded(a.first, b.first);
       return c != 0 ? c < 0 : a.second < b.second;
@@ -1310,7 +1321,6 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
         if (firsts.empty() || ComparePadded(firsts.back().first, e.first) != 0) firsts.push_back(e);
       keyed.swap(firsts);
     }
-    hits.clear();
     for (auto& e : keyed) hits.push_back(e.second);
   }
   return hits;

@@ -207,6 +207,65 @@ struct CrcTable {
 };
 }  // namespace
 
+size_t PaddedLength(const char* p, size_t n) {
+  constexpr uint64_t blanks = 0x2020202020202020ull;
+  while (n >= 8) {
+    uint64_t w;
+    std::memcpy(&w, p + n - 8, 8);
+    if (w != blanks) break;
+    n -= 8;
+  }
+  while (n > 0 && p[n - 1] == ' ') --n;
+  return n;
+}
+
+bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle) {
+  const size_t m = needle.size();
+  if (m == 0) return true;
+  if (n < m) return false;
+  const unsigned char first = (unsigned char)needle[0];
+  const bool letter = first >= 'a' && first <= 'z';
+  auto equalAt = [&](size_t i) {
+    for (size_t k = 0; k < m; ++k) {
+      unsigned char c = (unsigned char)p[i + k];
+      if ((unsigned)(c - 'A') < 26u) c = (unsigned char)(c + 32);
+      if (c != (unsigned char)needle[k]) return false;
+    }
+    return true;
+  };
+  const size_t last = n - m;  // last start position
+  constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+  // Candidates must match both the needle's first and last byte; eight
+  // start positions are tested at a time and each candidate is then
+  // compared in full.
+  const unsigned char lastc = (unsigned char)needle[m - 1];
+  const bool lastLetter = lastc >= 'a' && lastc <= 'z';
+  const uint64_t pattern = ones * first, pattern2 = ones * lastc;
+  const uint64_t fold = letter ? 0x2020202020202020ull : 0;
+  const uint64_t fold2 = lastLetter ? 0x2020202020202020ull : 0;
+  size_t i = 0;
+  for (; i + 8 <= last + 1; i += 8) {
+    uint64_t w, w2;
+    std::memcpy(&w, p + i, 8);
+    std::memcpy(&w2, p + i + m - 1, 8);
+    uint64_t x = (w | fold) ^ pattern;
+    uint64_t y = (w2 | fold2) ^ pattern2;
+    uint64_t hits = ((x - ones) & ~x) & ((y - ones) & ~y) & highs;
+    while (hits) {
+      int bit = __builtin_ctzll(hits);
+      size_t at = i + (size_t)(bit >> 3);
+      if (equalAt(at)) return true;
+      hits &= hits - 1;
+    }
+  }
+  for (; i <= last; ++i) {
+    unsigned char c = (unsigned char)p[i];
+    if (letter) c |= 0x20;
+    if (c == first && equalAt(i)) return true;
+  }
+  return false;
+}
+
 uint32_t Crc32(const void* data, size_t n) {
   static const CrcTable table;
   const auto& t = table.t;

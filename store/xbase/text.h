@@ -33,4 +33,12 @@ int ComparePadded(std::string_view a, std::string_view b);
 
 uint32_t Crc32(const void* data, size_t n);
 
+// Length of a blank-padded field without its trailing blanks, eight bytes at
+// a time.
+size_t PaddedLength(const char* p, size_t n);
+
+// Whether `needle` (ASCII, already lower case) occurs in p[0, n) compared
+// without regard to ASCII letter case.
+bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle);
+
 }  // namespace xbase
