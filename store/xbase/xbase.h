@@ -132,6 +132,9 @@ class Table {
   const std::string& IndexTag() const { return tagName_; }
   bool Exclusive() const { return exclusive_; }
   std::string Path() const;  // folder + "/" + file
+  // The environment the table was made on; a second cursor over the same
+  // file made on it shares the open file.
+  Environment& Env() const { return env_; }
 
   // Opens the table, its memo file and the index file of the same base name
   // when it exists. A damaged or stale index is rebuilt. Exclusive use takes
