@@ -6,7 +6,7 @@ set -euo pipefail
 build_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev
             libgl-dev fonts-liberation2)
 test_pkgs=(python3 python3-dbfread python3-dbf sqlite3 libsqlite3-dev xvfb xauth
-           poppler-utils zip unzip clang libclang-rt-dev googletest libgtest-dev)
+           poppler-utils zip unzip googletest libgtest-dev)
 
 want=("${build_pkgs[@]}")
 if [[ "${1:-}" == "--test" ]]; then

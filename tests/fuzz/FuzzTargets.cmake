@@ -21,7 +21,9 @@ function(vantrell_fuzz_replays)
     _vantrell_fuzz_includes(fuzz_replay_${t})
     target_link_libraries(fuzz_replay_${t} PRIVATE vantrell_xbase)
     add_test(NAME fuzz.replay.${t} COMMAND fuzz_replay_${t} ${VANTRELL_FUZZ_DIR}/corpus/${t})
-    set_tests_properties(fuzz.replay.${t} PROPERTIES TIMEOUT 120)
+    # Working files in the build tree, where a replay that crashed leaves them.
+    set_tests_properties(fuzz.replay.${t} PROPERTIES TIMEOUT 120
+                         ENVIRONMENT "VANTRELL_FUZZ_TMP=${CMAKE_CURRENT_BINARY_DIR}/fuzz-tmp")
   endforeach()
   add_executable(fuzz_make_seeds ${VANTRELL_FUZZ_DIR}/make_seeds.cpp ${VANTRELL_FUZZ_SUPPORT})
   _vantrell_fuzz_includes(fuzz_make_seeds)

@@ -16,7 +16,7 @@ struct Cursors {
   xbase::Table natural{env}, ordered{env};
   Cursors() {
     const fuzz::SoundTable& sound = fuzz::Sound();
-    fuzz::Put("Q.dbf", sound.dbf);
+    fuzz::PutSoundTable("Q.dbf");
     fuzz::Put("Q.SMT", sound.smt);
     fuzz::Put("Q.nsx", sound.nsx);
     for (xbase::Table* t : {&natural, &ordered}) {

@@ -3,8 +3,7 @@
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const fuzz::SoundTable& sound = fuzz::Sound();
-  fuzz::Put("M.dbf", sound.dbf);
+  fuzz::PutSoundTable("M.dbf");
   fuzz::Put("M.SMT", std::string_view(reinterpret_cast<const char*>(data), size));
   fuzz::Drop("M.nsx");
   fuzz::WalkTable("M.dbf", "", true);

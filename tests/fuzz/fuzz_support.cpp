@@ -1,6 +1,7 @@
 #include "fuzz_support.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,7 +23,12 @@ namespace {
 
 std::string MakeFolder() {
   std::error_code ec;
-  fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+  // VANTRELL_FUZZ_TMP (set by run.sh) gathers the folders of one run, so
+  // that those of processes the fuzzer stopped are removed with it.
+  const char* given = std::getenv("VANTRELL_FUZZ_TMP");
+  fs::path base = given && *given                    ? fs::path(given)
+                  : fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm")
+                                                     : fs::temp_directory_path();
   // The process id keeps parallel fuzzing jobs apart.
   fs::path dir = base / ("vantrell-fuzz-" + std::to_string(
 #ifdef _WIN32
@@ -38,6 +44,10 @@ std::string MakeFolder() {
     fs::remove_all(Folder(), e);
   });
   return dir.string();
+}
+
+fs::file_time_type FixedTime() {
+  return std::chrono::file_clock::from_sys(std::chrono::sys_seconds(std::chrono::seconds(1704067200)));
 }
 
 }  // namespace
@@ -85,17 +95,34 @@ const SoundTable& Sound() {
       recs.push_back(r);
     }
     robust::BuildRecordsTable(dir, recs, {3, 30});
-    SoundTable s{robust::ReadFile(dir + "/VTLDataA.dbf"), robust::ReadFile(dir + "/VTLDataA.SMT"),
+    // A fixed header date and modification time, so that the files are the
+    // same on any day; one open then brings the index up to that state.
+    const std::string dbf = dir + "/VTLDataA.dbf";
+    std::string bytes = robust::ReadFile(dbf);
+    bytes[1] = 124, bytes[2] = 1, bytes[3] = 1;
+    robust::WriteFile(dbf, bytes);
+    fs::last_write_time(dbf, FixedTime());
+    {
+      xbase::Environment env;
+      xbase::Table t(env);
+      t.SetDatabaseName(dir);
+      t.SetTableName("VTLDataA.dbf");
+      t.SetIndexTag("CatFlTl");
+      t.Open();
+      t.Close();
+    }
+    if (!xbase::CheckTable(dbf).empty()) Fail("the sound table does not check clean");
+    SoundTable s{robust::ReadFile(dbf), robust::ReadFile(dir + "/VTLDataA.SMT"),
                  robust::ReadFile(dir + "/VTLDataA.nsx")};
-    // The header date is the day it was built: fixed, so that the table's
-    // bytes are the same on any day and the index seeds keep matching.
-    s.dbf[1] = 124;
-    s.dbf[2] = 1;
-    s.dbf[3] = 1;
     fs::remove_all(dir, ec);
     return s;
   }();
   return sound;
+}
+
+void PutSoundTable(std::string_view name) {
+  Put(name, Sound().dbf);
+  fs::last_write_time(PathOf(name), FixedTime());
 }
 
 bool WalkTable(std::string_view table, std::string_view tag, bool showDeleted) {

@@ -11,7 +11,8 @@
 namespace fuzz {
 
 // A folder of this process's own, in memory where the system has one
-// (/dev/shm), else in the temporary folder; removed when the process ends.
+// (/dev/shm), else in the temporary folder, or under $VANTRELL_FUZZ_TMP;
+// removed when the process ends normally.
 const std::string& Folder();
 std::string PathOf(std::string_view name);
 void Put(std::string_view name, std::string_view bytes);
@@ -24,6 +25,12 @@ struct SoundTable {
   std::string dbf, smt, nsx;
 };
 const SoundTable& Sound();
+
+// Writes the sound table file under `name` with the fixed modification time
+// its index was made for: the index keeps the table's size and time, and a
+// table file written anew would otherwise make every index stale, so that
+// no input would reach what lies past the open.
+void PutSoundTable(std::string_view name);
 
 // Opens Folder()/table (with `tag`, or in file order), walks it to the end
 // and back reading every field, counts, moves by index, and runs CheckTable.

@@ -22,7 +22,10 @@ int main(int argc, char** argv) {
     for (const char* d : {"dbf", "memo", "index"}) fs::create_directories(out / d);
     robust::WriteFile((out / "dbf" / "records.dbf").string(), s.dbf);
     robust::WriteFile((out / "memo" / "records.SMT").string(), s.smt);
-    robust::WriteFile((out / "index" / "records.nsx").string(), s.nsx);
+    // The index target's first byte: 0 takes the file as it is, 1 gives
+    // every page a valid checksum first.
+    robust::WriteFile((out / "index" / "records.nsx").string(), std::string(1, '\0') + s.nsx);
+    robust::WriteFile((out / "index" / "records_sealed.nsx").string(), std::string(1, '\1') + s.nsx);
 
     // A memo file with nothing in it yet.
     robust::WriteFile((out / "memo" / "empty.SMT").string(), s.smt.substr(0, 512));

@@ -24,6 +24,13 @@ for t in $targets; do
 done
 
 mkdir -p "$build/fuzz-crashes"
+# The targets' working files, in memory when possible; removed at the end
+# even for processes the fuzzer stopped.
+shm=/dev/shm
+[ -d "$shm" ] || shm=${TMPDIR:-/tmp}
+VANTRELL_FUZZ_TMP=$(mktemp -d "$shm/vantrell-fuzz-run.XXXXXX")
+export VANTRELL_FUZZ_TMP
+trap 'rm -rf "$VANTRELL_FUZZ_TMP"' EXIT INT TERM
 failed=""
 for t in $targets; do
   corpus=$build/fuzz-corpus/$t

@@ -20,6 +20,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <functional>
 #include <map>
@@ -386,6 +388,19 @@ std::vector<Case> Cases() {
          robust::PutLe16(b, size_t(p) * kPage + Le16(b, size_t(p) * kPage + 20), 0x7FFF);
          SealPage(b, p);
        }});
+  // Entries naming no record of the table: record 0, and one past the last.
+  add({"index_leaf_entry_record_zero_sealed", I, K::Index, true, S::Exact, [](std::string& b) {
+         const uint32_t p = FirstLeaf(b);
+         const size_t entry = size_t(p) * kPage + Le16(b, size_t(p) * kPage + 20 + 2 * 5);
+         robust::PutLe32(b, entry + 2 + Le16(b, entry), 0);
+         SealPage(b, p);
+       }});
+  add({"index_leaf_entry_record_past_end_sealed", I, K::Index, true, S::Exact, [](std::string& b) {
+         const uint32_t p = FirstLeaf(b);
+         const size_t entry = size_t(p) * kPage + Le16(b, size_t(p) * kPage + 20 + 2 * 5);
+         robust::PutLe32(b, entry + 2 + Le16(b, entry), 61);
+         SealPage(b, p);
+       }});
   add({"index_root_child_out_of_range_sealed", I, K::Index, true, S::Exact, [](std::string& b) {
          const uint32_t p = RootOf(b);
          const size_t page = size_t(p) * kPage;
@@ -486,11 +501,17 @@ std::vector<Row> AllButLast(std::vector<Row> rows, uint32_t count) {
 std::vector<std::string> RunCase(const Case& c) {
   std::vector<std::string> fails;
   robust::TempFolder folder("corruption");
-  for (const auto& [name, bytes] : pristine->bytes) robust::WriteFile(folder.File(name), bytes);
   std::string damaged = Original(c.file);
   c.damage(damaged);
   if (damaged == Original(c.file)) return {"test data: the damage changes nothing"};
-  robust::WriteFile(folder.File(c.file), damaged);
+  // The copies keep the sound files' modification times, as damage on the
+  // disk would: an index that keeps its table's time would otherwise be
+  // rebuilt as out of date before its damage is ever read.
+  for (const auto& [name, bytes] : pristine->bytes) {
+    robust::WriteFile(folder.File(name), name == c.file ? damaged : bytes);
+    std::filesystem::last_write_time(folder.File(name),
+                                     std::filesystem::last_write_time(pristine->folder.File(name)));
+  }
 
   const std::string table = TableOf(c.file);
   const View& sound = table == R ? pristine->records : pristine->catalogs;
@@ -659,6 +680,19 @@ class Corruption : public ::testing::TestWithParam<Case> {
     // The files must be what CheckTable saw: opening a sound database writes nothing.
     for (const char* f : {R, M, I, C, CI})
       EXPECT_EQ(robust::ReadFile(pristine->folder.File(f)), pristine->bytes[f]) << f << " changed by a clean open";
+    // A copy that keeps the files' times opens without rebuilding its
+    // index; otherwise no damage inside an index would ever be read.
+    {
+      robust::TempFolder copy("corruption-copy");
+      for (const char* f : {R, M, I}) {
+        robust::WriteFile(copy.File(f), pristine->bytes[f]);
+        std::filesystem::last_write_time(copy.File(f), std::filesystem::last_write_time(pristine->folder.File(f)));
+      }
+      std::vector<std::string> copyProblems;
+      Look(copy.path(), R, copyProblems);
+      EXPECT_EQ(robust::ReadFile(copy.File(I)), pristine->bytes[I])
+          << "a copy of the sound database rebuilds its index at open: the index cases test nothing";
+    }
     ASSERT_EQ(pristine->records.all.size(), 60u);
     ASSERT_EQ(pristine->records.ordered.size(), 57u);
     const std::string& nsx = pristine->bytes[I];

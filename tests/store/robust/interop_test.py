@@ -129,7 +129,14 @@ def foxpro_to_engine(tool, tmp):
     check(raw[0] == 0xF5, 'the dbf package wrote version %#x' % raw[0])
     check(os.path.exists(os.path.join(tmp, 'foxpro.fpt')), 'the dbf package wrote no .fpt')
 
+    # Reading changes nothing: no file is written, none is added.
+    def folder_state():
+        return {n: open(os.path.join(tmp, n), 'rb').read() for n in sorted(os.listdir(tmp))}
+    before = folder_state()
     got = run_tool(tool, 'dump', path)
+    after = folder_state()
+    check(sorted(after) == sorted(before), 'reading added files: %r' % sorted(set(after) - set(before)))
+    check(all(after.get(n) == b for n, b in before.items()), 'reading changed a file')
     check(got['fields'] == [['NAME', 'C', 20, 0], ['N', 'N', 8, 2], ['D', 'D', 8, 0],
                             ['L', 'L', 1, 0], ['MEMO', 'M', 10, 0]],
           'fields: %r' % got['fields'])
