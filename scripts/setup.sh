@@ -8,10 +8,13 @@ build_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev
 test_pkgs=(python3 python3-dbfread python3-dbf sqlite3 libsqlite3-dev xvfb xauth
            poppler-utils zip unzip googletest libgtest-dev)
 
+fuzz_pkgs=(clang libclang-rt-dev)
+
 want=("${build_pkgs[@]}")
-if [[ "${1:-}" == "--test" ]]; then
-  want+=("${test_pkgs[@]}")
-fi
+case "${1:-}" in
+  --test) want+=("${test_pkgs[@]}") ;;
+  --fuzz) want+=("${fuzz_pkgs[@]}") ;;
+esac
 
 missing=()
 for p in "${want[@]}"; do
