@@ -706,7 +706,7 @@ void Table::Open() {
 void Table::Close() {
   if (!Active()) return;
   impl_->LeaveEdit();
-  if (impl_->sh->batchDepth > 0 && impl_->sh.use_count() == 2) {
+  if (impl_->sh->batchDepth > 0 && impl_->sh.use_count() == 1) {
     impl_->sh->batchDepth = 1;
     impl_->sh->EndBatch();
   }
