@@ -1,0 +1,191 @@
+// The program's own window against a large and a small database: time from
+// start to the main window shown, a tab switch to a 10,000-record catalog,
+// and the resident memory of the running program.
+//
+//   vantrell-gui-bench --dir DIR [--records N]        all measures, BENCH lines
+//   vantrell-gui-bench --startup DATADIR              (child) seconds to the window shown
+//   vantrell-gui-bench --tabs DATADIR                 (child) tab switch seconds and peak memory
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTabBar>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "createdb.h"
+#include "datafiles.h"
+#include "datagen.h"
+#include "datagrid.h"
+#include "datamodule.h"
+#include "mainwindow.h"
+
+namespace {
+
+QElapsedTimer g_clock;  // started first thing in main
+
+long PeakRssKb() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+// A database of the program (both tables, their index files) with `n`
+// generated records and their catalog names.
+void MakeDatabase(const QString& dir, size_t n) {
+  QDir().mkpath(dir);
+  auto result = store::CreateDatabaseFiles(dir);
+  if (!result.ok()) throw std::runtime_error("cannot create the database in " + dir.toStdString());
+  bench::Dataset ds = bench::Generate(n, 42);
+  xbase::Environment env;
+  xbase::Table t(env), names(env);
+  t.SetDatabaseName(store::EnginePath(dir));
+  t.SetTableName(store::kRecordsTable);
+  t.SetExclusive(true);
+  t.Open();
+  t.BeginBatch();
+  for (size_t r = 0; r < ds.rows.size(); ++r) {
+    t.Append();
+    for (int f = 0; f < bench::kFieldCount; ++f) {
+      std::string_view v = ds.rows.field(r, (bench::Field)f);
+      if (!v.empty()) t.SetFieldByName(bench::kFieldNames[f], v);
+    }
+    t.Post();
+  }
+  t.EndBatch();
+  names.SetDatabaseName(store::EnginePath(dir));
+  names.SetTableName(store::kCatalogTable);
+  names.SetExclusive(true);
+  names.Open();
+  for (const std::string& c : ds.catalogs) {
+    names.Append();
+    names.SetFieldByName("Catalog", c);
+    names.Post();
+  }
+}
+
+int BigTab(TfrmVantrell& w) {
+  for (int i = 0; i < w.TabControl1->count(); ++i)
+    if (w.TabControl1->tabText(i) == QString::fromUtf8(bench::kBigCatalog.data(), (int)bench::kBigCatalog.size()))
+      return i;
+  return -1;
+}
+
+int Startup(const QString& dir) {
+  TDataModule1 dm;
+  dm.DataModule1Create(dir);
+  TfrmVantrell w(dm, dir);
+  w.show();
+  QCoreApplication::processEvents();
+  std::printf("%.6f\n", g_clock.nsecsElapsed() / 1e9);
+  return 0;
+}
+
+int Session(const QString& dir) {
+  TDataModule1 dm;
+  dm.DataModule1Create(dir);
+  TfrmVantrell w(dm, dir);
+  w.show();
+  QCoreApplication::processEvents();
+  int big = BigTab(w);
+  if (big < 0) {
+    std::fprintf(stderr, "no tab for the big catalog\n");
+    return 1;
+  }
+  std::vector<double> times;
+  for (int i = 0; i < 9; ++i) {
+    w.SelectTab(big == 0 ? 1 : 0);
+    QCoreApplication::processEvents();
+    QElapsedTimer t;
+    t.start();
+    w.SelectTab(big);
+    QCoreApplication::processEvents();  // the grid paints its first screen
+    times.push_back(t.nsecsElapsed() / 1e9);
+  }
+  std::sort(times.begin(), times.end());
+  // Walk the big catalog to its end as a user scrolling would.
+  w.RxDBGrid1->scrollToBottom();
+  QCoreApplication::processEvents();
+  std::printf("%.6f %ld\n", times[times.size() / 2], PeakRssKb());
+  return 0;
+}
+
+QString RunChild(const QString& self, const QStringList& args) {
+  QProcess p;
+  p.start(self, args);
+  if (!p.waitForFinished(600000) || p.exitCode() != 0)
+    throw std::runtime_error("child failed: " + QString::fromLocal8Bit(p.readAllStandardError()).toStdString());
+  return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+double MedianStartup(const QString& self, const QString& dir, int runs) {
+  std::vector<double> v;
+  for (int i = 0; i < runs; ++i) v.push_back(RunChild(self, {"--startup", dir}).toDouble());
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+void Line(const char* name, double ours, double peer, double target) {
+  double ratio = peer > 0 ? ours / peer : 0;
+  std::printf("BENCH %s ours=%.6f peer=%.6f ratio=%.3f target=%.1f %s\n", name, ours, peer, ratio, target,
+              ratio <= target ? "ok" : "SLOW");
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  g_clock.start();
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QCoreApplication::setOrganizationName("Brannock");
+  QCoreApplication::setApplicationName("Vantrell");
+  QStringList args = app.arguments();
+  auto value = [&](const char* opt) {
+    int i = args.indexOf(opt);
+    return i >= 0 && i + 1 < args.size() ? args[i + 1] : QString();
+  };
+  try {
+    if (!value("--startup").isEmpty()) return Startup(value("--startup"));
+    if (!value("--tabs").isEmpty()) return Session(value("--tabs"));
+    QString dir = value("--dir");
+    if (dir.isEmpty()) {
+      std::fprintf(stderr, "usage: vantrell-gui-bench --dir DIR [--records N]\n");
+      return 2;
+    }
+    size_t n = value("--records").isEmpty() ? 1000000 : value("--records").toULongLong();
+    // Settings and sockets of this run only.
+    qputenv("XDG_CONFIG_HOME", (dir + "/config").toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+      QString runtime = dir + "/runtime";
+      QDir().mkpath(runtime);
+      QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+      qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+    }
+    QString large = dir + "/gui-large", small = dir + "/gui-small";
+    MakeDatabase(large, n);
+    MakeDatabase(small, 1000);
+    QString self = QCoreApplication::applicationFilePath();
+    double startLarge = MedianStartup(self, large, 5);
+    double startSmall = MedianStartup(self, small, 5);
+    Line("gui_startup", startLarge, startSmall, 2.0);
+    QStringList a = RunChild(self, {"--tabs", large}).split(' ');
+    QStringList b = RunChild(self, {"--tabs", small}).split(' ');
+    Line("gui_tab_switch", a.value(0).toDouble(), b.value(0).toDouble(), 2.0);
+    double mb = a.value(1).toDouble() / 1024.0;
+    std::printf("BENCH gui_rss ours=%.1f peer=200 ratio=%.3f target=1.0 %s\n", mb, mb / 200.0,
+                mb <= 200.0 ? "ok" : "SLOW");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vantrell-gui-bench: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
