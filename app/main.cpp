@@ -13,17 +13,6 @@
 #include "singleinstance.h"
 #include "splash.h"
 
-namespace {
-
-// The caption a copy of the program is known by: the executable's name
-// without extension, the first letter as it is and the rest lower case.
-QString InstanceCaption(const QString& argv0) {
-  QString name = QFileInfo(argv0).completeBaseName();
-  if (name.isEmpty()) return "Vantrell";
-  return name.left(1) + name.mid(1).toLower();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   TVantrellApplication app(argc, argv);
@@ -35,7 +24,7 @@ int main(int argc, char** argv) {
   parser.addOption(dataDirOption);
   parser.process(app);
 
-  TSingleInstance instance(InstanceCaption(QString::fromLocal8Bit(argv[0])));
+  TSingleInstance instance(TSingleInstance::CaptionFromExecutable(QString::fromLocal8Bit(argv[0])));
   if (!instance.IsFirst()) {
     // Another copy runs: bring it forward and end.
     instance.ActivateFirst();

@@ -477,24 +477,24 @@ void TfrmVantrell::BuildTray() {
 
 void TfrmVantrell::LoadSettings() {
   TSettings& s = *settings_;
-  hintsOn_ = s.ReadBool("FormOps", "Hints", true);
+  hintsOn_ = s.Read(settings::kHints);
   mnuHints->setChecked(hintsOn_);
-  bool combined = s.ReadBool("FormOps", "CmbCLES", false);
+  bool combined = s.Read(settings::kCmbCLES);
   mnuCmbCrLfExtrSpc->setChecked(combined);
   if (combined) PlaceCombinedButton(true);
-  mnuFull->setChecked(s.ReadBool("PrintOps", "FullShort", true));
-  mnuHdrFtrBox->setChecked(s.ReadBool("PrintOps", "HdrBox", true));
-  mnuShaded->setChecked(s.ReadBool("PrintOps", "Shaded", true));
-  mnuLftMrgn->setChecked(s.ReadBool("PrintOps", "LMBO", false));
-  mnuKeepOnTop->setChecked(s.ReadBool("FormOps", "KeepOnTop", false));
-  mnuFlatBtns->setChecked(s.ReadBool("FormOps", "FlatBtns", false));
+  mnuFull->setChecked(s.Read(settings::kFullShort));
+  mnuHdrFtrBox->setChecked(s.Read(settings::kHdrBox));
+  mnuShaded->setChecked(s.Read(settings::kShaded));
+  mnuLftMrgn->setChecked(s.Read(settings::kLMBO));
+  mnuKeepOnTop->setChecked(s.Read(settings::kKeepOnTop));
+  mnuFlatBtns->setChecked(s.Read(settings::kFlatBtns));
   if (mnuKeepOnTop->isChecked()) SetKeepOnTop(true);
-  mnuKeepPos->setChecked(s.ReadBool("FormOps", "Position", false));
+  mnuKeepPos->setChecked(s.Read(settings::kPosition));
   if (mnuKeepPos->isChecked()) {
-    int top = s.ReadInteger("FormOps", "Top", 10);
-    int left = s.ReadInteger("FormOps", "Left", 10);
-    int height = s.ReadInteger("FormOps", "Height", 566);
-    int width = s.ReadInteger("FormOps", "Width", 591);
+    int top = s.Read(settings::kTop);
+    int left = s.Read(settings::kLeft);
+    int height = s.Read(settings::kHeight);
+    int width = s.Read(settings::kWidth);
     // A rectangle from another screen layout must still leave the window
     // reachable: keep at least its title bar on a screen.
     QRect wanted(left, top, std::max(width, 300), std::max(height, 250));
@@ -508,10 +508,10 @@ void TfrmVantrell::LoadSettings() {
     QRect g = screen->geometry();
     move((g.width() - width()) / 2, (g.height() - height()) / 2);
   }
-  int grid = s.ReadInteger("FormOps", "GridHeight", 148);
+  int grid = s.Read(settings::kGridHeight);
   Splitter1->setSizes({std::max(grid, 20), std::max(height() - grid, 40)});
   RxDBGrid1->setFocus();
-  bool tray = s.ReadBool("FormOps", "TryIcn", false);
+  bool tray = s.Read(settings::kTryIcn);
   mnuTrayIcon->setChecked(tray);
   if (tray && QSystemTrayIcon::isSystemTrayAvailable()) {
     TrayIcon->show();
@@ -546,33 +546,33 @@ void TfrmVantrell::ApplyFlatButtons(QWidget* window) {
 
 void TfrmVantrell::mnuHintsClick() {
   hintsOn_ = mnuHints->isChecked();
-  settings_->WriteBool("FormOps", "Hints", hintsOn_);
+  settings_->Write(settings::kHints, hintsOn_);
 }
 
 void TfrmVantrell::mnuCmbCrLfExtrSpcClick() {
   PlaceCombinedButton(mnuCmbCrLfExtrSpc->isChecked());
-  settings_->WriteBool("FormOps", "CmbCLES", mnuCmbCrLfExtrSpc->isChecked());
+  settings_->Write(settings::kCmbCLES, mnuCmbCrLfExtrSpc->isChecked());
 }
 
 void TfrmVantrell::mnuKeepOnTopClick() {
   SetKeepOnTop(mnuKeepOnTop->isChecked());
-  settings_->WriteBool("FormOps", "KeepOnTop", mnuKeepOnTop->isChecked());
+  settings_->Write(settings::kKeepOnTop, mnuKeepOnTop->isChecked());
 }
 
-void TfrmVantrell::mnuKeepPosClick() { settings_->WriteBool("FormOps", "Position", mnuKeepPos->isChecked()); }
-void TfrmVantrell::mnuTrayIconClick() { settings_->WriteBool("FormOps", "TryIcn", mnuTrayIcon->isChecked()); }
+void TfrmVantrell::mnuKeepPosClick() { settings_->Write(settings::kPosition, mnuKeepPos->isChecked()); }
+void TfrmVantrell::mnuTrayIconClick() { settings_->Write(settings::kTryIcn, mnuTrayIcon->isChecked()); }
 
 void TfrmVantrell::mnuFlatBtnsClick() {
   ApplyFlatButtons(this);
-  settings_->WriteBool("FormOps", "FlatBtns", mnuFlatBtns->isChecked());
+  settings_->Write(settings::kFlatBtns, mnuFlatBtns->isChecked());
 }
 
-void TfrmVantrell::mnuFullClick() { settings_->WriteBool("PrintOps", "FullShort", mnuFull->isChecked()); }
-void TfrmVantrell::mnuShadedClick() { settings_->WriteBool("PrintOps", "Shaded", mnuShaded->isChecked()); }
-void TfrmVantrell::mnuHdrFtrBoxClick() { settings_->WriteBool("PrintOps", "HdrBox", mnuHdrFtrBox->isChecked()); }
-void TfrmVantrell::mnuLftMrgnClick() { settings_->WriteBool("PrintOps", "LMBO", mnuLftMrgn->isChecked()); }
+void TfrmVantrell::mnuFullClick() { settings_->Write(settings::kFullShort, mnuFull->isChecked()); }
+void TfrmVantrell::mnuShadedClick() { settings_->Write(settings::kShaded, mnuShaded->isChecked()); }
+void TfrmVantrell::mnuHdrFtrBoxClick() { settings_->Write(settings::kHdrBox, mnuHdrFtrBox->isChecked()); }
+void TfrmVantrell::mnuLftMrgnClick() { settings_->Write(settings::kLMBO, mnuLftMrgn->isChecked()); }
 
-void TfrmVantrell::mnuSetDefCatClick() { settings_->WriteString("FormOps", "DFTab", CurrentCatalog()); }
+void TfrmVantrell::mnuSetDefCatClick() { settings_->Write(settings::kDFTab, CurrentCatalog()); }
 
 // ---- showing and closing -------------------------------------------------------------
 
@@ -583,7 +583,7 @@ void TfrmVantrell::showEvent(QShowEvent* e) {
 
 void TfrmVantrell::FormShow() {
   mnuAddCat->setEnabled(TabControl1->count() != kMaxCatalogs);
-  QString defaultCatalog = settings_->ReadString("FormOps", "DFTab", QString());
+  QString defaultCatalog = settings_->Read(settings::kDFTab);
   if (!mnuTrayIcon->isChecked()) {
     int found = -1;
     int n = (int)std::min<int64_t>(dm_.ApTable2.RecordCount(), TabControl1->count());
@@ -615,11 +615,13 @@ void TfrmVantrell::closeEvent(QCloseEvent* e) {
   }
   // Where no notification area exists, hiding would leave the window where
   // nobody can reach it: the close goes ahead.
-  settings_->WriteInteger("FormOps", "Top", geometry().top());
-  settings_->WriteInteger("FormOps", "Left", geometry().left());
-  settings_->WriteInteger("FormOps", "Height", geometry().height());
-  settings_->WriteInteger("FormOps", "Width", geometry().width());
-  settings_->WriteInteger("FormOps", "GridHeight", RxDBGrid1->height());
+  // The position of the frame and the size of the window, as move() and
+  // resize() take them at the next start, so the window does not drift.
+  settings_->Write(settings::kTop, pos().y());
+  settings_->Write(settings::kLeft, pos().x());
+  settings_->Write(settings::kHeight, height());
+  settings_->Write(settings::kWidth, width());
+  settings_->Write(settings::kGridHeight, RxDBGrid1->height());
   TrayIcon->hide();
   e->accept();
 }
