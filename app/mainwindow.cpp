@@ -226,14 +226,13 @@ void TfrmVantrell::BuildMenus() {
   mnuRunApp = MakeAction(files, "mnuRunApp", "Launch &File", 4, 0);
   files->addSeparator();
   mnuExit = MakeAction(files, "mnuExit", "&Exit", 0, 0);
-  // The File menu answers Ctrl+C, as the program always did; copying out of
-  // the description has its own key handling.
+  // Ctrl+C belongs to the File menu item, which has no command of its own:
+  // the key does nothing in the window's other controls. Copying out of the
+  // description has its own key handling.
   auto* fileKey = new QAction(this);
+  fileKey->setObjectName("Files1Shortcut");
   fileKey->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
   fileKey->setShortcutContext(Qt::WindowShortcut);
-  connect(fileKey, &QAction::triggered, this, [this, files] {
-    menuBar()->setActiveAction(files->menuAction());
-  });
   addAction(fileKey);
 
   QMenu* records = bar->addMenu("&Records");

@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <bit>
 #include <cstring>
 
 #include "xbase.h"
@@ -252,7 +253,7 @@ bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle) {
     uint64_t y = (w2 | fold2) ^ pattern2;
     uint64_t hits = ((x - ones) & ~x) & ((y - ones) & ~y) & highs;
     while (hits) {
-      int bit = __builtin_ctzll(hits);
+      int bit = std::countr_zero(hits);
       size_t at = i + (size_t)(bit >> 3);
       if (equalAt(at)) return true;
       hits &= hits - 1;
