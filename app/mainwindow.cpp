@@ -37,10 +37,7 @@ constexpr char kTag[] = "tag";
 constexpr char kHelp[] = "helpTopic";
 
 const QColor kNavy(0, 0, 128);
-const QColor kMaroon(128, 0, 0);
 const QColor kGreen(0, 128, 0);
-
-QString Field(const xbase::Table& t, const char* name) { return store::FromUtf8(t.FieldByName(name)); }
 
 // The text of a table error for a message: the engine names the file.
 QString OpenFailure(const char* what, const QString& path, const std::exception& e) {
