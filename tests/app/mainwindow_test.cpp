@@ -28,7 +28,7 @@
 namespace {
 
 struct Rec {
-  QString catalog, title, path, size = "1,024", date = "12/03/2019 14:22:05", desc;
+  QString catalog, title, path, size = "1,024", date = "12/03/2019 14:22:05", desc = {};
 };
 
 class MainWindowTest : public ::testing::Test {
