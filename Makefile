@@ -4,6 +4,10 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DATA_DIR ?=
+# Continuous integration builds treat warnings as errors.
+ifneq ($(CI),)
+CMAKE_ARGS += -DVANTRELL_WERROR=ON
+endif
 
 .PHONY: run test build deps test-deps bench clean
 
