@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <mutex>
 
 #include "shared.h"
 #include "text.h"
@@ -108,14 +107,9 @@ struct Table::Impl {
     return true;
   }
 
-  // Natural order: whether the record belongs to the view at all.
-  bool VisibleNatural(const char* r) {
-    if (!PassesRecord(r)) return false;
-    if (range && !rangeEmpty) {
-      // Without a tag the query is tested whole (the range came from it).
-    }
-    return true;
-  }
+  // Natural order: whether the record belongs to the view at all (without
+  // a tag the query is always tested whole).
+  bool VisibleNatural(const char* r) { return PassesRecord(r); }
 
   // ---- query compilation ----
 
@@ -335,6 +329,25 @@ struct Table::Impl {
     return NaturalBackward(dbf().count());
   }
 
+  // Puts the tree cursor back on the entry the cursor was on.
+  void StayAt(const std::string& key, uint32_t r) {
+    sh->index.Seek(tag, key, r, pos);
+    posKey = key;
+    posRecno = r;
+    posVersion = sh->index.version();
+  }
+
+  // A natural-order move that keeps the current record when it finds none.
+  template <class Move>
+  bool NaturalMove(Move move) {
+    uint32_t save = recno;
+    std::string saveRec = rec;
+    if (move()) return true;
+    recno = save;
+    rec.swap(saveRec);
+    return false;
+  }
+
   bool MoveNext() {
     if (recno == 0) return false;
     if (tagged()) {
@@ -360,19 +373,10 @@ struct Table::Impl {
         SetCurrentFromPos();
         return true;
       }
-      // Stay where we were.
-      sh->index.Seek(tag, key, r, pos);
-      posKey = key;
-      posRecno = r;
-      posVersion = sh->index.version();
+      StayAt(key, r);
       return false;
     }
-    uint32_t save = recno;
-    std::string saveRec = rec;
-    if (NaturalForward(recno + 1)) return true;
-    recno = save;
-    rec.swap(saveRec);
-    return false;
+    return NaturalMove([&] { return NaturalForward(recno + 1); });
   }
 
   bool MovePrior() {
@@ -407,18 +411,10 @@ struct Table::Impl {
         SetCurrentFromPos();
         return true;
       }
-      sh->index.Seek(tag, key, r, pos);
-      posKey = key;
-      posRecno = r;
-      posVersion = sh->index.version();
+      StayAt(key, r);
       return false;
     }
-    uint32_t save = recno;
-    std::string saveRec = rec;
-    if (recno > 1 && NaturalBackward(recno - 1)) return true;
-    recno = save;
-    rec.swap(saveRec);
-    return false;
+    return NaturalMove([&] { return recno > 1 && NaturalBackward(recno - 1); });
   }
 
   // Whether a record (by number) belongs to the view; positions the tree
@@ -428,19 +424,11 @@ struct Table::Impl {
     std::string buf;
     ReadRec(r, buf);
     if (!PassesRecord(buf.data())) return false;
-    if (!tagged()) {
-      if (filter || !query) return true;
-      return true;
-    }
+    if (!tagged()) return true;
     if (!sh->InTag(rt(), buf.data())) return false;
     std::string key;
     sh->KeyOf(rt(), buf.data(), key);
-    if (!InRange(key)) return false;
-    if (range && !filter && query) {
-      // The range came from the query's only condition: nothing more.
-    } else if (range && filter && query) {
-      // Tested by PassesRecord already.
-    }
+    if (!InRange(key)) return false;  // the rest of the query was tested above
     TreePos p;
     sh->index.Seek(tag, key, r, p);
     if (!p.valid()) return false;
