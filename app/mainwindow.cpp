@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QCloseEvent>
@@ -8,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -16,20 +18,23 @@
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTabBar>
+#include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <stdexcept>
 
 #include "about.h"
+#include "commandguard.h"
 #include "datafiles.h"
 #include "datagrid.h"
 #include "datamodule.h"
+#include "filecheck.h"
 #include "helpwindow.h"
 #include "icons.h"
 #include "pathlabel.h"
+#include "prompts.h"
 #include "settings.h"
-
-TfrmVantrell* frmVantrell = nullptr;
 
 namespace {
 
@@ -51,7 +56,6 @@ QString OpenFailure(const char* what, const QString& path, const std::exception&
 
 TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget* parent)
     : QMainWindow(parent), dm_(dm), dataFolder_(dataFolder) {
-  frmVantrell = this;
   setObjectName("frmVantrell");
   setWindowTitle("Vantrell");
   setWindowIcon(icons::AppIcon());
@@ -75,6 +79,11 @@ TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget*
 
   qApp->installEventFilter(this);
 
+  // The file check of the current record answers from its worker.
+  fileChecker_ = new browse::TFileChecker(this);
+  connect(fileChecker_, &browse::TFileChecker::Checked, this, &TfrmVantrell::FileChecked);
+  connect(fileChecker_, &browse::TFileChecker::TimedOut, this, &TfrmVantrell::FileCheckTimedOut);
+
   // The data sources report to the record view.
   connect(&dm_.DataSource1, &TDataSource::DataChange, this, &TfrmVantrell::DataSource1DataChange);
   connect(&dm_.DataSource1, &TDataSource::StateChange, this, &TfrmVantrell::DataSource1StateChange);
@@ -97,7 +106,7 @@ TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget*
   CurrentTabIndex = 0;
   settings_ = std::make_unique<TSettings>();
   LoadSettings();
-  LoadCatalogTabs();
+  RunCommand([this] { LoadCatalogTabs(); });
   TabControl1->blockSignals(true);
   TabControl1->setCurrentIndex(CurrentTabIndex);
   TabControl1->blockSignals(false);
@@ -110,7 +119,9 @@ TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget*
 
 TfrmVantrell::~TfrmVantrell() {
   qApp->removeEventFilter(this);
-  if (frmVantrell == this) frmVantrell = nullptr;
+  // The tables outlive the window: no notification may reach it any more.
+  disconnect(&dm_.DataSource1, nullptr, this, nullptr);
+  disconnect(&dm_.DataSource2, nullptr, this, nullptr);
 }
 
 QToolButton* TfrmVantrell::MakeButton(const char* name, const QString& icon, const QString& hint, int tag,
@@ -290,6 +301,7 @@ void TfrmVantrell::BuildMenus() {
   for (QMenu* m : {files, records, catalog, reports, reportOptions, options, database, help}) m->installEventFilter(this);
 
   connect(mnuExit, &QAction::triggered, this, &TfrmVantrell::sbtnExitClick);
+  connect(mnuRecEdit, &QAction::triggered, sbtnEdit, &QToolButton::click);
   connect(mnuContents, &QAction::triggered, this, &TfrmVantrell::mnuContentsClick);
   connect(mnuAbout, &QAction::triggered, this, &TfrmVantrell::mnuAboutClick);
   connect(mnuHints, &QAction::triggered, this, &TfrmVantrell::mnuHintsClick);
@@ -412,6 +424,9 @@ void TfrmVantrell::BuildBody() {
   RxDBGrid1->setProperty(kHelp, 1450);
   connect(RxDBGrid1, &TRxDBGrid::TitleBtnClick, this, &TfrmVantrell::RxDBGrid1TitleBtnClick);
   connect(RxDBGrid1, &TRxDBGrid::CurrentRowChosen, this, &TfrmVantrell::GridRowChosen);
+  // A row the grid cannot read is reported like a damaged record.
+  connect(RxDBGrid1->Model(), &TRecordGridModel::ReadError, this,
+          [this](const QString& message) { ReportDamage(message, command::ErrorText(message)); });
   RxDBGrid1->installEventFilter(this);  // the column follows the grid's width
   DBMemo1 = new QPlainTextEdit(Splitter1);
   DBMemo1->setObjectName("DBMemo1");
@@ -596,7 +611,7 @@ void TfrmVantrell::FormShow() {
     TabControl1->blockSignals(true);
     TabControl1->setCurrentIndex(CurrentTabIndex);
     TabControl1->blockSignals(false);
-    SelectCatalog(TabControl1->tabText(CurrentTabIndex));
+    RunCommand([this] { SelectCatalog(TabControl1->tabText(CurrentTabIndex)); });
   }
   firstShowDone_ = true;
 }
@@ -715,6 +730,16 @@ bool TfrmVantrell::eventFilter(QObject* watched, QEvent* event) {
 // ---- the latching group and the status bar ------------------------------------------------
 
 void TfrmVantrell::LatchClicked(QToolButton* b) {
+  // Editing, moving or deleting writes the current record: not while a part
+  // of it cannot be read, which the write would lose.
+  if (b != sbtnAdd) {
+    QString refusal = CurrentRecordRefusal();
+    if (!refusal.isEmpty()) {
+      b->setChecked(false);
+      prompts::Current().Message(this, prompts::Kind::Error, refusal);
+      return;
+    }
+  }
   // At most one of the group is down; all may be up.
   if (b->isChecked()) ReleaseLatched(b);
   // The commands behind these buttons come with record editing and the batch
@@ -735,6 +760,11 @@ void TfrmVantrell::ShowStatus(const QString& text) {
 }
 
 QString TfrmVantrell::StatusText(int panel) const { return StatusPanel[panel]->text(); }
+
+int TfrmVantrell::CatalogRecordCount() const { return Label6->text().toInt(); }
+void TfrmVantrell::SetCatalogRecordCount(int count) { Label6->setText(QString::number(count)); }
+int TfrmVantrell::TotalRecordCount() const { return Label4->text().toInt(); }
+void TfrmVantrell::SetTotalRecordCount(int count) { Label4->setText(QString::number(count)); }
 
 void TfrmVantrell::Timer1Timer() {
   StatusPanel[0]->setText(" ");

@@ -1,33 +1,50 @@
 // The main window: tool bar, catalog tabs, detail panel, record grid,
 // description memo and status bar, with the main menu and the tray icon.
+//
+// The window builds its widgets and keeps the handlers of their given
+// names; what a handler decides is worked out by the browse library. Other
+// windows reach it through MainWindowServices. Its widgets are private: each
+// carries its given name as objectName.
 #pragma once
 
-#include <QAction>
-#include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
-#include <QTimer>
-#include <QToolButton>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include "catalog.h"
+#include "commandtags.h"
+#include "mainwindowservices.h"
+#include "recordfields.h"
+
+class QAction;
 class QFrame;
+class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QSplitter;
 class QSystemTrayIcon;
 class QTabBar;
+class QTimer;
+class QToolButton;
 class TDataModule1;
 class TFileLabel;
 class TRxDBGrid;
 class TSettings;
 
-class TfrmVantrell : public QMainWindow {
+namespace browse {
+class TFileChecker;
+struct FileCheck;
+}  // namespace browse
+
+class TfrmVantrell : public QMainWindow, public MainWindowServices {
   Q_OBJECT
 
  public:
-  static constexpr int kMaxCatalogs = 40;
+  static constexpr int kMaxCatalogs = store::kMaxCatalogs;
 
   // Runs the creation steps: opens the records and catalog-names tables,
   // loads the settings, builds the tabs. Throws when a table cannot be
@@ -35,71 +52,40 @@ class TfrmVantrell : public QMainWindow {
   TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget* parent = nullptr);
   ~TfrmVantrell() override;
 
-  TDataModule1& DataModule() { return dm_; }
-  TSettings& Settings() { return *settings_; }
-  const QString& DataFolder() const { return dataFolder_; }
+  // --- MainWindowServices ---
+  QWidget* Window() override { return this; }
+  void ShowStatus(const QString& text) override;
+  TSettings& Settings() override { return *settings_; }
+  TDataModule1& DataModule() override { return dm_; }
+  QString CurrentCatalog() const override;
+  int CatalogRecordCount() const override;
+  void SetCatalogRecordCount(int count) override;
+  int TotalRecordCount() const override;
+  void SetTotalRecordCount(int count) override;
+  void ApplyFlatButtons(QWidget* window) override;
 
+  const QString& DataFolder() const { return dataFolder_; }
   // Whether the window starts hidden in the tray (tray option on at start).
   bool StartsInTray() const { return startInTray_; }
+  // The text of a status panel (0 messages, 1 volume label, 2 state).
+  QString StatusText(int panel) const;
 
   // --- catalog tabs and record view ---
   void LoadCatalogTabs();
   void SelectCatalog(const QString& name);
   void SelectTab(int index);
-  QString CurrentCatalog() const;
   bool IsDriveReady(QChar drive);
   void ShowVolumeLabel();
 
-  // --- status bar ---
-  // A message in the first panel that is cleared 5 seconds later.
-  void ShowStatus(const QString& text);
-  QString StatusText(int panel) const;
-
-  // Every tool button of a window flat or raised by the "Flat Buttons" option.
-  void ApplyFlatButtons(QWidget* window);
-
-  // The file of the current record was found on disk (or nothing was checked).
-  bool FilePresent() const { return filePresent_; }
-
-  // --- components, by their names in the program ---
-  QFrame* Panel1 = nullptr;
-  QFrame* Panel2 = nullptr;
-  QFrame* Panel3 = nullptr;
-  QTabBar* TabControl1 = nullptr;
-  TFileLabel* FileLabel1 = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
-  QLabel* Label3 = nullptr;
-  QLabel* Label4 = nullptr;  // records in all catalogs
-  QLabel* Label5 = nullptr;
-  QLabel* Label6 = nullptr;  // records in the shown catalog
-  QLabel* Label7 = nullptr;
-  QLabel* Label8 = nullptr;  // size line
-  QLabel* dbtxtCreated = nullptr;
-  TRxDBGrid* RxDBGrid1 = nullptr;
-  QSplitter* Splitter1 = nullptr;
-  QPlainTextEdit* DBMemo1 = nullptr;
-  QLabel* StatusPanel[3] = {nullptr, nullptr, nullptr};
-  QTimer* Timer1 = nullptr;
-  QSystemTrayIcon* TrayIcon = nullptr;
-  QMenu* PopupMenu1 = nullptr;
-
-  QToolButton *sbtnCatRpt, *sbtnRecRpt, *sbtnFind, *sbtnZipArch, *sbtnClrCRLF, *sbtnRemExtraSpcs,
-      *sbtnRunApp, *sbtnSave, *sbtnEdit, *sbtnAdd, *sbtnMove, *sbtnTrash, *sbtnHelp, *sbtnExit,
-      *sbtnCmbCLES, *sbtnDummy;
-
-  QAction *mnuFlCopy, *mnuFlMove, *mnuFlDelete, *mnuFlRename, *mnuCreateDir, *mnuRunApp, *mnuExit;
-  QAction *mnuRecSave, *mnuRecEdit, *mnuRecAdd, *mnuMove, *mnuRecDel, *mnuSelAll, *mnuUnSelAll, *mnuSearch,
-      *mnuClrCrLf, *mnuRemExtraSpc, *mnuVuZip;
-  QAction *mnuAddCat, *mnuDelCat, *mnuRenCat;
-  QAction *mnuCatRpt, *mnuRecRpt, *mnuFull, *mnuShaded, *mnuHdrFtrBox, *mnuLftMrgn;
-  QAction *mnuHints, *mnuKeepOnTop, *mnuKeepPos, *mnuTrayIcon, *mnuFlatBtns, *mnuCmbCrLfExtrSpc, *mnuSetDefCat,
-      *mnuBackup, *mnuPack, *mnuReindex;
-  QAction *mnuContents, *mnuAbout;
-  QAction *popmnuOpen, *popmnuClose, *popmnuCancel;
-
-  int CurrentTabIndex = 0;
-  bool QuitFlag = false;
+  // The file of the current record was found on disk, or nothing was
+  // checked; false while its check is still running.
+  bool FilePresent() const { return browse::FileCountsAsPresent(fileState_); }
+  // The check of the current record's file has not answered yet.
+  bool FileCheckPending() const;
+  // Why the current record may not be written ("" when it may).
+  QString CurrentRecordRefusal() const { return browse::WriteRefusal(record_); }
+  // How long the file check may take before the file counts as unreachable.
+  void SetFileCheckTimeout(int ms);
 
  public slots:
   void TabControl1Change();
@@ -147,11 +133,64 @@ class TfrmVantrell : public QMainWindow {
   void GridRowChosen(int row);
   void MemoEdited();
   void ShowRecordFields();
+  void ShowMemo(bool editing);
+  void FileChecked(const browse::FileCheck& result);
+  void FileCheckTimedOut();
+  void ShowFileState(browse::FileState state, const QString& message);
+  void ApplySwitches(const browse::TagSwitches& s);
+  // Runs a command that touches the tables; an engine error becomes one
+  // "Error" box and the tables are left browsing. False after an error.
+  bool RunCommand(const std::function<void()>& command);
+  // Reports bad data met while showing the record, once per damaged record
+  // or distinct error, in a box shown from the event loop (never from
+  // inside a repaint or a table notification).
+  void ReportDamage(const QString& key, const QString& text);
+  void ShowPendingDamage();
   void ShowHelpTopic(int topic);
   int HelpTopicOf(QObject* o) const;
   QToolButton* MakeButton(const char* name, const QString& icon, const QString& hint, int tag, bool latching);
   QAction* MakeAction(QMenu* menu, const char* name, const QString& text, int tag, int help);
   QList<QObject*> TaggedComponents() const;
+
+  // --- components, by their names in the program ---
+  QFrame* Panel1 = nullptr;
+  QFrame* Panel2 = nullptr;
+  QFrame* Panel3 = nullptr;
+  QTabBar* TabControl1 = nullptr;
+  TFileLabel* FileLabel1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;  // records in all catalogs
+  QLabel* Label5 = nullptr;
+  QLabel* Label6 = nullptr;  // records in the shown catalog
+  QLabel* Label7 = nullptr;
+  QLabel* Label8 = nullptr;  // size line
+  QLabel* dbtxtCreated = nullptr;
+  TRxDBGrid* RxDBGrid1 = nullptr;
+  QSplitter* Splitter1 = nullptr;
+  QPlainTextEdit* DBMemo1 = nullptr;
+  QLabel* StatusPanel[3] = {nullptr, nullptr, nullptr};
+  QTimer* Timer1 = nullptr;
+  QSystemTrayIcon* TrayIcon = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+
+  QToolButton *sbtnCatRpt, *sbtnRecRpt, *sbtnFind, *sbtnZipArch, *sbtnClrCRLF, *sbtnRemExtraSpcs,
+      *sbtnRunApp, *sbtnSave, *sbtnEdit, *sbtnAdd, *sbtnMove, *sbtnTrash, *sbtnHelp, *sbtnExit,
+      *sbtnCmbCLES, *sbtnDummy;
+
+  QAction *mnuFlCopy, *mnuFlMove, *mnuFlDelete, *mnuFlRename, *mnuCreateDir, *mnuRunApp, *mnuExit;
+  QAction *mnuRecSave, *mnuRecEdit, *mnuRecAdd, *mnuMove, *mnuRecDel, *mnuSelAll, *mnuUnSelAll, *mnuSearch,
+      *mnuClrCrLf, *mnuRemExtraSpc, *mnuVuZip;
+  QAction *mnuAddCat, *mnuDelCat, *mnuRenCat;
+  QAction *mnuCatRpt, *mnuRecRpt, *mnuFull, *mnuShaded, *mnuHdrFtrBox, *mnuLftMrgn;
+  QAction *mnuHints, *mnuKeepOnTop, *mnuKeepPos, *mnuTrayIcon, *mnuFlatBtns, *mnuCmbCrLfExtrSpc, *mnuSetDefCat,
+      *mnuBackup, *mnuPack, *mnuReindex;
+  QAction *mnuContents, *mnuAbout;
+  QAction *popmnuOpen, *popmnuClose, *popmnuCancel;
+
+  int CurrentTabIndex = 0;
+  bool QuitFlag = false;
 
   TDataModule1& dm_;
   QString dataFolder_;
@@ -159,14 +198,19 @@ class TfrmVantrell : public QMainWindow {
   std::vector<QToolButton*> buttons_;
   std::vector<QAction*> actions_;
   QList<QToolButton*> latchGroup_;
-  bool filePresent_ = true;
   bool startInTray_ = false;
   bool firstShowDone_ = false;
   bool memoUpdating_ = false;
   bool hintsOn_ = true;
   QPointer<QMenu> openMenu_;
-};
 
-// The main window of the running program (null before it exists and after
-// it is gone); other windows reach the settings and the status bar through it.
-extern TfrmVantrell* frmVantrell;
+  // The record view: the record shown, its file check and what was reported.
+  browse::RecordFields record_;
+  browse::FileState fileState_ = browse::FileState::Unchecked;
+  bool wantVolumeLabel_ = false;
+  QString volumeLabel_;
+  browse::TFileChecker* fileChecker_ = nullptr;
+  browse::DamageLog damageLog_;
+  QStringList pendingDamage_;
+  bool damageScheduled_ = false;
+};

@@ -4,14 +4,19 @@
 // settings kept between runs. Runs under the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFrame>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QTabBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
 
 #include <memory>
@@ -118,9 +123,25 @@ class MainWindowTest : public ::testing::Test {
     Open();
   }
 
+  // The window's widgets, found by their given names.
+  template <class T>
+  T* Get(const char* name) const {
+    T* found = window_->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
+  QToolButton* Button(const char* name) const { return Get<QToolButton>(name); }
+  QAction* Action(const char* name) const { return Get<QAction>(name); }
+  QLabel* Label(const char* name) const { return Get<QLabel>(name); }
+
+  // Waits, through the event loop, for the file check of the current record.
+  void Settle() {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window_->FileCheckPending(); }, 5000));
+  }
+
   QStringList Tabs() const {
     QStringList out;
-    for (int i = 0; i < window_->TabControl1->count(); ++i) out << window_->TabControl1->tabText(i);
+    for (int i = 0; i < Get<QTabBar>("TabControl1")->count(); ++i) out << Get<QTabBar>("TabControl1")->tabText(i);
     return out;
   }
 
@@ -135,16 +156,16 @@ TEST_F(MainWindowTest, FirstStartShowsOneEmptyCatalogTemporary) {
   TfrmVantrell& w = Open();
   EXPECT_EQ(Tabs(), QStringList{"Temporary"});
   EXPECT_EQ(dm_->ApTable2.RecordCount(), 1);
-  EXPECT_EQ(w.Label6->text(), "0");
-  EXPECT_EQ(w.Label4->text(), "0");
-  EXPECT_TRUE(w.FileLabel1->path().isEmpty());
-  EXPECT_TRUE(w.Label8->text().isEmpty());
+  EXPECT_EQ(Label("Label6")->text(), "0");
+  EXPECT_EQ(Label("Label4")->text(), "0");
+  EXPECT_TRUE(Get<TFileLabel>("FileLabel1")->path().isEmpty());
+  EXPECT_TRUE(Label("Label8")->text().isEmpty());
   EXPECT_TRUE(w.StatusText(0).isEmpty());
   // Nothing missing was seen: the file commands stay available; no zip.
-  EXPECT_TRUE(w.sbtnRunApp->isEnabled());
-  EXPECT_TRUE(w.mnuFlCopy->isEnabled());
-  EXPECT_FALSE(w.sbtnZipArch->isEnabled());
-  EXPECT_TRUE(w.sbtnAdd->isEnabled());
+  EXPECT_TRUE(Button("sbtnRunApp")->isEnabled());
+  EXPECT_TRUE(Action("mnuFlCopy")->isEnabled());
+  EXPECT_FALSE(Button("sbtnZipArch")->isEnabled());
+  EXPECT_TRUE(Button("sbtnAdd")->isEnabled());
   EXPECT_EQ(w.StatusText(2), "Browse mode...");
   EXPECT_EQ(w.windowTitle(), "Vantrell");
 }
@@ -156,24 +177,24 @@ TEST_F(MainWindowTest, TabsFollowTheCatalogNamesAndCountersTheRecords) {
               {"Archive", "arch", "/nowhere/d"}});
   TfrmVantrell& w = Open();
   EXPECT_EQ(Tabs(), (QStringList{"Archive", "Disk1", "Disk10"}));
-  EXPECT_EQ(w.Label4->text(), "4");
-  EXPECT_EQ(w.Label6->text(), "1");
+  EXPECT_EQ(Label("Label4")->text(), "4");
+  EXPECT_EQ(Label("Label6")->text(), "1");
   w.SelectTab(1);
-  EXPECT_EQ(w.Label6->text(), "2");  // Disk1 does not take Disk10's record
+  EXPECT_EQ(Label("Label6")->text(), "2");  // Disk1 does not take Disk10's record
   EXPECT_EQ(dm_->ApTable1.FieldByName("FLTITLE"), "one a");
-  EXPECT_EQ(w.RxDBGrid1->model()->rowCount(), 2);
+  EXPECT_EQ(Get<TRxDBGrid>("RxDBGrid1")->model()->rowCount(), 2);
   w.SelectTab(2);
-  EXPECT_EQ(w.Label6->text(), "1");
+  EXPECT_EQ(Label("Label6")->text(), "1");
   EXPECT_EQ(dm_->ApTable1.FieldByName("FLTITLE"), "ten");
 }
 
 TEST_F(MainWindowTest, AtMostFortyCatalogsBecomeTabs) {
   AddCatalogs(45);
-  TfrmVantrell& w = Open();
-  ASSERT_EQ(w.TabControl1->count(), 40);
-  EXPECT_EQ(w.TabControl1->tabText(0), "Cat 00");
-  EXPECT_EQ(w.TabControl1->tabText(39), "Cat 39");
-  EXPECT_FALSE(w.mnuAddCat->isEnabled());
+  Open();
+  ASSERT_EQ(Get<QTabBar>("TabControl1")->count(), 40);
+  EXPECT_EQ(Get<QTabBar>("TabControl1")->tabText(0), "Cat 00");
+  EXPECT_EQ(Get<QTabBar>("TabControl1")->tabText(39), "Cat 39");
+  EXPECT_FALSE(Action("mnuAddCat")->isEnabled());
 }
 
 TEST_F(MainWindowTest, DefaultCatalogIsSelectedAtStart) {
@@ -184,7 +205,7 @@ TEST_F(MainWindowTest, DefaultCatalogIsSelectedAtStart) {
   }
   TfrmVantrell& w = Open();
   EXPECT_EQ(w.CurrentCatalog(), "Gamma");
-  EXPECT_EQ(w.Label6->text(), "2");
+  EXPECT_EQ(Label("Label6")->text(), "2");
   // A default naming no tab selects the first.
   w.Settings().WriteString("FormOps", "DFTab", "Nothing");
   Reopen();
@@ -195,7 +216,7 @@ TEST_F(MainWindowTest, SetDefaultCatalogWritesTheSelectedTab) {
   AddRecords({{"Alpha", "a", "/x/a"}, {"Beta", "b", "/x/b"}});
   TfrmVantrell& w = Open();
   w.SelectTab(1);
-  w.mnuSetDefCat->trigger();
+  Action("mnuSetDefCat")->trigger();
   EXPECT_EQ(TSettings().ReadString("FormOps", "DFTab", ""), "Beta");
   Reopen();
   EXPECT_EQ(window_->CurrentCatalog(), "Beta");
@@ -205,31 +226,36 @@ TEST_F(MainWindowTest, DetailPanelTellsWhetherTheFileIsOnDisk) {
   QString present = MakeFile("here.txt");
   AddRecords({{"C", "a present", present, "12,345"}, {"C", "b missing", files_ + "/gone.txt", ""}});
   TfrmVantrell& w = Open();
+  Settle();
   xbase::Table& t = dm_->ApTable1;
   ASSERT_EQ(t.FieldByName("FLTITLE"), "a present");
-  EXPECT_EQ(w.FileLabel1->path(), present);
-  EXPECT_EQ(w.Label8->text(), "12,345 bytes");
-  EXPECT_EQ(w.dbtxtCreated->text(), "12/03/2019 14:22:05");
+  EXPECT_EQ(Get<TFileLabel>("FileLabel1")->path(), present);
+  EXPECT_EQ(Label("Label8")->text(), "12,345 bytes");
+  EXPECT_EQ(Label("dbtxtCreated")->text(), "12/03/2019 14:22:05");
   EXPECT_TRUE(w.FilePresent());
-  EXPECT_TRUE(w.sbtnRunApp->isEnabled());
-  EXPECT_TRUE(w.mnuFlRename->isEnabled());
+  EXPECT_TRUE(Button("sbtnRunApp")->isEnabled());
+  EXPECT_TRUE(Action("mnuFlRename")->isEnabled());
   EXPECT_TRUE(w.StatusText(0).isEmpty());
-  EXPECT_EQ(w.Panel3->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+  EXPECT_EQ(Get<QFrame>("Panel3")->palette().color(QPalette::WindowText), QColor(0, 0, 128));
 
   t.Next();
+  // The file commands wait for the check's answer; the panel gets it later.
+  EXPECT_FALSE(Button("sbtnRunApp")->isEnabled());
+  Settle();
   EXPECT_EQ(t.FieldByName("FLTITLE"), "b missing");
   EXPECT_FALSE(w.FilePresent());
   EXPECT_EQ(w.StatusText(0), "File not found.");
-  EXPECT_TRUE(w.Label8->text().isEmpty());  // no size: no " bytes"
-  EXPECT_EQ(w.Panel3->palette().color(QPalette::WindowText), QColor(128, 0, 0));
-  for (QAction* a : {w.mnuFlCopy, w.mnuFlMove, w.mnuFlDelete, w.mnuFlRename, w.mnuCreateDir, w.mnuRunApp})
+  EXPECT_TRUE(Label("Label8")->text().isEmpty());  // no size: no " bytes"
+  EXPECT_EQ(Get<QFrame>("Panel3")->palette().color(QPalette::WindowText), QColor(128, 0, 0));
+  for (QAction* a : {Action("mnuFlCopy"), Action("mnuFlMove"), Action("mnuFlDelete"), Action("mnuFlRename"), Action("mnuCreateDir"), Action("mnuRunApp")})
     EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
-  EXPECT_FALSE(w.sbtnRunApp->isEnabled());
+  EXPECT_FALSE(Button("sbtnRunApp")->isEnabled());
   // Record commands are never disabled by a missing file.
-  EXPECT_TRUE(w.sbtnEdit->isEnabled());
+  EXPECT_TRUE(Button("sbtnEdit")->isEnabled());
 
   t.Prior();
-  EXPECT_TRUE(w.sbtnRunApp->isEnabled());
+  Settle();
+  EXPECT_TRUE(Button("sbtnRunApp")->isEnabled());
   EXPECT_TRUE(w.StatusText(0).isEmpty());
 }
 
@@ -238,50 +264,54 @@ TEST_F(MainWindowTest, ZipCommandNeedsAZipPathWhoseFileIsThere) {
   QString capitals = MakeFile("BACKUP.ZIP");
   AddRecords({{"Z", "1 folder", inFolder}, {"Z", "2 capitals", capitals}, {"Z", "3 missing", files_ + "/no.zip"},
               {"Z", "4 plain", MakeFile("plain.txt")}});
-  TfrmVantrell& w = Open();
+  Open();
+  Settle();
   xbase::Table& t = dm_->ApTable1;
-  EXPECT_TRUE(w.sbtnZipArch->isEnabled());
-  EXPECT_TRUE(w.mnuVuZip->isEnabled());
+  EXPECT_TRUE(Button("sbtnZipArch")->isEnabled());
+  EXPECT_TRUE(Action("mnuVuZip")->isEnabled());
   t.Next();
-  EXPECT_TRUE(w.sbtnZipArch->isEnabled());
+  Settle();
+  EXPECT_TRUE(Button("sbtnZipArch")->isEnabled());
   t.Next();
-  EXPECT_FALSE(w.sbtnZipArch->isEnabled());
+  Settle();
+  EXPECT_FALSE(Button("sbtnZipArch")->isEnabled());
   t.Next();
-  EXPECT_FALSE(w.mnuVuZip->isEnabled());
+  Settle();
+  EXPECT_FALSE(Action("mnuVuZip")->isEnabled());
 }
 
 TEST_F(MainWindowTest, EditStateSwitchesTheCommandGroups) {
   AddRecords({{"C", "title", MakeFile("f.txt"), "1", "d", "description"}});
   TfrmVantrell& w = Open();
   xbase::Table& t = dm_->ApTable1;
-  EXPECT_FALSE(w.sbtnSave->isEnabled());
-  EXPECT_TRUE(w.sbtnFind->isEnabled());
-  EXPECT_TRUE(w.DBMemo1->isReadOnly());
-  EXPECT_TRUE(w.RxDBGrid1->ReadOnly());
-  EXPECT_EQ(w.DBMemo1->toPlainText(), "description");
+  EXPECT_FALSE(Button("sbtnSave")->isEnabled());
+  EXPECT_TRUE(Button("sbtnFind")->isEnabled());
+  EXPECT_TRUE(Get<QPlainTextEdit>("DBMemo1")->isReadOnly());
+  EXPECT_TRUE(Get<TRxDBGrid>("RxDBGrid1")->ReadOnly());
+  EXPECT_EQ(Get<QPlainTextEdit>("DBMemo1")->toPlainText(), "description");
 
-  w.sbtnEdit->setChecked(true);
+  Button("sbtnEdit")->setChecked(true);
   t.Edit();
   EXPECT_EQ(w.StatusText(2), "Edit mode...");
-  for (QToolButton* b : {w.sbtnSave, w.sbtnClrCRLF, w.sbtnRemExtraSpcs}) EXPECT_TRUE(b->isEnabled());
-  for (QAction* a : {w.mnuRecSave, w.mnuClrCrLf, w.mnuRemExtraSpc}) EXPECT_TRUE(a->isEnabled());
-  EXPECT_FALSE(w.sbtnFind->isEnabled());
-  EXPECT_FALSE(w.mnuSearch->isEnabled());
-  EXPECT_FALSE(w.sbtnZipArch->isEnabled());
-  EXPECT_FALSE(w.DBMemo1->isReadOnly());
-  EXPECT_FALSE(w.RxDBGrid1->ReadOnly());
-  EXPECT_TRUE(w.sbtnEdit->isChecked());  // latched buttons stay down while editing
+  for (QToolButton* b : {Button("sbtnSave"), Button("sbtnClrCRLF"), Button("sbtnRemExtraSpcs")}) EXPECT_TRUE(b->isEnabled());
+  for (QAction* a : {Action("mnuRecSave"), Action("mnuClrCrLf"), Action("mnuRemExtraSpc")}) EXPECT_TRUE(a->isEnabled());
+  EXPECT_FALSE(Button("sbtnFind")->isEnabled());
+  EXPECT_FALSE(Action("mnuSearch")->isEnabled());
+  EXPECT_FALSE(Button("sbtnZipArch")->isEnabled());
+  EXPECT_FALSE(Get<QPlainTextEdit>("DBMemo1")->isReadOnly());
+  EXPECT_FALSE(Get<TRxDBGrid>("RxDBGrid1")->ReadOnly());
+  EXPECT_TRUE(Button("sbtnEdit")->isChecked());  // latched buttons stay down while editing
 
   // Typing in the memo goes to the record being edited.
-  w.DBMemo1->setPlainText("new text");
+  Get<QPlainTextEdit>("DBMemo1")->setPlainText("new text");
   EXPECT_EQ(t.FieldByName("FLDESC"), "new text");
   t.Cancel();
   EXPECT_EQ(w.StatusText(2), "Browse mode...");
-  EXPECT_FALSE(w.sbtnSave->isEnabled());
-  EXPECT_TRUE(w.sbtnFind->isEnabled());
-  EXPECT_TRUE(w.DBMemo1->isReadOnly());
-  EXPECT_FALSE(w.sbtnEdit->isChecked());
-  EXPECT_EQ(w.DBMemo1->toPlainText(), "description");
+  EXPECT_FALSE(Button("sbtnSave")->isEnabled());
+  EXPECT_TRUE(Button("sbtnFind")->isEnabled());
+  EXPECT_TRUE(Get<QPlainTextEdit>("DBMemo1")->isReadOnly());
+  EXPECT_FALSE(Button("sbtnEdit")->isChecked());
+  EXPECT_EQ(Get<QPlainTextEdit>("DBMemo1")->toPlainText(), "description");
 }
 
 TEST_F(MainWindowTest, SwitchingTabsDropsAnEditInProgress) {
@@ -333,38 +363,37 @@ TEST_F(MainWindowTest, StatusMessagesClearOnceAfterTheTimer) {
   TfrmVantrell& w = Open();
   w.ShowStatus(" Saved...");
   EXPECT_EQ(w.StatusText(0), " Saved...");
-  EXPECT_TRUE(w.Timer1->isActive());
-  int remaining = w.Timer1->remainingTime();
+  EXPECT_TRUE(Get<QTimer>("Timer1")->isActive());
+  int remaining = Get<QTimer>("Timer1")->remainingTime();
   QThread::msleep(20);
   w.ShowStatus(" Operation complete...");
   // A running timer is not restarted by the second message.
-  EXPECT_LE(w.Timer1->remainingTime(), remaining);
+  EXPECT_LE(Get<QTimer>("Timer1")->remainingTime(), remaining);
   w.Timer1Timer();
   EXPECT_EQ(w.StatusText(0), " ");
-  EXPECT_FALSE(w.Timer1->isActive());
+  EXPECT_FALSE(Get<QTimer>("Timer1")->isActive());
 }
 
 TEST_F(MainWindowTest, OptionsAreWrittenAtOnceAndReadAtStart) {
-  TfrmVantrell& w = Open();
-  EXPECT_TRUE(w.mnuHints->isChecked());
-  EXPECT_FALSE(w.mnuFlatBtns->isChecked());
-  w.mnuFlatBtns->trigger();
-  EXPECT_TRUE(w.sbtnSave->autoRaise());
+  Open();
+  EXPECT_TRUE(Action("mnuHints")->isChecked());
+  EXPECT_FALSE(Action("mnuFlatBtns")->isChecked());
+  Action("mnuFlatBtns")->trigger();
+  EXPECT_TRUE(Button("sbtnSave")->autoRaise());
   EXPECT_EQ(QSettings("Brannock", "Vantrell").value("FormOps/FlatBtns").toString(), "1");
-  w.mnuCmbCrLfExtrSpc->trigger();
-  EXPECT_FALSE(w.sbtnCmbCLES->isHidden());
-  EXPECT_TRUE(w.sbtnClrCRLF->isHidden());
-  w.mnuShaded->trigger();
+  Action("mnuCmbCrLfExtrSpc")->trigger();
+  EXPECT_FALSE(Button("sbtnCmbCLES")->isHidden());
+  EXPECT_TRUE(Button("sbtnClrCRLF")->isHidden());
+  Action("mnuShaded")->trigger();
   EXPECT_EQ(QSettings("Brannock", "Vantrell").value("PrintOps/Shaded").toString(), "0");
-  w.mnuHints->trigger();
+  Action("mnuHints")->trigger();
   Reopen();
-  TfrmVantrell& again = *window_;
-  EXPECT_TRUE(again.mnuFlatBtns->isChecked());
-  EXPECT_TRUE(again.sbtnExit->autoRaise());
-  EXPECT_TRUE(again.mnuCmbCrLfExtrSpc->isChecked());
-  EXPECT_FALSE(again.sbtnCmbCLES->isHidden());
-  EXPECT_FALSE(again.mnuShaded->isChecked());
-  EXPECT_FALSE(again.mnuHints->isChecked());
+  EXPECT_TRUE(Action("mnuFlatBtns")->isChecked());
+  EXPECT_TRUE(Button("sbtnExit")->autoRaise());
+  EXPECT_TRUE(Action("mnuCmbCrLfExtrSpc")->isChecked());
+  EXPECT_FALSE(Button("sbtnCmbCLES")->isHidden());
+  EXPECT_FALSE(Action("mnuShaded")->isChecked());
+  EXPECT_FALSE(Action("mnuHints")->isChecked());
 }
 
 TEST_F(MainWindowTest, CloseWritesTheWindowRectangleAndGridHeight) {
@@ -381,7 +410,7 @@ TEST_F(MainWindowTest, TrayOptionWithoutANotificationAreaStillCloses) {
   // The offscreen platform has no notification area: hiding would leave the
   // window unreachable, so the close goes ahead.
   TfrmVantrell& w = Open();
-  w.mnuTrayIcon->trigger();
+  Action("mnuTrayIcon")->trigger();
   EXPECT_EQ(QSettings("Brannock", "Vantrell").value("FormOps/TryIcn").toString(), "1");
   EXPECT_TRUE(w.close());
   EXPECT_FALSE(w.isVisible());
@@ -392,12 +421,12 @@ TEST_F(MainWindowTest, GridRowsFollowTheCursorBothWays) {
   std::vector<Rec> recs;
   for (int i = 0; i < 300; ++i) recs.push_back({"Big", QString("title %1").arg(i, 3, 10, QChar('0')), "/x/y"});
   AddRecords(recs);
-  TfrmVantrell& w = Open();
+  Open();
   xbase::Table& t = dm_->ApTable1;
-  EXPECT_EQ(w.RxDBGrid1->model()->rowCount(), 300);
+  EXPECT_EQ(Get<TRxDBGrid>("RxDBGrid1")->model()->rowCount(), 300);
   t.MoveToIndex(150);
-  EXPECT_EQ(w.RxDBGrid1->currentIndex().row(), 150);
-  emit w.RxDBGrid1->CurrentRowChosen(42);
+  EXPECT_EQ(Get<TRxDBGrid>("RxDBGrid1")->currentIndex().row(), 150);
+  emit Get<TRxDBGrid>("RxDBGrid1")->CurrentRowChosen(42);
   EXPECT_EQ(t.FieldByName("FLTITLE"), "title 042");
 }
 

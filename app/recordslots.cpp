@@ -1,0 +1,261 @@
+// The handlers of the catalog tabs, the record data sources and the grid.
+// What they decide is worked out by the browse library (the title jump, the
+// tag pass, the record read around damage, the file check); here it is
+// applied to the widgets.
+#include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+#include <QTabBar>
+#include <QToolButton>
+
+#include "catalognames.h"
+#include "commandguard.h"
+#include "datafiles.h"
+#include "datagrid.h"
+#include "datamodule.h"
+#include "filecheck.h"
+#include "mainwindow.h"
+#include "pathlabel.h"
+#include "prompts.h"
+#include "titlejump.h"
+
+namespace {
+
+const QColor kNavy(0, 0, 128);
+const QColor kMaroon(128, 0, 0);
+
+void SetEnabledOf(QObject* o, bool on) {
+  if (auto* w = qobject_cast<QWidget*>(o))
+    w->setEnabled(on);
+  else if (auto* a = qobject_cast<QAction*>(o))
+    a->setEnabled(on);
+}
+
+void SetTextColour(QWidget* w, QPalette::ColorRole role, const QColor& colour) {
+  QPalette pal = w->palette();
+  pal.setColor(role, colour);
+  w->setPalette(pal);
+}
+
+}  // namespace
+
+// ---- catalogs ---------------------------------------------------------------------------
+
+void TfrmVantrell::LoadCatalogTabs() {
+  Label4->setText(QString::number(dm_.ApTable1.RecordCount()));
+  QSignalBlocker quiet(TabControl1);
+  while (TabControl1->count() > 0) TabControl1->removeTab(0);
+  for (const QString& name : store::LoadCatalogList(dm_.ApTable2, kMaxCatalogs).names) TabControl1->addTab(name);
+  TabControl1->setCurrentIndex(0);
+}
+
+QString TfrmVantrell::CurrentCatalog() const {
+  int i = TabControl1->currentIndex();
+  return i >= 0 ? TabControl1->tabText(i) : QString();
+}
+
+void TfrmVantrell::SelectCatalog(const QString& name) {
+  xbase::Table& t = dm_.ApTable1;
+  t.SetQuery(store::CatalogQueryUtf8(store::ToUtf8(name)));
+  Label6->setText(QString::number(t.QueryRecCount()));
+  RxDBGrid1->Reset();
+  t.Refresh();
+}
+
+void TfrmVantrell::TabControl1Change() {
+  RunCommand([this] {
+    xbase::Table& t = dm_.ApTable1;
+    if (browse::IsEditing(t.GetState())) t.Cancel();
+    SelectCatalog(CurrentCatalog());
+  });
+  RxDBGrid1->setFocus();
+}
+
+void TfrmVantrell::SelectTab(int index) {
+  {
+    QSignalBlocker quiet(TabControl1);
+    TabControl1->setCurrentIndex(index);
+  }
+  TabControl1Change();
+}
+
+// ---- the current record ---------------------------------------------------------------
+
+bool TfrmVantrell::IsDriveReady(QChar drive) { return browse::IsDriveReady(drive); }
+
+void TfrmVantrell::ShowVolumeLabel() { StatusPanel[1]->setText(volumeLabel_); }
+
+void TfrmVantrell::ShowMemo(bool editing) {
+  const bool readable = record_.DescriptionReadable();
+  // The user is typing there: the text is the edit buffer already.
+  if (editing && readable && DBMemo1->hasFocus()) return;
+  memoUpdating_ = true;
+  const QString text = readable ? record_.description : browse::UnreadableDescriptionText(record_);
+  if (DBMemo1->toPlainText() != text) DBMemo1->setPlainText(text);
+  SetTextColour(DBMemo1, QPalette::Text, readable ? palette().color(QPalette::Text) : kMaroon);
+  memoUpdating_ = false;
+}
+
+void TfrmVantrell::ShowRecordFields() {
+  record_ = browse::ReadRecordFields(dm_.ApTable1);
+  dbtxtCreated->setText(record_.date);
+  ShowMemo(browse::IsEditing(dm_.ApTable1.GetState()));
+  if (!record_.DescriptionReadable())
+    ReportDamage(browse::DamageLog::KeyOf(record_), browse::DamagedRecordMessage(record_));
+}
+
+void TfrmVantrell::DataSource1DataChange(const QString& field) {
+  xbase::Table& t = dm_.ApTable1;
+  try {
+    // A change of one field of the record being edited only refreshes what
+    // shows the fields.
+    if (!field.isEmpty()) {
+      ShowRecordFields();
+      return;
+    }
+    ShowRecordFields();
+    FileLabel1->setPath(record_.path);
+    Label8->setText(record_.size.isEmpty() ? QString() : record_.size + " bytes");
+
+    // The file check answers later (FileChecked); until then the panel is
+    // blank and navy and the file commands wait.
+    ShowFileState(browse::FileState::Unchecked, QString());
+    wantVolumeLabel_ = !t.IsEmpty() && !record_.path.isEmpty();
+    if (!record_.path.isEmpty() && !dm_.Packing) {
+      fileState_ = browse::FileState::Pending;
+      fileChecker_->Request(record_.path, true);
+    } else if (wantVolumeLabel_) {
+      fileChecker_->Request(record_.path, false);
+    } else {
+      fileChecker_->Forget();
+    }
+    ApplySwitches(browse::ForRecord(fileState_, record_.path));
+    RxDBGrid1->SyncToMaster();
+  } catch (const xbase::Error& e) {
+    ReportDamage(QString::fromUtf8(e.what()), command::ErrorText(e));
+  }
+}
+
+void TfrmVantrell::FileChecked(const browse::FileCheck& result) {
+  if (result.path != record_.path) return;
+  if (fileState_ != browse::FileState::Unchecked)
+    ShowFileState(result.present ? browse::FileState::Present : browse::FileState::Missing, result.message);
+  volumeLabel_ = result.volumeLabel;
+  if (wantVolumeLabel_) ShowVolumeLabel();
+  ApplySwitches(browse::ForRecord(fileState_, record_.path));
+}
+
+void TfrmVantrell::FileCheckTimedOut() {
+  // The volume does not answer: as good as a drive without its medium. An
+  // answer that still comes replaces this.
+  if (fileState_ != browse::FileState::Pending) return;
+  ShowFileState(browse::FileState::Missing, QString::fromLatin1(browse::kFileNotFoundOrNoDisk));
+  ApplySwitches(browse::ForRecord(fileState_, record_.path));
+}
+
+void TfrmVantrell::SetFileCheckTimeout(int ms) { fileChecker_->SetTimeout(ms); }
+
+bool TfrmVantrell::FileCheckPending() const { return fileChecker_->Pending(); }
+
+void TfrmVantrell::ShowFileState(browse::FileState state, const QString& message) {
+  fileState_ = state;
+  StatusPanel[0]->setText(message);
+  SetTextColour(Panel3, QPalette::WindowText, state == browse::FileState::Missing ? kMaroon : kNavy);
+}
+
+void TfrmVantrell::ApplySwitches(const browse::TagSwitches& s) {
+  for (QObject* o : TaggedComponents()) {
+    const int tag = o->property("tag").toInt();
+    if (o == RxDBGrid1) {
+      if (s.dataControlsWritable) RxDBGrid1->SetReadOnly(!*s.dataControlsWritable);
+      continue;
+    }
+    if (o == DBMemo1) {
+      // A description that cannot be read is never typed over: the record
+      // keeps what a repair may still recover.
+      if (s.dataControlsWritable) DBMemo1->setReadOnly(!(*s.dataControlsWritable && record_.DescriptionReadable()));
+      continue;
+    }
+    if (std::optional<bool> on = s.EnabledOf(tag)) SetEnabledOf(o, *on);
+    if (tag == browse::kTagRecord && s.releaseLatched)
+      if (auto* b = qobject_cast<QToolButton*>(o)) b->setChecked(false);
+  }
+  if (s.zipEnabled) {
+    sbtnZipArch->setEnabled(*s.zipEnabled);
+    mnuVuZip->setEnabled(*s.zipEnabled);
+  }
+}
+
+void TfrmVantrell::DataSource1StateChange() {
+  const xbase::Table& t = dm_.ApTable1;
+  ApplySwitches(browse::ForState(t.GetState()));
+  StatusPanel[2]->setText(QString::fromUtf8(xbase::StateName(t.GetState())) + " mode...");
+  RxDBGrid1->viewport()->update();
+  RxDBGrid1->verticalHeader()->viewport()->update();
+}
+
+void TfrmVantrell::DataSource2DataChange(const QString&) {
+  try {
+    int64_t n = dm_.ApTable2.RecordCount();
+    mnuDelCat->setEnabled(n != 1);
+    mnuAddCat->setEnabled(n != kMaxCatalogs);
+  } catch (const xbase::Error& e) {
+    ReportDamage(QString::fromUtf8(e.what()), command::ErrorText(e));
+  }
+}
+
+// ---- commands on the records ---------------------------------------------------------
+
+void TfrmVantrell::RxDBGrid1TitleBtnClick(int column) {
+  RunCommand([this, column] {
+    xbase::Table& t = dm_.ApTable1;
+    if (browse::IsEditing(t.GetState()) && column == 0) {
+      t.Cancel();
+      return;
+    }
+    t.DisableControls();
+    struct Resume {
+      xbase::Table& t;
+      ~Resume() { t.EnableControls(); }
+    } resume{t};
+    browse::JumpToNextInitial(t, store::kFieldTitle);
+  });
+}
+
+void TfrmVantrell::GridRowChosen(int row) {
+  if (row < 0) return;
+  RunCommand([this, row] {
+    xbase::Table& t = dm_.ApTable1;
+    if (t.RecordIndex() != row) t.MoveToIndex(row);
+  });
+}
+
+void TfrmVantrell::MemoEdited() {
+  if (memoUpdating_) return;
+  xbase::Table& t = dm_.ApTable1;
+  if (!browse::IsEditing(t.GetState()) || !record_.DescriptionReadable()) return;
+  RunCommand([&] { t.SetFieldByName(store::kFieldDesc, store::ToUtf8(DBMemo1->toPlainText())); });
+}
+
+// ---- errors ----------------------------------------------------------------------------
+
+bool TfrmVantrell::RunCommand(const std::function<void()>& command) {
+  return command::Run(prompts::Current(), this, {&dm_.ApTable1, &dm_.ApTable2}, command);
+}
+
+void TfrmVantrell::ReportDamage(const QString& key, const QString& text) {
+  if (!damageLog_.FirstReport(key)) return;
+  pendingDamage_.append(text);
+  if (damageScheduled_) return;
+  damageScheduled_ = true;
+  QMetaObject::invokeMethod(this, &TfrmVantrell::ShowPendingDamage, Qt::QueuedConnection);
+}
+
+void TfrmVantrell::ShowPendingDamage() {
+  // Reports that come while a box is open join this loop.
+  while (!pendingDamage_.isEmpty())
+    prompts::Current().Message(this, prompts::Kind::Error, pendingDamage_.takeFirst());
+  damageScheduled_ = false;
+}

@@ -1,0 +1,43 @@
+// What the program's other windows may ask of the main window. The main
+// window hands itself to them as this interface; nothing reaches it through
+// a global.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+class TDataModule1;
+class TSettings;
+
+class MainWindowServices {
+ public:
+  virtual ~MainWindowServices() = default;
+
+  // The main window itself, as the parent of boxes and dialogs.
+  virtual QWidget* Window() = 0;
+
+  // A message in the first status panel that is cleared 5 seconds after the
+  // first message written while none was pending.
+  virtual void ShowStatus(const QString& text) = 0;
+
+  // The user's settings, shared by every window of the program.
+  virtual TSettings& Settings() = 0;
+
+  // The open tables; ApTable1 of it holds the current record of the shown
+  // catalog.
+  virtual TDataModule1& DataModule() = 0;
+
+  // The name of the shown catalog ("" when there is none).
+  virtual QString CurrentCatalog() const = 0;
+
+  // The two counters, records in the shown catalog and in all catalogs. They
+  // are the program's only store of these counts: a command that adds or
+  // removes records adjusts them.
+  virtual int CatalogRecordCount() const = 0;
+  virtual void SetCatalogRecordCount(int count) = 0;
+  virtual int TotalRecordCount() const = 0;
+  virtual void SetTotalRecordCount(int count) = 0;
+
+  // Makes a window's tool buttons follow the "Flat Buttons" option.
+  virtual void ApplyFlatButtons(QWidget* window) = 0;
+};

@@ -1,0 +1,222 @@
+// The record view's decisions, made without a window: where the title
+// button jumps, which commands the state and the record switch on, what of
+// a damaged record can still be shown, and the file check that answers from
+// a worker thread without ever holding up the caller.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "commandtags.h"
+#include "createdb.h"
+#include "damaged_records.h"
+#include "datafiles.h"
+#include "filecheck.h"
+#include "recordfields.h"
+#include "titlejump.h"
+
+namespace {
+
+// A records table in a temporary folder, opened on its catalog/title tag.
+class RecordsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    data_ = dir_.path() + "/data";
+    QDir().mkpath(data_);
+    ASSERT_TRUE(store::CreateDatabaseFiles(data_).ok());
+  }
+
+  void Add(const std::vector<std::string>& titles, const std::string& desc = "text") {
+    xbase::Environment env;
+    xbase::Table t(env);
+    t.SetDatabaseName(store::EnginePath(data_));
+    t.SetTableName(store::kRecordsTable);
+    t.Open();
+    for (const std::string& title : titles) {
+      t.Append();
+      t.SetFieldByName(store::kFieldCatalog, "C");
+      t.SetFieldByName(store::kFieldTitle, title);
+      t.SetFieldByName(store::kFieldName, "/media/disk/" + title);
+      t.SetFieldByName(store::kFieldSize, "1,024");
+      t.SetFieldByName(store::kFieldDate, "12/03/2019 14:22:05");
+      t.SetFieldByName(store::kFieldDesc, desc);
+      t.Post();
+    }
+  }
+
+  xbase::Table& Open() {
+    table_.SetDatabaseName(store::EnginePath(data_));
+    table_.SetTableName(store::kRecordsTable);
+    table_.SetIndexTag(store::kRecordsTag);
+    table_.Open();
+    return table_;
+  }
+
+  QTemporaryDir dir_;
+  QString data_;
+  xbase::Environment env_;
+  xbase::Table table_{env_};
+};
+
+TEST_F(RecordsTest, TitleJumpGoesToTheNextInitialAndWrapsToTheFirst) {
+  Add({"apple", "Avocado", "banana", "blueberry", "cherry", ""});
+  xbase::Table& t = Open();
+  // The tag orders by upper-cased title: "", apple, Avocado, banana, ...
+  ASSERT_EQ(t.FieldByName("FLTITLE"), "");
+  std::vector<std::string> seen;
+  for (int i = 0; i < 5; ++i) {
+    xbase::Bookmark b = browse::JumpToNextInitial(t);
+    EXPECT_EQ(b, t.GetBookmark());
+    seen.push_back(t.FieldByName("FLTITLE"));
+  }
+  // A change of case is a new initial; nothing after "cherry": back to the top.
+  EXPECT_EQ(seen, (std::vector<std::string>{"apple", "Avocado", "banana", "cherry", ""}));
+
+  // One initial for every title: the first record.
+  t.SetQuery("upper(FLTITLE) = \"B\"");
+  t.Last();
+  browse::JumpToNextInitial(t);
+  EXPECT_EQ(t.FieldByName("FLTITLE"), "banana");
+
+  // An empty view: nothing to move to.
+  t.SetQuery("FLTITLE = \"none\"");
+  t.Refresh();
+  EXPECT_FALSE(browse::JumpToNextInitial(t).valid());
+}
+
+TEST(CommandTagsTest, StateAndRecordDecideWhichCommandsAreOn) {
+  using browse::FileState;
+  browse::TagSwitches edit = browse::ForState(xbase::State::Edit);
+  EXPECT_EQ(edit.EnabledOf(browse::kTagBrowseOnly), false);
+  EXPECT_EQ(edit.EnabledOf(browse::kTagEditOnly), true);
+  EXPECT_EQ(edit.dataControlsWritable, true);
+  EXPECT_FALSE(edit.releaseLatched);
+  // Neither the state nor the record touches tag 0; the state leaves the
+  // record and file commands alone.
+  EXPECT_FALSE(edit.EnabledOf(browse::kTagAlways).has_value());
+  EXPECT_FALSE(edit.EnabledOf(browse::kTagRecord).has_value());
+  EXPECT_FALSE(edit.EnabledOf(browse::kTagFile).has_value());
+
+  browse::TagSwitches browsing = browse::ForState(xbase::State::Browse);
+  EXPECT_EQ(browsing.EnabledOf(browse::kTagBrowseOnly), true);
+  EXPECT_EQ(browsing.EnabledOf(browse::kTagEditOnly), false);
+  EXPECT_EQ(browsing.dataControlsWritable, false);
+  EXPECT_TRUE(browsing.releaseLatched);
+  EXPECT_TRUE(browse::ForState(xbase::State::Insert).dataControlsWritable.value());
+
+  // File commands follow the file; while its check runs they wait.
+  EXPECT_EQ(browse::ForRecord(FileState::Present, "/a/b.txt").EnabledOf(browse::kTagFile), true);
+  EXPECT_EQ(browse::ForRecord(FileState::Missing, "/a/b.txt").EnabledOf(browse::kTagFile), false);
+  EXPECT_EQ(browse::ForRecord(FileState::Pending, "/a/b.zip").EnabledOf(browse::kTagFile), false);
+  EXPECT_FALSE(browse::ForRecord(FileState::Pending, "/a/b.zip").zipEnabled.value());
+  // No path (an empty catalog): nothing missing was seen.
+  EXPECT_EQ(browse::ForRecord(FileState::Unchecked, "").EnabledOf(browse::kTagFile), true);
+  EXPECT_FALSE(browse::ForRecord(FileState::Unchecked, "").zipEnabled.value());
+  EXPECT_FALSE(browse::ForRecord(FileState::Present, "/a/b.txt").EnabledOf(browse::kTagRecord).has_value());
+
+  // ".zip" anywhere in the path, in any case, with the file there.
+  EXPECT_TRUE(browse::ForRecord(FileState::Present, "/x/old.zip.files/a.txt").zipEnabled.value());
+  EXPECT_TRUE(browse::ForRecord(FileState::Present, "/x/BACKUP.ZIP").zipEnabled.value());
+  EXPECT_FALSE(browse::ForRecord(FileState::Missing, "/x/backup.zip").zipEnabled.value());
+}
+
+TEST_F(RecordsTest, DamagedDescriptionLeavesTheRestOfTheRecordReadable) {
+  Add({"first", "second"});
+  testdata::DamageDescriptionPointer(store::DataFilePath(data_, store::kRecordsTable), 2);
+  xbase::Table& t = Open();
+
+  browse::RecordFields sound = browse::ReadRecordFields(t);
+  EXPECT_EQ(sound.title, "first");
+  EXPECT_EQ(sound.description, "text");
+  EXPECT_TRUE(sound.DescriptionReadable());
+  EXPECT_TRUE(browse::WriteRefusal(sound).isEmpty());
+
+  t.Next();
+  browse::RecordFields bad = browse::ReadRecordFields(t);
+  EXPECT_EQ(bad.title, "second");
+  EXPECT_EQ(bad.path, "/media/disk/second");
+  EXPECT_EQ(bad.size, "1,024");
+  EXPECT_EQ(bad.date, "12/03/2019 14:22:05");
+  EXPECT_FALSE(bad.DescriptionReadable());
+  EXPECT_TRUE(bad.descriptionDamage.contains("VTLDataA.SMT")) << bad.descriptionDamage.toStdString();
+  EXPECT_TRUE(browse::UnreadableDescriptionText(bad).startsWith("The description of this record cannot be read."));
+  EXPECT_TRUE(browse::DamagedRecordMessage(bad).startsWith("The description of \"second\" cannot be read."));
+  EXPECT_TRUE(browse::WriteRefusal(bad).contains("VTLDataA.SMT"));
+
+  // Met again and again (every repaint), reported once.
+  browse::DamageLog log;
+  EXPECT_TRUE(log.FirstReport(browse::DamageLog::KeyOf(bad)));
+  EXPECT_FALSE(log.FirstReport(browse::DamageLog::KeyOf(browse::ReadRecordFields(t))));
+}
+
+// A probe whose answer for paths starting "/hang" waits until the test
+// opens the gate, as a check on a volume that does not answer would.
+struct Gate {
+  std::mutex m;
+  std::condition_variable cv;
+  bool open = false;
+  void Wait() {
+    std::unique_lock<std::mutex> lock(m);
+    cv.wait(lock, [this] { return open; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(m);
+    open = true;
+    cv.notify_all();
+  }
+};
+
+TEST(FileCheckerTest, AnswersComeFromAWorkerAndOnlyTheLatestCounts) {
+  Gate gate;
+  browse::TFileChecker checker(nullptr, [&gate](const QString& path, bool) {
+    if (path.startsWith("/hang")) gate.Wait();
+    browse::FileCheck r;
+    r.path = path;
+    r.present = !path.endsWith("missing");
+    return r;
+  });
+  QSignalSpy checked(&checker, &browse::TFileChecker::Checked);
+  QSignalSpy timedOut(&checker, &browse::TFileChecker::TimedOut);
+  auto lastPath = [&] { return checked.last().at(0).value<browse::FileCheck>().path; };
+
+  // A hanging check does not hold up the caller, and its answer, once it
+  // comes, is dropped: another record became current meanwhile.
+  checker.Request("/hang/a", true);
+  checker.Request("/disk/missing", true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return checked.count() == 1; }, 5000));
+  EXPECT_EQ(lastPath(), "/disk/missing");
+  EXPECT_FALSE(checker.Pending());
+
+  // However many volumes hang, at most kMaxWorkers threads wait on them;
+  // the latest request still gets its answer once a worker is free, and
+  // a request that gets no answer in time is reported as such.
+  checker.SetTimeout(50);
+  for (int i = 0; i < 8; ++i) checker.Request(QString("/hang/%1").arg(i), true);
+  EXPECT_LE(checker.RunningWorkers(), browse::TFileChecker::kMaxWorkers);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return timedOut.count() == 1; }, 5000));
+  EXPECT_EQ(timedOut.last().at(0).toString(), "/hang/7");
+  EXPECT_TRUE(checker.Pending());
+  gate.Open();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return checker.RunningWorkers() == 0 && !checker.Pending(); }, 5000));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(checked.count(), 2);
+  EXPECT_EQ(lastPath(), "/hang/7");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  qRegisterMetaType<browse::FileCheck>();
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
