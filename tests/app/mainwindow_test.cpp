@@ -21,6 +21,7 @@
 
 #include <memory>
 
+#include "../browse/damaged_records.h"
 #include "createdb.h"
 #include "datafiles.h"
 #include "datagrid.h"
@@ -186,6 +187,12 @@ TEST_F(MainWindowTest, TabsFollowTheCatalogNamesAndCountersTheRecords) {
   w.SelectTab(2);
   EXPECT_EQ(Label("Label6")->text(), "1");
   EXPECT_EQ(dm_->ApTable1.FieldByName("FLTITLE"), "ten");
+  // Other windows read and adjust the counters through the services.
+  MainWindowServices& services = w;
+  EXPECT_EQ(services.CurrentCatalog(), "Disk10");
+  EXPECT_EQ(services.CatalogRecordCount(), 1);
+  services.SetTotalRecordCount(services.TotalRecordCount() + 2);
+  EXPECT_EQ(Label("Label4")->text(), "6");
 }
 
 TEST_F(MainWindowTest, AtMostFortyCatalogsBecomeTabs) {
@@ -428,6 +435,100 @@ TEST_F(MainWindowTest, GridRowsFollowTheCursorBothWays) {
   EXPECT_EQ(Get<TRxDBGrid>("RxDBGrid1")->currentIndex().row(), 150);
   emit Get<TRxDBGrid>("RxDBGrid1")->CurrentRowChosen(42);
   EXPECT_EQ(t.FieldByName("FLTITLE"), "title 042");
+}
+
+TEST_F(MainWindowTest, DamagedDescriptionsAreReportedOnceAndTheWindowGoesOn) {
+  using Call = prompts::ScriptedPrompts::Call;
+  QString present = MakeFile("here.txt");
+  AddRecords({{"C", "a first", present, "10", "date 1", "one"},
+              {"C", "b second", present, "20", "date 2", "two"},
+              {"C", "c third", present, "30", "date 3", "three"}});
+  // The first two descriptions point far beyond the end of the memo file.
+  const QString dbf = data_ + "/VTLDataA.dbf";
+  testdata::DamageDescriptionPointer(dbf, 1);
+  testdata::DamageDescriptionPointer(dbf, 2);
+
+  TfrmVantrell& w = Open();
+  Settle();
+  // The damaged first record is one box, shown once the window runs.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return scripted_.Count(Call::Message) == 1; }, 5000));
+  EXPECT_EQ(scripted_.Last().kind, prompts::Kind::Error);
+  EXPECT_TRUE(scripted_.Last().text.startsWith("The description of \"a first\" cannot be read.\n"));
+  EXPECT_TRUE(scripted_.Last().text.contains("VTLDataA.SMT")) << scripted_.Last().text.toStdString();
+  // All but the description is shown; the panel says why it is not.
+  EXPECT_EQ(Get<TFileLabel>("FileLabel1")->path(), present);
+  EXPECT_EQ(Label("Label8")->text(), "10 bytes");
+  EXPECT_EQ(Label("dbtxtCreated")->text(), "date 1");
+  auto* memo = Get<QPlainTextEdit>("DBMemo1");
+  EXPECT_TRUE(memo->toPlainText().startsWith("The description of this record cannot be read.\n"));
+  EXPECT_TRUE(w.FilePresent());
+  EXPECT_TRUE(Button("sbtnRunApp")->isEnabled());
+
+  // Repaints and re-reads of the same record do not repeat the box.
+  auto* grid = Get<TRxDBGrid>("RxDBGrid1");
+  grid->viewport()->repaint();
+  dm_->ApTable1.Refresh();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(scripted_.Count(Call::Message), 1);
+
+  // Editing the record would write over what cannot be read: refused.
+  Button("sbtnEdit")->click();
+  EXPECT_EQ(scripted_.Count(Call::Message), 2);
+  EXPECT_TRUE(scripted_.Last().text.startsWith(
+      "The record \"a first\" cannot be changed while its description cannot be read.\n"));
+  EXPECT_FALSE(Button("sbtnEdit")->isChecked());
+  EXPECT_EQ(dm_->ApTable1.GetState(), xbase::State::Browse);
+
+  // Moving on: the next damaged record is one more box, a sound one shows
+  // its description, and going back to a reported one shows none.
+  emit grid->CurrentRowChosen(1);
+  Settle();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return scripted_.Count(Call::Message) == 3; }, 5000));
+  EXPECT_TRUE(scripted_.Last().text.startsWith("The description of \"b second\" cannot be read."));
+  EXPECT_EQ(Label("Label8")->text(), "20 bytes");
+  emit grid->CurrentRowChosen(2);
+  Settle();
+  EXPECT_EQ(memo->toPlainText(), "three");
+  emit grid->CurrentRowChosen(0);
+  Settle();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(scripted_.Count(Call::Message), 3);
+  EXPECT_EQ(Label("dbtxtCreated")->text(), "date 1");
+  EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(MainWindowTest, EngineErrorInACommandLeavesTheTableBrowsing) {
+  using Call = prompts::ScriptedPrompts::Call;
+  std::vector<Rec> recs;
+  for (int i = 0; i < 300; ++i) recs.push_back({"Big", QString("title %1").arg(i, 3, 10, QChar('0')), "/x/y"});
+  AddRecords(recs);
+  TfrmVantrell& w = Open();
+  xbase::Table& t = dm_->ApTable1;
+  // Another program cuts the records table short while the window shows it.
+  QFile dbf(data_ + "/VTLDataA.dbf");
+  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(dbf.resize(dbf.size() / 4));
+  dbf.close();
+
+  // A grid move to a record that is gone: one box naming the file.
+  emit Get<TRxDBGrid>("RxDBGrid1")->CurrentRowChosen(250);
+  ASSERT_EQ(scripted_.Count(Call::Message), 1);
+  EXPECT_EQ(scripted_.Last().kind, prompts::Kind::Error);
+  EXPECT_TRUE(scripted_.Last().text.contains("VTLDataA.dbf")) << scripted_.Last().text.toStdString();
+  EXPECT_EQ(t.GetState(), xbase::State::Browse);
+
+  // The title jump meets the cut while editing, with the controls
+  // suspended: the edit is dropped and the controls run again.
+  t.Edit();
+  w.RxDBGrid1TitleBtnClick(1);
+  ASSERT_EQ(scripted_.Count(Call::Message), 2);
+  EXPECT_TRUE(scripted_.Last().text.contains("VTLDataA.dbf"));
+  EXPECT_EQ(t.GetState(), xbase::State::Browse);
+  EXPECT_FALSE(t.ControlsDisabled());
+  EXPECT_TRUE(Button("sbtnFind")->isEnabled());
+  EXPECT_FALSE(Button("sbtnSave")->isEnabled());
+  EXPECT_EQ(w.StatusText(2), "Browse mode...");
+  EXPECT_TRUE(w.isVisible());
 }
 
 TEST_F(MainWindowTest, MissingRecordsTableIsNamedInTheError) {
