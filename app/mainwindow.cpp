@@ -29,7 +29,6 @@
 #include "datafiles.h"
 #include "datagrid.h"
 #include "datamodule.h"
-#include "filecheck.h"
 #include "helpwindow.h"
 #include "icons.h"
 #include "pathlabel.h"
@@ -79,10 +78,11 @@ TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget*
 
   qApp->installEventFilter(this);
 
-  // The file check of the current record answers from its worker.
-  fileChecker_ = new browse::TFileChecker(this);
-  connect(fileChecker_, &browse::TFileChecker::Checked, this, &TfrmVantrell::FileChecked);
-  connect(fileChecker_, &browse::TFileChecker::TimedOut, this, &TfrmVantrell::FileCheckTimedOut);
+  // The file of the current record is checked on a worker; the panel shows
+  // the answer when it comes.
+  recordView_ = new browse::TRecordView(this);
+  connect(recordView_, &browse::TRecordView::FileAnswered, this, &TfrmVantrell::ShowFile);
+  connect(recordView_, &browse::TRecordView::Damaged, this, [this](const QString& text) { ReportDamage(QString(), text); });
 
   // The data sources report to the record view.
   connect(&dm_.DataSource1, &TDataSource::DataChange, this, &TfrmVantrell::DataSource1DataChange);

@@ -19,6 +19,7 @@
 #include "commandtags.h"
 #include "mainwindowservices.h"
 #include "recordfields.h"
+#include "recordview.h"
 
 class QAction;
 class QFrame;
@@ -34,11 +35,6 @@ class TDataModule1;
 class TFileLabel;
 class TRxDBGrid;
 class TSettings;
-
-namespace browse {
-class TFileChecker;
-struct FileCheck;
-}  // namespace browse
 
 class TfrmVantrell : public QMainWindow, public MainWindowServices {
   Q_OBJECT
@@ -79,13 +75,13 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
 
   // The file of the current record was found on disk, or nothing was
   // checked; false while its check is still running.
-  bool FilePresent() const { return browse::FileCountsAsPresent(fileState_); }
+  bool FilePresent() const { return recordView_->FilePresent(); }
   // The check of the current record's file has not answered yet.
-  bool FileCheckPending() const;
+  bool FileCheckPending() const { return recordView_->CheckPending(); }
   // Why the current record may not be written ("" when it may).
-  QString CurrentRecordRefusal() const { return browse::WriteRefusal(record_); }
+  QString CurrentRecordRefusal() const { return recordView_->WriteRefusal(); }
   // How long the file check may take before the file counts as unreachable.
-  void SetFileCheckTimeout(int ms);
+  void SetFileCheckTimeout(int ms) { recordView_->SetCheckTimeout(ms); }
 
  public slots:
   void TabControl1Change();
@@ -132,18 +128,16 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void LatchClicked(QToolButton* b);
   void GridRowChosen(int row);
   void MemoEdited();
-  void ShowRecordFields();
-  void ShowMemo(bool editing);
-  void FileChecked(const browse::FileCheck& result);
-  void FileCheckTimedOut();
-  void ShowFileState(browse::FileState state, const QString& message);
+  void ShowRecord(bool fieldOnly);
+  void ShowMemo();
+  void ShowFile();
   void ApplySwitches(const browse::TagSwitches& s);
   // Runs a command that touches the tables; an engine error becomes one
   // "Error" box and the tables are left browsing. False after an error.
   bool RunCommand(const std::function<void()>& command);
-  // Reports bad data met while showing the record, once per damaged record
-  // or distinct error, in a box shown from the event loop (never from
-  // inside a repaint or a table notification).
+  // Reports bad data met while showing the record in a box shown from the
+  // event loop (never from inside a repaint or a table notification); once
+  // per key, when a key is given.
   void ReportDamage(const QString& key, const QString& text);
   void ShowPendingDamage();
   void ShowHelpTopic(int topic);
@@ -204,12 +198,8 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   bool hintsOn_ = true;
   QPointer<QMenu> openMenu_;
 
-  // The record view: the record shown, its file check and what was reported.
-  browse::RecordFields record_;
-  browse::FileState fileState_ = browse::FileState::Unchecked;
-  bool wantVolumeLabel_ = false;
-  QString volumeLabel_;
-  browse::TFileChecker* fileChecker_ = nullptr;
+  // The record shown and its file; the read errors already reported.
+  browse::TRecordView* recordView_ = nullptr;
   browse::DamageLog damageLog_;
   QStringList pendingDamage_;
   bool damageScheduled_ = false;

@@ -15,7 +15,6 @@
 #include "datafiles.h"
 #include "datagrid.h"
 #include "datamodule.h"
-#include "filecheck.h"
 #include "mainwindow.h"
 #include "pathlabel.h"
 #include "prompts.h"
@@ -85,84 +84,50 @@ void TfrmVantrell::SelectTab(int index) {
 
 bool TfrmVantrell::IsDriveReady(QChar drive) { return browse::IsDriveReady(drive); }
 
-void TfrmVantrell::ShowVolumeLabel() { StatusPanel[1]->setText(volumeLabel_); }
-
-void TfrmVantrell::ShowMemo(bool editing) {
-  const bool readable = record_.DescriptionReadable();
-  // The user is typing there: the text is the edit buffer already.
-  if (editing && readable && DBMemo1->hasFocus()) return;
-  memoUpdating_ = true;
-  const QString text = readable ? record_.description : browse::UnreadableDescriptionText(record_);
-  if (DBMemo1->toPlainText() != text) DBMemo1->setPlainText(text);
-  SetTextColour(DBMemo1, QPalette::Text, readable ? palette().color(QPalette::Text) : kMaroon);
-  memoUpdating_ = false;
-}
-
-void TfrmVantrell::ShowRecordFields() {
-  record_ = browse::ReadRecordFields(dm_.ApTable1);
-  dbtxtCreated->setText(record_.date);
-  ShowMemo(browse::IsEditing(dm_.ApTable1.GetState()));
-  if (!record_.DescriptionReadable())
-    ReportDamage(browse::DamageLog::KeyOf(record_), browse::DamagedRecordMessage(record_));
-}
+void TfrmVantrell::ShowVolumeLabel() { StatusPanel[1]->setText(recordView_->VolumeLabel()); }
 
 void TfrmVantrell::DataSource1DataChange(const QString& field) {
-  xbase::Table& t = dm_.ApTable1;
   try {
     // A change of one field of the record being edited only refreshes what
     // shows the fields.
-    if (!field.isEmpty()) {
-      ShowRecordFields();
-      return;
-    }
-    ShowRecordFields();
-    FileLabel1->setPath(record_.path);
-    Label8->setText(record_.size.isEmpty() ? QString() : record_.size + " bytes");
-
-    // The file check answers later (FileChecked); until then the panel is
-    // blank and navy and the file commands wait.
-    ShowFileState(browse::FileState::Unchecked, QString());
-    wantVolumeLabel_ = !t.IsEmpty() && !record_.path.isEmpty();
-    if (!record_.path.isEmpty() && !dm_.Packing) {
-      fileState_ = browse::FileState::Pending;
-      fileChecker_->Request(record_.path, true);
-    } else if (wantVolumeLabel_) {
-      fileChecker_->Request(record_.path, false);
-    } else {
-      fileChecker_->Forget();
-    }
-    ApplySwitches(browse::ForRecord(fileState_, record_.path));
-    RxDBGrid1->SyncToMaster();
+    if (field.isEmpty())
+      recordView_->RecordChanged(dm_.ApTable1, dm_.Packing);
+    else
+      recordView_->FieldChanged(dm_.ApTable1);
+    ShowRecord(!field.isEmpty());
   } catch (const xbase::Error& e) {
     ReportDamage(QString::fromUtf8(e.what()), command::ErrorText(e));
   }
 }
 
-void TfrmVantrell::FileChecked(const browse::FileCheck& result) {
-  if (result.path != record_.path) return;
-  if (fileState_ != browse::FileState::Unchecked)
-    ShowFileState(result.present ? browse::FileState::Present : browse::FileState::Missing, result.message);
-  volumeLabel_ = result.volumeLabel;
-  if (wantVolumeLabel_) ShowVolumeLabel();
-  ApplySwitches(browse::ForRecord(fileState_, record_.path));
+void TfrmVantrell::ShowRecord(bool fieldOnly) {
+  dbtxtCreated->setText(recordView_->Record().date);
+  ShowMemo();
+  if (fieldOnly) return;
+  FileLabel1->setPath(recordView_->Record().path);
+  Label8->setText(recordView_->SizeLine());
+  ShowFile();
+  RxDBGrid1->SyncToMaster();
 }
 
-void TfrmVantrell::FileCheckTimedOut() {
-  // The volume does not answer: as good as a drive without its medium. An
-  // answer that still comes replaces this.
-  if (fileState_ != browse::FileState::Pending) return;
-  ShowFileState(browse::FileState::Missing, QString::fromLatin1(browse::kFileNotFoundOrNoDisk));
-  ApplySwitches(browse::ForRecord(fileState_, record_.path));
+void TfrmVantrell::ShowMemo() {
+  const bool readable = recordView_->Record().DescriptionReadable();
+  // The user is typing there: the text is the edit buffer already.
+  if (browse::IsEditing(dm_.ApTable1.GetState()) && readable && DBMemo1->hasFocus()) return;
+  memoUpdating_ = true;
+  const QString text = recordView_->MemoText();
+  if (DBMemo1->toPlainText() != text) DBMemo1->setPlainText(text);
+  SetTextColour(DBMemo1, QPalette::Text, readable ? palette().color(QPalette::Text) : kMaroon);
+  memoUpdating_ = false;
 }
 
-void TfrmVantrell::SetFileCheckTimeout(int ms) { fileChecker_->SetTimeout(ms); }
-
-bool TfrmVantrell::FileCheckPending() const { return fileChecker_->Pending(); }
-
-void TfrmVantrell::ShowFileState(browse::FileState state, const QString& message) {
-  fileState_ = state;
-  StatusPanel[0]->setText(message);
-  SetTextColour(Panel3, QPalette::WindowText, state == browse::FileState::Missing ? kMaroon : kNavy);
+void TfrmVantrell::ShowFile() {
+  // Blank and navy until the check answers; maroon with its message when
+  // the file is missing or its volume does not answer.
+  StatusPanel[0]->setText(recordView_->FileMessage());
+  SetTextColour(Panel3, QPalette::WindowText, recordView_->File() == browse::FileState::Missing ? kMaroon : kNavy);
+  if (recordView_->ShowsVolumeLabel()) ShowVolumeLabel();
+  ApplySwitches(recordView_->Switches());
 }
 
 void TfrmVantrell::ApplySwitches(const browse::TagSwitches& s) {
@@ -175,7 +140,8 @@ void TfrmVantrell::ApplySwitches(const browse::TagSwitches& s) {
     if (o == DBMemo1) {
       // A description that cannot be read is never typed over: the record
       // keeps what a repair may still recover.
-      if (s.dataControlsWritable) DBMemo1->setReadOnly(!(*s.dataControlsWritable && record_.DescriptionReadable()));
+      if (s.dataControlsWritable)
+        DBMemo1->setReadOnly(!(*s.dataControlsWritable && recordView_->Record().DescriptionReadable()));
       continue;
     }
     if (std::optional<bool> on = s.EnabledOf(tag)) SetEnabledOf(o, *on);
@@ -235,7 +201,7 @@ void TfrmVantrell::GridRowChosen(int row) {
 void TfrmVantrell::MemoEdited() {
   if (memoUpdating_) return;
   xbase::Table& t = dm_.ApTable1;
-  if (!browse::IsEditing(t.GetState()) || !record_.DescriptionReadable()) return;
+  if (!browse::IsEditing(t.GetState()) || !recordView_->Record().DescriptionReadable()) return;
   RunCommand([&] { t.SetFieldByName(store::kFieldDesc, store::ToUtf8(DBMemo1->toPlainText())); });
 }
 
@@ -246,7 +212,7 @@ bool TfrmVantrell::RunCommand(const std::function<void()>& command) {
 }
 
 void TfrmVantrell::ReportDamage(const QString& key, const QString& text) {
-  if (!damageLog_.FirstReport(key)) return;
+  if (!key.isEmpty() && !damageLog_.FirstReport(key)) return;
   pendingDamage_.append(text);
   if (damageScheduled_) return;
   damageScheduled_ = true;

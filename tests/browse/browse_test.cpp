@@ -21,6 +21,7 @@
 #include "datafiles.h"
 #include "filecheck.h"
 #include "recordfields.h"
+#include "recordview.h"
 #include "titlejump.h"
 
 namespace {
@@ -133,29 +134,37 @@ TEST_F(RecordsTest, DamagedDescriptionLeavesTheRestOfTheRecordReadable) {
   Add({"first", "second"});
   testdata::DamageDescriptionPointer(store::DataFilePath(data_, store::kRecordsTable), 2);
   xbase::Table& t = Open();
+  browse::TRecordView view;
+  QSignalSpy damaged(&view, &browse::TRecordView::Damaged);
 
-  browse::RecordFields sound = browse::ReadRecordFields(t);
-  EXPECT_EQ(sound.title, "first");
-  EXPECT_EQ(sound.description, "text");
-  EXPECT_TRUE(sound.DescriptionReadable());
-  EXPECT_TRUE(browse::WriteRefusal(sound).isEmpty());
+  view.RecordChanged(t, false);
+  EXPECT_EQ(view.Record().title, "first");
+  EXPECT_EQ(view.MemoText(), "text");
+  EXPECT_TRUE(view.WriteRefusal().isEmpty());
+  // The file is looked for on the worker; its commands wait meanwhile.
+  EXPECT_EQ(view.File(), browse::FileState::Pending);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !view.CheckPending(); }, 5000));
+  EXPECT_EQ(view.File(), browse::FileState::Missing);
+  EXPECT_EQ(view.FileMessage(), "File not found.");
 
   t.Next();
-  browse::RecordFields bad = browse::ReadRecordFields(t);
+  view.RecordChanged(t, false);
+  const browse::RecordFields& bad = view.Record();
   EXPECT_EQ(bad.title, "second");
   EXPECT_EQ(bad.path, "/media/disk/second");
-  EXPECT_EQ(bad.size, "1,024");
+  EXPECT_EQ(view.SizeLine(), "1,024 bytes");
   EXPECT_EQ(bad.date, "12/03/2019 14:22:05");
   EXPECT_FALSE(bad.DescriptionReadable());
   EXPECT_TRUE(bad.descriptionDamage.contains("VTLDataA.SMT")) << bad.descriptionDamage.toStdString();
-  EXPECT_TRUE(browse::UnreadableDescriptionText(bad).startsWith("The description of this record cannot be read."));
-  EXPECT_TRUE(browse::DamagedRecordMessage(bad).startsWith("The description of \"second\" cannot be read."));
-  EXPECT_TRUE(browse::WriteRefusal(bad).contains("VTLDataA.SMT"));
+  EXPECT_TRUE(view.MemoText().startsWith("The description of this record cannot be read.\n"));
+  EXPECT_TRUE(view.WriteRefusal().contains("VTLDataA.SMT"));
+  ASSERT_EQ(damaged.count(), 1);
+  EXPECT_TRUE(damaged.last().at(0).toString().startsWith("The description of \"second\" cannot be read."));
 
-  // Met again and again (every repaint), reported once.
-  browse::DamageLog log;
-  EXPECT_TRUE(log.FirstReport(browse::DamageLog::KeyOf(bad)));
-  EXPECT_FALSE(log.FirstReport(browse::DamageLog::KeyOf(browse::ReadRecordFields(t))));
+  // Met again and again (every re-read), reported once.
+  view.RecordChanged(t, false);
+  view.FieldChanged(t);
+  EXPECT_EQ(damaged.count(), 1);
 }
 
 // A probe whose answer for paths starting "/hang" waits until the test
