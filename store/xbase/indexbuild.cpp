@@ -40,7 +40,7 @@ class PageWriter {
 }  // namespace
 
 void IndexFile::Build(const std::string& path, const std::vector<IndexTagDef>& tags,
-                      std::vector<std::vector<Entry>>& entries, uint32_t dbfCount, uint64_t dbfStamp) {
+                      std::vector<std::vector<Entry>>& entries, const TableStamp& table) {
   File f;
   f.Open(path, File::Mode::Truncate);
   PageWriter w(f);
@@ -134,7 +134,7 @@ void IndexFile::Build(const std::string& path, const std::vector<IndexTagDef>& t
   w.Drain();
   uint32_t pageCount = w.next();
   std::vector<unsigned char> head(3 * kPageSize, 0);
-  EncodeState(head.data(), pageCount, 0, false, dbfCount, dbfStamp, roots);
+  EncodeState(head.data(), pageCount, 0, false, table, roots);
   EncodeDirectory(tags, head.data() + kPageSize, path);
   std::memcpy(head.data() + 2 * kPageSize, head.data() + kPageSize, kPageSize);
   f.WriteAt(0, head.data(), head.size());

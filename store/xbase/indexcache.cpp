@@ -12,6 +12,7 @@ IndexFile::~IndexFile() { Close(); }
 
 [[noreturn]] void IndexFile::Damaged(const std::string& what) const {
   // Leave the file marked dirty so that the next open rebuilds it.
+  damaged_ = true;
   if (file_.IsOpen() && file_.Writable()) {
     try {
       const_cast<IndexFile*>(this)->WriteState(true);
@@ -102,7 +103,7 @@ void IndexFile::BeginChange() {
 
 void IndexFile::WriteState(bool dirty) {
   unsigned char s[kStateBytes];
-  EncodeState(s, pageCount_, freeHead_, dirty, 0, 0, roots_);
+  EncodeState(s, pageCount_, freeHead_, dirty, TableStamp{}, roots_);
   if (!dirty) return;  // the clean state is written by Flush with the table's figures
   file_.WriteAt(0, s, kStateBytes);
 }
@@ -151,8 +152,8 @@ void IndexFile::FreePage(const PageP& p) {
   MarkChanged(p);
 }
 
-void IndexFile::Flush(uint32_t dbfCount, uint64_t dbfStamp) {
-  if (!dirtyOnDisk_) return;
+void IndexFile::Flush(const TableStamp& table) {
+  if (!dirtyOnDisk_ && (table == stamp_ || !file_.Writable())) return;
   for (uint32_t no : changed_) {
     if (no >= table_.size() || !table_[no] || !table_[no]->changed) continue;
     Page& p = *table_[no];
@@ -164,9 +165,10 @@ void IndexFile::Flush(uint32_t dbfCount, uint64_t dbfStamp) {
   // Pages handed out but freed again before being written still count.
   if (file_.Size() < (uint64_t)pageCount_ * kPageSize) file_.Truncate((uint64_t)pageCount_ * kPageSize);
   unsigned char s[kStateBytes];
-  EncodeState(s, pageCount_, freeHead_, false, dbfCount, dbfStamp, roots_);
+  EncodeState(s, pageCount_, freeHead_, false, table, roots_);
   file_.WriteAt(0, s, kStateBytes);
   dirtyOnDisk_ = false;
+  stamp_ = table;
 }
 
 }  // namespace xbase

@@ -64,8 +64,16 @@ bool DecodeDirectory(const unsigned char* page, std::vector<IndexTagDef>& tags) 
   return true;
 }
 
-void EncodeState(unsigned char* p, uint32_t pageCount, uint32_t freeHead, bool dirty, uint32_t dbfCount,
-                 uint64_t dbfStamp, const std::vector<uint32_t>& roots) {
+// The state page, format 2. Offsets: 0 magic, 4 format, 8 page size,
+// 12 page count, 16 free-page head, 20 dirty flag, 24 the table's record
+// count, 28 its change counter (8 bytes), 36 tag count, 40 the tags' roots
+// (4 bytes each, up to kMaxTags), 104 the table's size, 112 its
+// modification time (8 bytes each); the CRC in the last 4 bytes. Format 1
+// kept a hash of size and time at 28 and nothing at 104.
+static_assert(40 + 4 * IndexFile::kMaxTags <= 104, "roots overlap the table's size");
+
+void EncodeState(unsigned char* p, uint32_t pageCount, uint32_t freeHead, bool dirty, const TableStamp& table,
+                 const std::vector<uint32_t>& roots) {
   std::memset(p, 0, kStateBytes);
   std::memcpy(p, kStateMagic, 4);
   Put32(p + 4, kFormatVersion);
@@ -73,33 +81,96 @@ void EncodeState(unsigned char* p, uint32_t pageCount, uint32_t freeHead, bool d
   Put32(p + 12, pageCount);
   Put32(p + 16, freeHead);
   Put32(p + 20, dirty ? 1 : 0);
-  Put32(p + 24, dbfCount);
-  Put64(p + 28, dbfStamp);
+  Put32(p + 24, table.count);
+  Put64(p + 28, table.changes);
   Put32(p + 36, (uint32_t)roots.size());
   for (size_t i = 0; i < roots.size(); ++i) Put32(p + 40 + 4 * i, roots[i]);
+  Put64(p + 104, table.size);
+  Put64(p + 112, table.modifiedNs);
   Put32(p + kStateBytes - 4, Crc32(p, kStateBytes - 4));
+}
+
+bool DecodeState(const unsigned char* p, StateFields& st) {
+  if (std::memcmp(p, kStateMagic, 4) != 0 || Get32(p + kStateBytes - 4) != Crc32(p, kStateBytes - 4)) return false;
+  st.version = Get32(p + 4);
+  st.pageSize = Get32(p + 8);
+  st.pageCount = Get32(p + 12);
+  st.freeHead = Get32(p + 16);
+  st.dirty = Get32(p + 20) != 0;
+  st.table.count = Get32(p + 24);
+  st.table.changes = Get64(p + 28);
+  uint32_t ntags = Get32(p + 36);
+  if (ntags > (uint32_t)IndexFile::kMaxTags) return false;
+  st.roots.clear();
+  for (uint32_t i = 0; i < ntags; ++i) st.roots.push_back(Get32(p + 40 + 4 * i));
+  st.table.size = Get64(p + 104);
+  st.table.modifiedNs = Get64(p + 112);
+  return true;
 }
 
 }  // namespace nsx
 
-std::vector<IndexTagDef> IndexFile::ReadDirectory(const std::string& path) {
+// Three outcomes, as for tables: a file that carries none of the marks of
+// an index file is not ours; one whose intact state page names a later
+// format is ours but newer, and is never read or written; one with our
+// marks whose tag list cannot be read is damaged. A file too short to carry
+// a mark counts as damaged: an index cut short looks like that.
+IndexFile::Probe IndexFile::Inspect(const std::string& path) {
+  Probe r;
   File f;
   f.Open(path, File::Mode::ReadOnly);
-  std::vector<unsigned char> page(kPageSize);
-  std::vector<IndexTagDef> tags;
-  for (uint32_t copy = 1; copy <= 2; ++copy) {
-    if (f.ReadSome((uint64_t)copy * kPageSize, page.data(), kPageSize) == kPageSize &&
-        DecodeDirectory(page.data(), tags))
-      return tags;
+  const uint64_t size = f.Size();
+  unsigned char s[kStateBytes];
+  const size_t got = f.ReadSome(0, s, kStateBytes);
+  const bool stateMark = got >= 4 && std::memcmp(s, kStateMagic, 4) == 0;
+  StateFields st;
+  if (got == kStateBytes && DecodeState(s, st) && st.version > kFormatVersion) {
+    r.kind = Kind::Newer;
+    r.problem = "index file " + path + " was written by a newer version of the program (index format " +
+                std::to_string(st.version) + "; this version reads format " + std::to_string(kFormatVersion) +
+                "); it is left as it is";
+    return r;
   }
-  throw Error(ErrorCode::Corrupt, "index file " + path +
-                                      " is damaged beyond repair: its tag list cannot be read; delete it "
-                                      "and create the tags again");
+  std::vector<unsigned char> page(kPageSize);
+  bool dirMark = false;
+  for (uint32_t copy = 1; copy <= 2; ++copy) {
+    const size_t n = f.ReadSome((uint64_t)copy * kPageSize, page.data(), kPageSize);
+    dirMark = dirMark || (n >= 4 && std::memcmp(page.data(), kDirMagic, 4) == 0);
+    if (n == kPageSize && DecodeDirectory(page.data(), r.tags)) {
+      r.kind = Kind::Readable;
+      return r;
+    }
+  }
+  r.tags.clear();
+  if (stateMark || dirMark || size < 4) {
+    r.kind = Kind::Damaged;
+    r.problem = "index file " + path +
+                " is damaged beyond repair: its tag list cannot be read; delete it and create the tags again";
+  } else {
+    r.kind = Kind::NotAnIndex;
+    r.problem = path + " is not an index file of this program";
+  }
+  return r;
 }
 
-bool IndexFile::Open(const std::string& path, bool writable, uint32_t dbfCount, uint64_t dbfStamp) {
+std::vector<IndexTagDef> IndexFile::ReadDirectory(const std::string& path) {
+  Probe p = Inspect(path);
+  switch (p.kind) {
+    case Kind::Readable:
+      return std::move(p.tags);
+    case Kind::Damaged:
+      throw Error(ErrorCode::Corrupt, p.problem);
+    case Kind::NotAnIndex:
+    case Kind::Newer:
+      break;
+  }
+  throw Error(ErrorCode::Unsupported, p.problem);
+}
+
+IndexFile::Fit IndexFile::Open(const std::string& path, bool writable, const TableStamp& table) {
   Close();
   path_ = path;
+  damaged_ = false;
   tags_ = ReadDirectory(path);
   if (writable)
     file_.OpenBest(path);
@@ -107,30 +178,28 @@ bool IndexFile::Open(const std::string& path, bool writable, uint32_t dbfCount, 
     file_.Open(path, File::Mode::ReadOnly);
   unsigned char s[kStateBytes];
   uint64_t size = file_.Size();
-  bool ok = file_.ReadSome(0, s, kStateBytes) == kStateBytes && std::memcmp(s, kStateMagic, 4) == 0 &&
-            Get32(s + kStateBytes - 4) == Crc32(s, kStateBytes - 4) && Get32(s + 4) == kFormatVersion &&
-            Get32(s + 8) == kPageSize;
+  StateFields st;
+  // An older format is read no further: its tag list is the same, so it is
+  // rebuilt from it.
+  bool ok = file_.ReadSome(0, s, kStateBytes) == kStateBytes && DecodeState(s, st) &&
+            st.version == kFormatVersion && st.pageSize == kPageSize;
   if (ok) {
-    pageCount_ = Get32(s + 12);
-    freeHead_ = Get32(s + 16);
-    uint32_t ntags = Get32(s + 36);
-    ok = Get32(s + 20) == 0 && Get32(s + 24) == dbfCount && Get64(s + 28) == dbfStamp &&
-         ntags == tags_.size() && (uint64_t)pageCount_ * kPageSize == size && pageCount_ >= kFirstTreePage &&
+    pageCount_ = st.pageCount;
+    freeHead_ = st.freeHead;
+    ok = !st.dirty && st.table.SameContent(table) && st.roots.size() == tags_.size() &&
+         (uint64_t)pageCount_ * kPageSize == size && pageCount_ >= kFirstTreePage &&
          (freeHead_ == 0 || (freeHead_ >= kFirstTreePage && freeHead_ < pageCount_));
-    roots_.clear();
-    for (uint32_t i = 0; ok && i < ntags; ++i) {
-      uint32_t r = Get32(s + 40 + 4 * i);
-      ok = r >= kFirstTreePage && r < pageCount_;
-      roots_.push_back(r);
-    }
+    roots_ = st.roots;
+    for (uint32_t r : roots_) ok = ok && r >= kFirstTreePage && r < pageCount_;
   }
   if (!ok) {
     file_.Close();
-    return false;
+    return Fit::Stale;
   }
   dirtyOnDisk_ = false;
-  maxRecno_ = dbfCount;
-  return true;
+  maxRecno_ = table.count;
+  stamp_ = st.table;
+  return st.table == table ? Fit::Current : Fit::TimeDiffers;
 }
 
 int IndexFile::FindTag(std::string_view name) const {

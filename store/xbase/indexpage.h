@@ -5,7 +5,8 @@
 //
 // Page 0: the state (first 512 bytes, CRC-32 in its last 4): magic "VTNX",
 // format version, page size, page count, head of the free-page list, dirty
-// flag, the table stamp it was written for, the tags' roots.
+// flag, the stamp of the table it was written for (TableStamp), the tags'
+// roots.
 // Pages 1 and 2: two copies of the tag directory (magic "VTND", CRC in the
 // last 4 bytes). Pages 3 on: tree pages (CRC-32 in the first 4 bytes over
 // the rest; kind, tag, entry count, heap start, garbage, leaf siblings),
@@ -33,7 +34,7 @@ inline constexpr uint32_t kFirstTreePage = 3;
 inline constexpr uint8_t kLeaf = 1, kBranch = 2, kFree = 3;
 inline constexpr char kStateMagic[4] = {'V', 'T', 'N', 'X'};
 inline constexpr char kDirMagic[4] = {'V', 'T', 'N', 'D'};
-inline constexpr uint32_t kFormatVersion = 1;
+inline constexpr uint32_t kFormatVersion = 2;
 
 inline uint16_t Get16(const unsigned char* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
 inline uint32_t Get32(const unsigned char* p) {
@@ -89,8 +90,17 @@ inline std::string EncodeEntry(std::string_view key, uint32_t recno, bool branch
 void EncodeDirectory(const std::vector<IndexTagDef>& tags, unsigned char* page, const std::string& path);
 bool DecodeDirectory(const unsigned char* page, std::vector<IndexTagDef>& tags);
 
-void EncodeState(unsigned char* p, uint32_t pageCount, uint32_t freeHead, bool dirty, uint32_t dbfCount,
-                 uint64_t dbfStamp, const std::vector<uint32_t>& roots);
+// The state page (the first kStateBytes of page 0).
+struct StateFields {
+  uint32_t version = 0, pageSize = 0, pageCount = 0, freeHead = 0;
+  bool dirty = false;
+  TableStamp table;
+  std::vector<uint32_t> roots;
+};
+void EncodeState(unsigned char* p, uint32_t pageCount, uint32_t freeHead, bool dirty, const TableStamp& table,
+                 const std::vector<uint32_t>& roots);
+// False when the page is not a state page or fails its checksum.
+bool DecodeState(const unsigned char* p, StateFields& st);
 
 }  // namespace nsx
 
