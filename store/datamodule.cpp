@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "datafiles.h"
+#include "indexfiles.h"
 
 TDataSource::TDataSource(xbase::Table& table, QObject* parent) : QObject(parent), table_(table) {
   table_.OnDataChange = [this](const std::string& field) {
@@ -45,12 +46,13 @@ TDataModule1::~TDataModule1() {
 }
 
 QString TDataModule1::DataModule1Create(const QString& dataDir, const CreateHook& createHook,
-                                        const ErrorHook& onError) {
+                                        const ErrorHook& onError, const StatusHook& onStatus) {
   QString error;
   try {
     Packing = false;
     dataFolder_ = dataDir;
     LastCreation.reset();
+    IndexNotes.clear();
     if (!store::MissingDatabaseFiles(dataDir).isEmpty()) {
       if (createHook)
         createHook(dataDir);
@@ -73,6 +75,12 @@ QString TDataModule1::DataModule1Create(const QString& dataDir, const CreateHook
       s.table->SetIndexTag(s.tag);
     }
     ApolloEnv1.SetErrorLevel(0);
+
+    QStringList problems;
+    IndexNotes = store::RepairIndexFiles(dataDir, ApolloEnv1, problems);
+    if (onStatus)
+      for (const QString& text : IndexNotes) onStatus(text);
+    if (!problems.isEmpty()) error = problems.join(QLatin1Char('\n'));
   } catch (const std::exception& e) {
     error = store::FromUtf8(e.what());
   }

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -49,6 +50,8 @@ class TDataModule1 : public QObject {
   using CreateHook = std::function<void(const QString& dataDir)>;
   // Told of an error raised during start-up; start-up goes on.
   using ErrorHook = std::function<void(const QString& message)>;
+  // Told of a status text for the user (an index file recreated).
+  using StatusHook = std::function<void(const QString& text)>;
 
   explicit TDataModule1(QObject* parent = nullptr);
   ~TDataModule1() override;
@@ -57,11 +60,15 @@ class TDataModule1 : public QObject {
   // files and, when one is missing, calls `createHook` (without one, creates
   // the missing files here and keeps the outcome in LastCreation); then
   // configures ApTable1/2/3 on the data folder without opening them and
-  // turns the engine's messages off. An error on the way is passed to
-  // `onError` and returned; the steps after it are skipped and the caller
-  // goes on. Returns an empty text when all went well.
+  // turns the engine's messages off; last, holds both index files to the
+  // store's tags (store::RepairIndexFiles), so that an index holding other
+  // tags, or none readable, is recreated instead of refusing its table:
+  // each recreation's status text goes to `onStatus` and IndexNotes. An
+  // error on the way is passed to `onError` and returned; the steps after
+  // it are skipped and the caller goes on. Returns an empty text when all
+  // went well.
   QString DataModule1Create(const QString& dataDir, const CreateHook& createHook = {},
-                            const ErrorHook& onError = {});
+                            const ErrorHook& onError = {}, const StatusHook& onStatus = {});
 
   const QString& DataFolder() const { return dataFolder_; }
 
@@ -79,6 +86,9 @@ class TDataModule1 : public QObject {
   bool Packing = false;
   // The outcome of the creation run by DataModule1Create itself (no hook).
   std::optional<store::CreationResult> LastCreation;
+  // The status texts of the index files the last DataModule1Create
+  // recreated ("Index file VTLDataA.nsx was rebuilt."), for the window.
+  QStringList IndexNotes;
 
  private:
   QString dataFolder_;

@@ -4,6 +4,7 @@
 
 #include "datafiles.h"
 #include "datamodule.h"
+#include "indexfiles.h"
 
 namespace store {
 
@@ -14,14 +15,16 @@ qint64 FileSize(const QString& path) {
   return info.exists() ? info.size() : -1;
 }
 
-// close; exclusive; open; work; close; shared; open. When something fails
-// on the way the table is still put back to shared use (best effort), so
-// the program can go on with it, and the error is passed on.
+// close; (closed: before); exclusive; open; work; close; shared; open.
+// When something fails on the way the table is still put back to shared use
+// (best effort), so the program can go on with it, and the error is passed
+// on.
 template <class Work>
-void WithExclusiveUse(xbase::Table& t, Work&& work) {
+void WithExclusiveUse(xbase::Table& t, Work&& work, const std::function<void()>& closed = {}) {
   t.Close();
   t.SetExclusive(true);
   try {
+    if (closed) closed();
     t.Open();
     work();
     t.Close();
@@ -66,18 +69,34 @@ qint64 PackRecords(TDataModule1& dm, const std::function<void()>& showCatalog) {
   return before - FileSize(path);
 }
 
-void ReindexTables(TDataModule1& dm, const std::function<void()>& showCatalog) {
+QStringList ReindexTables(TDataModule1& dm, const std::function<void()>& showCatalog) {
+  QStringList notes;
+  // An index file that cannot serve its table is recreated from the store's
+  // tags while the table is closed; the reindex then works on a sound file.
+  auto repair = [&](const char* table) {
+    return [&dm, &notes, table] {
+      const QString text = RepairIndexFile(FromEnginePath(dm.ApTable1.DatabaseName()), table, dm.ApolloEnv1);
+      if (!text.isEmpty()) notes << text;
+    };
+  };
   dm.ApTable3.Close();
-  WithExclusiveUse(dm.ApTable1, [&] {
-    dm.ApTable1.IndexOpen(EnginePath(IndexPath(dm.ApTable1, kRecordsIndex)));
-    dm.ApTable1.Reindex();
-  });
-  WithExclusiveUse(dm.ApTable2, [&] {
-    dm.ApTable2.IndexOpen(EnginePath(IndexPath(dm.ApTable2, kCatalogIndex)));
-    dm.ApTable2.Reindex();
-  });
+  WithExclusiveUse(
+      dm.ApTable1,
+      [&] {
+        dm.ApTable1.IndexOpen(EnginePath(IndexPath(dm.ApTable1, kRecordsIndex)));
+        dm.ApTable1.Reindex();
+      },
+      repair(kRecordsTable));
+  WithExclusiveUse(
+      dm.ApTable2,
+      [&] {
+        dm.ApTable2.IndexOpen(EnginePath(IndexPath(dm.ApTable2, kCatalogIndex)));
+        dm.ApTable2.Reindex();
+      },
+      repair(kCatalogTable));
   dm.ApTable3.Open();
   if (showCatalog) showCatalog();
+  return notes;
 }
 
 }  // namespace store

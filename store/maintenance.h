@@ -1,6 +1,7 @@
 // Database maintenance on the data module's tables: pack and reindex.
 #pragma once
 
+#include <QStringList>
 #include <QtGlobal>
 
 #include <functional>
@@ -20,7 +21,10 @@ qint64 PackRecords(TDataModule1& dm, const std::function<void()>& showCatalog = 
 
 // Rebuilds every tag of both tables: each is reopened exclusively, its
 // index file opened and reindexed, and reopened shared. ApTable3 is closed
-// meanwhile and open afterwards; then `showCatalog` runs.
-void ReindexTables(TDataModule1& dm, const std::function<void()>& showCatalog = {});
+// meanwhile and open afterwards; then `showCatalog` runs. An index file
+// that cannot serve its table (RepairIndexFile) is recreated first, while
+// the table is closed; the status texts of those are returned. An index
+// file of a newer format is refused with an error naming it.
+QStringList ReindexTables(TDataModule1& dm, const std::function<void()>& showCatalog = {});
 
 }  // namespace store

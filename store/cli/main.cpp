@@ -113,25 +113,33 @@ void ExpectPositional(const Args& a, size_t min, size_t max) {
 
 // --- the database ------------------------------------------------------------------
 
-// The data module over an existing database. A missing folder or file is
-// reported before the engine sees anything.
+// A missing folder or database file is reported before the engine sees
+// anything.
+void RequireDatabaseFiles(const QString& dir) {
+  const QFileInfo info(dir);
+  if (!info.exists()) throw Problem("the data folder " + Native(dir) + " does not exist");
+  if (!info.isDir()) throw Problem(Native(dir) + " is not a folder");
+  const QStringList missing = store::MissingDatabaseFiles(dir);
+  if (!missing.isEmpty()) {
+    std::string text;
+    for (const QString& m : missing)
+      text += (text.empty() ? "" : ", ") + Native(store::DataFilePath(dir, m.toLatin1().constData()));
+    throw Problem("missing database file" + std::string(missing.size() > 1 ? "s " : " ") + text +
+                  " (run: vantrell-db create " + Native(dir) + ")");
+  }
+}
+
+// The data module over an existing database. An index file that cannot
+// serve its table is recreated as the program does at start-up; the status
+// text of each goes to standard error.
 class Database {
  public:
   explicit Database(const QString& dir) {
-    const QFileInfo info(dir);
-    if (!info.exists()) throw Problem("the data folder " + Native(dir) + " does not exist");
-    if (!info.isDir()) throw Problem(Native(dir) + " is not a folder");
-    const QStringList missing = store::MissingDatabaseFiles(dir);
-    if (!missing.isEmpty()) {
-      std::string text;
-      for (const QString& m : missing)
-        text += (text.empty() ? "" : ", ") + Native(store::DataFilePath(dir, m.toLatin1().constData()));
-      throw Problem("missing database file" + std::string(missing.size() > 1 ? "s " : " ") + text +
-                    " (run: vantrell-db create " + Native(dir) + ")");
-    }
+    RequireDatabaseFiles(dir);
     // The files are there: the creation hook is never reached, and this
     // tool does not create anything behind a reading command's back.
-    const QString error = dm.DataModule1Create(dir, [](const QString&) {});
+    const QString error = dm.DataModule1Create(
+        dir, [](const QString&) {}, {}, [](const QString& text) { ErrLine(store::ToUtf8(text)); });
     if (!error.isEmpty()) throw Problem(store::ToUtf8(error));
   }
 
@@ -437,7 +445,7 @@ int CmdReindex(const QStringList& argv) {
   const Args a = ParseArgs(argv, {}, false);
   ExpectPositional(a, 1, 1);
   Database db(a.positional[0]);
-  store::ReindexTables(db.dm);
+  for (const QString& text : store::ReindexTables(db.dm)) ErrLine(store::ToUtf8(text));
   db.Close();
   return kExitOk;
 }
@@ -447,8 +455,8 @@ int CmdCheck(const QStringList& argv) {
   ExpectPositional(a, 1, 1);
   const QString dir = a.positional[0];
   // Only the presence of the files is tested up front; the engine reads
-  // them itself, read-only.
-  { Database present(dir); }
+  // them itself, read-only, and repairs nothing.
+  RequireDatabaseFiles(dir);
   std::vector<std::string> problems;
   for (const char* table : {store::kRecordsTable, store::kCatalogTable}) {
     for (std::string& p : xbase::CheckTable(store::EnginePath(store::DataFilePath(dir, table))))

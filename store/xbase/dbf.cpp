@@ -21,6 +21,11 @@ void PutLe32(unsigned char* p, uint32_t v) {
   p[2] = (unsigned char)(v >> 16);
   p[3] = (unsigned char)(v >> 24);
 }
+uint64_t Le64(const unsigned char* p) { return (uint64_t)Le32(p) | ((uint64_t)Le32(p + 4) << 32); }
+void PutLe64(unsigned char* p, uint64_t v) {
+  PutLe32(p, (uint32_t)v);
+  PutLe32(p + 4, (uint32_t)(v >> 32));
+}
 void PutLe16(unsigned char* p, uint16_t v) {
   p[0] = (unsigned char)v;
   p[1] = (unsigned char)(v >> 8);
@@ -72,6 +77,8 @@ std::string UpperAscii(std::string s) {
 }
 
 constexpr uint32_t kCacheBytes = 64 * 1024;
+// Where the header keeps the engine's change counter (see TableStamp).
+constexpr uint32_t kChangesAt = 20;
 
 }  // namespace
 
@@ -143,6 +150,7 @@ void DbfFile::Open(const std::string& path, bool writable) {
   if (version_ == 0x02)
     throw Error(ErrorCode::Unsupported, path + " is a dBASE II table, which is not supported");
   count_ = Le32(h + 4);
+  changes_ = Le64(h + kChangesAt);
   headerLen_ = Le16(h + 8);
   recLen_ = Le16(h + 10);
   if (headerLen_ < 33 || headerLen_ > size)
@@ -293,6 +301,7 @@ void DbfFile::WriteRecord(uint32_t recno, const char* buf) {
   file_.WriteAt(RecordOffset(recno), buf, recLen_);
   if (recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_)
     std::memcpy(cache_.data() + (size_t)(recno - cacheFirst_) * recLen_, buf, recLen_);
+  NoteChange();
 }
 
 void DbfFile::WriteDeletionFlag(uint32_t recno, char flag) {
@@ -301,6 +310,7 @@ void DbfFile::WriteDeletionFlag(uint32_t recno, char flag) {
   file_.WriteAt(RecordOffset(recno), &flag, 1);
   if (recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_)
     cache_[(size_t)(recno - cacheFirst_) * recLen_] = flag;
+  NoteChange();
 }
 
 uint32_t DbfFile::AppendRecord(const char* buf) {
@@ -324,9 +334,36 @@ void DbfFile::WriteCountAndDate() {
   // where the system offers one, which spares a call per record.
   if (char* head = file_.MapHead(32)) {
     std::memcpy(head + 1, h, 7);
+  } else {
+    file_.WriteAt(1, h, 7);
+  }
+  NoteChange();
+}
+
+void DbfFile::NoteChange() {
+  // Through the mapping the counter is raised where it lies, so writers in
+  // other processes sharing the table never write the same value twice.
+  if (char* head = file_.MapHead(32)) {
+    unsigned char* at = (unsigned char*)head + kChangesAt;
+    changes_ = Le64(at) + 1;
+    PutLe64(at, changes_);
     return;
   }
-  file_.WriteAt(1, h, 7);
+  unsigned char v[8];
+  PutLe64(v, ++changes_);
+  file_.WriteAt(kChangesAt, v, 8);
+}
+
+TableStamp DbfFile::StampOf(const File& f) {
+  TableStamp s;
+  unsigned char h[32];
+  if (f.ReadSome(0, h, 32) == 32) {
+    s.count = Le32(h + 4);
+    s.changes = Le64(h + kChangesAt);
+  }
+  s.size = f.Size();
+  s.modifiedNs = f.ModifiedNs();
+  return s;
 }
 
 std::string DbfFile::BlankRecord() const { return std::string(recLen_, ' '); }

@@ -11,6 +11,29 @@
 
 namespace xbase {
 
+// What an index file records of its table, to know at the next open whether
+// it still describes it. A table's modification time alone does not do:
+// a plain copy of the data folder changes it while nothing else changed.
+// So the stamp is what travels with the table and changes with its content:
+//  - a change counter the engine keeps in the header's reserved bytes 20..27
+//    (the dBASE multi-user area, zero in files of FoxPro-format tools) and
+//    raises with every record it writes;
+//  - the record count and the file size, which change with every append or
+//    pack, by this engine or by another tool;
+//  - the modification time, kept only as a hint: another tool that edits a
+//    record in place changes nothing but the time. When the time alone
+//    differs, the index is compared with the records in one pass (no sort,
+//    nothing written but the new stamp) instead of being rebuilt.
+struct TableStamp {
+  uint64_t changes = 0;
+  uint32_t count = 0;
+  uint64_t size = 0;
+  uint64_t modifiedNs = 0;
+  // Everything but the time agrees.
+  bool SameContent(const TableStamp& o) const { return changes == o.changes && count == o.count && size == o.size; }
+  bool operator==(const TableStamp&) const = default;
+};
+
 struct DbfField {
   FieldDef def;
   uint32_t offset = 0;  // within the record, after the deletion flag
@@ -63,21 +86,23 @@ class DbfFile {
   uint32_t MemoBlock(const char* record, const DbfField& f) const;
   void SetMemoBlock(char* record, const DbfField& f, uint32_t block) const;
 
-  // A value that changes whenever the file is written, by any program: its
-  // size and modification time. The index records it to know its table.
-  uint64_t Stamp() const { return StampOf(file_); }
-  static uint64_t StampOf(const File& f) { return f.Size() * 0x9E3779B97F4A7C15ull ^ f.ModifiedNs(); }
+  // The table's stamp as it is on disk now (see TableStamp).
+  TableStamp Stamp() const { return StampOf(file_); }
+  static TableStamp StampOf(const File& f);
 
-  // Writes header bytes 1..7 (date and record count).
+  // Writes header bytes 1..7 (date and record count) and the change counter.
   void WriteCountAndDate();
 
  private:
   void InvalidateCache() { cacheFirst_ = cacheCount_ = 0; }
+  // Raises the change counter in the header after a record was written.
+  void NoteChange();
   File file_;
   std::string path_;
   std::vector<DbfField> fields_;
   uint32_t count_ = 0, recLen_ = 0, headerLen_ = 0;
   uint8_t version_ = 0;
+  uint64_t changes_ = 0;  // the header's change counter as last written here
   bool hasMemo_ = false;
   // A read-ahead window for sequential reads.
   std::vector<char> cache_;

@@ -3,8 +3,8 @@
 // branch pages, so counts and positions of a key range come from one
 // descent.
 //
-// Layout: fixed-size pages. Page 0 holds the file state (record count and
-// size of the table it was written for, a dirty flag, the tags' roots);
+// Layout: fixed-size pages. Page 0 holds the file state (the stamp of the
+// table it was written for, a dirty flag, the tags' roots);
 // pages 1 and 2 hold two copies of the tag directory (names, expressions,
 // options); then the trees. Every page carries a CRC. The dirty flag is set
 // on disk before the first page of a change is written and cleared after
@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dbf.h"
 #include "fileio.h"
 
 namespace xbase {
@@ -54,17 +55,38 @@ class IndexFile {
   // Writes a complete index file for the given tags from sorted entries
   // (each tag's entries ordered by key, then record number).
   static void Build(const std::string& path, const std::vector<IndexTagDef>& tags,
-                    std::vector<std::vector<Entry>>& entries, uint32_t dbfCount, uint64_t dbfStamp);
+                    std::vector<std::vector<Entry>>& entries, const TableStamp& table);
 
-  // Reads the tag directory only (for a rebuild); throws Corrupt when both
-  // copies are damaged.
+  // What a file at an index path is, told from its first pages alone.
+  enum class Kind {
+    Readable,    // an index file whose tag list reads (its trees are not looked at)
+    NotAnIndex,  // none of the marks of an index file
+    Newer,       // an index file of a later format
+    Damaged,     // an index file whose tag list cannot be read
+  };
+  struct Probe {
+    Kind kind = Kind::Damaged;
+    std::vector<IndexTagDef> tags;  // when Readable
+    std::string problem;            // otherwise: a sentence naming the file
+  };
+  // Throws only when the file cannot be opened (NotFound, Io).
+  static Probe Inspect(const std::string& path);
+
+  // Reads the tag directory only (for a rebuild). Throws Unsupported for a
+  // file that is not an index file or is of a newer format, Corrupt when
+  // both copies of the directory are damaged.
   static std::vector<IndexTagDef> ReadDirectory(const std::string& path);
 
-  // Opens the file. Returns false (file left closed) when the file must be
-  // rebuilt: its state page is damaged, it was left dirty, or it was written
-  // for another state of the table. Throws when it is not an index file at
-  // all or its directory is unreadable.
-  bool Open(const std::string& path, bool writable, uint32_t dbfCount, uint64_t dbfStamp);
+  // How an opened index file fits its table.
+  enum class Fit {
+    Current,      // written for the table as it is
+    TimeDiffers,  // written for this content, but the table's time is another:
+                  // open, to be compared with the records before it is trusted
+    Stale,        // left closed: to be rebuilt (state damaged, left dirty, an
+                  // older format, or written for other content)
+  };
+  // Opens the file; throws what ReadDirectory throws.
+  Fit Open(const std::string& path, bool writable, const TableStamp& table);
   void Close();
   bool IsOpen() const { return file_.IsOpen(); }
   const std::string& path() const { return path_; }
@@ -74,11 +96,17 @@ class IndexFile {
   void SetCacheBytes(size_t bytes) { cacheBytes_ = bytes; }
 
   // Changes: mark the file dirty on disk (once), change pages in memory;
-  // Flush writes the changed pages and the clean state.
+  // Flush writes the changed pages and the clean state stamped for the
+  // table as it is now. With no changed page it still writes the new stamp
+  // when the table changed since the last one (an edit of no key), so a
+  // clean reopen finds the index current; otherwise it writes nothing.
   void Insert(int tag, std::string_view key, uint32_t recno);
   bool Erase(int tag, std::string_view key, uint32_t recno);
-  void Flush(uint32_t dbfCount, uint64_t dbfStamp);
+  void Flush(const TableStamp& table);
   bool HasChanges() const { return dirtyOnDisk_; }
+  // Damage was met in this file since it was opened (it is then marked on
+  // disk for rebuilding, where it can be written).
+  bool damaged() const { return damaged_; }
   // Marks the file as being changed on disk before the table is written.
   void BeginChangePublic() { BeginChange(); }
   // The table's record count: entries naming other records are damage.
@@ -134,6 +162,8 @@ class IndexFile {
   std::vector<uint32_t> roots_;
   uint32_t pageCount_ = 0, freeHead_ = 0, maxRecno_ = 0;
   bool dirtyOnDisk_ = false;
+  mutable bool damaged_ = false;
+  TableStamp stamp_;  // the table stamp the file's state page holds
   uint64_t version_ = 0;
   size_t cacheBytes_ = 48u << 20;
   // Page cache: pages by number, and the resident ones in clock order (a

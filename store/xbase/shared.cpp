@@ -1,6 +1,7 @@
 #include "shared.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -44,6 +45,47 @@ std::string MemoPathFor(const std::string& dbfPath) {
 
 std::string IndexPathFor(const std::string& dbfPath) { return FindCompanion(dbfPath, {".nsx", ".NSX"}); }
 
+IndexFileInfo InspectIndexFile(const std::string& indexPath) {
+  IndexFileInfo info;
+  if (!FileExists(indexPath)) return info;
+  IndexFile::Probe p = IndexFile::Inspect(indexPath);
+  switch (p.kind) {
+    case IndexFile::Kind::Readable: info.kind = IndexFileInfo::Kind::Readable; break;
+    case IndexFile::Kind::NotAnIndex: info.kind = IndexFileInfo::Kind::NotAnIndex; break;
+    case IndexFile::Kind::Newer: info.kind = IndexFileInfo::Kind::Newer; break;
+    case IndexFile::Kind::Damaged: info.kind = IndexFileInfo::Kind::Damaged; break;
+  }
+  for (auto& t : p.tags) info.tags.push_back(TagInfo{t.name, t.key, t.condition, t.unique, t.keyWidth});
+  info.problem = std::move(p.problem);
+  return info;
+}
+
+void RebuildIndexFile(const std::string& dbfPath, const std::string& indexPath, const std::vector<TagInfo>& tags,
+                      Environment& env) {
+  if (env.IsOpen(dbfPath))
+    throw Error(ErrorCode::Locked, "table " + dbfPath + " is open; its index file " + indexPath +
+                                       " can be rebuilt only while the table is closed");
+  if (FileExists(indexPath)) {
+    IndexFile::Probe probe = IndexFile::Inspect(indexPath);
+    if (probe.kind == IndexFile::Kind::Newer) throw Error(ErrorCode::Unsupported, probe.problem);
+  }
+  if (tags.size() > (size_t)IndexFile::kMaxTags)
+    throw Error(ErrorCode::Usage, "too many tags for index file " + indexPath);
+  std::vector<IndexTagDef> defs;
+  for (const TagInfo& t : tags) {
+    IndexTagDef d{t.name, t.key, t.condition, t.unique, 0};
+    std::transform(d.name.begin(), d.name.end(), d.name.begin(),
+                   [](unsigned char c) { return (char)std::toupper(c); });
+    if (d.name.empty() || d.name.size() > 10)
+      throw Error(ErrorCode::Usage, "invalid tag name \"" + t.name + "\" for " + indexPath);
+    defs.push_back(std::move(d));
+  }
+  SharedTable table(env, dbfPath, true);
+  table.Open(false);
+  table.RebuildIndex(indexPath, defs, false);
+  table.Close();
+}
+
 SharedTable::SharedTable(Environment& e, std::string p, bool excl)
     : env(e), path(std::move(p)), exclusive(excl) {}
 
@@ -83,7 +125,7 @@ void SharedTable::RecoverPack() {
   RemoveFile(path + ".pack-dbf");
 }
 
-void SharedTable::Open() {
+void SharedTable::Open(bool withIndex) {
   if (FileExists(JournalPath(path)) || FileExists(path + ".pack-dbf")) {
     // Only with the table to ourselves.
     File probe;
@@ -106,7 +148,7 @@ void SharedTable::Open() {
     }
     indexPath = IndexPathFor(path);
     RemoveFile(indexPath + ".pack-idx");
-    if (FileExists(indexPath)) OpenIndex(indexPath);
+    if (withIndex && FileExists(indexPath)) OpenIndex(indexPath);
   } catch (...) {
     Close();
     throw;
@@ -114,7 +156,7 @@ void SharedTable::Open() {
 }
 
 void SharedTable::Close() {
-  if (dbf.IsOpen() && hasIndex && index.IsOpen() && index.HasChanges() && dbf.writable()) {
+  if (dbf.IsOpen() && hasIndex && index.IsOpen() && dbf.writable()) {
     try {
       FlushIndex();
     } catch (...) {
@@ -158,27 +200,60 @@ TagRuntime SharedTable::Compile(const IndexTagDef& def) const {
 void SharedTable::OpenIndex(const std::string& file) {
   indexPath = file;
   index.SetCacheBytes(env.IndexCacheBytes());
-  bool ok = index.Open(file, dbf.writable(), dbf.count(), dbf.Stamp());
-  std::vector<IndexTagDef> defs = ok ? index.tags() : IndexFile::ReadDirectory(file);
-  if (!ok) {
-    // Stale or half-written: rebuild it from the records. With the table to
-    // ourselves the file is replaced; while another program uses it, a
-    // private copy serves this program until it closes the table.
-    bool mine = exclusive;
-    if (!mine && dbf.writable()) {
-      if (dbf.file().TryLock(File::Lock::Exclusive)) {
-        mine = true;
-      } else if (!dbf.file().TryLock(File::Lock::Shared)) {
-        throw Error(ErrorCode::Locked, "table " + path + " is opened exclusively by another program");
-      }
+  const TableStamp now = dbf.Stamp();
+  IndexFile::Fit fit = index.Open(file, dbf.writable(), now);
+  std::vector<IndexTagDef> defs = fit != IndexFile::Fit::Stale ? index.tags() : IndexFile::ReadDirectory(file);
+  std::vector<TagRuntime> rt;
+  try {
+    for (auto& d : defs) rt.push_back(Compile(d));
+  } catch (const Error& e) {
+    index.Close();
+    throw Error(ErrorCode::Unsupported, "index file " + file + " does not belong to table " + path + ": " + e.what());
+  }
+  if (fit == IndexFile::Fit::TimeDiffers) {
+    // The same content by every figure the table keeps, only another time:
+    // a copy of the files, or another tool's edit in place. One pass tells
+    // which; an exact index is only stamped anew.
+    ++env.indexVerifications_;
+    bool exact = false;
+    try {
+      exact = CompareIndex(index, rt).empty();
+      if (exact) index.Flush(now);
+    } catch (const Error&) {
+      exact = false;
     }
-    RebuildIndex(file, defs, !mine);
-    if (mine && !exclusive) dbf.file().TryLock(File::Lock::Shared);
+    if (!exact) fit = IndexFile::Fit::Stale;
+  }
+  if (fit == IndexFile::Fit::Stale) {
+    index.Close();
+    RebuildStale(file, defs);
     return;
   }
-  tags.clear();
-  for (auto& d : defs) tags.push_back(Compile(d));
+  tags = std::move(rt);
   hasIndex = true;
+}
+
+void SharedTable::RebuildStale(const std::string& file, const std::vector<IndexTagDef>& defs) {
+  // With the table to ourselves the file is replaced; while another program
+  // uses it, a private copy serves this program until it closes the table.
+  bool mine = exclusive;
+  if (!mine && dbf.writable()) {
+    if (dbf.file().TryLock(File::Lock::Exclusive)) {
+      mine = true;
+    } else if (!dbf.file().TryLock(File::Lock::Shared)) {
+      throw Error(ErrorCode::Locked, "table " + path + " is opened exclusively by another program");
+    }
+  }
+  RebuildIndex(file, defs, !mine);
+  if (mine && !exclusive) dbf.file().TryLock(File::Lock::Shared);
+}
+
+bool SharedTable::RebuildDamagedIndex() {
+  if (!hasIndex || !index.damaged()) return false;
+  std::vector<IndexTagDef> defs;
+  for (auto& t : tags) defs.push_back(t.def);
+  RebuildStale(indexPath, defs);
+  return true;
 }
 
 void SharedTable::CollectEntries(std::vector<TagRuntime>& rt,
@@ -215,7 +290,8 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
   CollectEntries(rt, entries);
   index.Close();
   hasIndex = false;
-  uint64_t dbfSize = dbf.Stamp();
+  const TableStamp stamp = dbf.Stamp();
+  ++env.indexRebuilds_;
   std::string target;
   if (privateCopy) {
 #ifdef _WIN32
@@ -223,17 +299,17 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
 #else
     target = file + ".private-" + std::to_string((long)::getpid());
 #endif
-    IndexFile::Build(target, finalDefs, entries, dbf.count(), dbfSize);
+    IndexFile::Build(target, finalDefs, entries, stamp);
     privateIndex_ = target;
   } else {
     target = file;
     std::string tmp = file + ".rebuild";
-    IndexFile::Build(tmp, finalDefs, entries, dbf.count(), dbfSize);
+    IndexFile::Build(tmp, finalDefs, entries, stamp);
     RenameFile(tmp, file);
     SyncFolderOf(file);
   }
   index.SetCacheBytes(env.IndexCacheBytes());
-  if (!index.Open(target, true, dbf.count(), dbfSize))
+  if (index.Open(target, true, stamp) != IndexFile::Fit::Current)
     throw Error(ErrorCode::Io, "index file " + target + " could not be read back after it was written");
   indexPath = file;
   tags = std::move(rt);
@@ -276,7 +352,7 @@ void SharedTable::WriteMemos(std::string& rec, const std::vector<std::pair<int, 
 }
 
 void SharedTable::FlushIndex() {
-  if (hasIndex && index.HasChanges()) index.Flush(dbf.count(), dbf.Stamp());
+  if (hasIndex) index.Flush(dbf.Stamp());
 }
 
 void SharedTable::EndBatch() {
@@ -385,11 +461,11 @@ int SharedTable::AddTag(const std::string& indexFile, const IndexTagDef& def) {
   if (hasIndex && indexFile == indexPath) {
     for (auto& t : tags) defs.push_back(t.def);
   } else if (FileExists(indexFile)) {
-    try {
-      defs = IndexFile::ReadDirectory(indexFile);
-    } catch (const Error&) {
-      defs.clear();  // a file whose tag list is unreadable is replaced
-    }
+    // A file whose tag list is unreadable, or that is no index file, is
+    // replaced; one of a newer format is not.
+    IndexFile::Probe probe = IndexFile::Inspect(indexFile);
+    if (probe.kind == IndexFile::Kind::Newer) throw Error(ErrorCode::Unsupported, probe.problem);
+    if (probe.kind == IndexFile::Kind::Readable) defs = std::move(probe.tags);
   }
   auto same = std::find_if(defs.begin(), defs.end(), [&](const IndexTagDef& x) { return x.name == d.name; });
   int number;
@@ -495,7 +571,7 @@ void SharedTable::Pack() {
   header[7] = (char)((kept >> 24) & 0xFF);
   out.WriteAt(0, header.data(), header.size());
   out.Sync();
-  const uint64_t newStamp = DbfFile::StampOf(out);
+  const TableStamp newStamp = DbfFile::StampOf(out);
   out.Close();
   if (newMemoFile.IsOpen()) {
     newMemoFile.EndBulk();
@@ -510,7 +586,7 @@ void SharedTable::Pack() {
     for (auto& t : tags) defs.push_back(t.def);
     SortEntries(entries);
     newIndex = indexPath + ".pack-idx";
-    IndexFile::Build(newIndex, defs, entries, kept, newStamp);
+    IndexFile::Build(newIndex, defs, entries, newStamp);
   }
 
   // 3. Commit: the journal names every replacement; once it exists the pack

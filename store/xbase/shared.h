@@ -27,7 +27,9 @@ class SharedTable {
   SharedTable(Environment& env, std::string path, bool exclusive);
   ~SharedTable();
 
-  void Open();
+  // Opens the table, its memo file and (withIndex) its index file, which
+  // is rebuilt when stale or verified when only the table's time differs.
+  void Open(bool withIndex = true);
   void Close();
 
   Environment& env;
@@ -58,6 +60,7 @@ class SharedTable {
   void MarkDeleted(uint32_t recno);
   void BeginBatch() { ++batchDepth; }
   void EndBatch();
+  // Writes out the index's changes and stamps it for the table as it is.
   void FlushIndex();
 
   // Maintenance (exclusive use).
@@ -65,6 +68,16 @@ class SharedTable {
   void Reindex();
   void Pack();
   void OpenIndexFile(const std::string& indexFile);
+  // After damage was met in the open index: rebuilds it from the records
+  // with the tags it had. False when there is no damaged index.
+  bool RebuildDamagedIndex();
+  // Writes the index file anew with these tags, filled from the records.
+  void RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy);
+
+  // Compares every tag of an open index with the records in one sequential
+  // pass over the table and one walk along each tag's leaves, without
+  // sorting. Returns one line per tag that differs; empty when exact.
+  std::vector<std::string> CompareIndex(IndexFile& idx, const std::vector<TagRuntime>& rt);
 
   // Compiles a tag definition against this table; throws Expression.
   TagRuntime Compile(const IndexTagDef& def) const;
@@ -72,7 +85,9 @@ class SharedTable {
  private:
   void LockOrThrow();
   void OpenIndex(const std::string& file);
-  void RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy);
+  // Rebuilds an index that cannot be used as it is: in place with the table
+  // to ourselves, else as a private copy while another program uses it.
+  void RebuildStale(const std::string& file, const std::vector<IndexTagDef>& defs);
   void CollectEntries(std::vector<TagRuntime>& rt, std::vector<std::vector<IndexFile::Entry>>& entries);
   void WriteMemos(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
   void RecoverPack();

@@ -22,6 +22,11 @@ Environment& Environment::Default() {
   return env;
 }
 
+bool Environment::IsOpen(const std::string& dbfPath) const {
+  auto it = registry_->open.find(CanonicalPath(dbfPath));
+  return it != registry_->open.end() && !it->second.expired();
+}
+
 void CreateTable(const std::string& dbfPath, const std::vector<FieldDef>& fields) {
   if (FileExists(dbfPath)) throw Error(ErrorCode::Usage, "table " + dbfPath + " already exists");
   bool memo = false;
@@ -666,6 +671,7 @@ void Table::Open() {
   std::shared_ptr<SharedTable> sh;
   auto it = reg.find(key);
   if (it != reg.end()) sh = it->second.lock();
+  const bool fresh = !sh;
   if (sh) {
     if (exclusive_ || sh->exclusive)
       throw Error(ErrorCode::Locked, "table " + path + (sh->exclusive ? " is opened exclusively" : " is already open") +
@@ -676,15 +682,35 @@ void Table::Open() {
     reg[key] = sh;
   }
   impl_->sh = sh;
-  try {
-    impl_->ResolveTag();
-    impl_->CompileQuery();
-    impl_->GoFirst();
-  } catch (...) {
-    impl_->sh.reset();
-    impl_->tag = -1;
-    impl_->query.reset();
-    throw;
+  for (int attempt = 0;; ++attempt) {
+    try {
+      impl_->ResolveTag();
+      impl_->CompileQuery();
+      impl_->GoFirst();
+      break;
+    } catch (const Error& e) {
+      // Damage in the index met on the way to the first record, with no
+      // other cursor on the files yet: the index is rebuilt from the
+      // records at once and the open goes on.
+      bool retry = false;
+      if (attempt == 0 && fresh && e.code() == ErrorCode::Corrupt) {
+        try {
+          retry = sh->RebuildDamagedIndex();
+        } catch (const Error&) {
+          retry = false;
+        }
+      }
+      if (retry) continue;
+      impl_->sh.reset();
+      impl_->tag = -1;
+      impl_->query.reset();
+      throw;
+    } catch (...) {
+      impl_->sh.reset();
+      impl_->tag = -1;
+      impl_->query.reset();
+      throw;
+    }
   }
   modified_ = false;
   impl_->SetState(State::Browse);

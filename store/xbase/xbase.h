@@ -84,13 +84,25 @@ class Environment {
   void SetIndexCacheBytes(size_t bytes) { indexCacheBytes_ = bytes; }
   size_t IndexCacheBytes() const { return indexCacheBytes_; }
 
+  // Whether a table file is open through this environment.
+  bool IsOpen(const std::string& dbfPath) const;
+
+  // How many index files this environment rebuilt from their tables, and
+  // how many it compared with their tables in a full pass (a table whose
+  // modification time alone changed), since it was made. A clean open does
+  // neither; tests and diagnostics tell the three apart by them.
+  uint64_t IndexRebuilds() const { return indexRebuilds_; }
+  uint64_t IndexVerifications() const { return indexVerifications_; }
+
  private:
   friend class Table;
+  friend class SharedTable;
   struct Registry;
   std::unique_ptr<Registry> registry_;
   bool deleted_ = true;
   int errorLevel_ = 0;
   size_t indexCacheBytes_ = 128u << 20;
+  uint64_t indexRebuilds_ = 0, indexVerifications_ = 0;
 };
 
 // Creates a new, empty table. Fails when the file exists. A table with memo
@@ -101,6 +113,32 @@ void CreateTable(const std::string& dbfPath, const std::vector<FieldDef>& fields
 // Path of the memo / index file that belongs with a table file.
 std::string MemoPathFor(const std::string& dbfPath);
 std::string IndexPathFor(const std::string& dbfPath);
+
+// What a file at an index path is, told from its first pages alone (the
+// trees are not read: a stale or damaged tree is rebuilt by the open).
+struct IndexFileInfo {
+  enum class Kind {
+    Missing,     // no such file
+    Readable,    // an index file whose tag list reads
+    NotAnIndex,  // not an index file of this engine
+    Newer,       // an index file of a later format: never read or replaced
+    Damaged,     // an index file whose tag list cannot be read
+  };
+  Kind kind = Kind::Missing;
+  std::vector<TagInfo> tags;  // Readable: its tags, names upper case
+  std::string problem;        // NotAnIndex, Newer, Damaged: a sentence naming the file
+};
+IndexFileInfo InspectIndexFile(const std::string& indexPath);
+
+// Writes the index file of a table anew holding exactly `tags`, filled from
+// the records, whatever the file held before: nothing, a damaged file,
+// another table's tags, or something that is no index at all. An index
+// holds nothing the table does not, so nothing is lost. An index file of a
+// newer format is never replaced (Unsupported). The tags are checked
+// against the table before any file is touched (Usage, Expression). Needs
+// the table to itself: Locked while it is open, in this process too.
+void RebuildIndexFile(const std::string& dbfPath, const std::string& indexPath, const std::vector<TagInfo>& tags,
+                      Environment& env = Environment::Default());
 
 struct Bookmark {
   uint32_t recno = 0;  // 0 = none

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -366,6 +367,34 @@ TEST_F(CliTest, CheckPassesASoundDatabaseAndReportsADamagedOne) {
     EXPECT_EQ(r.code, 1) << command;
     EXPECT_NE(r.err.find("VTLDataA"), std::string::npos) << command << ": " << r.err;
   }
+}
+
+TEST_F(CliTest, CopiedFolderChecksCleanAndAnotherTablesIndexIsRebuilt) {
+  Load("C\ta\tp\t\t\tone\nC\tb\tp\t\t\ttwo\n");
+  // A plain copy: every file gets the time of the copy.
+  const QString copy = tmp_.path() + "/copy";
+  ASSERT_TRUE(QDir().mkpath(copy));
+  for (const QString& name : QDir(data_).entryList(QDir::Files)) {
+    ASSERT_TRUE(QFile::copy(data_ + "/" + name, copy + "/" + name));
+    QFile f(copy + "/" + name);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.setFileTime(QDateTime::currentDateTime().addSecs(3600), QFileDevice::FileModificationTime);
+  }
+  Result r = Vdb({"check", copy});
+  EXPECT_EQ(r.out, "ok\n") << r.err;
+
+  // The catalog names' index in place of the records': every command works,
+  // the first one telling that it rebuilt it.
+  ASSERT_TRUE(QFile::remove(copy + "/VTLDataA.nsx"));
+  ASSERT_TRUE(QFile::copy(copy + "/VTLCa.nsx", copy + "/VTLDataA.nsx"));
+  r = Vdb({"count", copy});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "2\n");
+  EXPECT_EQ(r.err, "vantrell-db: Index file VTLDataA.nsx was rebuilt.\n");
+  r = Vdb({"export", copy});
+  EXPECT_EQ(r.out, "C\ta\tp\t\t\tone\nC\tb\tp\t\t\ttwo\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(Vdb({"check", copy}).out, "ok\n");
 }
 
 TEST_F(CliTest, WriteCommandsRefuseWhileTheTablesAreInUse) {

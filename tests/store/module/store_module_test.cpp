@@ -20,6 +20,7 @@
 #include "datafiles.h"
 #include "datamodule.h"
 #include "maintenance.h"
+#include "text.h"
 
 namespace {
 
@@ -318,6 +319,56 @@ TEST_F(StoreTest, ReindexKeepsRecordsAndLeavesAllCursorsOpen) {
   }
   EXPECT_EQ(Column(dm.ApTable1, store::kFieldCatalog), (std::vector<std::string>{"A", "B"}));
   EXPECT_EQ(Column(dm.ApTable2, store::kFieldCatalog), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST_F(StoreTest, IndexFileThatCannotServeItsTableIsRecreatedFromTheStoresTags) {
+  CreateAll();
+  {
+    TDataModule1 dm;
+    dm.DataModule1Create(dir_);
+    AddRecords(dm, {{"B", "x"}, {"A", "z"}, {"A", "Y"}});
+  }
+  auto bytes = [&](const char* file) {
+    QFile f(Path(file));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  };
+  auto put = [&](const char* file, const QByteArray& b) {
+    QFile f(Path(file));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(b);
+  };
+
+  // At start-up: the catalog names' index where the records' should be.
+  put(store::kRecordsIndex, bytes(store::kCatalogIndex));
+  {
+    TDataModule1 dm;
+    QStringList shown;
+    EXPECT_TRUE(dm.DataModule1Create(dir_, {}, {}, [&](const QString& t) { shown << t; }).isEmpty());
+    EXPECT_EQ(shown, QStringList{"Index file VTLDataA.nsx was rebuilt."});
+    EXPECT_EQ(dm.IndexNotes, shown);
+    dm.ApTable1.Open();
+    EXPECT_EQ(Column(dm.ApTable1, store::kFieldTitle), (std::vector<std::string>{"Y", "z", "x"}));
+
+    // At reindex, with the tables in use: a file that is no index at all.
+    dm.ApTable2.Open();
+    dm.ApTable3.Open();
+    put(store::kCatalogIndex, "notes\n");
+    EXPECT_EQ(store::ReindexTables(dm), QStringList{"Index file VTLCa.nsx was rebuilt."});
+    EXPECT_EQ(Column(dm.ApTable2, store::kFieldCatalog), (std::vector<std::string>{"A", "B"}));
+    EXPECT_TRUE(dm.ApTable3.Active());
+  }
+
+  // A newer format is refused with its name, and left as it is.
+  QByteArray newer = bytes(store::kRecordsIndex);
+  newer[4] = 9;
+  const uint32_t crc = xbase::Crc32(newer.constData(), 508);
+  for (int i = 0; i < 4; ++i) newer[508 + i] = char(crc >> (8 * i));
+  put(store::kRecordsIndex, newer);
+  TDataModule1 dm;
+  const QString error = dm.DataModule1Create(dir_);
+  EXPECT_TRUE(error.contains("VTLDataA.nsx") && error.contains("newer")) << error.toStdString();
+  EXPECT_THROW(store::ReindexTables(dm), xbase::Error);
+  EXPECT_EQ(bytes(store::kRecordsIndex), newer);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // Index tags: order, unique keys, conditions, more than one tag kept up to
-// date, and an index file that no longer matches its table.
+// date, and an index file that no longer matches its table, is not ours, is
+// newer or damaged.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
+#include "text.h"
 #include "xbase_fixture.h"
 
 namespace fs = std::filesystem;
@@ -268,6 +271,150 @@ TEST_F(IndexTest, DamagedIndexIsRebuiltOrReportedNeverTrusted) {
     }
   }
   EXPECT_EQ(ReadFileBytes(RecordsPath()), table) << "the table itself is untouched";
+}
+
+TEST_F(IndexTest, EditsOfNoKeyKeepTheIndexCurrentForTheNextOpen) {
+  AddRecords({{"A", "m", "/m", "1", "", ""}, {"A", "c", "/c", "2", "", ""}, {"B", "x", "/x", "3", "", ""}});
+  // Each kind of write through the engine, then a clean reopen: neither a
+  // rebuild nor a comparison pass.
+  const std::vector<std::pair<std::string, std::function<void(xbase::Table&)>>> writes = {
+      {"description only",
+       [](xbase::Table& t) {
+         t.Edit();
+         t.SetFieldByName("FLDESC", "a new description");
+         t.Post();
+       }},
+      {"size only",
+       [](xbase::Table& t) {
+         t.Edit();
+         t.SetFieldByName("FLSIZE", "1,234");
+         t.Post();
+       }},
+      {"key", [](xbase::Table& t) { t.Edit(), t.SetFieldByName("FLTITLE", "b"), t.Post(); }},
+      {"delete", [](xbase::Table& t) { t.Delete(); }},
+      {"append", [](xbase::Table& t) { Add(t, {"C", "n", "/n", "4", "", "d"}); }},
+      {"batch",
+       [](xbase::Table& t) {
+         t.BeginBatch();
+         Add(t, {"C", "o", "/o", "5", "", ""});
+         t.Edit();
+         t.SetFieldByName("FLDESC", "in a batch");
+         t.Post();
+         t.EndBatch();
+       }},
+  };
+  for (const auto& [what, write] : writes) {
+    SCOPED_TRACE(what);
+    {
+      xbase::Environment env;
+      auto t = OpenRecordsIn(env);
+      write(*t);
+    }
+    xbase::Environment env;
+    auto t = OpenRecordsIn(env);
+    EXPECT_EQ(env.IndexRebuilds(), 0u);
+    EXPECT_EQ(env.IndexVerifications(), 0u);
+    t->Close();
+    EXPECT_TRUE(xbase::CheckTable(RecordsPath()).empty());
+  }
+  auto t = OpenRecords();
+  EXPECT_EQ(Keys(*t), (Strings{"A/m", "B/x", "C/n", "C/o"}));
+}
+
+TEST_F(IndexTest, ATableWhoseTimeAloneChangedIsComparedNotRebuilt) {
+  AddRecords({{"A", "m", "", "", "", ""}, {"A", "c", "", "", "", ""}, {"B", "x", "", "", "", ""}});
+  const auto later = fs::last_write_time(RecordsPath()) + std::chrono::hours(1);
+
+  // A copy of the files (the copy's time is another): the check passes, the
+  // first open compares once and stamps the index anew, the next is clean.
+  fs::last_write_time(RecordsPath(), later);
+  EXPECT_TRUE(xbase::CheckTable(RecordsPath()).empty());
+  for (uint64_t compared : {1u, 0u}) {
+    xbase::Environment env;
+    auto t = OpenRecordsIn(env);
+    EXPECT_EQ(Keys(*t), (Strings{"A/c", "A/m", "B/x"}));
+    EXPECT_EQ(env.IndexVerifications(), compared);
+    EXPECT_EQ(env.IndexRebuilds(), 0u);
+  }
+
+  // Another tool changes a title in place: same size, count and counter,
+  // only the time tells. The comparison finds it and the index is rebuilt.
+  std::string bytes = ReadFileBytes(RecordsPath());
+  const size_t title = bytes.find("m   ");
+  ASSERT_NE(title, std::string::npos);
+  bytes[title] = 'a';
+  WriteFileBytes(RecordsPath(), bytes);
+  fs::last_write_time(RecordsPath(), later + std::chrono::hours(1));
+  xbase::Environment env;
+  auto t = OpenRecordsIn(env);
+  EXPECT_EQ(Keys(*t), (Strings{"A/a", "A/c", "B/x"}));
+  EXPECT_EQ(env.IndexRebuilds(), 1u);
+}
+
+TEST_F(IndexTest, IndexFilesThatAreNotOursNewerOrDamagedAreToldApart) {
+  AddRecords({{"B", "b", "", "", "", ""}, {"A", "a", "", "", "", ""}});
+  const std::string nsx = xbase::IndexPathFor(RecordsPath());
+  const std::string sound = ReadFileBytes(nsx);
+  const std::vector<xbase::TagInfo> tags = {{"CatFlTl", "Catalog+upper(FLTitle)", ".not. DELETED()", false, 0}};
+  using Kind = xbase::IndexFileInfo::Kind;
+  EXPECT_EQ(xbase::InspectIndexFile(Folder() + "/none.nsx").kind, Kind::Missing);
+  EXPECT_EQ(xbase::InspectIndexFile(nsx).kind, Kind::Readable);
+
+  std::string newer = sound;  // a later format, its state page intact
+  newer[4] = 3;
+  const uint32_t crc = xbase::Crc32(newer.data(), 508);
+  for (int i = 0; i < 4; ++i) newer[508 + i] = static_cast<char>(crc >> (8 * i));
+  std::string damaged = sound;  // both copies of the tag list
+  damaged[4096 + 30] ^= 0x11;
+  damaged[2 * 4096 + 30] ^= 0x11;
+  struct Case {
+    std::string name, bytes;
+    Kind kind;
+    ErrorCode code;
+  };
+  for (const Case& c : {Case{"not ours", "Some notes, not an index.\n", Kind::NotAnIndex, ErrorCode::Unsupported},
+                        Case{"newer", newer, Kind::Newer, ErrorCode::Unsupported},
+                        Case{"damaged", damaged, Kind::Damaged, ErrorCode::Corrupt}}) {
+    SCOPED_TRACE(c.name);
+    WriteFileBytes(nsx, c.bytes);
+    const xbase::IndexFileInfo info = xbase::InspectIndexFile(nsx);
+    EXPECT_EQ(info.kind, c.kind);
+    EXPECT_NE(info.problem.find(nsx), std::string::npos) << info.problem;
+    const xbase::Error e = CatchError([&] { OpenRecords(); });
+    EXPECT_EQ(e.code(), c.code);
+    EXPECT_EQ(std::string(e.what()), info.problem);
+    // Written anew from the table with the caller's tags, but never over a
+    // newer file.
+    if (c.kind == Kind::Newer) {
+      EXPECT_EQ(CatchError([&] { xbase::RebuildIndexFile(RecordsPath(), nsx, tags); }).code(), ErrorCode::Unsupported);
+      EXPECT_EQ(ReadFileBytes(nsx), c.bytes) << "a newer index file is left as it is";
+      continue;
+    }
+    xbase::RebuildIndexFile(RecordsPath(), nsx, tags);
+    auto t = OpenRecords();
+    EXPECT_EQ(Keys(*t), (Strings{"A/a", "B/b"}));
+    EXPECT_EQ(CatchError([&] { xbase::RebuildIndexFile(RecordsPath(), nsx, tags, env_); }).code(),
+              ErrorCode::Locked);
+  }
+}
+
+TEST_F(IndexTest, PageFailingItsChecksumAtOpenIsRebuiltAtOnce) {
+  std::vector<Rec> recs;
+  for (int i = 0; i < 400; ++i) recs.push_back({"A", "title " + std::to_string(1000 - i), "", "", "", ""});
+  AddRecords(recs);
+  const std::string nsx = xbase::IndexPathFor(RecordsPath());
+  std::string bytes = ReadFileBytes(nsx);
+  ASSERT_GT(bytes.size(), 5u * 4096);
+  for (size_t page = 3; page < bytes.size() / 4096; ++page) bytes[page * 4096 + 2000] ^= 0x5A;
+  WriteFileBytes(nsx, bytes);
+  xbase::Environment env;
+  auto t = OpenRecordsIn(env, "CatFlTl", true);
+  EXPECT_EQ(env.IndexRebuilds(), 1u);
+  EXPECT_EQ(t->RecordCount(), 400);
+  EXPECT_EQ(t->FieldByName("FLTITLE"), "title 1000");
+  t->Reindex();
+  t->Close();
+  EXPECT_TRUE(xbase::CheckTable(RecordsPath()).empty());
 }
 
 TEST_F(IndexTest, MissingIndexFileMeansNoTag) {
