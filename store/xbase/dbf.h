@@ -54,6 +54,9 @@ class DbfFile {
   uint32_t AppendRecord(const char* buf);
   // Re-reads the record count from the header (another process may append).
   void Reload();
+  // Whether the header counts one record less than the file holds complete
+  // (see SettleCount); the first write puts the header right.
+  bool headerBehind() const { return headerBehind_; }
 
   // A blank record: deletion flag ' ' and every field blank.
   std::string BlankRecord() const;
@@ -73,12 +76,17 @@ class DbfFile {
 
  private:
   void InvalidateCache() { cacheFirst_ = cacheCount_ = 0; }
+  uint32_t ReadHeaderCount() const;
+  // Sets count_ from the header's count and the file's size, read so that
+  // a program appending meanwhile cannot make a sound table look damaged.
+  void SettleCount(uint32_t headerCount);
   File file_;
   std::string path_;
   std::vector<DbfField> fields_;
   uint32_t count_ = 0, recLen_ = 0, headerLen_ = 0;
   uint8_t version_ = 0;
   bool hasMemo_ = false;
+  bool headerBehind_ = false;
   // A read-ahead window for sequential reads.
   std::vector<char> cache_;
   uint32_t cacheFirst_ = 0, cacheCount_ = 0, lastRead_ = 0;
