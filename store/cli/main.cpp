@@ -381,7 +381,7 @@ int CmdImport(const QStringList& argv) {
     CancelPending(catalogs);
     int64_t kept = imported;
     try {
-      kept = records.RecordCount() - recordsBefore;
+      if (records.Active()) kept = records.RecordCount() - recordsBefore;
       if (kept == imported && newCatalog) {
         if (known.count(*newCatalog)) --added;  // its Post had returned
         if (catalogs.Locate(store::kFieldCatalog, *newCatalog)) catalogs.Delete();
