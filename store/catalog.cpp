@@ -7,9 +7,9 @@
 namespace store {
 
 std::string CatalogQueryUtf8(std::string_view name) {
-  std::string literal(name);
-  literal += "  ";
-  if (name.find('"') == std::string_view::npos) return "Catalog = \"" + literal + "\"";
+  std::string literal = StoredCatalogName(name);
+  literal.resize(kCatalogWidth, ' ');
+  if (literal.find('"') == std::string::npos) return "Catalog = \"" + literal + "\"";
   return "Catalog = " + xbase::QuoteLiteral(literal);
 }
 

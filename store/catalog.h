@@ -12,10 +12,15 @@ inline constexpr int kCatalogWidth = 20;  // bytes of the Catalog field, both ta
 inline constexpr int kMaxCatalogs = 40;   // one tab per catalog, at most this many
 
 // The query expression that restricts the records table to one catalog:
-// Catalog = "<name>  ". The comparison is the non-exact one (the padded
-// field compared over the literal's length); the two trailing spaces keep
-// "Disk1" from taking the records of "Disk10". A name holding a double
-// quote gets a literal that still evaluates to exactly that text.
+// Catalog = "<name padded with blanks to the field's 20 bytes>". The
+// comparison is the non-exact one (the padded field compared over the
+// literal's length), so with a literal as wide as the field it selects
+// exactly the records whose trimmed Catalog equals the name: "AB" does not
+// take "AB  X", nor "Disk1" "Disk10". The leading condition still fixes a
+// prefix of the CatFlTl key, so the engine answers it from the index. The
+// name is taken as the field stores it (cut to 20 bytes, trailing blanks
+// removed). A name holding a double quote gets a literal that still
+// evaluates to exactly that text.
 QString CatalogQuery(const QString& name);
 std::string CatalogQueryUtf8(std::string_view name);
 

@@ -2,18 +2,20 @@
 
 #include <QFileInfo>
 
+#include "catalog.h"
 #include "datafiles.h"
 
 namespace store {
 
 std::vector<xbase::FieldDef> RecordsTableFields() {
   return {
-      {kFieldCatalog, 'C', 20, 0}, {kFieldTitle, 'C', 80, 0}, {kFieldName, 'C', 255, 0},
-      {kFieldSize, 'C', 10, 0},    {kFieldDate, 'C', 21, 0},  {kFieldDesc, 'M', 10, 0},
+      {kFieldCatalog, 'C', kCatalogWidth, 0}, {kFieldTitle, 'C', kTitleWidth, 0},
+      {kFieldName, 'C', kNameWidth, 0},       {kFieldSize, 'C', kSizeWidth, 0},
+      {kFieldDate, 'C', kDateWidth, 0},       {kFieldDesc, 'M', 10, 0},
   };
 }
 
-std::vector<xbase::FieldDef> CatalogTableFields() { return {{kFieldCatalog, 'C', 20, 0}}; }
+std::vector<xbase::FieldDef> CatalogTableFields() { return {{kFieldCatalog, 'C', kCatalogWidth, 0}}; }
 
 bool CreationResult::ok() const {
   const QString failed = QLatin1String(kFailed);
@@ -47,11 +49,13 @@ QString CreateOneTable(const QString& path, const std::vector<xbase::FieldDef>& 
 // the records already there. Engine errors propagate: they end the
 // creation.
 QString CreateOneTag(xbase::Environment& env, const QString& dataDir, const char* table,
-                     const char* index, const char* tag, const char* key, bool unique) {
+                     const char* index, const char* tag, const char* key, bool unique,
+                     const std::vector<xbase::FieldDef>& fields) {
   xbase::Table t(env);
   t.SetDatabaseName(EnginePath(dataDir));
   t.SetTableName(table);
   t.SetIndexTag("");
+  t.SetRequiredFields(fields);
   t.SetExclusive(true);
   t.Open();
   const int number =
@@ -84,7 +88,8 @@ CreationResult CreateDatabaseFiles(const QString& dataDir) {
     }
     if (missing(kRecordsIndex))
       r.recordsIndex =
-          CreateOneTag(env, dataDir, kRecordsTable, kRecordsIndex, kRecordsTag, kRecordsKey, false);
+          CreateOneTag(env, dataDir, kRecordsTable, kRecordsIndex, kRecordsTag, kRecordsKey, false,
+                       RecordsTableFields());
     if (missing(kCatalogTable)) {
       if (!folderUsable) {
         r.failure = QLatin1String(kCatalogTableFailed);
@@ -95,7 +100,8 @@ CreationResult CreateDatabaseFiles(const QString& dataDir) {
     }
     if (missing(kCatalogIndex))
       r.catalogIndex =
-          CreateOneTag(env, dataDir, kCatalogTable, kCatalogIndex, kCatalogTag, kCatalogKey, true);
+          CreateOneTag(env, dataDir, kCatalogTable, kCatalogIndex, kCatalogTag, kCatalogKey, true,
+                       CatalogTableFields());
   } catch (const std::exception& e) {
     r.error = FromUtf8(e.what());
   }

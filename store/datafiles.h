@@ -54,4 +54,11 @@ inline constexpr char kFieldSize[] = "FLSIZE";
 inline constexpr char kFieldDate[] = "FLDATE";
 inline constexpr char kFieldDesc[] = "FLDESC";
 
+// Widths in bytes of the character fields of the records table (Catalog's
+// is kCatalogWidth in catalog.h).
+inline constexpr int kTitleWidth = 80;
+inline constexpr int kNameWidth = 255;
+inline constexpr int kSizeWidth = 10;
+inline constexpr int kDateWidth = 21;
+
 }  // namespace store

@@ -66,13 +66,17 @@ QString TDataModule1::DataModule1Create(const QString& dataDir, const CreateHook
       xbase::Table* table;
       const char* file;
       const char* tag;
-    } const setup[] = {{&ApTable1, store::kRecordsTable, store::kRecordsTag},
-                       {&ApTable2, store::kCatalogTable, store::kCatalogTag},
-                       {&ApTable3, store::kRecordsTable, store::kRecordsTag}};
+      std::vector<xbase::FieldDef> fields;
+    } const setup[] = {{&ApTable1, store::kRecordsTable, store::kRecordsTag, store::RecordsTableFields()},
+                       {&ApTable2, store::kCatalogTable, store::kCatalogTag, store::CatalogTableFields()},
+                       {&ApTable3, store::kRecordsTable, store::kRecordsTag, store::RecordsTableFields()}};
     for (const auto& s : setup) {
       s.table->SetDatabaseName(folder);
       s.table->SetTableName(s.file);
       s.table->SetIndexTag(s.tag);
+      // A table with the right name but other fields (another program's)
+      // is refused at open, before anything is written to it.
+      s.table->SetRequiredFields(s.fields);
     }
     ApolloEnv1.SetErrorLevel(0);
 

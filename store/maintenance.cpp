@@ -44,6 +44,26 @@ void WithExclusiveUse(xbase::Table& t, Work&& work, const std::function<void()>&
   t.Open();
 }
 
+// Runs `work` with ApTable3 closed and opens it again afterwards, also when
+// the work fails: reports and the search use it, and after a failed pack or
+// reindex the files are the ones they were. The work's error is passed on;
+// an error of the re-open after it is dropped (the first one tells what
+// went wrong).
+template <class Work>
+void WithoutSecondCursor(TDataModule1& dm, Work&& work) {
+  dm.ApTable3.Close();
+  try {
+    work();
+  } catch (...) {
+    try {
+      dm.ApTable3.Open();
+    } catch (...) {
+    }
+    throw;
+  }
+  dm.ApTable3.Open();
+}
+
 QString TablePath(const xbase::Table& t) { return FromEnginePath(t.Path()); }
 
 QString IndexPath(const xbase::Table& t, const char* indexFile) {
@@ -55,15 +75,14 @@ QString IndexPath(const xbase::Table& t, const char* indexFile) {
 qint64 PackRecords(TDataModule1& dm, const std::function<void()>& showCatalog) {
   const QString path = TablePath(dm.ApTable1);
   const qint64 before = FileSize(path);
-  dm.ApTable3.Close();
-  dm.Packing = true;
   struct ClearFlag {
     bool& flag;
     ~ClearFlag() { flag = false; }
   } clear{dm.Packing};
-
-  WithExclusiveUse(dm.ApTable1, [&] { dm.ApTable1.Pack(); });
-  dm.ApTable3.Open();
+  WithoutSecondCursor(dm, [&] {
+    dm.Packing = true;
+    WithExclusiveUse(dm.ApTable1, [&] { dm.ApTable1.Pack(); });
+  });
   if (showCatalog) showCatalog();
   dm.Packing = false;
   return before - FileSize(path);
@@ -79,22 +98,22 @@ QStringList ReindexTables(TDataModule1& dm, const std::function<void()>& showCat
       if (!text.isEmpty()) notes << text;
     };
   };
-  dm.ApTable3.Close();
-  WithExclusiveUse(
-      dm.ApTable1,
-      [&] {
-        dm.ApTable1.IndexOpen(EnginePath(IndexPath(dm.ApTable1, kRecordsIndex)));
-        dm.ApTable1.Reindex();
-      },
-      repair(kRecordsTable));
-  WithExclusiveUse(
-      dm.ApTable2,
-      [&] {
-        dm.ApTable2.IndexOpen(EnginePath(IndexPath(dm.ApTable2, kCatalogIndex)));
-        dm.ApTable2.Reindex();
-      },
-      repair(kCatalogTable));
-  dm.ApTable3.Open();
+  WithoutSecondCursor(dm, [&] {
+    WithExclusiveUse(
+        dm.ApTable1,
+        [&] {
+          dm.ApTable1.IndexOpen(EnginePath(IndexPath(dm.ApTable1, kRecordsIndex)));
+          dm.ApTable1.Reindex();
+        },
+        repair(kRecordsTable));
+    WithExclusiveUse(
+        dm.ApTable2,
+        [&] {
+          dm.ApTable2.IndexOpen(EnginePath(IndexPath(dm.ApTable2, kCatalogIndex)));
+          dm.ApTable2.Reindex();
+        },
+        repair(kCatalogTable));
+  });
   if (showCatalog) showCatalog();
   return notes;
 }

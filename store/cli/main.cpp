@@ -3,9 +3,10 @@
 // Exit status: 0 done, 1 bad input or a problem found (message on standard
 // error), 2 wrong usage. Commands that write (import, pack, reindex) use the
 // tables exclusively, so they refuse to run while the program has them
-// open; the others open them shared.
+// open; the others open them for reading only, beside the program.
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -132,15 +133,19 @@ void RequireDatabaseFiles(const QString& dir) {
 // The data module over an existing database. An index file that cannot
 // serve its table is recreated as the program does at start-up; the status
 // text of each goes to standard error.
+// `readOnly`: the tables are opened for reading only (the reading
+// commands), so nothing is written and the program may go on writing
+// beside them.
 class Database {
  public:
-  explicit Database(const QString& dir) {
+  explicit Database(const QString& dir, bool readOnly = false) {
     RequireDatabaseFiles(dir);
     // The files are there: the creation hook is never reached, and this
     // tool does not create anything behind a reading command's back.
     const QString error = dm.DataModule1Create(
         dir, [](const QString&) {}, {}, [](const QString& text) { ErrLine(store::ToUtf8(text)); });
     if (!error.isEmpty()) throw Problem(store::ToUtf8(error));
+    for (xbase::Table* t : {&dm.ApTable1, &dm.ApTable2, &dm.ApTable3}) t->SetReadOnly(readOnly);
   }
 
   // Closes every table, so that a failure to write out is reported here.
@@ -151,6 +156,43 @@ class Database {
   }
 
   TDataModule1 dm;
+};
+
+// The database files as a reading command found them: size and time of
+// each. A reader beside the program may meet the files in the middle of a
+// change (an index page rewritten while it walks the tree); an error then
+// is no sign of damage, and the reader says so instead.
+class FilesSeen {
+ public:
+  explicit FilesSeen(const QString& dir) : dir_(dir), at_(Look()) {}
+  bool Changed() const { return Look() != at_; }
+
+  // Runs a reading command; an engine error met while the files changed
+  // under it becomes the advice to try again.
+  template <class Body>
+  int Read(Body&& body) const {
+    try {
+      return body();
+    } catch (const xbase::Error& e) {
+      if (e.code() == xbase::ErrorCode::Corrupt && Changed())
+        throw Problem("the database in " + Native(dir_) +
+                      " changed while it was being read (the program is writing to it); try again");
+      throw;
+    }
+  }
+
+ private:
+  std::vector<std::pair<qint64, qint64>> Look() const {
+    std::vector<std::pair<qint64, qint64>> v;
+    for (const char* f : {store::kRecordsTable, store::kRecordsMemo, store::kRecordsIndex, store::kCatalogTable,
+                          store::kCatalogIndex}) {
+      const QFileInfo info(store::DataFilePath(dir_, f));
+      v.emplace_back(info.size(), info.lastModified().toMSecsSinceEpoch());
+    }
+    return v;
+  }
+  QString dir_;
+  std::vector<std::pair<qint64, qint64>> at_;
 };
 
 // Whether the catalog-names table holds this name (letter case counts).
@@ -200,6 +242,15 @@ std::string AlteredNote(int64_t count, bool csvHint) {
          " a tab or line break in its catalog, title, path, size or date; written with spaces "
          "in their place" +
          (csvHint ? " (--csv keeps them exactly)" : "");
+}
+
+// What an import that stopped has stored: "3 records imported before line
+// 7 are kept (1 catalog added)".
+std::string KeptNote(int64_t records, int64_t catalogs, const char* when, int64_t line) {
+  std::string text = std::to_string(records) + (records == 1 ? " record" : " records") + " imported " + when +
+                     std::to_string(line) + (records == 1 ? " is" : " are") + " kept";
+  if (catalogs > 0) text += " (" + std::to_string(catalogs) + (catalogs == 1 ? " catalog" : " catalogs") + " added)";
+  return text;
 }
 
 // --- commands ----------------------------------------------------------------------
@@ -259,13 +310,27 @@ int CmdImport(const QStringList& argv) {
   catalogs.SetExclusive(true);
   records.Open();
   catalogs.Open();
+  // Every file the import writes must take the writes before the first
+  // one: a record without its catalog, or a catalog without its records,
+  // is never left behind by a file that refuses.
+  try {
+    records.RequireWritable();
+    catalogs.RequireWritable();
+  } catch (const xbase::Error& e) {
+    db.Close();
+    throw Problem(std::string(e.what()) + "; nothing was imported");
+  }
 
   std::set<std::string> known;
   for (catalogs.First(); !catalogs.Eof(); catalogs.Next())
     known.insert(catalogs.FieldByName(store::kFieldCatalog));
+  const int64_t recordsBefore = records.RecordCount();
 
   int64_t imported = 0, added = 0, lineNo = 0;
+  // The catalog that the line being stored adds, until its record is stored.
+  std::optional<std::string> newCatalog;
   std::string failure;
+  const auto where = [&] { return source + ", line " + std::to_string(lineNo); };
   records.BeginBatch();
   catalogs.BeginBatch();
   try {
@@ -279,17 +344,19 @@ int CmdImport(const QStringList& argv) {
 
       vdb::Row row;
       std::string why;
-      if (!vdb::ParseImportLine(std::string_view(raw.constData(), size_t(raw.size())), &row, &why)) {
-        failure = source + ", line " + std::to_string(lineNo) + ": " + why;
+      std::vector<std::string> cuts;
+      if (!vdb::ParseImportLine(std::string_view(raw.constData(), size_t(raw.size())), &row, &why, &cuts)) {
+        failure = where() + ": " + why;
         break;
       }
       if (!known.count(row.catalog)) {
         if (known.size() >= size_t(store::kMaxCatalogs)) {
-          failure = source + ", line " + std::to_string(lineNo) + ": catalog \"" + row.catalog +
-                    "\" would be catalog number " + std::to_string(known.size() + 1) +
-                    "; at most " + std::to_string(store::kMaxCatalogs) + " catalogs are kept";
+          failure = where() + ": catalog \"" + row.catalog + "\" would be catalog number " +
+                    std::to_string(known.size() + 1) + "; at most " + std::to_string(store::kMaxCatalogs) +
+                    " catalogs are kept";
           break;
         }
+        newCatalog = row.catalog;
         catalogs.Append();
         catalogs.SetFieldByName(store::kFieldCatalog, row.catalog);
         catalogs.Post();
@@ -305,15 +372,31 @@ int CmdImport(const QStringList& argv) {
       records.SetFieldByName(store::kFieldDesc, row.description);
       records.Post();
       ++imported;
+      newCatalog.reset();
+      for (const std::string& c : cuts) ErrLine(where() + ": " + c);
     }
     if (failure.empty() && input.error() != QFileDevice::NoError)
       failure = "reading " + source + " failed after line " + std::to_string(lineNo) + ": " +
                 store::ToUtf8(input.errorString());
+    catalogs.EndBatch();
+    records.EndBatch();
+    db.Close();
   } catch (const std::exception& e) {
-    // An engine failure on the way (disk full, a damaged file): what was
-    // posted stays, the record being built is dropped.
+    // An engine failure on the way (disk full, a damaged file). What the
+    // files hold is what is told: the records table's count says whether
+    // the record of the failing line reached it; a catalog that line added
+    // goes again when its record did not.
     CancelPending(records);
     CancelPending(catalogs);
+    int64_t kept = imported;
+    try {
+      if (records.Active()) kept = records.RecordCount() - recordsBefore;
+      if (kept == imported && newCatalog) {
+        if (known.count(*newCatalog)) --added;  // its Post had returned
+        if (catalogs.Locate(store::kFieldCatalog, *newCatalog)) catalogs.Delete();
+      }
+    } catch (const std::exception&) {
+    }
     try {
       catalogs.EndBatch();
       records.EndBatch();
@@ -321,19 +404,13 @@ int CmdImport(const QStringList& argv) {
     } catch (const std::exception&) {
     }
     ErrLine(e.what());
-    ErrLine(std::to_string(imported) + " records imported before line " + std::to_string(lineNo) +
-            " are kept");
+    ErrLine(KeptNote(kept, added, kept > imported ? "up to and including line " : "before line ", lineNo));
     return kExitProblem;
   }
-  catalogs.EndBatch();
-  records.EndBatch();
-  db.Close();
 
   if (!failure.empty()) {
     ErrLine(failure);
-    if (imported > 0)
-      ErrLine(std::to_string(imported) + " records imported before line " +
-              std::to_string(lineNo) + " are kept");
+    if (imported > 0) ErrLine(KeptNote(imported, added, "before line ", lineNo));
     return kExitProblem;
   }
   Out(std::to_string(imported) + " records imported");
@@ -346,54 +423,71 @@ int CmdExport(const QStringList& argv) {
   const Args a = ParseArgs(argv, {"--csv"}, true);
   ExpectPositional(a, 1, 1);
   const bool csv = a.flags.count("--csv") > 0;
-  Database db(a.positional[0]);
-  xbase::Table& t = db.dm.ApTable1;
-  t.Open();
-  if (a.catalog) {
-    const std::string name = CatalogArgument(*a.catalog);
-    t.SetQuery(store::CatalogQueryUtf8(name));
-    RequireKnownCatalog(db.dm, name, t.QueryRecCount());
-  }
-#ifdef _WIN32
-  _setmode(_fileno(stdout), _O_BINARY);
-#endif
-  int64_t altered = 0;
-  for (t.First(); !t.Eof(); t.Next()) {
-    const vdb::Row row = ReadRow(t, true);
-    if (csv) {
-      Out(vdb::CsvLine(row));
-    } else {
-      bool changed = false;
-      Out(vdb::TsvLine(row, &changed));
-      altered += changed;
+  const FilesSeen seen(a.positional[0]);
+  Database db(a.positional[0], true);
+  return seen.Read([&] {
+    xbase::Table& t = db.dm.ApTable1;
+    t.Open();
+    if (a.catalog) {
+      const std::string name = CatalogArgument(*a.catalog);
+      t.SetQuery(store::CatalogQueryUtf8(name));
+      RequireKnownCatalog(db.dm, name, t.QueryRecCount());
     }
-  }
-  db.Close();
-  if (altered > 0) {
-    ErrLine(AlteredNote(altered, true));
-    return kExitProblem;
-  }
-  return kExitOk;
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    // A record whose description cannot be read is written without it and
+    // told on standard error by its number; the export goes on, so that
+    // everything readable gets out.
+    int64_t altered = 0, unreadable = 0;
+    for (t.First(); !t.Eof(); t.Next()) {
+      vdb::Row row = ReadRow(t, false);
+      try {
+        row.description = t.FieldByName(store::kFieldDesc);
+      } catch (const xbase::Error& e) {
+        if (e.code() != xbase::ErrorCode::Corrupt || seen.Changed()) throw;
+        ErrLine("record " + std::to_string(t.RecNo()) + " is exported without its description: " + e.what());
+        ++unreadable;
+      }
+      if (csv) {
+        Out(vdb::CsvLine(row));
+      } else {
+        bool changed = false;
+        Out(vdb::TsvLine(row, &changed));
+        altered += changed;
+      }
+    }
+    db.Close();
+    if (altered > 0) ErrLine(AlteredNote(altered, true));
+    if (unreadable > 0)
+      ErrLine(std::to_string(unreadable) + (unreadable == 1 ? " record is" : " records are") +
+              " exported without a damaged description (told above); run: vantrell-db check " +
+              Native(a.positional[0]));
+    return altered > 0 || unreadable > 0 ? kExitProblem : kExitOk;
+  });
 }
 
 int CmdCount(const QStringList& argv) {
   const Args a = ParseArgs(argv, {}, false);
   ExpectPositional(a, 1, 2);
-  Database db(a.positional[0]);
-  xbase::Table& t = db.dm.ApTable1;
-  t.Open();
-  int64_t count;
-  if (a.positional.size() == 2) {
-    const std::string name = CatalogArgument(a.positional[1]);
-    t.SetQuery(store::CatalogQueryUtf8(name));
-    count = t.QueryRecCount();
-    RequireKnownCatalog(db.dm, name, count);
-  } else {
-    count = t.RecordCount();
-  }
-  db.Close();
-  Out(std::to_string(count) + "\n");
-  return kExitOk;
+  const FilesSeen seen(a.positional[0]);
+  Database db(a.positional[0], true);
+  return seen.Read([&] {
+    xbase::Table& t = db.dm.ApTable1;
+    t.Open();
+    int64_t count;
+    if (a.positional.size() == 2) {
+      const std::string name = CatalogArgument(a.positional[1]);
+      t.SetQuery(store::CatalogQueryUtf8(name));
+      count = t.QueryRecCount();
+      RequireKnownCatalog(db.dm, name, count);
+    } else {
+      count = t.RecordCount();
+    }
+    db.Close();
+    Out(std::to_string(count) + "\n");
+    return kExitOk;
+  });
 }
 
 int CmdSearch(const QStringList& argv) {
@@ -401,34 +495,37 @@ int CmdSearch(const QStringList& argv) {
   ExpectPositional(a, 2, 2);
   const char* field = a.flags.count("--title") ? store::kFieldTitle : store::kFieldName;
   const std::string text = store::ToUtf8(a.positional[1]);
-  Database db(a.positional[0]);
-  // The search's own cursor, without any catalog restriction.
-  xbase::Table& t = db.dm.ApTable3;
-  t.Open();
-  // An empty text occurs in no text: it matches nothing.
-  const std::vector<uint32_t> hits =
-      text.empty() ? std::vector<uint32_t>{} : t.FindContaining(field, text, true);
-  int64_t shown = 0, altered = 0;
-  for (uint32_t recno : hits) {
-    if (!t.GotoBookmark(xbase::Bookmark{recno})) continue;
-    const vdb::Row row = ReadRow(t, false);
-    bool changed = false;
-    std::string line = vdb::PlainColumn(row.catalog, &changed);
-    for (const std::string* col : {&row.title, &row.path, &row.size, &row.date}) {
-      line += '\t';
-      line += vdb::PlainColumn(*col, &changed);
+  const FilesSeen seen(a.positional[0]);
+  Database db(a.positional[0], true);
+  return seen.Read([&] {
+    // The search's own cursor, without any catalog restriction.
+    xbase::Table& t = db.dm.ApTable3;
+    t.Open();
+    // An empty text occurs in no text: it matches nothing.
+    const std::vector<uint32_t> hits =
+        text.empty() ? std::vector<uint32_t>{} : t.FindContaining(field, text, true);
+    int64_t shown = 0, altered = 0;
+    for (uint32_t recno : hits) {
+      if (!t.GotoBookmark(xbase::Bookmark{recno})) continue;
+      const vdb::Row row = ReadRow(t, false);
+      bool changed = false;
+      std::string line = vdb::PlainColumn(row.catalog, &changed);
+      for (const std::string* col : {&row.title, &row.path, &row.size, &row.date}) {
+        line += '\t';
+        line += vdb::PlainColumn(*col, &changed);
+      }
+      Out(line + "\n");
+      altered += changed;
+      ++shown;
     }
-    Out(line + "\n");
-    altered += changed;
-    ++shown;
-  }
-  db.Close();
-  Out(std::to_string(shown) + "\n");
-  if (altered > 0) {
-    ErrLine(AlteredNote(altered, false));
-    return kExitProblem;
-  }
-  return kExitOk;
+    db.Close();
+    Out(std::to_string(shown) + "\n");
+    if (altered > 0) {
+      ErrLine(AlteredNote(altered, false));
+      return kExitProblem;
+    }
+    return kExitOk;
+  });
 }
 
 int CmdPack(const QStringList& argv) {
@@ -458,8 +555,10 @@ int CmdCheck(const QStringList& argv) {
   // them itself, read-only, and repairs nothing.
   RequireDatabaseFiles(dir);
   std::vector<std::string> problems;
-  for (const char* table : {store::kRecordsTable, store::kCatalogTable}) {
-    for (std::string& p : xbase::CheckTable(store::EnginePath(store::DataFilePath(dir, table))))
+  const std::pair<const char*, std::vector<xbase::FieldDef>> tables[] = {
+      {store::kRecordsTable, store::RecordsTableFields()}, {store::kCatalogTable, store::CatalogTableFields()}};
+  for (const auto& [table, fields] : tables) {
+    for (std::string& p : xbase::CheckTable(store::EnginePath(store::DataFilePath(dir, table)), fields))
       problems.push_back(std::move(p));
   }
   if (problems.empty()) {

@@ -1,6 +1,9 @@
 #include "textformat.h"
 
+#include <xbase.h>
+
 #include "catalog.h"
+#include "datafiles.h"
 
 namespace vdb {
 
@@ -82,7 +85,17 @@ bool ValidUtf8(std::string_view text) {
   return true;
 }
 
-bool ParseImportLine(std::string_view line, Row* row, std::string* error) {
+namespace {
+
+std::string_view TrimmedRight(std::string_view s) {
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+bool ParseImportLine(std::string_view line, Row* row, std::string* error,
+                     std::vector<std::string>* notes) {
   std::vector<std::string_view> parts;
   size_t start = 0;
   for (;;) {
@@ -109,11 +122,31 @@ bool ParseImportLine(std::string_view line, Row* row, std::string* error) {
     *error = "the catalog name is empty";
     return false;
   }
-  row->title = parts[1];
+  const std::string_view path = TrimmedRight(parts[2]);
+  if (path.size() > size_t(store::kNameWidth)) {
+    *error = "the path is " + std::to_string(path.size()) + " bytes long, but " + store::kFieldName +
+             " holds at most " + std::to_string(store::kNameWidth) +
+             "; a shortened path would name another file, so the line is not imported";
+    return false;
+  }
   row->path = parts[2];
-  row->size = parts[3];
-  row->date = parts[4];
-  return UnescapeDescription(parts[5], &row->description, error);
+  std::vector<std::string> cuts;
+  // Blanks at the end are the field's padding; losing only them is no cut.
+  auto cut = [&](std::string_view text, int width, const char* what, const char* field) {
+    const std::string_view kept = xbase::CutToWidth(text, size_t(width));
+    if (TrimmedRight(text).size() > kept.size())
+      cuts.push_back(std::string("the ") + what + " is cut to the " + std::to_string(width) + " bytes of " + field +
+                     " (the line gives " + std::to_string(TrimmedRight(text).size()) + ")");
+    return std::string(kept);
+  };
+  cut(parts[0], store::kCatalogWidth, "catalog name", store::kFieldCatalog);
+  if (!cuts.empty()) cuts.back() += ": it is stored as \"" + row->catalog + "\"";
+  row->title = cut(parts[1], store::kTitleWidth, "title", store::kFieldTitle);
+  row->size = cut(parts[3], store::kSizeWidth, "size", store::kFieldSize);
+  row->date = cut(parts[4], store::kDateWidth, "date", store::kFieldDate);
+  if (!UnescapeDescription(parts[5], &row->description, error)) return false;
+  if (notes) *notes = std::move(cuts);
+  return true;
 }
 
 std::string PlainColumn(std::string_view text, bool* altered) {

@@ -25,10 +25,15 @@ bool UnescapeDescription(std::string_view text, std::string* out, std::string* e
 // Well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
 bool ValidUtf8(std::string_view text);
 
-// One line of an import file, without its line break. The catalog name is
-// returned as the table stores it (cut to its width, trailing blanks
-// removed). False, with a reason, for a line that cannot be imported.
-bool ParseImportLine(std::string_view line, Row* row, std::string* error);
+// One line of an import file, without its line break. Every column is
+// returned as the table stores it: cut to its field's width without
+// splitting a character (the catalog name also without trailing blanks),
+// and each cut that loses more than blanks is told in `notes` (which
+// column, to how many bytes). A path is never cut, since a shortened path
+// would name another file: a path longer than its field makes the line
+// fail. False, with a reason, for a line that cannot be imported.
+bool ParseImportLine(std::string_view line, Row* row, std::string* error,
+                     std::vector<std::string>* notes = nullptr);
 
 // A column other than the description, for a tab-separated line: tabs and
 // line breaks become spaces (and *altered is set), since they would split

@@ -63,7 +63,29 @@ std::vector<std::string> SharedTable::CompareIndex(IndexFile& idx, const std::ve
   return problems;
 }
 
-std::vector<std::string> CheckTable(const std::string& dbfPath) {
+namespace {
+
+// What tells that a file changed: its size, its modification time and the
+// header figure a writer changes last (the record count, the next free
+// memo block). Equal before and after a check means nobody wrote meanwhile.
+struct FileState {
+  uint64_t size = 0, modified = 0, figure = 0;
+  bool operator==(const FileState&) const = default;
+};
+
+FileState StateOf(const File& f, uint64_t figureAt) {
+  FileState s;
+  if (!f.IsOpen()) return s;
+  s.size = f.Size();
+  s.modified = f.ModifiedNs();
+  unsigned char b[4] = {};
+  if (f.ReadSome(figureAt, b, 4) == 4) s.figure = (uint64_t)b[0] | b[1] << 8 | b[2] << 16 | (uint64_t)b[3] << 24;
+  return s;
+}
+
+}  // namespace
+
+std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vector<FieldDef>& required) {
   std::vector<std::string> problems;
   DbfFile dbf;
   try {
@@ -72,17 +94,24 @@ std::vector<std::string> CheckTable(const std::string& dbfPath) {
     problems.push_back(e.what());
     return problems;
   }
+  // Alone with the table, or beside a program that has it open (and may be
+  // appending to it right now). The exclusive lock is only a question; the
+  // check goes on under a shared one, which keeps out nothing but a pack.
+  const bool alone = dbf.file().TryLock(File::Lock::Exclusive);
   if (!dbf.file().TryLock(File::Lock::Shared)) {
     problems.push_back("table " + dbfPath + " is opened exclusively by another program; it cannot be checked now");
     return problems;
   }
   const uint32_t n = dbf.count(), recLen = dbf.recordLength();
-  uint64_t size = dbf.file().Size();
-  uint64_t end = dbf.RecordOffset(n + 1);
-  if (size > end + 1) {
-    // Bytes past the end mark are the remains of an append that never
-    // completed; they are harmless and written over by the next append.
-  }
+  if (std::string p = FieldsProblem(dbfPath, dbf.fieldDefs(), required); !p.empty()) problems.push_back(p);
+  // A complete record past the counted ones is read as part of the table
+  // and counted at the next write; beside a running program it may be an
+  // append in progress, so it is told only when the table is ours alone.
+  if (dbf.headerBehind() && alone)
+    problems.push_back("table " + dbfPath + ": the header counts " + std::to_string(n - 1) + " records, but record " +
+                       std::to_string(n) + " follows them complete (an append cut short, or a wrong count); it is "
+                       "kept, read as part of the table and counted at the next write");
+
   MemoFile memo;
   bool haveMemo = false;
   if (dbf.hasMemo()) {
@@ -94,14 +123,27 @@ std::vector<std::string> CheckTable(const std::string& dbfPath) {
       problems.push_back(e.what());
     }
   }
+  std::string ip = IndexPathFor(dbfPath);
+  File indexProbe;
+  if (FileExists(ip)) {
+    try {
+      indexProbe.Open(ip, File::Mode::ReadOnly);
+    } catch (const Error&) {
+    }
+  }
+  const FileState dbfBefore = StateOf(dbf.file(), 4), memoBefore = StateOf(memo.file(), 0),
+                  indexBefore = StateOf(indexProbe, 0);
+
   std::vector<int> memoFields;
   for (size_t i = 0; i < dbf.fields().size(); ++i)
     if (dbf.fields()[i].def.type == 'M') memoFields.push_back((int)i);
 
-  // Every record: its deletion flag and its memo references.
+  // Every record: its deletion flag and its memo references; every damaged
+  // one is listed.
   uint32_t per = std::max<uint32_t>(1, (1u << 20) / recLen);
   std::vector<char> buf((size_t)per * recLen);
-  size_t badFlags = 0, badMemos = 0;
+  uint64_t memoEnd = 0;  // the furthest end of a memo a record points to
+  uint32_t memoEndRecord = 0, memoEndBlock = 0;
   try {
     for (uint32_t first = 1; first <= n; first += per) {
       uint32_t k = std::min(per, n - first + 1);
@@ -109,25 +151,30 @@ std::vector<std::string> CheckTable(const std::string& dbfPath) {
       for (uint32_t i = 0; i < k; ++i) {
         const char* r = buf.data() + (size_t)i * recLen;
         uint32_t recno = first + i;
-        if (r[0] != ' ' && r[0] != '*') {
-          if (++badFlags <= 10)
-            problems.push_back("table " + dbfPath + ": record " + std::to_string(recno) +
-                               " has an invalid deletion flag");
-        }
+        if (r[0] != ' ' && r[0] != '*')
+          problems.push_back("table " + dbfPath + ": record " + std::to_string(recno) +
+                             " has an invalid deletion flag");
         for (int f : memoFields) {
           std::string problem;
           try {
             uint32_t block = dbf.MemoBlock(r, dbf.fields()[(size_t)f]);
             if (block != 0) {
-              if (!haveMemo)
+              if (!haveMemo) {
                 problem = "refers to a memo but there is no memo file";
-              else
-                problem = memo.Verify(block);
+              } else {
+                uint64_t end = 0;
+                problem = memo.Verify(block, &end);
+                if (problem.empty() && end > memoEnd) {
+                  memoEnd = end;
+                  memoEndRecord = recno;
+                  memoEndBlock = block;
+                }
+              }
             }
           } catch (const Error& e) {
             problem = e.what();
           }
-          if (!problem.empty() && ++badMemos <= 10)
+          if (!problem.empty())
             problems.push_back("table " + dbfPath + ": record " + std::to_string(recno) + ", field " +
                                dbf.fields()[(size_t)f].def.name + ": " + problem);
         }
@@ -136,21 +183,40 @@ std::vector<std::string> CheckTable(const std::string& dbfPath) {
   } catch (const Error& e) {
     problems.push_back(e.what());
   }
+  // The memo file's header must hand out only blocks after every memo; one
+  // that points inside them would have new descriptions written over old
+  // ones by a tool that trusts it (this engine writes after the end of the
+  // file whatever the header says).
+  if (haveMemo && memoEnd > 0) {
+    try {
+      memo.Refresh();
+      if (memoEnd > (uint64_t)memo.nextFree() * memo.blockSize())
+        problems.push_back("memo file " + memo.path() + " is damaged: its header gives block " +
+                           std::to_string(memo.nextFree()) + " as the next free one, inside the memo of record " +
+                           std::to_string(memoEndRecord) + " (block " + std::to_string(memoEndBlock) +
+                           "); new descriptions are written after the end of the file, so none is written over");
+    } catch (const Error& e) {
+      problems.push_back(e.what());
+    }
+  }
 
   // Every tag against the records. An index written for this content of
   // the table under another modification time (a copy) is compared as one
   // written for it: the comparison is the check either way.
-  std::string ip = IndexPathFor(dbfPath);
   if (FileExists(ip)) {
     try {
       IndexFile index;
       if (index.Open(ip, false, dbf.Stamp()) == IndexFile::Fit::Stale) {
-        problems.push_back("index file " + ip + " does not match its table (it is rebuilt when the table is opened)");
+        // Beside a program that writes the table, an index written for an
+        // earlier state of it is the normal case between two of its writes.
+        if (alone)
+          problems.push_back("index file " + ip + " does not match its table (it is rebuilt when the table is opened)");
       } else {
+        index.SetRecordLimit(dbf.count());
         auto structural = index.Verify();
         problems.insert(problems.end(), structural.begin(), structural.end());
         if (structural.empty()) {
-          SharedTable probe(Environment::Default(), dbfPath, false);
+          SharedTable probe(Environment::Default(), dbfPath, false, true);
           probe.dbf.Open(dbfPath, false);
           std::vector<TagRuntime> rt;
           for (const IndexTagDef& d : index.tags()) rt.push_back(probe.Compile(d));
@@ -163,6 +229,13 @@ std::vector<std::string> CheckTable(const std::string& dbfPath) {
       problems.push_back(e.what());
     }
   }
+
+  // What a writer did meanwhile is not damage: the reader says so instead.
+  if (!problems.empty() && !alone &&
+      (StateOf(dbf.file(), 4) != dbfBefore || StateOf(memo.file(), 0) != memoBefore ||
+       StateOf(indexProbe, 0) != indexBefore))
+    return {"table " + dbfPath + " changed while it was being checked (another program is writing to it); "
+            "check it again when the program is idle or closed"};
   return problems;
 }
 

@@ -208,37 +208,67 @@ void DbfFile::Open(const std::string& path, bool writable) {
   if (fields_.empty()) throw corrupt("the table has no fields");
   if (offset != recLen_)
     throw corrupt("record length " + std::to_string(recLen_) + " differs from the fields' total " + std::to_string(offset));
-  uint64_t need = (uint64_t)headerLen_ + (uint64_t)count_ * recLen_;
-  if (need > size)
-    throw corrupt("the header counts " + std::to_string(count_) + " records (" + std::to_string(need) +
-                  " bytes) but the file has " + std::to_string(size) + " bytes");
-  // After the last record: the end mark, and at most one more record that
-  // an append stopped before it could count (written over by the next
-  // append). More than that means the count is wrong, and trusting it would
-  // hide records and let new ones overwrite them.
-  if (size > need + recLen_ + 1)
-    throw corrupt("the header counts " + std::to_string(count_) + " records but the file holds " +
-                  std::to_string((size - headerLen_) / recLen_) + " records' worth of bytes");
+  SettleCount(count_);
   cache_.clear();
   InvalidateCache();
   lastRead_ = 0;
+}
+
+uint32_t DbfFile::ReadHeaderCount() const {
+  unsigned char c[4];
+  file_.ReadAt(4, c, 4);
+  return Le32(c);
+}
+
+void DbfFile::SettleCount(uint32_t headerCount) {
+  auto corrupt = [&](const std::string& what) -> Error {
+    return Error(ErrorCode::Corrupt, "table " + path_ + " is damaged: " + what);
+  };
+  // Another program may be appending meanwhile. It writes each record (and
+  // the end mark) before the count that includes it, so the count is read,
+  // then the size, then the count again: when both counts agree, the size
+  // was taken while that count held, and at most the one record being
+  // appended lies past it.
+  uint64_t size = 0;
+  for (int attempt = 0;; ++attempt) {
+    size = file_.Size();
+    uint32_t again = ReadHeaderCount();
+    if (again == headerCount) break;
+    if (attempt == 50)
+      throw Error(ErrorCode::Locked, "table " + path_ +
+                                         " is being written by another program faster than it can be read; try again");
+    headerCount = again;
+  }
+  uint64_t need = (uint64_t)headerLen_ + (uint64_t)headerCount * recLen_;
+  if (need > size)
+    throw corrupt("the header counts " + std::to_string(headerCount) + " records (" + std::to_string(need) +
+                  " bytes) but the file has " + std::to_string(size) + " bytes");
+  // A complete record right after the counted ones is data: an append that
+  // stopped (or was caught) between writing the record and counting it, or
+  // a count one too low. It belongs to the table, so that nothing is ever
+  // appended over it; the header is put right at the next write.
+  headerBehind_ = headerCount < UINT32_MAX && size >= need + recLen_;
+  count_ = headerBehind_ ? headerCount + 1 : headerCount;
+  need = (uint64_t)headerLen_ + (uint64_t)count_ * recLen_;
+  // After the last record: the end mark, and at most the start of one more
+  // record that an append left unfinished (written over by the next
+  // append). More than that means the count is wrong, and trusting it
+  // would hide records and let new ones overwrite them.
+  if (size >= need + recLen_)
+    throw corrupt("the header counts " + std::to_string(headerCount) + " records but the file holds " +
+                  std::to_string((size - headerLen_) / recLen_) + " records' worth of bytes");
 }
 
 void DbfFile::Close() {
   file_.Close();
   fields_.clear();
   count_ = 0;
+  headerBehind_ = false;
   InvalidateCache();
 }
 
 void DbfFile::Reload() {
-  unsigned char h[8];
-  file_.ReadAt(0, h, 8);
-  uint32_t n = Le32(h + 4);
-  uint64_t need = (uint64_t)headerLen_ + (uint64_t)n * recLen_;
-  if (need > file_.Size())
-    throw Error(ErrorCode::Corrupt, "table " + path_ + " is damaged: the header counts more records than the file holds");
-  count_ = n;
+  SettleCount(ReadHeaderCount());
   InvalidateCache();
 }
 
@@ -298,6 +328,7 @@ void DbfFile::ReadRecords(uint32_t first, uint32_t n, char* buf) {
 void DbfFile::WriteRecord(uint32_t recno, const char* buf) {
   if (recno == 0 || recno > count_)
     throw Error(ErrorCode::Usage, "record " + std::to_string(recno) + " does not exist in " + path_);
+  if (headerBehind_) WriteCountAndDate();
   file_.WriteAt(RecordOffset(recno), buf, recLen_);
   if (recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_)
     std::memcpy(cache_.data() + (size_t)(recno - cacheFirst_) * recLen_, buf, recLen_);
@@ -307,6 +338,7 @@ void DbfFile::WriteRecord(uint32_t recno, const char* buf) {
 void DbfFile::WriteDeletionFlag(uint32_t recno, char flag) {
   if (recno == 0 || recno > count_)
     throw Error(ErrorCode::Usage, "record " + std::to_string(recno) + " does not exist in " + path_);
+  if (headerBehind_) WriteCountAndDate();
   file_.WriteAt(RecordOffset(recno), &flag, 1);
   if (recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_)
     cache_[(size_t)(recno - cacheFirst_) * recLen_] = flag;
@@ -330,6 +362,7 @@ void DbfFile::WriteCountAndDate() {
   unsigned char h[7];
   TodayYmd(h);
   PutLe32(h + 3, count_);
+  headerBehind_ = false;
   // The header is written on every append: through a mapping of its bytes
   // where the system offers one, which spares a call per record.
   if (char* head = file_.MapHead(32)) {

@@ -77,6 +77,9 @@ class DbfFile {
   uint32_t AppendRecord(const char* buf);
   // Re-reads the record count from the header (another process may append).
   void Reload();
+  // Whether the header counts one record less than the file holds complete
+  // (see SettleCount); the first write puts the header right.
+  bool headerBehind() const { return headerBehind_; }
 
   // A blank record: deletion flag ' ' and every field blank.
   std::string BlankRecord() const;
@@ -97,6 +100,10 @@ class DbfFile {
   void InvalidateCache() { cacheFirst_ = cacheCount_ = 0; }
   // Raises the change counter in the header after a record was written.
   void NoteChange();
+  uint32_t ReadHeaderCount() const;
+  // Sets count_ from the header's count and the file's size, read so that
+  // a program appending meanwhile cannot make a sound table look damaged.
+  void SettleCount(uint32_t headerCount);
   File file_;
   std::string path_;
   std::vector<DbfField> fields_;
@@ -104,6 +111,7 @@ class DbfFile {
   uint8_t version_ = 0;
   uint64_t changes_ = 0;  // the header's change counter as last written here
   bool hasMemo_ = false;
+  bool headerBehind_ = false;
   // A read-ahead window for sequential reads.
   std::vector<char> cache_;
   uint32_t cacheFirst_ = 0, cacheCount_ = 0, lastRead_ = 0;

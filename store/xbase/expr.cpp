@@ -94,6 +94,14 @@ struct Expr::Node {
   }
 };
 
+std::string ExpressionError(const std::string& text, const DbfFile& dbf, const std::string& why) {
+  // The table is named: an expression that fits the program's tables fails
+  // on a table whose header is damaged or foreign, and the user has to know
+  // which file that is.
+  std::string table = dbf.path().empty() ? std::string() : " for table " + dbf.path();
+  return "invalid expression \"" + text + "\"" + table + ": " + why;
+}
+
 namespace {
 
 class Parser {
@@ -128,8 +136,7 @@ class Parser {
   };
 
   [[noreturn]] void Fail(const std::string& why) {
-    throw Error(ErrorCode::Expression,
-                "invalid expression \"" + s_ + "\": " + why + " at position " + std::to_string(p_ + 1));
+    throw Error(ErrorCode::Expression, ExpressionError(s_, dbf_, why + " at position " + std::to_string(p_ + 1)));
   }
 
   void Skip() {

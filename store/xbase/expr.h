@@ -21,6 +21,10 @@ struct EvalContext {
   std::function<std::string(int field)> memo;
 };
 
+// The message of an expression that cannot be used on a table, naming the
+// expression, the table file and the problem.
+std::string ExpressionError(const std::string& text, const DbfFile& dbf, const std::string& why);
+
 class Expr {
  public:
   enum class Type { String, Bool };

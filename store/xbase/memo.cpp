@@ -49,7 +49,7 @@ void MemoFile::Open(const std::string& path, bool writable) {
     throw Error(ErrorCode::Corrupt, "memo file " + path + " is damaged: block size 0");
   uint64_t firstBlock = (kHeaderSize + blockSize_ - 1) / blockSize_;
   // Bytes past the next free block are the remains of a write that never
-  // completed; they are written over by the next memo.
+  // completed; new memos go after them (see Write).
   if (nextFree_ < firstBlock)
     throw Error(ErrorCode::Corrupt, "memo file " + path + " is damaged: next free block " +
                                         std::to_string(nextFree_) + " lies inside the header");
@@ -71,21 +71,37 @@ void MemoFile::ReadBytes(uint64_t at, void* buf, size_t n) const {
   std::memcpy(buf, window_.data() + (at - windowAt_), n);
 }
 
-std::string MemoFile::Verify(uint32_t block) const {
-  if (block == 0) return {};
-  uint64_t at = (uint64_t)block * blockSize_;
-  uint64_t size = size_;
-  if (at < kHeaderSize || block >= nextFree_ || at + 8 > size)
-    return "memo block " + std::to_string(block) + " lies outside the memo file";
-  unsigned char h[8];
-  ReadBytes(at, h, 8);
-  uint32_t len = Be32(h + 4);
-  if (at + 8 + len > size || at + 8 + len > (uint64_t)nextFree_ * blockSize_)
-    return "memo at block " + std::to_string(block) + " runs past the end of the memo file";
-  return {};
+bool MemoFile::Refresh() {
+  unsigned char h[4];
+  file_.ReadAt(0, h, 4);
+  uint32_t next = Be32(h);
+  uint64_t size = file_.Size();
+  bool changed = next != nextFree_ || size != size_;
+  nextFree_ = next;
+  size_ = size;
+  window_.clear();
+  return changed;
 }
 
-std::string MemoFile::Read(uint32_t block) const {
+std::string MemoFile::Verify(uint32_t block, uint64_t* end) {
+  if (block == 0) return {};
+  const uint64_t at = (uint64_t)block * blockSize_;
+  if (at < kHeaderSize) return "memo block " + std::to_string(block) + " lies inside the memo file's header";
+  auto problem = [&]() -> std::string {
+    if (at + 8 > size_) return "memo block " + std::to_string(block) + " lies outside the memo file";
+    unsigned char h[8];
+    ReadBytes(at, h, 8);
+    uint64_t stop = at + 8 + Be32(h + 4);
+    if (stop > size_) return "memo at block " + std::to_string(block) + " runs past the end of the memo file";
+    if (end) *end = stop;
+    return {};
+  };
+  std::string p = problem();
+  if (!p.empty() && !bulk_ && Refresh()) p = problem();
+  return p;
+}
+
+std::string MemoFile::Read(uint32_t block) {
   if (block == 0) return {};
   std::string problem = Verify(block);
   if (!problem.empty()) throw Error(ErrorCode::Corrupt, "memo file " + path_ + " is damaged: " + problem);
@@ -95,8 +111,6 @@ std::string MemoFile::Read(uint32_t block) const {
   uint32_t len = Be32(h + 4);
   std::string text(len, '\0');
   if (len) ReadBytes(at + 8, text.data(), len);
-  // dBASE-style tools end a text memo with 0x1A; it is not part of the text.
-  while (!text.empty() && (text.back() == '\x1A' || text.back() == '\0')) text.pop_back();
   return text;
 }
 
@@ -104,6 +118,15 @@ uint32_t MemoFile::Write(const std::string& text) {
   if (text.empty()) return 0;
   if (text.size() > 0x7FFFFFF0u) throw Error(ErrorCode::Usage, "memo text too long for " + path_);
   uint32_t block = nextFree_;
+  if (!bulk_) {
+    // Whatever the header says, nothing past it is free: bytes there may be
+    // memos that records point to (a damaged header) or what a stopped
+    // write left; both are kept.
+    size_ = file_.Size();
+    uint64_t end = (size_ + blockSize_ - 1) / blockSize_;
+    if (end > UINT32_MAX) throw Error(ErrorCode::Usage, "memo file " + path_ + " is full");
+    block = std::max<uint32_t>(block, (uint32_t)end);
+  }
   uint64_t at = (uint64_t)block * blockSize_;
   uint64_t total = 8 + (uint64_t)text.size();
   uint64_t blocks = (total + blockSize_ - 1) / blockSize_;

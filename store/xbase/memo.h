@@ -30,13 +30,23 @@ class MemoFile {
   uint32_t blockSize() const { return blockSize_; }
   uint32_t nextFree() const { return nextFree_; }
 
-  // Text of the memo starting at `block` (0 = no memo, empty text).
-  std::string Read(uint32_t block) const;
+  // Text of the memo starting at `block` (0 = no memo, empty text): every
+  // byte that was written, whatever it is.
+  std::string Read(uint32_t block);
   // Checks a memo reference without reading the text; returns an empty
-  // string when sound, else the problem.
-  std::string Verify(uint32_t block) const;
+  // string when sound, else the problem. A reference is sound when its memo
+  // lies within the file; one that seems to lie past the end is tried again
+  // on the file as it is now (another program may have added the memo
+  // since this one looked). `end`, when given, receives the offset just
+  // past a sound memo.
+  std::string Verify(uint32_t block, uint64_t* end = nullptr);
   // Writes the text as a new memo and returns its block (0 for empty text).
+  // The memo goes after the end of the file even when the header's next
+  // free block lies before it, so nothing in the file is ever written over.
   uint32_t Write(const std::string& text);
+  // Re-reads the next free block and the size (another program may have
+  // added memos); true when either changed.
+  bool Refresh();
 
   // For writing a whole new memo file in one go (pack): memos collect in
   // memory and go to disk in large writes; EndBulk writes the rest and the

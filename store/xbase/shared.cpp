@@ -81,13 +81,38 @@ void RebuildIndexFile(const std::string& dbfPath, const std::string& indexPath, 
     defs.push_back(std::move(d));
   }
   SharedTable table(env, dbfPath, true);
-  table.Open(false);
+  table.Open({}, false);
   table.RebuildIndex(indexPath, defs, false);
   table.Close();
 }
 
-SharedTable::SharedTable(Environment& e, std::string p, bool excl)
-    : env(e), path(std::move(p)), exclusive(excl) {}
+SharedTable::SharedTable(Environment& e, std::string p, bool excl, bool ro)
+    : env(e), path(std::move(p)), exclusive(excl), readOnly(ro) {}
+
+namespace {
+
+// Whether the file may be opened for writing (opening changes nothing).
+bool CanOpenForWriting(const std::string& path) {
+  try {
+    File f;
+    f.Open(path, File::Mode::ReadWrite);
+    return true;
+  } catch (const Error&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+void SharedTable::RequireIndexWritable(const std::string& indexFile) const {
+  if (readOnly) throw Error(ErrorCode::Usage, "table " + path + " is open for reading only");
+  if (FileExists(indexFile) && !CanOpenForWriting(indexFile))
+    throw Error(ErrorCode::Io, "index file " + indexFile + " is read-only");
+}
+
+void SharedTable::RequireWritable() const {
+  if (!writeBlock_.empty()) throw Error(writeBlockCode_, writeBlock_);
+}
 
 SharedTable::~SharedTable() {
   try {
@@ -125,7 +150,7 @@ void SharedTable::RecoverPack() {
   RemoveFile(path + ".pack-dbf");
 }
 
-void SharedTable::Open(bool withIndex) {
+void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex) {
   if (FileExists(JournalPath(path)) || FileExists(path + ".pack-dbf")) {
     // Only with the table to ourselves.
     File probe;
@@ -135,20 +160,40 @@ void SharedTable::Open(bool withIndex) {
       probe.Unlock();
     }
   }
-  dbf.Open(path, true);
+  dbf.Open(path, !readOnly);
   LockOrThrow();
   fieldDefs = dbf.fieldDefs();
+  if (std::string problem = FieldsProblem(path, fieldDefs, required); !problem.empty()) {
+    Close();
+    throw Error(ErrorCode::Unsupported, problem);
+  }
+  writeBlock_.clear();
+  writeBlockCode_ = ErrorCode::Io;
+  if (readOnly) {
+    writeBlock_ = "table " + path + " is open for reading only";
+    writeBlockCode_ = ErrorCode::Usage;
+  } else if (!dbf.writable()) {
+    writeBlock_ = "table " + path + " is read-only";
+  }
   try {
     if (dbf.hasMemo()) {
       std::string mp = MemoPathFor(path);
       if (!FileExists(mp))
         throw Error(ErrorCode::NotFound, "memo file " + mp + " of table " + path + " is missing");
       memo.Open(mp, dbf.writable());
-      RemoveFile(mp + ".pack-memo");
+      if (dbf.writable() && !memo.file().Writable() && writeBlock_.empty())
+        writeBlock_ = "table " + path + " cannot be written: its memo file " + mp + " is read-only";
+      if (!readOnly) RemoveFile(mp + ".pack-memo");
     }
     indexPath = IndexPathFor(path);
-    RemoveFile(indexPath + ".pack-idx");
-    if (withIndex && FileExists(indexPath)) OpenIndex(indexPath);
+    if (!readOnly) RemoveFile(indexPath + ".pack-idx");
+    indexWritable_ = true;
+    if (withIndex && FileExists(indexPath)) {
+      indexWritable_ = !dbf.writable() || CanOpenForWriting(indexPath);
+      if (!indexWritable_ && writeBlock_.empty())
+        writeBlock_ = "table " + path + " cannot be written: its index file " + indexPath + " is read-only";
+      OpenIndex(indexPath);
+    }
   } catch (...) {
     Close();
     throw;
@@ -156,7 +201,7 @@ void SharedTable::Open(bool withIndex) {
 }
 
 void SharedTable::Close() {
-  if (dbf.IsOpen() && hasIndex && index.IsOpen() && dbf.writable()) {
+  if (dbf.IsOpen() && hasIndex && index.IsOpen() && CanWriteIndex()) {
     try {
       FlushIndex();
     } catch (...) {
@@ -179,18 +224,19 @@ TagRuntime SharedTable::Compile(const IndexTagDef& def) const {
   t.def = def;
   t.key = Expr::Parse(def.key, dbf);
   if (t.key->type() != Expr::Type::String)
-    throw Error(ErrorCode::Expression, "invalid expression \"" + def.key + "\": a key must be text");
+    throw Error(ErrorCode::Expression, ExpressionError(def.key, dbf, "a key must be text"));
   if (t.key->usesMemo())
-    throw Error(ErrorCode::Expression, "invalid expression \"" + def.key + "\": a memo field cannot be part of a key");
+    throw Error(ErrorCode::Expression, ExpressionError(def.key, dbf, "a memo field cannot be part of a key"));
   if (t.key->width() <= 0 || t.key->width() > IndexFile::kMaxKeyWidth)
-    throw Error(ErrorCode::Expression, "invalid expression \"" + def.key + "\": the key is " +
-                                           std::to_string(t.key->width()) + " bytes wide (at most " +
-                                           std::to_string(IndexFile::kMaxKeyWidth) + ")");
+    throw Error(ErrorCode::Expression,
+                ExpressionError(def.key, dbf,
+                                "the key is " + std::to_string(t.key->width()) + " bytes wide (at most " +
+                                    std::to_string(IndexFile::kMaxKeyWidth) + ")"));
   t.def.keyWidth = t.key->width();
   if (!def.condition.empty()) {
     t.cond = Expr::Parse(def.condition, dbf);
     if (t.cond->type() != Expr::Type::Bool)
-      throw Error(ErrorCode::Expression, "invalid expression \"" + def.condition + "\": a condition must be logical");
+      throw Error(ErrorCode::Expression, ExpressionError(def.condition, dbf, "a condition must be logical"));
     t.excludesDeleted = t.cond->ExcludesDeleted();
   }
   t.leadingField = t.key->LeadingField();
@@ -201,7 +247,9 @@ void SharedTable::OpenIndex(const std::string& file) {
   indexPath = file;
   index.SetCacheBytes(env.IndexCacheBytes());
   const TableStamp now = dbf.Stamp();
-  IndexFile::Fit fit = index.Open(file, dbf.writable(), now);
+  IndexFile::Fit fit = index.Open(file, CanWriteIndex(), now);
+  // Entries may name a complete record the header does not count yet.
+  if (index.IsOpen()) index.SetRecordLimit(dbf.count());
   std::vector<IndexTagDef> defs = fit != IndexFile::Fit::Stale ? index.tags() : IndexFile::ReadDirectory(file);
   std::vector<TagRuntime> rt;
   try {
@@ -236,8 +284,8 @@ void SharedTable::OpenIndex(const std::string& file) {
 void SharedTable::RebuildStale(const std::string& file, const std::vector<IndexTagDef>& defs) {
   // With the table to ourselves the file is replaced; while another program
   // uses it, a private copy serves this program until it closes the table.
-  bool mine = exclusive;
-  if (!mine && dbf.writable()) {
+  bool mine = exclusive && CanWriteIndex();
+  if (!mine && CanWriteIndex()) {
     if (dbf.file().TryLock(File::Lock::Exclusive)) {
       mine = true;
     } else if (!dbf.file().TryLock(File::Lock::Shared)) {
@@ -311,6 +359,7 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
   index.SetCacheBytes(env.IndexCacheBytes());
   if (index.Open(target, true, stamp) != IndexFile::Fit::Current)
     throw Error(ErrorCode::Io, "index file " + target + " could not be read back after it was written");
+  index.SetRecordLimit(dbf.count());
   indexPath = file;
   tags = std::move(rt);
   hasIndex = true;
@@ -360,7 +409,7 @@ void SharedTable::EndBatch() {
 }
 
 uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, std::string>>& memos) {
-  if (!dbf.writable()) throw Error(ErrorCode::Io, "table " + path + " is read-only");
+  RequireWritable();
   WriteMemos(rec, memos);
   rec[0] = ' ';
   auto& keys = lastKeys;
@@ -384,7 +433,7 @@ uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, 
 }
 
 void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std::pair<int, std::string>>& memos) {
-  if (!dbf.writable()) throw Error(ErrorCode::Io, "table " + path + " is read-only");
+  RequireWritable();
   std::string old(dbf.recordLength(), ' ');
   dbf.ReadRecord(recno, old.data());
   WriteMemos(rec, memos);
@@ -425,7 +474,7 @@ void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std
 }
 
 void SharedTable::MarkDeleted(uint32_t recno) {
-  if (!dbf.writable()) throw Error(ErrorCode::Io, "table " + path + " is read-only");
+  RequireWritable();
   std::string rec(dbf.recordLength(), ' ');
   dbf.ReadRecord(recno, rec.data());
   if (rec[0] == '*') return;
@@ -452,6 +501,7 @@ void SharedTable::MarkDeleted(uint32_t recno) {
 
 int SharedTable::AddTag(const std::string& indexFile, const IndexTagDef& def) {
   if (!exclusive) throw Error(ErrorCode::Usage, "creating a tag needs the table " + path + " opened exclusively");
+  RequireIndexWritable(indexFile);
   IndexTagDef d = def;
   std::transform(d.name.begin(), d.name.end(), d.name.begin(), [](unsigned char c) { return (char)std::toupper(c); });
   if (d.name.empty() || d.name.size() > 10)
@@ -495,6 +545,7 @@ void SharedTable::OpenIndexFile(const std::string& indexFile) {
 void SharedTable::Reindex() {
   if (!exclusive) throw Error(ErrorCode::Usage, "reindexing needs the table " + path + " opened exclusively");
   if (!hasIndex) return;
+  RequireIndexWritable(indexPath);
   std::vector<IndexTagDef> defs;
   for (auto& t : tags) defs.push_back(t.def);
   RebuildIndex(indexPath, defs, false);
@@ -502,7 +553,7 @@ void SharedTable::Reindex() {
 
 void SharedTable::Pack() {
   if (!exclusive) throw Error(ErrorCode::Usage, "packing needs the table " + path + " opened exclusively");
-  if (!dbf.writable()) throw Error(ErrorCode::Io, "table " + path + " is read-only");
+  RequireWritable();
   if (hasIndex) FlushIndex();
   const uint32_t recLen = dbf.recordLength();
   const uint32_t n = dbf.count();

@@ -24,17 +24,22 @@ struct TagRuntime {
 
 class SharedTable {
  public:
-  SharedTable(Environment& env, std::string path, bool exclusive);
+  // `readOnly`: the files are opened for reading only and every write is
+  // refused; a stale index is rebuilt as a private copy.
+  SharedTable(Environment& env, std::string path, bool exclusive, bool readOnly = false);
   ~SharedTable();
 
   // Opens the table, its memo file and (withIndex) its index file, which
   // is rebuilt when stale or verified when only the table's time differs.
-  void Open(bool withIndex = true);
+  // `required`: the fields the table must have (FieldsProblem), checked
+  // before anything is compiled against its fields.
+  void Open(const std::vector<FieldDef>& required = {}, bool withIndex = true);
   void Close();
 
   Environment& env;
   const std::string path;
   const bool exclusive;
+  const bool readOnly;
   DbfFile dbf;
   MemoFile memo;
   IndexFile index;
@@ -53,6 +58,15 @@ class SharedTable {
   std::string ReadMemo(const char* rec, int field);
   void KeyOf(const TagRuntime& t, const char* rec, std::string& out);  // trimmed key
   bool InTag(const TagRuntime& t, const char* rec);
+
+  // Throws, naming the file, when the table cannot be written as a whole:
+  // opened read-only, or the table, its memo file or its index file may not
+  // be written. Every write checks it before it touches any file, so a
+  // write is refused whole instead of half done.
+  void RequireWritable() const;
+  bool Writable() const { return writeBlock_.empty(); }
+  // The same for rebuilding the tags into an index file.
+  void RequireIndexWritable(const std::string& indexFile) const;
 
   // Writing; each leaves the files sound when it returns (outside a batch).
   uint32_t Append(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
@@ -91,7 +105,13 @@ class SharedTable {
   void CollectEntries(std::vector<TagRuntime>& rt, std::vector<std::vector<IndexFile::Entry>>& entries);
   void WriteMemos(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
   void RecoverPack();
+  bool CanWriteIndex() const { return !readOnly && dbf.writable() && indexWritable_; }
   std::string privateIndex_;  // a rebuilt index kept apart while others use the table
+  bool indexWritable_ = true;
+  // Why the table cannot be written (empty when it can), and the kind of
+  // error a write then raises.
+  std::string writeBlock_;
+  ErrorCode writeBlockCode_ = ErrorCode::Io;
 };
 
 // Companion files: the memo (.SMT, else an existing .fpt) and the index

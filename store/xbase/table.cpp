@@ -126,7 +126,7 @@ struct Table::Impl {
     if (t.query_.empty() || !sh) return;
     query = Expr::Parse(t.query_, dbf());
     if (query->type() != Expr::Type::Bool)
-      throw Error(ErrorCode::Expression, "invalid expression \"" + t.query_ + "\": a query must be a condition");
+      throw Error(ErrorCode::Expression, ExpressionError(t.query_, dbf(), "a query must be a condition"));
     filter = true;
     int field;
     std::string constant;
@@ -567,6 +567,10 @@ struct Table::Impl {
   void RequireOpen(const char* what) {
     if (!sh) throw Error(ErrorCode::Usage, std::string(what) + ": the table " + t.Path() + " is not open");
   }
+  // A cursor opened for reading only takes no step towards a write.
+  void RefuseReadOnly() {
+    if (t.readOnly_) throw Error(ErrorCode::Usage, "table " + t.Path() + " is open for reading only");
+  }
   void RequireExclusive(const char* what) {
     RequireOpen(what);
     if (!sh->exclusive)
@@ -627,11 +631,44 @@ Table::~Table() {
   }
 }
 
+std::string FieldsProblem(const std::string& dbfPath, const std::vector<FieldDef>& have,
+                          const std::vector<FieldDef>& need) {
+  auto describe = [](const FieldDef& f) {
+    if (f.type == 'M') return std::string("a memo field (type M)");
+    return std::string("of type ") + f.type + ", " + std::to_string(f.width) + " wide";
+  };
+  for (const FieldDef& n : need) {
+    const std::string name = Utf8Upper(n.name);
+    auto it = std::find_if(have.begin(), have.end(), [&](const FieldDef& h) { return h.name == name; });
+    const std::string head = "table " + dbfPath + " is not a table of this program: ";
+    if (it == have.end()) return head + "it has no field " + name;
+    const bool memo = n.type == 'M';
+    if (memo ? it->type != 'M' : it->type != n.type || it->width != n.width)
+      return head + "field " + name + " is " + describe(*it) + "; it must be " + describe(n);
+  }
+  return {};
+}
+
 void Table::SetDatabaseName(const std::string& folder) { folder_ = folder; }
 void Table::SetTableName(const std::string& file) { file_ = file; }
 void Table::SetExclusive(bool on) {
   if (Active()) throw Error(ErrorCode::Usage, "close the table " + Path() + " before changing its exclusive use");
   exclusive_ = on;
+}
+
+void Table::SetReadOnly(bool on) {
+  if (Active()) throw Error(ErrorCode::Usage, "close the table " + Path() + " before changing its read-only use");
+  readOnly_ = on;
+}
+
+void Table::SetRequiredFields(std::vector<FieldDef> fields) { required_ = std::move(fields); }
+
+bool Table::CanWrite() const { return impl_->sh && !readOnly_ && impl_->sh->Writable(); }
+
+void Table::RequireWritable() const {
+  if (!impl_->sh) throw Error(ErrorCode::Usage, "the table " + Path() + " is not open");
+  if (readOnly_) throw Error(ErrorCode::Usage, "table " + Path() + " is open for reading only");
+  impl_->sh->RequireWritable();
 }
 
 void Table::SetIndexTag(const std::string& tag) {
@@ -676,9 +713,13 @@ void Table::Open() {
     if (exclusive_ || sh->exclusive)
       throw Error(ErrorCode::Locked, "table " + path + (sh->exclusive ? " is opened exclusively" : " is already open") +
                                          " and cannot be opened " + (exclusive_ ? "exclusively" : "again"));
+    if (sh->readOnly && !readOnly_)
+      throw Error(ErrorCode::Usage, "table " + path + " is already open for reading only and cannot be opened for writing");
+    if (std::string problem = FieldsProblem(path, sh->fieldDefs, required_); !problem.empty())
+      throw Error(ErrorCode::Unsupported, problem);
   } else {
-    sh = std::make_shared<SharedTable>(env_, path, exclusive_);
-    sh->Open();
+    sh = std::make_shared<SharedTable>(env_, path, exclusive_, readOnly_);
+    sh->Open(required_);
     reg[key] = sh;
   }
   impl_->sh = sh;
@@ -1046,6 +1087,7 @@ void Table::Refresh() {
 void Table::Append() {
   Impl& m = *impl_;
   m.RequireOpen("Append");
+  m.RefuseReadOnly();
   m.LeaveEdit();
   m.beforeInsert = m.recno;
   m.edit.assign(m.dbf().recordLength(), ' ');
@@ -1060,6 +1102,7 @@ void Table::Insert() { Append(); }
 void Table::Edit() {
   Impl& m = *impl_;
   m.RequireOpen("Edit");
+  m.RefuseReadOnly();
   if (state_ == State::Edit || state_ == State::Insert) return;
   if (m.recno == 0) {
     Append();
@@ -1080,6 +1123,7 @@ void Table::Post() {
     Cancel();
     return;
   }
+  RequireWritable();
   uint32_t r;
   auto memos = m.MemoList();
   if (state_ == State::Insert) {
@@ -1121,6 +1165,7 @@ void Table::Cancel() {
 void Table::Delete() {
   Impl& m = *impl_;
   m.RequireOpen("Delete");
+  if (state_ != State::Insert) RequireWritable();
   if (state_ == State::Insert) {
     Cancel();
     return;
@@ -1180,6 +1225,7 @@ int Table::IndexTag(const std::string& indexPath, const std::string& tag, const 
                     const std::string& condition, bool unique) {
   Impl& m = *impl_;
   m.RequireExclusive("creating a tag");
+  m.RefuseReadOnly();
   m.LeaveEdit();
   IndexTagDef d;
   d.name = tag;
@@ -1198,6 +1244,7 @@ int Table::IndexTag(const std::string& indexPath, const std::string& tag, const 
 void Table::IndexOpen(const std::string& indexPath) {
   Impl& m = *impl_;
   m.RequireExclusive("opening an index");
+  m.RefuseReadOnly();
   m.LeaveEdit();
   uint32_t keep = m.recno;
   m.sh->OpenIndexFile(indexPath);
@@ -1210,6 +1257,7 @@ void Table::IndexOpen(const std::string& indexPath) {
 void Table::Reindex() {
   Impl& m = *impl_;
   m.RequireExclusive("reindexing");
+  m.RefuseReadOnly();
   m.LeaveEdit();
   uint32_t keep = m.recno;
   m.sh->Reindex();
@@ -1222,6 +1270,7 @@ void Table::Reindex() {
 void Table::Pack() {
   Impl& m = *impl_;
   m.RequireExclusive("packing");
+  m.RefuseReadOnly();
   m.LeaveEdit();
   m.sh->Pack();
   m.ResolveTag();

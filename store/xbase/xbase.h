@@ -165,6 +165,17 @@ class Table {
   void SetTableName(const std::string& file);       // "VTLDataA.dbf"
   void SetIndexTag(const std::string& tag);         // "" = natural order
   void SetExclusive(bool on);
+  // Reading only: the files are opened read-only, every write (Append,
+  // Edit, Post, Delete, tags, pack) is refused with ErrorCode::Usage, and a
+  // stale index is rebuilt as a private copy, never written. For a reader
+  // beside a program that may be writing the table.
+  void SetReadOnly(bool on);
+  bool ReadOnly() const { return readOnly_; }
+  // The fields the table must have: each by name (any case) with its type
+  // and, for character fields, its width; other fields may be there too.
+  // Open refuses a table without them (ErrorCode::Unsupported, naming the
+  // file and the field), before anything is compiled against its fields.
+  void SetRequiredFields(std::vector<FieldDef> fields);
   const std::string& DatabaseName() const { return folder_; }
   const std::string& TableName() const { return file_; }
   const std::string& IndexTag() const { return tagName_; }
@@ -182,6 +193,12 @@ class Table {
   void Close();  // posts a changed record first, cancels an unchanged one
   bool Active() const;
   State GetState() const { return state_; }
+  // Whether the open table can be written: not opened for reading only, and
+  // the table, its memo file and its index file may all be written. When
+  // one of them may not, every write is refused whole, before any file is
+  // touched. RequireWritable throws that refusal (the file named).
+  bool CanWrite() const;
+  void RequireWritable() const;
 
   // --- fields ------------------------------------------------------------
   const std::vector<FieldDef>& Fields() const;
@@ -284,6 +301,8 @@ class Table {
   Environment& env_;
   std::string folder_, file_, tagName_, query_;
   bool exclusive_ = false;
+  bool readOnly_ = false;
+  std::vector<FieldDef> required_;
   State state_ = State::Inactive;
   bool modified_ = false;
   bool eof_ = true, bof_ = true;
@@ -292,10 +311,20 @@ class Table {
   std::unique_ptr<Impl> impl_;
 };
 
-// Verifies a table: header against file size, every memo reference, every
-// tag against the records. Returns one line per problem; empty when sound.
-// Opens the files read-only and changes nothing.
-std::vector<std::string> CheckTable(const std::string& dbfPath);
+// Verifies a table: header against file size, every record's deletion flag
+// and memo reference, the memo file's header, every tag against the
+// records, and (when given) the fields the table must have. Returns one
+// line per problem, every damaged record listed; empty when sound. Opens
+// the files read-only and changes nothing. A table that another program
+// changes while it is checked is not called damaged: its problems are
+// replaced by one line saying so.
+std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vector<FieldDef>& required = {});
+
+// The first way the fields `have` of a table fall short of `need` (see
+// Table::SetRequiredFields) as a sentence naming the table and the field;
+// empty when they fit.
+std::string FieldsProblem(const std::string& dbfPath, const std::vector<FieldDef>& have,
+                          const std::vector<FieldDef>& need);
 
 // Text helpers shared with the layers above.
 // Upper / lower case of UTF-8 text: ASCII and the common European letters

@@ -206,19 +206,38 @@ TEST_F(CliTest, ATabInATitleIsReportedInTabSeparatedOutputAndKeptInCsv) {
   EXPECT_EQ(r.out, "C,odd\tname,/odd\tname,,,\r\n");
 }
 
-TEST_F(CliTest, LongTextsAreCutToTheFieldWithoutSplittingACharacter) {
+TEST_F(CliTest, LongTextsAreCutAndToldAndAPathIsNeverCut) {
   const std::string ae = "\xC3\x84", e = "\xC3\xA9";
   const std::string catalog = Repeat(ae, 11);  // 22 bytes
   const std::string title = "a" + Repeat(e, 40);  // 81 bytes
-  Load(catalog + "\t" + title + "\t" + std::string(300, 'p') + "\t100,000,000\t" +
-       std::string(25, 'd') + "\tdesc\n");
-  const std::string expected = Repeat(ae, 10) + "\t" + "a" + Repeat(e, 39) + "\t" +
-                               std::string(255, 'p') + "\t100,000,00\t" + std::string(21, 'd') +
-                               "\tdesc\n";
-  const Result r = Vdb({"export", data_});
-  EXPECT_EQ(r.out, expected);
+  Create();
+  Result r = Vdb({"import", data_, "-"}, QByteArray::fromStdString(
+                                             "C\tshort\t/p\t\t\t\n" + catalog + "\t" + title + "\t" +
+                                             std::string(255, 'p') + "\t100,000,000\t" + std::string(25, 'd') +
+                                             "\tdesc\n"));
+  EXPECT_EQ(r.code, 0) << r.err;
+  const std::string expected = Repeat(ae, 10) + "\t" + "a" + Repeat(e, 39) + "\t" + std::string(255, 'p') +
+                               "\t100,000,00\t" + std::string(21, 'd') + "\tdesc\n";
+  EXPECT_EQ(Vdb({"export", data_, "--catalog", QString::fromStdString(catalog)}).out, expected);
+  // Each cut is told by line and column; nothing is told of line 1.
+  for (const char* told : {"line 2: the catalog name is cut to the 20 bytes of Catalog (the line gives 22): "
+                           "it is stored as \"",
+                           "line 2: the title is cut to the 80 bytes of FLTITLE (the line gives 81)",
+                           "line 2: the size is cut to the 10 bytes of FLSIZE (the line gives 11)",
+                           "line 2: the date is cut to the 21 bytes of FLDATE (the line gives 25)"})
+    EXPECT_NE(r.err.find(told), std::string::npos) << told << "\n" << r.err;
+  EXPECT_EQ(r.err.find("line 1"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("FLNAME"), std::string::npos) << r.err;
   // The long name given on the command line means the same catalog.
   EXPECT_EQ(Count(QString::fromStdString(catalog)).out, "1\n");
+
+  // A path one byte too long would name another file: the line is refused.
+  r = Vdb({"import", data_, "-"},
+          QByteArray::fromStdString("C\tok\t/p\t\t\t\nC\tlong\t" + std::string(256, 'p') + "\t\t\t\n"));
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("line 2: the path is 256 bytes long, but FLNAME holds at most 255"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(Count().out, "3\n");
 }
 
 TEST_F(CliTest, BadLineStopsWithItsNumberAndKeepsWhatCameBefore) {
@@ -415,6 +434,158 @@ TEST_F(CliTest, WriteCommandsRefuseWhileTheTablesAreInUse) {
   }
   EXPECT_EQ(Vdb({"import", data_, "-"}, "C\tb\tp\t\t\t\n").code, 0);
   EXPECT_EQ(Count().out, "2\n");
+}
+
+
+// --- catalogs, files that may not be written, damage, other layouts -----------
+
+TEST_F(CliTest, ACatalogTakesNoOtherCatalogsRecords) {
+  Load("AB\ta\tp\t\t\t\nAB  X\tb\tp\t\t\t\nMusic\tc\tp\t\t\t\nMusic   2020\td\tp\t\t\t\n");
+  EXPECT_EQ(Count("AB").out, "1\n");
+  EXPECT_EQ(Count("AB  X").out, "1\n");
+  EXPECT_EQ(Count("Music").out, "1\n");
+  EXPECT_EQ(Vdb({"export", data_, "--catalog", "AB"}).out, "AB\ta\tp\t\t\t\n");
+  EXPECT_EQ(Vdb({"export", data_, "--catalog", "Music"}).out, "Music\tc\tp\t\t\t\n");
+}
+
+TEST_F(CliTest, ImportStoresNothingWhenAFileMayNotBeWritten) {
+  Load("Old\tt\tp\t\t\tdesc\n");
+  for (const char* name : {"VTLDataA.nsx", "VTLDataA.SMT", "VTLDataA.dbf", "VTLCa.nsx", "VTLCa.dbf"}) {
+    SCOPED_TRACE(name);
+    QFile file(File(name));
+    const auto permissions = file.permissions();
+    ASSERT_TRUE(file.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    if (file.open(QIODevice::ReadWrite)) {
+      file.close();
+      file.setPermissions(permissions);
+      GTEST_SKIP() << "this user may write read-only files";
+    }
+    const Result r = Vdb({"import", data_, "-"}, "New\tt\tp\t\t\tdesc\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("nothing was imported"), std::string::npos) << r.err;
+    ASSERT_TRUE(file.setPermissions(permissions));
+    EXPECT_EQ(Count().out, "1\n");
+    EXPECT_EQ(Count("New").code, 1);  // no catalog without its records
+  }
+}
+
+TEST_F(CliTest, DamagedHeadersAreToldAndNothingIsWrittenOver) {
+  const std::string lines = "C\ta\tp\t\t\tfirst\nC\tb\tp\t\t\tsecond\nC\tc\tp\t\t\tthird\n";
+  Load(lines);
+  // The records table's header counts one record less than it holds.
+  QFile dbf(File("VTLDataA.dbf"));
+  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(dbf.seek(4));
+  dbf.write(QByteArray("\x02\x00\x00\x00", 4));
+  dbf.close();
+  Result r = Vdb({"check", data_});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("the header counts 2 records, but record 3 follows them complete"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(Count().out, "3\n");
+  ASSERT_EQ(Vdb({"import", data_, "-"}, "C\td\tp\t\t\tfourth\n").code, 0);
+
+  // The memo file's header hands out a block inside the descriptions.
+  QFile smt(File("VTLDataA.SMT"));
+  ASSERT_TRUE(smt.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(smt.seek(0));
+  smt.write(QByteArray("\x00\x00\x00\x08", 4));
+  smt.close();
+  r = Vdb({"check", data_});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("VTLDataA.SMT is damaged: its header gives block 8 as the next free one"),
+            std::string::npos)
+      << r.out;
+  ASSERT_EQ(Vdb({"import", data_, "-"}, "C\te\tp\t\t\tfifth\n").code, 0);
+  EXPECT_EQ(Vdb({"export", data_}).out, lines + "C\td\tp\t\t\tfourth\nC\te\tp\t\t\tfifth\n");
+  EXPECT_EQ(Vdb({"check", data_}).out, "ok\n");
+}
+
+TEST_F(CliTest, ExportGoesPastDamagedDescriptionsAndCheckListsThemAll) {
+  Load("C\ta\tp\t\t\tfirst\nC\tb\tp\t\t\tsecond\nC\tc\tp\t\t\tthird\n");
+  {
+    // Records 1 and 2 point past the end of the memo file.
+    auto t = OpenRecords();
+    t->Close();
+  }
+  QFile dbf(File("VTLDataA.dbf"));
+  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
+  const QByteArray head = dbf.read(12);
+  const int headerLen = uchar(head[8]) | uchar(head[9]) << 8, recLen = uchar(head[10]) | uchar(head[11]) << 8;
+  for (int r = 0; r < 2; ++r) {
+    ASSERT_TRUE(dbf.seek(headerLen + r * recLen + recLen - 10));
+    dbf.write("  99999999");
+  }
+  dbf.close();
+
+  Result r = Vdb({"export", data_});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "C\ta\tp\t\t\t\nC\tb\tp\t\t\t\nC\tc\tp\t\t\tthird\n");
+  for (const char* told : {"record 1 is exported without its description: memo file ",
+                           "record 2 is exported without its description: memo file ",
+                           "2 records are exported without a damaged description"})
+    EXPECT_NE(r.err.find(told), std::string::npos) << told << "\n" << r.err;
+  r = Vdb({"check", data_});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find(": record 1, field FLDESC: memo block 99999999 lies outside the memo file"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(": record 2, field FLDESC"), std::string::npos) << r.out;
+}
+
+TEST_F(CliTest, TableOfAnotherLayoutIsRefusedByEveryCommand) {
+  Create();
+  ASSERT_TRUE(QFile::remove(File("VTLDataA.dbf")));
+  ASSERT_TRUE(QFile::remove(File("VTLDataA.SMT")));
+  xbase::CreateTable(QFile::encodeName(File("VTLDataA.dbf")).toStdString(),
+                     {{"Catalog", 'C', 20, 0}, {"FLTITLE", 'C', 80, 0}, {"FLNAME", 'C', 255, 0},
+                      {"FLSIZE", 'N', 10, 0}, {"FLDESC", 'M', 10, 0}});
+  QFile dbf(File("VTLDataA.dbf"));
+  ASSERT_TRUE(dbf.open(QIODevice::ReadOnly));
+  const QByteArray before = dbf.readAll();
+  dbf.close();
+  for (const QStringList& args : {QStringList{"count", data_}, QStringList{"export", data_},
+                                  QStringList{"import", data_, "-"}, QStringList{"check", data_}}) {
+    const Result r = Vdb(args, "C\tt\tp\t\t\t\n");
+    EXPECT_EQ(r.code, 1) << args[0].toStdString();
+    const std::string said = r.err + r.out;
+    EXPECT_NE(said.find("VTLDataA.dbf is not a table of this program: field FLSIZE is of type N, 10 wide; "
+                        "it must be of type C, 10 wide"),
+              std::string::npos)
+        << args[0].toStdString() << ": " << said;
+  }
+  ASSERT_TRUE(dbf.open(QIODevice::ReadOnly));
+  EXPECT_EQ(dbf.readAll(), before);
+}
+
+TEST_F(CliTest, ReadersBesideTheProgramWritingSeeASoundTable) {
+  Load("C\ta\tp\t\t\tfirst\nC\tb\tp\t\t\tsecond\n");
+  auto t = OpenRecords();
+  // The program posts a new description after a reader opened nothing yet
+  // but the table: the reader sees it.
+  t->Last();
+  t->Edit();
+  t->SetFieldByName("FLDESC", std::string(5000, 'x'));
+  t->Post();
+  // The program stopped between writing a record and counting it, as an
+  // append in progress looks to a reader.
+  QFile dbf(File("VTLDataA.dbf"));
+  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
+  const QByteArray head = dbf.read(12);
+  const int recLen = uchar(head[10]) | uchar(head[11]) << 8;
+  const QByteArray all = dbf.readAll();
+  ASSERT_TRUE(dbf.seek(dbf.size() - 1));
+  dbf.write(all.mid(all.size() - 1 - recLen, recLen) + QByteArray(1, '\x1A'));
+  dbf.close();
+  EXPECT_EQ(Count().out, "3\n");
+  Result r = Vdb({"export", data_});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "C\ta\tp\t\t\tfirst\nC\tb\tp\t\t\t" + std::string(5000, 'x') + "\nC\tb\tp\t\t\t" +
+                       std::string(5000, 'x') + "\n");
+  r = Vdb({"check", data_});
+  EXPECT_EQ(r.code, 0) << r.out;
+  t->Close();
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The data module, the first-run creation of the database files, the
 // catalog query and the maintenance operations, on real files in a
-// temporary folder. (Selecting catalogs by the query is run end to end by
-// the command-line tests.)
+// temporary folder.
 
 #include <gtest/gtest.h>
 
@@ -249,14 +248,72 @@ TEST_F(StoreTest, DataSourcesForwardTheTableNotifications) {
 
 // --- the catalog query ----------------------------------------------------------------
 
-TEST(CatalogQueryTest, PlainNamesGetTheFieldAndTwoTrailingSpaces) {
-  EXPECT_EQ(store::CatalogQuery(QString("Temporary")), "Catalog = \"Temporary  \"");
-  EXPECT_EQ(store::CatalogQuery(QString("It's")), "Catalog = \"It's  \"");
+TEST(CatalogQueryTest, NamesArePaddedToTheFieldWidth) {
+  EXPECT_EQ(store::CatalogQuery(QString("Temporary")), "Catalog = \"Temporary           \"");
+  EXPECT_EQ(store::CatalogQuery(QString("It's")), "Catalog = \"It's                \"");
   EXPECT_EQ(store::StoredCatalogName("  padded   "), "  padded");
   // 21 bytes of two-byte letters cut to 20 without splitting one.
   EXPECT_EQ(store::StoredCatalogName("x\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4"
                                      "\xC3\xA4\xC3\xA4\xC3\xA4"),
             "x\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4");
+}
+
+TEST_F(StoreTest, CatalogQuerySelectsExactlyTheNamedCatalog) {
+  CreateAll();
+  TDataModule1 dm;
+  dm.DataModule1Create(dir_);
+  const std::string n19 = "abcdefghijklmnopqrs", n20 = n19 + "t";
+  AddRecords(dm, {{"AB", "ab 1"}, {"AB  X", "abx"}, {"AB", "ab 2"}, {"Music", "m"}, {"Music   2020", "m2020"},
+                  {n19, "nineteen"}, {n20, "twenty"}, {"Say \"hi\"", "quoted"}, {"Say \"hi\" 2", "quoted 2"}});
+  auto titles = [&](const std::string& catalog) {
+    dm.ApTable1.SetQuery(store::CatalogQueryUtf8(catalog));
+    std::vector<std::string> got = Column(dm.ApTable1, store::kFieldTitle);
+    EXPECT_EQ(dm.ApTable1.QueryRecCount(), int64_t(got.size())) << catalog;
+    return got;
+  };
+  EXPECT_EQ(titles("AB"), (std::vector<std::string>{"ab 1", "ab 2"}));
+  EXPECT_EQ(titles("AB  X"), (std::vector<std::string>{"abx"}));
+  EXPECT_EQ(titles("Music"), (std::vector<std::string>{"m"}));
+  EXPECT_EQ(titles("Music   2020"), (std::vector<std::string>{"m2020"}));
+  EXPECT_EQ(titles(n19), (std::vector<std::string>{"nineteen"}));
+  EXPECT_EQ(titles(n20), (std::vector<std::string>{"twenty"}));
+  EXPECT_EQ(titles("Say \"hi\""), (std::vector<std::string>{"quoted"}));
+  EXPECT_EQ(titles("A"), (std::vector<std::string>{}));
+}
+
+TEST_F(StoreTest, TableOfAnotherLayoutIsRefusedAtOpenNamingFileAndField) {
+  ASSERT_TRUE(QDir().mkpath(dir_));
+  // The right names, other types: FLSIZE numeric, FLDATE a date.
+  std::vector<xbase::FieldDef> foreign = store::RecordsTableFields();
+  foreign[3].type = 'N';
+  foreign[4] = {store::kFieldDate, 'D', 8, 0};
+  xbase::CreateTable(EnginePath(Path(store::kRecordsTable)), foreign);
+  const QByteArray bytes = [&] {
+    QFile f(Path(store::kRecordsTable));
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+  }();
+  // Creating the missing files stops at the foreign table's index.
+  const store::CreationResult r = store::CreateDatabaseFiles(dir_);
+  EXPECT_TRUE(r.error.contains("VTLDataA.dbf") && r.error.contains("FLSIZE")) << r.error.toStdString();
+
+  TDataModule1 dm;
+  dm.DataModule1Create(dir_, [](const QString&) {});
+  for (xbase::Table* t : {&dm.ApTable1, &dm.ApTable3}) {
+    try {
+      t->Open();
+      ADD_FAILURE() << "a table of another layout opens";
+    } catch (const xbase::Error& e) {
+      EXPECT_EQ(e.code(), xbase::ErrorCode::Unsupported);
+      EXPECT_NE(std::string(e.what()).find(EnginePath(Path(store::kRecordsTable))), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("field FLSIZE is of type N, 10 wide; it must be of type C, 10 wide"),
+                std::string::npos)
+          << e.what();
+    }
+  }
+  QFile f(Path(store::kRecordsTable));
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), bytes);
 }
 
 // --- maintenance ------------------------------------------------------------------------
@@ -286,11 +343,12 @@ TEST_F(StoreTest, PackReportsTheBytesSavedAndReopensShared) {
   EXPECT_EQ(Column(dm.ApTable3, store::kFieldTitle), (std::vector<std::string>{"2", "3"}));
 }
 
-TEST_F(StoreTest, PackThatCannotLockLeavesTheTableUsable) {
+TEST_F(StoreTest, PackOrReindexThatCannotLockLeavesEveryCursorOpen) {
   CreateAll();
   TDataModule1 dm;
   dm.DataModule1Create(dir_);
-  AddRecords(dm, {{"C", "1"}});
+  AddRecords(dm, {{"C", "1"}, {"D", "2"}});
+  dm.ApTable1.SetQuery(store::CatalogQueryUtf8("C"));
   // Another user of the file: a cursor in a second environment.
   xbase::Environment other;
   xbase::Table holder(other);
@@ -298,11 +356,18 @@ TEST_F(StoreTest, PackThatCannotLockLeavesTheTableUsable) {
   holder.SetTableName(store::kRecordsTable);
   holder.Open();
 
-  EXPECT_THROW(store::PackRecords(dm), xbase::Error);
-  EXPECT_FALSE(dm.Packing);
-  EXPECT_TRUE(dm.ApTable1.Active());
-  EXPECT_FALSE(dm.ApTable1.Exclusive());
-  EXPECT_EQ(dm.ApTable1.RecordCount(), 1);
+  for (bool pack : {true, false}) {
+    SCOPED_TRACE(pack ? "pack" : "reindex");
+    dm.ApTable3.Open();
+    EXPECT_THROW(pack ? (void)store::PackRecords(dm) : (void)store::ReindexTables(dm), xbase::Error);
+    EXPECT_FALSE(dm.Packing);
+    for (xbase::Table* t : {&dm.ApTable1, &dm.ApTable2, &dm.ApTable3}) {
+      EXPECT_TRUE(t->Active());
+      EXPECT_FALSE(t->Exclusive());
+    }
+    EXPECT_EQ(dm.ApTable1.RecordCount(), 1);  // the catalog query stays
+    EXPECT_EQ(dm.ApTable3.RecordCount(), 2);
+  }
 }
 
 TEST_F(StoreTest, ReindexKeepsRecordsAndLeavesAllCursorsOpen) {

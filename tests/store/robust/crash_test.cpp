@@ -1,5 +1,6 @@
-// A writer killed at any moment leaves a table that opens, checks clean and
-// holds every record whose Post had returned, with the content it was given.
+// A writer killed at any moment leaves a table that opens, checks clean (but
+// for a record the kill left uncounted) and holds every record whose Post
+// had returned, with the content it was given.
 //
 // Each round starts crash_writer on the same records table, lets it work for
 // a few milliseconds and kills it with SIGKILL; the writer's log says which
@@ -214,8 +215,12 @@ class CrashTest : public ::testing::Test {
     }
     for (const std::string& p : problems) ADD_FAILURE() << p;
 
+    // A kill between writing a record and counting it leaves the record
+    // complete past the count: read as part of the table above, and told
+    // by CheckTable until the next write counts it. Nothing else may be.
     const std::vector<std::string> check = xbase::CheckTable(folder_.File(robust::kRecordsFile));
-    for (const std::string& p : check) ADD_FAILURE() << "CheckTable: " << p;
+    for (const std::string& p : check)
+      if (p.find("counted at the next write") == std::string::npos) ADD_FAILURE() << "CheckTable: " << p;
   }
 };
 

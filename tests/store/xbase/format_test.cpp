@@ -290,6 +290,10 @@ TEST_F(MemoTest, TextsComeBackWhole) {
       LongText(63),  // around one block
       LongText(64),
       LongText(65),
+      // Every byte is kept, the end-of-file mark and NULs at the end too.
+      "ends in the end-of-file mark\x1A",
+      "\x1A",
+      std::string("nul\0inside and at the end\0", 26),
   };
   EXPECT_EQ(RoundTrip(texts), texts);
 
