@@ -81,6 +81,7 @@ TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget*
   // The file of the current record is checked on a worker; the panel shows
   // the answer when it comes.
   recordView_ = new browse::TRecordView(this);
+  startNotes_ = dm_.IndexNotes;
   connect(recordView_, &browse::TRecordView::FileAnswered, this, &TfrmVantrell::ShowFile);
   connect(recordView_, &browse::TRecordView::Damaged, this, [this](const QString& text) { ReportDamage(QString(), text); });
 

@@ -196,6 +196,9 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   bool firstShowDone_ = false;
   bool memoUpdating_ = false;
   bool hintsOn_ = true;
+  // What start-up repaired (an index file rebuilt), shown in the status bar
+  // once the first record's file check has answered.
+  QStringList startNotes_;
   QPointer<QMenu> openMenu_;
 
   // The record shown and its file; the read errors already reported.

@@ -125,6 +125,12 @@ void TfrmVantrell::ShowFile() {
   // Blank and navy until the check answers; maroon with its message when
   // the file is missing or its volume does not answer.
   StatusPanel[0]->setText(recordView_->FileMessage());
+  // A start-up note waits for a record whose file needs no message, so that
+  // the record's own state is never hidden by it.
+  if (!startNotes_.isEmpty() && !recordView_->CheckPending() && recordView_->FileMessage().isEmpty()) {
+    ShowStatus(QStringLiteral(" ") + startNotes_.join(QStringLiteral(" ")));
+    startNotes_.clear();
+  }
   SetTextColour(Panel3, QPalette::WindowText, recordView_->File() == browse::FileState::Missing ? kMaroon : kNavy);
   if (recordView_->ShowsVolumeLabel()) ShowVolumeLabel();
   ApplySwitches(recordView_->Switches());

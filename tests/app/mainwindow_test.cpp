@@ -531,6 +531,23 @@ TEST_F(MainWindowTest, EngineErrorInACommandLeavesTheTableBrowsing) {
   EXPECT_TRUE(w.isVisible());
 }
 
+TEST_F(MainWindowTest, IndexFileThatIsNotOursIsRebuiltAndTold) {
+  QString present = MakeFile("here.txt");
+  AddRecords({{"C", "b", present}, {"C", "a", present}});
+  // Something else under the index file's name: the window still opens on
+  // the records, in title order, and says what it repaired.
+  QFile f(data_ + "/VTLDataA.nsx");
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(QByteArray(8192, 'z'));
+  f.close();
+  TfrmVantrell& w = Open();
+  Settle();
+  EXPECT_EQ(dm_->ApTable1.FieldByName("FLTITLE"), "a");
+  EXPECT_EQ(Label("Label6")->text(), "2");
+  EXPECT_EQ(w.StatusText(0), " Index file VTLDataA.nsx was rebuilt.");
+  EXPECT_EQ(scripted_.Count(prompts::ScriptedPrompts::Call::Message), 0);
+}
+
 TEST_F(MainWindowTest, MissingRecordsTableIsNamedInTheError) {
   QFile::remove(data_ + "/VTLDataA.dbf");
   dm_ = std::make_unique<TDataModule1>();
