@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "pack.h"
 #include "shared.h"
 #include "text.h"
 #include "xbase.h"
@@ -8,6 +9,8 @@ namespace xbase {
 
 std::vector<std::string> CheckTable(const std::string& dbfPath) {
   std::vector<std::string> problems;
+  std::string pending = PendingPackProblem(dbfPath);
+  if (!pending.empty()) problems.push_back(pending);
   DbfFile dbf;
   try {
     dbf.Open(dbfPath, false);
@@ -82,7 +85,7 @@ std::vector<std::string> CheckTable(const std::string& dbfPath) {
 
   // Every tag against the records.
   std::string ip = IndexPathFor(dbfPath);
-  if (FileExists(ip)) {
+  if (PathExists(ip)) {
     try {
       IndexFile index;
       if (!index.Open(ip, false, n, dbf.Stamp())) {

@@ -25,6 +25,8 @@ class DbfFile {
 
   // Reads and checks the header. `writable` asks for write access.
   void Open(const std::string& path, bool writable);
+  // Takes over a file already open (and locked) as the table at `path`.
+  void Adopt(File&& f, const std::string& path);
   void Close();
   bool IsOpen() const { return file_.IsOpen(); }
   File& file() { return file_; }
@@ -73,6 +75,7 @@ class DbfFile {
 
  private:
   void InvalidateCache() { cacheFirst_ = cacheCount_ = 0; }
+  void ReadHeader();
   File file_;
   std::string path_;
   std::vector<DbfField> fields_;

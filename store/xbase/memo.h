@@ -38,6 +38,9 @@ class MemoFile {
   // Writes the text as a new memo and returns its block (0 for empty text).
   uint32_t Write(const std::string& text);
 
+  // Reads the header again, after the file was put back as it was.
+  void Reload();
+
   // For writing a whole new memo file in one go (pack): memos collect in
   // memory and go to disk in large writes; EndBulk writes the rest and the
   // header.

@@ -23,17 +23,21 @@ Environment& Environment::Default() {
 }
 
 void CreateTable(const std::string& dbfPath, const std::vector<FieldDef>& fields) {
-  if (FileExists(dbfPath)) throw Error(ErrorCode::Usage, "table " + dbfPath + " already exists");
+  if (PathExists(dbfPath)) throw Error(ErrorCode::Usage, "table " + dbfPath + " already exists");
   bool memo = false;
   for (auto& f : fields) memo = memo || f.type == 'M' || f.type == 'm';
+  const std::string memoPath = WithExtension(dbfPath, ".SMT");
+  const bool memoThere = memo && PathExists(memoPath);
   DbfFile::Create(dbfPath, fields);
-  if (memo) {
-    try {
-      MemoFile::Create(WithExtension(dbfPath, ".SMT"));
-    } catch (...) {
-      RemoveFile(dbfPath);
-      throw;
-    }
+  // Both files are on disk, and in their folder, before the table counts
+  // as created; a failure on the way removes what was made.
+  try {
+    if (memo) MemoFile::Create(memoPath);
+    SyncFolderOf(dbfPath);
+  } catch (...) {
+    if (memo && !memoThere) TryRemoveFile(memoPath);
+    TryRemoveFile(dbfPath);
+    throw;
   }
 }
 
@@ -660,7 +664,7 @@ bool Table::Active() const { return impl_->sh != nullptr; }
 void Table::Open() {
   if (Active()) return;
   std::string path = Path();
-  if (!FileExists(path)) throw Error(ErrorCode::NotFound, "table " + path + " does not exist");
+  if (!PathExists(path)) throw Error(ErrorCode::NotFound, "table " + path + " does not exist");
   std::string key = CanonicalPath(path);
   auto& reg = env_.registry_->open;
   std::shared_ptr<SharedTable> sh;
@@ -1197,7 +1201,13 @@ void Table::Pack() {
   Impl& m = *impl_;
   m.RequireExclusive("packing");
   m.LeaveEdit();
-  m.sh->Pack();
+  try {
+    m.sh->Pack();
+  } catch (...) {
+    // A pack stopped halfway lets go of the files; the next open completes it.
+    if (!m.sh->dbf.IsOpen()) Close();
+    throw;
+  }
   m.ResolveTag();
   m.CompileQuery();
   m.GoFirst();

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "fault_fs.h"
 #include "xbase_fixture.h"
 
 namespace {
@@ -157,19 +158,32 @@ TEST_F(LockTest, ExclusiveUseShutsOutEveryoneElse) {
   EXPECT_EQ(now->RecordCount(), 2);
 }
 
-TEST_F(LockTest, SharedUseShutsOutExclusiveOnly) {
-  auto shared = OpenRecords("CatFlTl", false);
+TEST_F(LockTest, OneWriterAtATimeWithReadersBesideIt) {
+  auto writer = OpenRecords("CatFlTl", false);
   xbase::Environment other;
   EXPECT_EQ(CatchError([&] { OpenRecordsIn(other, "CatFlTl", true); }).code(), ErrorCode::Locked);
-  auto second = OpenRecordsIn(other, "CatFlTl", false);
-  EXPECT_EQ(second->RecordCount(), 1);
-  second->First();
-  EXPECT_EQ(second->FieldByName("FLDESC"), "memo");
-  shared->Close();
-  // One shared user is left: still no exclusive use.
+  xbase::Error e = CatchError([&] { OpenRecordsIn(other, "CatFlTl", false); });
+  EXPECT_EQ(e.code(), ErrorCode::Locked);
+  EXPECT_NE(std::string(e.what()).find("VTLDataA.dbf is open for writing in another program"), std::string::npos)
+      << e.what();
+
+  // A table this program may not write opens for reading beside the writer.
+  std::unique_ptr<xbase::Table> reader;
+  {
+    FaultyFs fs;
+    fs.Fail({FsOp::OpenForWriting, "VTLDataA.dbf", 0, EACCES});
+    reader = OpenRecordsIn(other, "CatFlTl", false);
+  }
+  reader->First();
+  EXPECT_EQ(reader->FieldByName("FLDESC"), "memo");
+  Add(*writer, {"A", "two", "", "", "", ""});
+  writer->Close();
+  // The writer gone, another may come while the reader stays; exclusive use
+  // still waits for the reader.
   xbase::Environment third;
+  EXPECT_NO_THROW(OpenRecordsIn(third, "", false));
   EXPECT_EQ(CatchError([&] { OpenRecordsIn(third, "", true); }).code(), ErrorCode::Locked);
-  second->Close();
+  reader->Close();
   EXPECT_NO_THROW(OpenRecordsIn(third, "", true));
 }
 
@@ -197,8 +211,13 @@ TEST_F(LockTest, AnotherProgramMeetsOurExclusiveUse) {
 
 TEST_F(LockTest, SharedUseAcrossProcesses) {
   auto shared = OpenRecords("CatFlTl", false);
-  EXPECT_EQ(TryOpenInChild(false), kOpened);
+  EXPECT_EQ(TryOpenInChild(false), kLocked) << "a second writer";
   EXPECT_EQ(TryOpenInChild(true), kLocked);
+  {
+    FaultyFs fs;
+    fs.Fail({FsOp::OpenForWriting, "VTLDataA.dbf", 0, EACCES});
+    EXPECT_EQ(TryOpenInChild(false), kOpened) << "a reader";
+  }
   shared->Close();
   EXPECT_EQ(TryOpenInChild(true), kOpened);
 
@@ -206,8 +225,9 @@ TEST_F(LockTest, SharedUseAcrossProcesses) {
   ASSERT_TRUE(h.opened);
   xbase::Environment other;
   EXPECT_EQ(CatchError([&] { OpenRecordsIn(other, "CatFlTl", true); }).code(), ErrorCode::Locked);
-  EXPECT_NO_THROW(OpenRecordsIn(other, "CatFlTl", false));
-  StopHolder(h);
+  EXPECT_EQ(CatchError([&] { OpenRecordsIn(other, "CatFlTl", false); }).code(), ErrorCode::Locked);
+  KillHolder(h);
+  EXPECT_NO_THROW(OpenRecordsIn(other, "CatFlTl", false)) << "a killed writer leaves no lock";
 }
 
 TEST_F(LockTest, FailedAttemptsInThisProcessDoNotDropOurLock) {
