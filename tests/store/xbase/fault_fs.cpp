@@ -72,6 +72,10 @@ const Fault* FaultyFs::Hit(FsOp op, const std::string& path, const std::string& 
     }
     if (a.fault.kill) std::_Exit(kKilledExit);
     a.fired = true;
+    if (a.fault.meanwhile) {
+      a.fault.meanwhile();
+      return nullptr;
+    }
     return &a.fault;
   }
   return nullptr;

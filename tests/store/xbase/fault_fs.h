@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +22,18 @@ struct Fault {
   int err = ENOSPC;         // what the failing call answers
   bool shortWrite = false;  // the write takes half of its bytes, the next one fails
   bool kill = false;        // the process ends there with kKilledExit, as if killed
+  // When set, the call does not fail: this runs first and the call goes on.
+  std::function<void()> meanwhile;
 };
+
+inline Fault On(FsOp op, const std::string& pathHas, int err = ENOSPC, int skip = 0) {
+  Fault f;
+  f.op = op;
+  f.pathHas = pathHas;
+  f.err = err;
+  f.skip = skip;
+  return f;
+}
 
 // The exit status of a process ended by a `kill` fault.
 inline constexpr int kKilledExit = 86;

@@ -22,15 +22,6 @@ struct Case {
   const char* named;  // the message names this file
 };
 
-Fault On(FsOp op, const char* pathHas, int err = ENOSPC, int skip = 0) {
-  Fault f;
-  f.op = op;
-  f.pathHas = pathHas;
-  f.err = err;
-  f.skip = skip;
-  return f;
-}
-
 Fault ShortWrite(const char* pathHas) {
   Fault f = On(FsOp::Write, pathHas);
   f.shortWrite = true;

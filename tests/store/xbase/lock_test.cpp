@@ -171,7 +171,7 @@ TEST_F(LockTest, OneWriterAtATimeWithReadersBesideIt) {
   std::unique_ptr<xbase::Table> reader;
   {
     FaultyFs fs;
-    fs.Fail({FsOp::OpenForWriting, "VTLDataA.dbf", 0, EACCES});
+    fs.Fail(On(FsOp::OpenForWriting, "VTLDataA.dbf", EACCES));
     reader = OpenRecordsIn(other, "CatFlTl", false);
   }
   reader->First();
@@ -215,7 +215,7 @@ TEST_F(LockTest, SharedUseAcrossProcesses) {
   EXPECT_EQ(TryOpenInChild(true), kLocked);
   {
     FaultyFs fs;
-    fs.Fail({FsOp::OpenForWriting, "VTLDataA.dbf", 0, EACCES});
+    fs.Fail(On(FsOp::OpenForWriting, "VTLDataA.dbf", EACCES));
     EXPECT_EQ(TryOpenInChild(false), kOpened) << "a reader";
   }
   shared->Close();
@@ -255,6 +255,39 @@ TEST_F(LockTest, SecondCursorClosingDoesNotDropTheLock) {
     second->Close();
   }
   EXPECT_EQ(TryOpenInChild(true), kLocked) << "the first cursor still has the file open";
+}
+
+TEST_F(LockTest, PackKeepsTheTableLockedUntilItHasReopened) {
+  {
+    auto t = OpenRecords();
+    Add(*t, {"A", "two", "", "", "", "memo two"});
+    ASSERT_TRUE(t->Locate("FLTITLE", "one"));
+    t->Delete();
+  }
+  // Another program trying the table at each step of the swap finds it held
+  // (it would otherwise complete the pack from the journal at the same time).
+  std::vector<std::string> refused;
+  auto tryOthers = [&](const char* step) {
+    return [this, &refused, step] {
+      if (TryOpenInChild(false) == kLocked && TryOpenInChild(true) == kLocked) refused.push_back(step);
+    };
+  };
+  FaultyFs fs;
+  for (const char* step : {".pack-dbf", ".pack-memo", ".pack-idx"}) {
+    Fault f = On(FsOp::Rename, step);
+    f.meanwhile = tryOthers(step);
+    fs.Fail(f);
+  }
+  Fault removal = On(FsOp::Remove, "VTLDataA.dbf.pack");
+  removal.meanwhile = tryOthers("journal");
+  fs.Fail(removal);
+  auto t = OpenRecords("CatFlTl", true);
+  t->Pack();
+  EXPECT_EQ(refused, (std::vector<std::string>{".pack-dbf", ".pack-memo", ".pack-idx", "journal"}));
+  EXPECT_EQ(TryOpenInChild(false), kLocked);
+  EXPECT_EQ(Column(*t, "FLDESC"), std::vector<std::string>{"memo two"});
+  t->Close();
+  EXPECT_EQ(TryOpenInChild(false), kOpened);
 }
 
 TEST_F(LockTest, KilledHolderLeavesNoLock) {

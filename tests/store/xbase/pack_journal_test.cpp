@@ -133,9 +133,7 @@ TEST_F(PackJournalTest, KilledPackIsCompletedWhereverTheFolderIsOpened) {
     SCOPED_TRACE(d.what);
     const std::string base = Folder() + "/round" + std::to_string(round++);
     BuildIn(base + "/data");
-    Fault death;
-    death.op = d.op;
-    death.pathHas = d.pathHas;
+    Fault death = On(d.op, d.pathHas);
     death.kill = true;
     ASSERT_EQ(PackAndDie(base, "data", death), kKilledExit) << "the pack did not reach that step";
     const std::string journal = base + "/data/VTLDataA.dbf.pack";
