@@ -114,10 +114,12 @@ void ExpectPositional(const Args& a, size_t min, size_t max) {
 // --- the database ------------------------------------------------------------------
 
 // The data module over an existing database. A missing folder or file is
-// reported before the engine sees anything.
+// reported before the engine sees anything. Reading commands open the tables
+// read-only, so they run beside the program, which holds them for writing.
 class Database {
  public:
-  explicit Database(const QString& dir) {
+  enum class Use { Read, Write };
+  explicit Database(const QString& dir, Use use = Use::Write) {
     const QFileInfo info(dir);
     if (!info.exists()) throw Problem("the data folder " + Native(dir) + " does not exist");
     if (!info.isDir()) throw Problem(Native(dir) + " is not a folder");
@@ -133,6 +135,8 @@ class Database {
     // tool does not create anything behind a reading command's back.
     const QString error = dm.DataModule1Create(dir, [](const QString&) {});
     if (!error.isEmpty()) throw Problem(store::ToUtf8(error));
+    if (use == Use::Read)
+      for (xbase::Table* t : {&dm.ApTable1, &dm.ApTable2, &dm.ApTable3}) t->SetReadOnly(true);
   }
 
   // Closes every table, so that a failure to write out is reported here.
@@ -338,7 +342,7 @@ int CmdExport(const QStringList& argv) {
   const Args a = ParseArgs(argv, {"--csv"}, true);
   ExpectPositional(a, 1, 1);
   const bool csv = a.flags.count("--csv") > 0;
-  Database db(a.positional[0]);
+  Database db(a.positional[0], Database::Use::Read);
   xbase::Table& t = db.dm.ApTable1;
   t.Open();
   if (a.catalog) {
@@ -371,7 +375,7 @@ int CmdExport(const QStringList& argv) {
 int CmdCount(const QStringList& argv) {
   const Args a = ParseArgs(argv, {}, false);
   ExpectPositional(a, 1, 2);
-  Database db(a.positional[0]);
+  Database db(a.positional[0], Database::Use::Read);
   xbase::Table& t = db.dm.ApTable1;
   t.Open();
   int64_t count;
@@ -393,7 +397,7 @@ int CmdSearch(const QStringList& argv) {
   ExpectPositional(a, 2, 2);
   const char* field = a.flags.count("--title") ? store::kFieldTitle : store::kFieldName;
   const std::string text = store::ToUtf8(a.positional[1]);
-  Database db(a.positional[0]);
+  Database db(a.positional[0], Database::Use::Read);
   // The search's own cursor, without any catalog restriction.
   xbase::Table& t = db.dm.ApTable3;
   t.Open();

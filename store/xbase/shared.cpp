@@ -125,8 +125,8 @@ void SharedTable::SyncWritten() {
 
 // ---- opening ------------------------------------------------------------------------
 
-SharedTable::SharedTable(Environment& e, std::string p, bool excl)
-    : env(e), path(std::move(p)), exclusive(excl) {}
+SharedTable::SharedTable(Environment& e, std::string p, bool excl, bool ro)
+    : env(e), path(std::move(p)), exclusive(excl), readOnly(ro) {}
 
 SharedTable::~SharedTable() {
   try {
@@ -156,7 +156,7 @@ void SharedTable::LockOrThrow() {
 void SharedTable::Open() {
   for (int attempt = 1;; ++attempt) {
     CompletePendingPack();
-    dbf.Open(path, true);
+    dbf.Open(path, !readOnly);
     LockOrThrow();
     // A pack elsewhere may have put a new file at the path between our open
     // and our lock; the old one is no longer the table.

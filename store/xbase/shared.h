@@ -25,7 +25,7 @@ struct TagRuntime {
 
 class SharedTable {
  public:
-  SharedTable(Environment& env, std::string path, bool exclusive);
+  SharedTable(Environment& env, std::string path, bool exclusive, bool readOnly = false);
   ~SharedTable();
 
   void Open();
@@ -34,6 +34,7 @@ class SharedTable {
   Environment& env;
   const std::string path;
   const bool exclusive;
+  const bool readOnly;  // opened without asking for write access
   DbfFile dbf;
   MemoFile memo;
   IndexFile index;

@@ -566,8 +566,12 @@ struct Table::Impl {
   void RequireOpen(const char* what) {
     if (!sh) throw Error(ErrorCode::Usage, std::string(what) + ": the table " + t.Path() + " is not open");
   }
+  void RequireWritable() {
+    if (t.readOnly_) throw Error(ErrorCode::Usage, "table " + t.Path() + " is open read-only");
+  }
   void RequireExclusive(const char* what) {
     RequireOpen(what);
+    RequireWritable();
     if (!sh->exclusive)
       throw Error(ErrorCode::Usage, std::string(what) + " needs the table " + t.Path() + " opened exclusively");
   }
@@ -633,6 +637,11 @@ void Table::SetExclusive(bool on) {
   exclusive_ = on;
 }
 
+void Table::SetReadOnly(bool on) {
+  if (Active()) throw Error(ErrorCode::Usage, "close the table " + Path() + " before changing its read-only use");
+  readOnly_ = on;
+}
+
 void Table::SetIndexTag(const std::string& tag) {
   std::string old = tagName_;
   tagName_ = tag;
@@ -674,8 +683,10 @@ void Table::Open() {
     if (exclusive_ || sh->exclusive)
       throw Error(ErrorCode::Locked, "table " + path + (sh->exclusive ? " is opened exclusively" : " is already open") +
                                          " and cannot be opened " + (exclusive_ ? "exclusively" : "again"));
+    if (sh->readOnly && !readOnly_)
+      throw Error(ErrorCode::Usage, "table " + path + " is open read-only here and cannot also be opened for writing");
   } else {
-    sh = std::make_shared<SharedTable>(env_, path, exclusive_);
+    sh = std::make_shared<SharedTable>(env_, path, exclusive_, readOnly_);
     sh->Open();
     reg[key] = sh;
   }
@@ -1024,6 +1035,7 @@ void Table::Refresh() {
 void Table::Append() {
   Impl& m = *impl_;
   m.RequireOpen("Append");
+  m.RequireWritable();
   m.LeaveEdit();
   m.beforeInsert = m.recno;
   m.edit.assign(m.dbf().recordLength(), ' ');
@@ -1039,6 +1051,7 @@ void Table::Edit() {
   Impl& m = *impl_;
   m.RequireOpen("Edit");
   if (state_ == State::Edit || state_ == State::Insert) return;
+  m.RequireWritable();
   if (m.recno == 0) {
     Append();
     return;
@@ -1099,6 +1112,7 @@ void Table::Cancel() {
 void Table::Delete() {
   Impl& m = *impl_;
   m.RequireOpen("Delete");
+  m.RequireWritable();
   if (state_ == State::Insert) {
     Cancel();
     return;

@@ -127,10 +127,15 @@ class Table {
   void SetTableName(const std::string& file);       // "VTLDataA.dbf"
   void SetIndexTag(const std::string& tag);         // "" = natural order
   void SetExclusive(bool on);
+  // Opens without asking for write access: nothing can be changed through
+  // the cursor, and it takes no writer lock, so it opens beside the one
+  // program that writes the table.
+  void SetReadOnly(bool on);
   const std::string& DatabaseName() const { return folder_; }
   const std::string& TableName() const { return file_; }
   const std::string& IndexTag() const { return tagName_; }
   bool Exclusive() const { return exclusive_; }
+  bool ReadOnly() const { return readOnly_; }
   std::string Path() const;  // folder + "/" + file
   // The environment the table was made on; a second cursor over the same
   // file made on it shares the open file.
@@ -140,6 +145,8 @@ class Table {
   // when it exists. A damaged or stale index is rebuilt. Exclusive use takes
   // an OS lock; it fails with ErrorCode::Locked while anyone else has the
   // file open, and a shared open fails while someone has it exclusively.
+  // A shared open for writing also fails while another program has the
+  // table open for writing: one program at a time changes a table.
   void Open();
   void Close();  // posts a changed record first, cancels an unchanged one
   bool Active() const;
@@ -246,6 +253,7 @@ class Table {
   Environment& env_;
   std::string folder_, file_, tagName_, query_;
   bool exclusive_ = false;
+  bool readOnly_ = false;
   State state_ = State::Inactive;
   bool modified_ = false;
   bool eof_ = true, bof_ = true;

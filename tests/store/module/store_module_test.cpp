@@ -290,11 +290,12 @@ TEST_F(StoreTest, PackThatCannotLockLeavesTheTableUsable) {
   TDataModule1 dm;
   dm.DataModule1Create(dir_);
   AddRecords(dm, {{"C", "1"}});
-  // Another user of the file: a cursor in a second environment.
+  // Another user of the file: a reading cursor in a second environment.
   xbase::Environment other;
   xbase::Table holder(other);
   holder.SetDatabaseName(EnginePath(dir_));
   holder.SetTableName(store::kRecordsTable);
+  holder.SetReadOnly(true);
   holder.Open();
 
   EXPECT_THROW(store::PackRecords(dm), xbase::Error);

@@ -167,15 +167,16 @@ TEST_F(LockTest, OneWriterAtATimeWithReadersBesideIt) {
   EXPECT_NE(std::string(e.what()).find("VTLDataA.dbf is open for writing in another program"), std::string::npos)
       << e.what();
 
-  // A table this program may not write opens for reading beside the writer.
-  std::unique_ptr<xbase::Table> reader;
-  {
-    FaultyFs fs;
-    fs.Fail(On(FsOp::OpenForWriting, "VTLDataA.dbf", EACCES));
-    reader = OpenRecordsIn(other, "CatFlTl", false);
-  }
+  // A read-only open comes in beside the writer, and changes nothing.
+  auto reader = std::make_unique<xbase::Table>(other);
+  reader->SetDatabaseName(Folder());
+  reader->SetTableName("VTLDataA.dbf");
+  reader->SetIndexTag("CatFlTl");
+  reader->SetReadOnly(true);
+  reader->Open();
   reader->First();
   EXPECT_EQ(reader->FieldByName("FLDESC"), "memo");
+  EXPECT_EQ(CatchError([&] { reader->Edit(); }).code(), ErrorCode::Usage);
   Add(*writer, {"A", "two", "", "", "", ""});
   writer->Close();
   // The writer gone, another may come while the reader stays; exclusive use
@@ -214,6 +215,7 @@ TEST_F(LockTest, SharedUseAcrossProcesses) {
   EXPECT_EQ(TryOpenInChild(false), kLocked) << "a second writer";
   EXPECT_EQ(TryOpenInChild(true), kLocked);
   {
+    // A table this program may not write opens read-only beside the writer.
     FaultyFs fs;
     fs.Fail(On(FsOp::OpenForWriting, "VTLDataA.dbf", EACCES));
     EXPECT_EQ(TryOpenInChild(false), kOpened) << "a reader";
