@@ -382,6 +382,12 @@ File& File::operator=(File&& o) noexcept {
     map_ = o.map_;
     mapLen_ = o.mapLen_;
     undo_ = std::move(o.undo_);
+    sizeKnown_ = o.sizeKnown_;
+    size_ = o.size_;
+    tail_ = std::move(o.tail_);
+    tailAt_ = o.tailAt_;
+    o.sizeKnown_ = false;
+    o.tail_.clear();
     o.map_ = nullptr;
     o.mapLen_ = 0;
     o.unsynced_ = false;
@@ -425,6 +431,30 @@ void File::Close() {
   handle_.reset();
   unsynced_ = false;
   undo_ = Undo{};
+  ForgetSize();
+}
+
+void File::ForgetSize() {
+  sizeKnown_ = false;
+  tail_.clear();
+}
+
+void File::Wrote(uint64_t offset, const void* buf, size_t n) {
+  if (!sizeKnown_) return;
+  constexpr size_t kTail = 16;
+  const uint64_t end = offset + n;
+  if (end >= size_) {
+    size_ = end;
+    size_t k = std::min(n, kTail);
+    tailAt_ = end - k;
+    tail_.assign((const char*)buf + (n - k), k);
+  } else if (!tail_.empty() && end > tailAt_) {
+    // Overwrites part of the known tail: patch it.
+    uint64_t from = std::max(offset, tailAt_);
+    std::memcpy(tail_.data() + (from - tailAt_), (const char*)buf + (from - offset), (size_t)(end - from));
+  }
+  // Never over the mapped head: stores there bypass this bookkeeping.
+  if (!tail_.empty() && map_ && tailAt_ < mapLen_) tail_.clear();
 }
 
 FileHandle& File::Handle() const {
@@ -457,12 +487,18 @@ void File::RawWrite(uint64_t offset, const void* buf, size_t n) {
   while (done < n) {
     size_t put = 0;
     int e = h.Write(offset + done, (const char*)buf + done, n - done, put);
-    if (e) IoError("cannot write", path_, e);
-    if (put == 0)
+    if (e) {
+      ForgetSize();
+      IoError("cannot write", path_, e);
+    }
+    if (put == 0) {
+      ForgetSize();
       throw Error(ErrorCode::Io, "cannot write " + path_ + ": the system took " + std::to_string(done) + " of " +
                                      std::to_string(n) + " bytes");
+    }
     done += put;
   }
+  Wrote(offset, buf, n);
 }
 
 void File::WriteAt(uint64_t offset, const void* buf, size_t n) {
@@ -491,6 +527,7 @@ void File::Truncate(uint64_t size) {
     if (size < undo_.size) Keep(size, (size_t)(undo_.size - size));
   }
   unsynced_ = true;
+  ForgetSize();
   int e = Handle().Truncate(size);
   if (e) IoError("cannot truncate", path_, e);
 }
@@ -513,6 +550,7 @@ char* File::MapHead(size_t n) {
     if (!p) return nullptr;
     map_ = (char*)p;
     mapLen_ = n;
+    if (!tail_.empty() && tailAt_ < mapLen_) tail_.clear();
   }
   if (mapLen_ < n) return nullptr;
   if (undo_.on && !undo_.headKept) {
@@ -534,21 +572,37 @@ void File::Unlock(Lock kind) {
 
 bool File::IsFileAt(const std::string& path) const { return handle_ && handle_->IsFileAt(path); }
 
-void File::BeginUndo() {
-  undo_ = Undo{};
+void File::BeginUndo(bool keepTime) {
+  EndUndo();
   undo_.on = handle_ != nullptr;
+  undo_.keepTime = keepTime;
 }
 
-void File::EndUndo() { undo_ = Undo{}; }
+void File::EndUndo() {
+  undo_.on = undo_.captured = undo_.headKept = false;
+  undo_.keepTime = true;
+  undo_.kept.clear();  // keeps its room for the next change
+}
 
 void File::Capture() {
   if (undo_.captured) return;
-  int e = Handle().Stat(undo_.size, undo_.modifiedNs);
-  if (e) IoError("cannot stat", path_, e);
+  if (undo_.keepTime || !sizeKnown_) {
+    int e = Handle().Stat(undo_.size, undo_.modifiedNs);
+    if (e) IoError("cannot stat", path_, e);
+    if (!sizeKnown_ || size_ != undo_.size) tail_.clear();
+    size_ = undo_.size;
+    sizeKnown_ = true;
+  } else {
+    undo_.size = size_;
+  }
   undo_.captured = true;
 }
 
 void File::Keep(uint64_t offset, size_t n) {
+  if (!tail_.empty() && offset >= tailAt_ && offset + n <= tailAt_ + tail_.size()) {
+    undo_.kept.emplace_back(offset, tail_.substr((size_t)(offset - tailAt_), n));
+    return;
+  }
   std::string old(n, '\0');
   old.resize(ReadSome(offset, old.data(), n));
   undo_.kept.emplace_back(offset, std::move(old));
@@ -561,6 +615,7 @@ bool File::RollBack() noexcept {
   }
   Undo u = std::move(undo_);
   undo_ = Undo{};
+  ForgetSize();
   bool ok = true;
   for (auto it = u.kept.rbegin(); it != u.kept.rend(); ++it) {
     try {
@@ -573,7 +628,8 @@ bool File::RollBack() noexcept {
   if (handle_->Stat(size, mtime) != 0 || (size != u.size && handle_->Truncate(u.size) != 0)) ok = false;
   if (handle_->Sync() == 0) unsynced_ = false;
   // Last, after every write: the time the file had.
-  handle_->SetModified(u.modifiedNs);
+  if (u.keepTime) handle_->SetModified(u.modifiedNs);
+  ForgetSize();
   return ok;
 }
 

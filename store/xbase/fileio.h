@@ -122,11 +122,12 @@ class File {
   bool IsFileAt(const std::string& path) const;
 
   // Undo: from BeginUndo on, the bytes every write or truncation replaces,
-  // and the file's size and modification time before the first of them, are
-  // kept; RollBack puts them back (the modification time too, so that an
-  // index stamped with it stays valid). EndUndo forgets them. For one small
-  // operation at a time: a post, a delete.
-  void BeginUndo();
+  // and the file's size (and, with keepTime, its modification time) before
+  // the first of them, are kept; RollBack puts them back (the time too, so
+  // that an index stamped with it stays valid). EndUndo forgets them. For
+  // one small operation at a time: a post, a delete. The file must have no
+  // other writer meanwhile.
+  void BeginUndo(bool keepTime = true);
   void EndUndo();
   // Whether a write or truncation was tried since BeginUndo.
   bool Touched() const { return undo_.captured; }
@@ -140,6 +141,8 @@ class File {
   void Capture();
   void Keep(uint64_t offset, size_t n);
   void RawWrite(uint64_t offset, const void* buf, size_t n);
+  void Wrote(uint64_t offset, const void* buf, size_t n);
+  void ForgetSize();
 
   std::unique_ptr<FileHandle> handle_;
   std::string path_;
@@ -148,10 +151,17 @@ class File {
   char* map_ = nullptr;
   size_t mapLen_ = 0;
   struct Undo {
-    bool on = false, captured = false, headKept = false;
+    bool on = false, captured = false, headKept = false, keepTime = true;
     uint64_t size = 0, modifiedNs = 0;
     std::vector<std::pair<uint64_t, std::string>> kept;
   } undo_;
+  // What this object's own writes tell of the file, so that undo needs no
+  // call to the system for the common case of appending: its size, and its
+  // last bytes (tail_, from offset tailAt_, ending at the size).
+  bool sizeKnown_ = false;
+  uint64_t size_ = 0;
+  std::string tail_;
+  uint64_t tailAt_ = 0;
 };
 
 // A read-only view of a whole file in memory, for one sequential pass

@@ -54,7 +54,9 @@ class SharedTable::WriteScope {
  public:
   explicit WriteScope(SharedTable& t) : t_(t), indexVersion_(t.index.version()) {
     t_.RequireWritable();
-    for (File* f : t_.Files()) f->BeginUndo();
+    // The modification times matter only to an index that is written out
+    // clean after the change; inside a batch it is not.
+    for (File* f : t_.Files()) f->BeginUndo(t_.batchDepth == 0);
   }
   ~WriteScope() {
     if (!committed_) t_.RollBack(indexVersion_);
@@ -77,10 +79,11 @@ class SharedTable::WriteScope {
   bool committed_ = false;
 };
 
-std::vector<File*> SharedTable::Files() {
-  std::vector<File*> files{&dbf.file()};
-  if (memo.IsOpen()) files.push_back(&memo.file());
-  if (hasIndex && index.IsOpen()) files.push_back(&index.file());
+SharedTable::FileSet SharedTable::Files() {
+  FileSet files;
+  files.at[files.n++] = &dbf.file();
+  if (memo.IsOpen()) files.at[files.n++] = &memo.file();
+  if (hasIndex && index.IsOpen()) files.at[files.n++] = &index.file();
   return files;
 }
 

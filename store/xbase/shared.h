@@ -80,7 +80,15 @@ class SharedTable {
   class WriteScope;
   void LockOrThrow();
   void RequireWritable() const;
-  std::vector<File*> Files();
+  // The open files a change may write: table, memo, index (no allocation,
+  // as it runs for every post).
+  struct FileSet {
+    File* at[3];
+    size_t n = 0;
+    File** begin() { return at; }
+    File** end() { return at + n; }
+  };
+  FileSet Files();
   void RollBack(uint64_t indexVersion) noexcept;
   void OpenIndex(const std::string& file);
   void RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy);
