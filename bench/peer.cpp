@@ -152,6 +152,13 @@ PeerEditor::PeerEditor(const std::string& dbPath) {
     sqlite3_close(db_);
     throw std::runtime_error("sqlite: open " + dbPath + ": " + msg);
   }
+  // Each UPDATE commits on its own and is on disk when it returns, as a
+  // posted record is.
+  if (sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    std::string msg = sqlite3_errmsg(db_);
+    sqlite3_close(db_);
+    throw std::runtime_error("sqlite: synchronous=FULL: " + msg);
+  }
   if (sqlite3_prepare_v2(db_, "UPDATE t SET title = ?1 WHERE rowid = ?2", -1, &update_, nullptr) !=
       SQLITE_OK) {
     std::string msg = sqlite3_errmsg(db_);

@@ -30,7 +30,8 @@ void PeerVacuum(const std::string& dbPath);
 void PeerReindex(const std::string& dbPath);
 int64_t PeerCount(const std::string& dbPath);
 
-// An open connection for single-row updates in autocommit mode.
+// An open connection for single-row updates in autocommit mode, each one
+// synced (synchronous=FULL).
 class PeerEditor {
  public:
   explicit PeerEditor(const std::string& dbPath);

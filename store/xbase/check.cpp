@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "pack.h"
 #include "shared.h"
 #include "text.h"
 #include "xbase.h"
@@ -87,6 +88,8 @@ FileState StateOf(const File& f, uint64_t figureAt) {
 
 std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vector<FieldDef>& required) {
   std::vector<std::string> problems;
+  std::string pending = PendingPackProblem(dbfPath);
+  if (!pending.empty()) problems.push_back(pending);
   DbfFile dbf;
   try {
     dbf.Open(dbfPath, false);
@@ -203,7 +206,7 @@ std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vecto
   // Every tag against the records. An index written for this content of
   // the table under another modification time (a copy) is compared as one
   // written for it: the comparison is the check either way.
-  if (FileExists(ip)) {
+  if (PathExists(ip)) {
     try {
       IndexFile index;
       if (index.Open(ip, false, dbf.Stamp()) == IndexFile::Fit::Stale) {

@@ -126,8 +126,14 @@ void DbfFile::Create(const std::string& path, const std::vector<FieldDef>& defs)
   hdr.push_back(0x1A);
   File f;
   f.Open(path, File::Mode::Create);
-  f.WriteAt(0, hdr.data(), hdr.size());
-  f.Sync();
+  try {
+    f.WriteAt(0, hdr.data(), hdr.size());
+    f.Sync();
+  } catch (...) {
+    f.Close();
+    TryRemoveFile(path);  // ours: Create refuses a file that was there
+    throw;
+  }
 }
 
 void DbfFile::Open(const std::string& path, bool writable) {
@@ -137,6 +143,18 @@ void DbfFile::Open(const std::string& path, bool writable) {
     file_.OpenBest(path);
   else
     file_.Open(path, File::Mode::ReadOnly);
+  ReadHeader();
+}
+
+void DbfFile::Adopt(File&& f, const std::string& path) {
+  Close();
+  file_ = std::move(f);
+  path_ = path;
+  ReadHeader();
+}
+
+void DbfFile::ReadHeader() {
+  const std::string& path = path_;
   uint64_t size = file_.Size();
   auto corrupt = [&](const std::string& what) -> Error {
     return Error(ErrorCode::Corrupt, "table " + path + " is damaged: " + what);

@@ -48,6 +48,8 @@ class DbfFile {
 
   // Reads and checks the header. `writable` asks for write access.
   void Open(const std::string& path, bool writable);
+  // Takes over a file already open (and locked) as the table at `path`.
+  void Adopt(File&& f, const std::string& path);
   void Close();
   bool IsOpen() const { return file_.IsOpen(); }
   File& file() { return file_; }
@@ -104,6 +106,7 @@ class DbfFile {
   // Sets count_ from the header's count and the file's size, read so that
   // a program appending meanwhile cannot make a sound table look damaged.
   void SettleCount(uint32_t headerCount);
+  void ReadHeader();
   File file_;
   std::string path_;
   std::vector<DbfField> fields_;

@@ -1,5 +1,6 @@
 #include "fileio.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -8,6 +9,9 @@
 #include "xbase.h"
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -21,11 +25,351 @@ namespace xbase {
 namespace fs = std::filesystem;
 
 namespace {
+
+// The writer lock's byte: far past any table, so no read, write or other
+// lock of the data ever meets it. The Windows open lock sits beside it
+// (locks there are mandatory, so they must stay clear of the data).
+constexpr uint64_t kWriterLockOffset = 1ull << 62;
+[[maybe_unused]] constexpr uint64_t kOpenLockOffset = kWriterLockOffset + 1;
+
+std::string Reason(int err) {
+  if (err == kNotRegularFile) return "not a regular file";
+  return std::strerror(err);
+}
+
 [[noreturn]] void IoError(const std::string& what, const std::string& path, int err) {
   ErrorCode code = (err == ENOENT) ? ErrorCode::NotFound : ErrorCode::Io;
-  throw Error(code, what + " " + path + ": " + std::strerror(err));
+  throw Error(code, what + " " + path + ": " + Reason(err));
 }
+
 }  // namespace
+
+// ---- the operating system's files ----------------------------------------------
+
+#ifdef _WIN32
+
+namespace {
+
+std::wstring Wide(const std::string& s) {
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0);
+  std::wstring w(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), w.data(), n);
+  return w;
+}
+
+int ErrnoOf(DWORD e) {
+  switch (e) {
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: return ENOENT;
+    case ERROR_ACCESS_DENIED: case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION: return EACCES;
+    case ERROR_FILE_EXISTS: case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_WRITE_PROTECT: return EROFS;
+    default: return EIO;
+  }
+}
+
+OVERLAPPED At(uint64_t offset) {
+  OVERLAPPED ov{};
+  ov.Offset = (DWORD)offset;
+  ov.OffsetHigh = (DWORD)(offset >> 32);
+  return ov;
+}
+
+class WinHandle final : public FileHandle {
+ public:
+  explicit WinHandle(HANDLE h) : h_(h) {}
+  ~WinHandle() override { CloseHandle(h_); }
+
+  int Read(uint64_t offset, void* buf, size_t n, size_t& done) override {
+    OVERLAPPED ov = At(offset);
+    DWORD got = 0;
+    done = 0;
+    DWORD ask = (DWORD)std::min<size_t>(n, 1u << 30);
+    if (!ReadFile(h_, buf, ask, &got, &ov)) {
+      DWORD e = GetLastError();
+      if (e == ERROR_HANDLE_EOF) return 0;
+      return ErrnoOf(e);
+    }
+    done = got;
+    return 0;
+  }
+  int Write(uint64_t offset, const void* buf, size_t n, size_t& done) override {
+    OVERLAPPED ov = At(offset);
+    DWORD put = 0;
+    done = 0;
+    DWORD ask = (DWORD)std::min<size_t>(n, 1u << 30);
+    if (!WriteFile(h_, buf, ask, &put, &ov)) return ErrnoOf(GetLastError());
+    done = put;
+    return 0;
+  }
+  int Stat(uint64_t& size, uint64_t& modifiedNs) override {
+    LARGE_INTEGER li;
+    FILETIME ft;
+    if (!GetFileSizeEx(h_, &li) || !GetFileTime(h_, nullptr, nullptr, &ft)) return ErrnoOf(GetLastError());
+    size = (uint64_t)li.QuadPart;
+    modifiedNs = ((((uint64_t)ft.dwHighDateTime) << 32) | ft.dwLowDateTime) * 100;
+    return 0;
+  }
+  int Truncate(uint64_t size) override {
+    FILE_END_OF_FILE_INFO info{};
+    info.EndOfFile.QuadPart = (LONGLONG)size;
+    return SetFileInformationByHandle(h_, FileEndOfFileInfo, &info, sizeof info) ? 0 : ErrnoOf(GetLastError());
+  }
+  int Sync() override { return FlushFileBuffers(h_) ? 0 : ErrnoOf(GetLastError()); }
+  int SetModified(uint64_t modifiedNs) override {
+    uint64_t t = modifiedNs / 100;
+    FILETIME ft;
+    ft.dwLowDateTime = (DWORD)t;
+    ft.dwHighDateTime = (DWORD)(t >> 32);
+    return SetFileTime(h_, nullptr, nullptr, &ft) ? 0 : ErrnoOf(GetLastError());
+  }
+  bool TryLock(LockKind kind) override {
+    OVERLAPPED ov = At(kind == LockKind::Writer ? kWriterLockOffset : kOpenLockOffset);
+    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (kind == LockKind::Shared ? 0 : LOCKFILE_EXCLUSIVE_LOCK);
+    if (kind != LockKind::Writer && openLocked_) Unlock(kind);
+    bool ok = LockFileEx(h_, flags, 0, 1, 0, &ov) != 0;
+    if (ok && kind != LockKind::Writer) openLocked_ = true;
+    return ok;
+  }
+  void Unlock(LockKind kind) override {
+    OVERLAPPED ov = At(kind == LockKind::Writer ? kWriterLockOffset : kOpenLockOffset);
+    UnlockFileEx(h_, 0, 1, 0, &ov);
+    if (kind != LockKind::Writer) openLocked_ = false;
+  }
+  bool IsFileAt(const std::string& path) override {
+    HANDLE other = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (other == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION a, b;
+    bool same = GetFileInformationByHandle(h_, &a) && GetFileInformationByHandle(other, &b) &&
+                a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                a.nFileIndexLow == b.nFileIndexLow;
+    CloseHandle(other);
+    return same;
+  }
+  void* Map(size_t, bool) override { return nullptr; }
+  void Unmap(void*, size_t) override {}
+
+ private:
+  HANDLE h_;
+  bool openLocked_ = false;
+};
+
+class SystemFs final : public FileSystem {
+ public:
+  std::unique_ptr<FileHandle> Open(const std::string& path, OpenMode mode, int& err) override {
+    DWORD access = GENERIC_READ | (mode == OpenMode::ReadOnly ? 0 : GENERIC_WRITE);
+    DWORD disp = mode == OpenMode::Create     ? CREATE_NEW
+                 : mode == OpenMode::Truncate ? CREATE_ALWAYS
+                                              : OPEN_EXISTING;
+    HANDLE h = CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, disp, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      err = ErrnoOf(GetLastError());
+      return nullptr;
+    }
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+      CloseHandle(h);
+      err = kNotRegularFile;
+      return nullptr;
+    }
+    err = 0;
+    return std::make_unique<WinHandle>(h);
+  }
+  int Rename(const std::string& from, const std::string& to) override {
+    return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : ErrnoOf(GetLastError());
+  }
+  int Remove(const std::string& path) override {
+    return DeleteFileW(Wide(path).c_str()) ? 0 : ErrnoOf(GetLastError());
+  }
+  // MOVEFILE_WRITE_THROUGH already makes each rename durable.
+  int SyncFolder(const std::string&) override { return 0; }
+};
+
+}  // namespace
+
+#else
+
+namespace {
+
+class PosixHandle final : public FileHandle {
+ public:
+  explicit PosixHandle(int fd) : fd_(fd) {}
+  ~PosixHandle() override { ::close(fd_); }
+
+  int Read(uint64_t offset, void* buf, size_t n, size_t& done) override {
+    done = 0;
+    for (;;) {
+      ssize_t r = ::pread(fd_, buf, n, (off_t)offset);
+      if (r >= 0) {
+        done = (size_t)r;
+        return 0;
+      }
+      if (errno != EINTR) return errno;
+    }
+  }
+  int Write(uint64_t offset, const void* buf, size_t n, size_t& done) override {
+    done = 0;
+    for (;;) {
+      ssize_t r = ::pwrite(fd_, buf, n, (off_t)offset);
+      if (r >= 0) {
+        done = (size_t)r;
+        return 0;
+      }
+      if (errno != EINTR) return errno;
+    }
+  }
+  int Stat(uint64_t& size, uint64_t& modifiedNs) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return errno;
+    size = (uint64_t)st.st_size;
+#if defined(__APPLE__)
+    modifiedNs = (uint64_t)st.st_mtimespec.tv_sec * 1000000000ull + (uint64_t)st.st_mtimespec.tv_nsec;
+#else
+    modifiedNs = (uint64_t)st.st_mtim.tv_sec * 1000000000ull + (uint64_t)st.st_mtim.tv_nsec;
+#endif
+    return 0;
+  }
+  int Truncate(uint64_t size) override { return ::ftruncate(fd_, (off_t)size) == 0 ? 0 : errno; }
+  int Sync() override {
+#if defined(__linux__)
+    int r = ::fdatasync(fd_);
+#else
+    int r = ::fsync(fd_);
+#endif
+    return r == 0 ? 0 : errno;
+  }
+  int SetModified(uint64_t modifiedNs) override {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = (time_t)(modifiedNs / 1000000000ull);
+    times[1].tv_nsec = (long)(modifiedNs % 1000000000ull);
+    return ::futimens(fd_, times) == 0 ? 0 : errno;
+  }
+  bool TryLock(LockKind kind) override {
+    if (kind == LockKind::Writer) return WriterLock(F_WRLCK);
+    int op = (kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    while (::flock(fd_, op) != 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    return true;
+  }
+  void Unlock(LockKind kind) override {
+    if (kind == LockKind::Writer)
+      WriterLock(F_UNLCK);
+    else
+      ::flock(fd_, LOCK_UN);
+  }
+  bool IsFileAt(const std::string& path) override {
+    struct stat mine, there;
+    return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &there) == 0 && mine.st_dev == there.st_dev &&
+           mine.st_ino == there.st_ino;
+  }
+  void* Map(size_t n, bool writable) override {
+    void* p = ::mmap(nullptr, n, PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED, fd_, 0);
+    if (p == MAP_FAILED) return nullptr;
+    if (!writable) ::madvise(p, n, MADV_SEQUENTIAL);
+    return p;
+  }
+  void Unmap(void* p, size_t n) override { ::munmap(p, n); }
+
+ private:
+  // The writer lock belongs to this open file (not to the process, as
+  // classic record locks do), so another open of the same table in this
+  // process conflicts with it too and closing some other descriptor of the
+  // file never drops it. Record locks and flock() locks do not interact.
+  bool WriterLock(short type) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = (off_t)kWriterLockOffset;
+    fl.l_len = 1;
+#ifdef F_OFD_SETLK
+    const int cmd = F_OFD_SETLK;
+#else
+    const int cmd = F_SETLK;  // per process: other programs are still kept out
+#endif
+    while (::fcntl(fd_, cmd, &fl) != 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    return true;
+  }
+
+  int fd_;
+};
+
+class SystemFs final : public FileSystem {
+ public:
+  std::unique_ptr<FileHandle> Open(const std::string& path, OpenMode mode, int& err) override {
+    // Non-blocking, so that a pipe put where a table belongs is refused at
+    // once instead of waiting for a writer.
+    int flags = O_CLOEXEC | O_NONBLOCK;
+    switch (mode) {
+      case OpenMode::ReadOnly: flags |= O_RDONLY; break;
+      case OpenMode::ReadWrite: flags |= O_RDWR; break;
+      case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+      case OpenMode::Truncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    }
+    int fd;
+    do {
+      fd = ::open(path.c_str(), flags, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+      err = errno;
+      return nullptr;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      err = kNotRegularFile;
+      return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    err = 0;
+    return std::make_unique<PosixHandle>(fd);
+  }
+  int Rename(const std::string& from, const std::string& to) override {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+  }
+  int Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+  int SyncFolder(const std::string& folder) override {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    int r = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    // Some file systems cannot sync a folder; their renames are durable
+    // with the data or not at all.
+    return (r == EINVAL || r == ENOTSUP || r == EROFS) ? 0 : r;
+  }
+};
+
+}  // namespace
+
+#endif
+
+namespace {
+FileSystem* g_installed = nullptr;
+}
+
+FileSystem& SystemFileSystem() {
+  static SystemFs fs;
+  return fs;
+}
+
+FileSystem& CurrentFileSystem() { return g_installed ? *g_installed : SystemFileSystem(); }
+
+FileSystem* InstallFileSystem(FileSystem* fsys) {
+  FileSystem* before = g_installed;
+  g_installed = fsys;
+  return before;
+}
+
+// ---- File ------------------------------------------------------------------------
 
 File::~File() { Close(); }
 
@@ -34,277 +378,104 @@ File::File(File&& o) noexcept { *this = std::move(o); }
 File& File::operator=(File&& o) noexcept {
   if (this != &o) {
     Close();
+    handle_ = std::move(o.handle_);
     path_ = std::move(o.path_);
     writable_ = o.writable_;
+    unsynced_ = o.unsynced_;
     map_ = o.map_;
     mapLen_ = o.mapLen_;
+    undo_ = std::move(o.undo_);
+    sizeKnown_ = o.sizeKnown_;
+    size_ = o.size_;
+    tail_ = std::move(o.tail_);
+    tailAt_ = o.tailAt_;
+    o.sizeKnown_ = false;
+    o.tail_.clear();
     o.map_ = nullptr;
     o.mapLen_ = 0;
-#ifdef _WIN32
-    handle_ = o.handle_;
-    o.handle_ = nullptr;
-#else
-    fd_ = o.fd_;
-    o.fd_ = -1;
-#endif
+    o.unsynced_ = false;
+    o.undo_ = Undo{};
   }
   return *this;
 }
 
-#ifdef _WIN32
-
-static std::wstring Wide(const std::string& s) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0);
-  std::wstring w(n, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), w.data(), n);
-  return w;
+bool File::TryOpen(const std::string& path, Mode mode, int& err) {
+  Close();
+  err = 0;
+  std::unique_ptr<FileHandle> h = CurrentFileSystem().Open(path, mode, err);
+  if (!h) {
+    if (err == 0) err = EIO;
+    return false;
+  }
+  handle_ = std::move(h);
+  path_ = path;
+  writable_ = mode != Mode::ReadOnly;
+  unsynced_ = mode == Mode::Create || mode == Mode::Truncate;
+  return true;
 }
 
 void File::Open(const std::string& path, Mode mode) {
-  Close();
-  DWORD access = GENERIC_READ | (mode == Mode::ReadOnly ? 0 : GENERIC_WRITE);
-  DWORD disp = mode == Mode::Create ? CREATE_NEW : mode == Mode::Truncate ? CREATE_ALWAYS : OPEN_EXISTING;
-  HANDLE h = CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, disp, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    DWORD e = GetLastError();
-    IoError("cannot open", path, e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES);
-  }
-  handle_ = h;
-  path_ = path;
-  writable_ = mode != Mode::ReadOnly;
+  int err = 0;
+  if (!TryOpen(path, mode, err)) IoError("cannot open", path, err);
 }
 
-bool File::IsOpen() const { return handle_ != nullptr; }
+bool File::OpenBest(const std::string& path) {
+  int err = 0;
+  if (TryOpen(path, Mode::ReadWrite, err)) return true;
+  if (err == ENOENT || err == kNotRegularFile) IoError("cannot open", path, err);
+  Open(path, Mode::ReadOnly);
+  return false;
+}
 
 void File::Close() {
-  if (handle_) CloseHandle((HANDLE)handle_);
-  handle_ = nullptr;
+  if (map_ && handle_) handle_->Unmap(map_, mapLen_);
+  map_ = nullptr;
+  mapLen_ = 0;
+  handle_.reset();
+  unsynced_ = false;
+  undo_ = Undo{};
+  ForgetSize();
 }
 
-char* File::MapHead(size_t) { return nullptr; }
-int File::NativeHandle() const { return -1; }
-MappedView::MappedView(const File&) {}
-MappedView::~MappedView() {}
+void File::ForgetSize() {
+  sizeKnown_ = false;
+  tail_.clear();
+}
+
+void File::Wrote(uint64_t offset, const void* buf, size_t n) {
+  if (!sizeKnown_) return;
+  constexpr size_t kTail = 16;
+  const uint64_t end = offset + n;
+  if (end >= size_) {
+    size_ = end;
+    size_t k = std::min(n, kTail);
+    tailAt_ = end - k;
+    tail_.assign((const char*)buf + (n - k), k);
+  } else if (!tail_.empty() && end > tailAt_) {
+    // Overwrites part of the known tail: patch it.
+    uint64_t from = std::max(offset, tailAt_);
+    std::memcpy(tail_.data() + (from - tailAt_), (const char*)buf + (from - offset), (size_t)(end - from));
+  }
+  // Never over the mapped head: stores there bypass this bookkeeping.
+  if (!tail_.empty() && map_ && tailAt_ < mapLen_) tail_.clear();
+}
+
+FileHandle& File::Handle() const {
+  if (!handle_) throw Error(ErrorCode::Usage, "file " + path_ + " is not open");
+  return *handle_;
+}
 
 size_t File::ReadSome(uint64_t offset, void* buf, size_t n) const {
+  FileHandle& h = Handle();
   size_t done = 0;
   while (done < n) {
-    OVERLAPPED ov{};
-    uint64_t at = offset + done;
-    ov.Offset = (DWORD)at;
-    ov.OffsetHigh = (DWORD)(at >> 32);
-    DWORD got = 0;
-    if (!ReadFile((HANDLE)handle_, (char*)buf + done, (DWORD)(n - done), &got, &ov)) {
-      if (GetLastError() == ERROR_HANDLE_EOF) break;
-      IoError("cannot read", path_, EIO);
-    }
+    size_t got = 0;
+    int e = h.Read(offset + done, (char*)buf + done, n - done, got);
+    if (e) IoError("cannot read", path_, e);
     if (got == 0) break;
     done += got;
   }
   return done;
-}
-
-void File::WriteAt(uint64_t offset, const void* buf, size_t n) {
-  size_t done = 0;
-  while (done < n) {
-    OVERLAPPED ov{};
-    uint64_t at = offset + done;
-    ov.Offset = (DWORD)at;
-    ov.OffsetHigh = (DWORD)(at >> 32);
-    DWORD put = 0;
-    if (!WriteFile((HANDLE)handle_, (const char*)buf + done, (DWORD)(n - done), &put, &ov))
-      IoError("cannot write", path_, EIO);
-    done += put;
-  }
-}
-
-uint64_t File::Size() const {
-  LARGE_INTEGER li;
-  if (!GetFileSizeEx((HANDLE)handle_, &li)) IoError("cannot stat", path_, EIO);
-  return (uint64_t)li.QuadPart;
-}
-
-void File::Truncate(uint64_t size) {
-  LARGE_INTEGER li;
-  li.QuadPart = (LONGLONG)size;
-  if (!SetFilePointerEx((HANDLE)handle_, li, nullptr, FILE_BEGIN) || !SetEndOfFile((HANDLE)handle_))
-    IoError("cannot truncate", path_, EIO);
-}
-
-void File::Sync() { FlushFileBuffers((HANDLE)handle_); }
-
-uint64_t File::ModifiedNs() const {
-  FILETIME ft;
-  if (!GetFileTime((HANDLE)handle_, nullptr, nullptr, &ft)) return 0;
-  return ((((uint64_t)ft.dwHighDateTime) << 32) | ft.dwLowDateTime) * 100;
-}
-
-bool File::TryLock(Lock kind) {
-  if (kind == Lock::None) return true;
-  OVERLAPPED ov{};
-  DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (kind == Lock::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-  return LockFileEx((HANDLE)handle_, flags, 0, MAXDWORD, MAXDWORD, &ov) != 0;
-}
-
-void File::Unlock() {
-  OVERLAPPED ov{};
-  UnlockFileEx((HANDLE)handle_, 0, MAXDWORD, MAXDWORD, &ov);
-}
-
-void SyncFolderOf(const std::string&) {}
-
-#else
-
-void File::Open(const std::string& path, Mode mode) {
-  Close();
-  int flags = O_CLOEXEC;
-  switch (mode) {
-    case Mode::ReadOnly: flags |= O_RDONLY; break;
-    case Mode::ReadWrite: flags |= O_RDWR; break;
-    case Mode::Create: flags |= O_RDWR | O_CREAT | O_EXCL; break;
-    case Mode::Truncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-  }
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags, 0644);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) IoError("cannot open", path, errno);
-  struct stat st;
-  if (fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    throw Error(ErrorCode::Io, "not a regular file: " + path);
-  }
-  fd_ = fd;
-  path_ = path;
-  writable_ = mode != Mode::ReadOnly;
-}
-
-bool File::IsOpen() const { return fd_ >= 0; }
-
-void File::Close() {
-  if (map_) ::munmap(map_, mapLen_);
-  map_ = nullptr;
-  mapLen_ = 0;
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-}
-
-int File::NativeHandle() const { return fd_; }
-
-MappedView::MappedView(const File& f) {
-  uint64_t n = f.IsOpen() ? f.Size() : 0;
-  if (n == 0 || n > (uint64_t)SIZE_MAX) return;
-  void* p = ::mmap(nullptr, (size_t)n, PROT_READ, MAP_SHARED, f.NativeHandle(), 0);
-  if (p == MAP_FAILED) return;
-  ::madvise(p, (size_t)n, MADV_SEQUENTIAL);
-  data_ = (const char*)p;
-  size_ = n;
-}
-
-MappedView::~MappedView() {
-  if (data_) ::munmap((void*)data_, (size_t)size_);
-}
-
-char* File::MapHead(size_t n) {
-  if (map_) return mapLen_ >= n ? map_ : nullptr;
-  if (fd_ < 0 || !writable_ || Size() < n) return nullptr;
-  void* p = ::mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
-  if (p == MAP_FAILED) return nullptr;
-  map_ = (char*)p;
-  mapLen_ = n;
-  return map_;
-}
-
-size_t File::ReadSome(uint64_t offset, void* buf, size_t n) const {
-  size_t done = 0;
-  while (done < n) {
-    ssize_t r = ::pread(fd_, (char*)buf + done, n - done, (off_t)(offset + done));
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      IoError("cannot read", path_, errno);
-    }
-    if (r == 0) break;
-    done += (size_t)r;
-  }
-  return done;
-}
-
-void File::WriteAt(uint64_t offset, const void* buf, size_t n) {
-  size_t done = 0;
-  while (done < n) {
-    ssize_t r = ::pwrite(fd_, (const char*)buf + done, n - done, (off_t)(offset + done));
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      IoError("cannot write", path_, errno);
-    }
-    done += (size_t)r;
-  }
-}
-
-uint64_t File::Size() const {
-  struct stat st;
-  if (fstat(fd_, &st) != 0) IoError("cannot stat", path_, errno);
-  return (uint64_t)st.st_size;
-}
-
-uint64_t File::ModifiedNs() const {
-  struct stat st;
-  if (fstat(fd_, &st) != 0) return 0;
-#if defined(__APPLE__)
-  return (uint64_t)st.st_mtimespec.tv_sec * 1000000000ull + (uint64_t)st.st_mtimespec.tv_nsec;
-#else
-  return (uint64_t)st.st_mtim.tv_sec * 1000000000ull + (uint64_t)st.st_mtim.tv_nsec;
-#endif
-}
-
-void File::Truncate(uint64_t size) {
-  if (ftruncate(fd_, (off_t)size) != 0) IoError("cannot truncate", path_, errno);
-}
-
-void File::Sync() {
-#if defined(__linux__)
-  ::fdatasync(fd_);
-#else
-  ::fsync(fd_);
-#endif
-}
-
-bool File::TryLock(Lock kind) {
-  if (kind == Lock::None) return true;
-  int op = (kind == Lock::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
-  while (::flock(fd_, op) != 0) {
-    if (errno == EINTR) continue;
-    return false;
-  }
-  return true;
-}
-
-void File::Unlock() {
-  if (fd_ >= 0) ::flock(fd_, LOCK_UN);
-}
-
-void SyncFolderOf(const std::string& path) {
-  std::string dir = fs::path(path).parent_path().string();
-  if (dir.empty()) dir = ".";
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
-}
-
-#endif
-
-bool File::OpenBest(const std::string& path) {
-  try {
-    Open(path, Mode::ReadWrite);
-    return true;
-  } catch (const Error& e) {
-    if (e.code() == ErrorCode::NotFound) throw;
-  }
-  Open(path, Mode::ReadOnly);
-  return false;
 }
 
 void File::ReadAt(uint64_t offset, void* buf, size_t n) const {
@@ -312,9 +483,184 @@ void File::ReadAt(uint64_t offset, void* buf, size_t n) const {
     throw Error(ErrorCode::Corrupt, path_ + ": file ends before offset " + std::to_string(offset + n));
 }
 
+void File::RawWrite(uint64_t offset, const void* buf, size_t n) {
+  FileHandle& h = Handle();
+  unsynced_ = true;
+  size_t done = 0;
+  while (done < n) {
+    size_t put = 0;
+    int e = h.Write(offset + done, (const char*)buf + done, n - done, put);
+    if (e) {
+      ForgetSize();
+      IoError("cannot write", path_, e);
+    }
+    if (put == 0) {
+      ForgetSize();
+      throw Error(ErrorCode::Io, "cannot write " + path_ + ": the system took " + std::to_string(done) + " of " +
+                                     std::to_string(n) + " bytes");
+    }
+    done += put;
+  }
+  Wrote(offset, buf, n);
+}
+
+void File::WriteAt(uint64_t offset, const void* buf, size_t n) {
+  if (undo_.on) {
+    Capture();
+    if (offset < undo_.size) Keep(offset, (size_t)std::min<uint64_t>(n, undo_.size - offset));
+  }
+  RawWrite(offset, buf, n);
+}
+
+uint64_t File::Size() const {
+  uint64_t size = 0, mtime = 0;
+  int e = Handle().Stat(size, mtime);
+  if (e) IoError("cannot stat", path_, e);
+  return size;
+}
+
+uint64_t File::ModifiedNs() const {
+  uint64_t size = 0, mtime = 0;
+  return handle_ && handle_->Stat(size, mtime) == 0 ? mtime : 0;
+}
+
+void File::Truncate(uint64_t size) {
+  if (undo_.on) {
+    Capture();
+    if (size < undo_.size) Keep(size, (size_t)(undo_.size - size));
+  }
+  unsynced_ = true;
+  ForgetSize();
+  int e = Handle().Truncate(size);
+  if (e) IoError("cannot truncate", path_, e);
+}
+
+void File::Sync() {
+  if (!handle_) return;
+  int e = handle_->Sync();
+  if (e) IoError("cannot write to disk", path_, e);
+  unsynced_ = false;
+}
+
+void File::SyncIfWritten() {
+  if (unsynced_) Sync();
+}
+
+char* File::MapHead(size_t n) {
+  if (!map_) {
+    if (!handle_ || !writable_ || Size() < n) return nullptr;
+    void* p = handle_->Map(n, true);
+    if (!p) return nullptr;
+    map_ = (char*)p;
+    mapLen_ = n;
+    if (!tail_.empty() && tailAt_ < mapLen_) tail_.clear();
+  }
+  if (mapLen_ < n) return nullptr;
+  if (undo_.on && !undo_.headKept) {
+    Capture();
+    // Stores through the mapping bypass WriteAt: the bytes it shows are kept
+    // before the caller changes them.
+    undo_.kept.emplace_back(0, std::string(map_, (size_t)std::min<uint64_t>(mapLen_, undo_.size)));
+    undo_.headKept = true;
+  }
+  unsynced_ = true;
+  return map_;
+}
+
+bool File::TryLock(Lock kind) { return handle_ && handle_->TryLock(kind); }
+
+void File::Unlock(Lock kind) {
+  if (handle_) handle_->Unlock(kind);
+}
+
+bool File::IsFileAt(const std::string& path) const { return handle_ && handle_->IsFileAt(path); }
+
+void File::BeginUndo(bool keepTime) {
+  EndUndo();
+  undo_.on = handle_ != nullptr;
+  undo_.keepTime = keepTime;
+}
+
+void File::EndUndo() {
+  undo_.on = undo_.captured = undo_.headKept = false;
+  undo_.keepTime = true;
+  undo_.kept.clear();  // keeps its room for the next change
+}
+
+void File::Capture() {
+  if (undo_.captured) return;
+  if (undo_.keepTime || !sizeKnown_) {
+    int e = Handle().Stat(undo_.size, undo_.modifiedNs);
+    if (e) IoError("cannot stat", path_, e);
+    if (!sizeKnown_ || size_ != undo_.size) tail_.clear();
+    size_ = undo_.size;
+    sizeKnown_ = true;
+  } else {
+    undo_.size = size_;
+  }
+  undo_.captured = true;
+}
+
+void File::Keep(uint64_t offset, size_t n) {
+  if (!tail_.empty() && offset >= tailAt_ && offset + n <= tailAt_ + tail_.size()) {
+    undo_.kept.emplace_back(offset, tail_.substr((size_t)(offset - tailAt_), n));
+    return;
+  }
+  std::string old(n, '\0');
+  old.resize(ReadSome(offset, old.data(), n));
+  undo_.kept.emplace_back(offset, std::move(old));
+}
+
+bool File::RollBack() noexcept {
+  if (!undo_.on || !undo_.captured || !handle_) {
+    undo_ = Undo{};
+    return true;
+  }
+  Undo u = std::move(undo_);
+  undo_ = Undo{};
+  ForgetSize();
+  bool ok = true;
+  for (auto it = u.kept.rbegin(); it != u.kept.rend(); ++it) {
+    try {
+      RawWrite(it->first, it->second.data(), it->second.size());
+    } catch (...) {
+      ok = false;
+    }
+  }
+  uint64_t size = 0, mtime = 0;
+  if (handle_->Stat(size, mtime) != 0 || (size != u.size && handle_->Truncate(u.size) != 0)) ok = false;
+  if (handle_->Sync() == 0) unsynced_ = false;
+  // Last, after every write: the time the file had.
+  if (u.keepTime) handle_->SetModified(u.modifiedNs);
+  ForgetSize();
+  return ok;
+}
+
+MappedView::MappedView(const File& f) {
+  if (!f.IsOpen()) return;
+  uint64_t n = f.Size();
+  if (n == 0 || n > (uint64_t)SIZE_MAX) return;
+  void* p = f.handle_->Map((size_t)n, false);
+  if (!p) return;
+  handle_ = f.handle_.get();
+  data_ = (const char*)p;
+  size_ = n;
+}
+
+MappedView::~MappedView() {
+  if (data_) handle_->Unmap((void*)data_, (size_t)size_);
+}
+
+// ---- paths -----------------------------------------------------------------------
+
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return fs::is_regular_file(fs::u8path(path), ec);
+}
+
+bool PathExists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(fs::u8path(path), ec);
 }
 
 uint64_t FileSizeOf(const std::string& path) {
@@ -324,14 +670,34 @@ uint64_t FileSizeOf(const std::string& path) {
 }
 
 void RenameFile(const std::string& from, const std::string& to) {
-  std::error_code ec;
-  fs::rename(fs::u8path(from), fs::u8path(to), ec);
-  if (ec) throw Error(ErrorCode::Io, "cannot rename " + from + " to " + to + ": " + ec.message());
+  int e = CurrentFileSystem().Rename(from, to);
+  if (e) throw Error(ErrorCode::Io, "cannot rename " + from + " to " + to + ": " + Reason(e));
 }
 
 void RemoveFile(const std::string& path) {
-  std::error_code ec;
-  fs::remove(fs::u8path(path), ec);
+  int e = CurrentFileSystem().Remove(path);
+  if (e && e != ENOENT) IoError("cannot remove", path, e);
+}
+
+bool TryRemoveFile(const std::string& path) noexcept {
+  try {
+    int e = CurrentFileSystem().Remove(path);
+    return e == 0 || e == ENOENT;
+  } catch (...) {
+    return false;
+  }
+}
+
+std::string FolderOf(const std::string& path) {
+  auto slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+void SyncFolderOf(const std::string& path) {
+  std::string dir = FolderOf(path);
+  if (dir.empty()) dir = ".";
+  int e = CurrentFileSystem().SyncFolder(dir);
+  if (e) IoError("cannot write to disk the folder", dir, e);
 }
 
 std::string CanonicalPath(const std::string& path) {
@@ -339,6 +705,13 @@ std::string CanonicalPath(const std::string& path) {
   auto p = fs::weakly_canonical(fs::u8path(path), ec);
   if (ec) return fs::absolute(fs::u8path(path), ec).lexically_normal().string();
   return p.string();
+}
+
+std::string FollowLink(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_symlink(fs::u8path(path), ec)) return path;
+  auto p = fs::canonical(fs::u8path(path), ec);
+  return ec ? path : p.string();
 }
 
 std::string WithExtension(const std::string& path, const std::string& ext) {

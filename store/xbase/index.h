@@ -90,6 +90,7 @@ class IndexFile {
   void Close();
   bool IsOpen() const { return file_.IsOpen(); }
   const std::string& path() const { return path_; }
+  File& file() { return file_; }
   const std::vector<IndexTagDef>& tags() const { return tags_; }
   int FindTag(std::string_view name) const;  // any case; -1 when absent
 

@@ -55,6 +55,15 @@ void MemoFile::Open(const std::string& path, bool writable) {
                                         std::to_string(nextFree_) + " lies inside the header");
 }
 
+void MemoFile::Reload() {
+  size_ = file_.Size();
+  unsigned char h[4];
+  file_.ReadAt(0, h, 4);
+  nextFree_ = Be32(h);
+  window_.clear();
+  windowAt_ = 0;
+}
+
 void MemoFile::ReadBytes(uint64_t at, void* buf, size_t n) const {
   constexpr size_t kWindow = 64 * 1024;
   if (n > kWindow / 2) {

@@ -48,6 +48,9 @@ class MemoFile {
   // added memos); true when either changed.
   bool Refresh();
 
+  // Reads the header again, after the file was put back as it was.
+  void Reload();
+
   // For writing a whole new memo file in one go (pack): memos collect in
   // memory and go to disk in large writes; EndBulk writes the rest and the
   // header.

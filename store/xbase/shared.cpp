@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "text.h"
 
@@ -18,7 +16,11 @@ namespace {
 
 constexpr size_t kScanBytes = 1u << 20;
 
-std::string JournalPath(const std::string& dbf) { return dbf + ".pack"; }
+// A table found replaced (packed) between its open and its lock is opened
+// again; this many times at most.
+constexpr int kOpenAttempts = 20;
+
+}  // namespace
 
 void SortEntries(std::vector<std::vector<IndexFile::Entry>>& entries) {
   for (auto& e : entries) {
@@ -29,21 +31,87 @@ void SortEntries(std::vector<std::vector<IndexFile::Entry>>& entries) {
   }
 }
 
-}  // namespace
-
 std::string FindCompanion(const std::string& dbfPath, const std::vector<std::string>& exts) {
+  // Anything of the name counts, so that a folder or a pipe in the place of
+  // a memo file is refused with a clear message rather than passed over.
   for (auto& e : exts) {
     std::string p = WithExtension(dbfPath, e);
-    if (FileExists(p)) return p;
+    if (PathExists(p)) return p;
   }
   return WithExtension(dbfPath, exts.front());
 }
 
-std::string MemoPathFor(const std::string& dbfPath) {
-  return FindCompanion(dbfPath, {".SMT", ".smt", ".fpt", ".FPT"});
+std::string MemoPathFor(const std::string& dbfPath) { return FindCompanion(dbfPath, kMemoExtensions); }
+
+std::string IndexPathFor(const std::string& dbfPath) { return FindCompanion(dbfPath, kIndexExtensions); }
+
+// ---- one write as a whole ----------------------------------------------------------
+
+// Keeps the bytes a post or delete replaces while it runs. Commit makes the
+// change durable (outside a batch: the index written out and every file
+// written synced); leaving without Commit, by an exception, puts the files
+// back as they were before the change.
+class SharedTable::WriteScope {
+ public:
+  explicit WriteScope(SharedTable& t) : t_(t), indexVersion_(t.index.version()) {
+    t_.RequireWritable();
+    // The modification times matter only to an index that is written out
+    // clean after the change; inside a batch it is not.
+    for (File* f : t_.Files()) f->BeginUndo(t_.batchDepth == 0);
+  }
+  ~WriteScope() {
+    if (!committed_) t_.RollBack(indexVersion_);
+  }
+  WriteScope(const WriteScope&) = delete;
+  WriteScope& operator=(const WriteScope&) = delete;
+
+  void Commit() {
+    if (t_.batchDepth == 0) {
+      t_.FlushIndex();
+      t_.SyncWritten();
+    }
+    for (File* f : t_.Files()) f->EndUndo();
+    committed_ = true;
+  }
+
+ private:
+  SharedTable& t_;
+  uint64_t indexVersion_;
+  bool committed_ = false;
+};
+
+SharedTable::FileSet SharedTable::Files() {
+  FileSet files;
+  files.at[files.n++] = &dbf.file();
+  if (memo.IsOpen()) files.at[files.n++] = &memo.file();
+  if (hasIndex && index.IsOpen()) files.at[files.n++] = &index.file();
+  return files;
 }
 
-std::string IndexPathFor(const std::string& dbfPath) { return FindCompanion(dbfPath, {".nsx", ".NSX"}); }
+void SharedTable::RollBack(uint64_t indexVersion) noexcept {
+  const bool indexChanged = hasIndex && (index.version() != indexVersion || index.file().Touched());
+  bool ok = true;
+  for (File* f : Files()) ok = f->RollBack() && ok;
+  try {
+    dbf.Reload();
+    if (memo.IsOpen()) memo.Reload();
+    if (indexChanged) {
+      // The pages in memory hold the failed change: the index is read again
+      // (or, when a batch had left it unwritten, rebuilt from the records).
+      std::string file = indexPath;
+      index.Close();
+      hasIndex = false;
+      OpenIndex(file);
+    } else if (hasIndex) {
+      index.SetRecordLimit(dbf.count());
+    }
+  } catch (...) {
+    ok = false;
+  }
+  lastRecno = 0;
+  ++changes;
+  if (!ok) failed_ = true;
+}
 
 IndexFileInfo InspectIndexFile(const std::string& indexPath) {
   IndexFileInfo info;
@@ -86,8 +154,6 @@ void RebuildIndexFile(const std::string& dbfPath, const std::string& indexPath, 
   table.Close();
 }
 
-SharedTable::SharedTable(Environment& e, std::string p, bool excl, bool ro)
-    : env(e), path(std::move(p)), exclusive(excl), readOnly(ro) {}
 
 namespace {
 
@@ -111,8 +177,23 @@ void SharedTable::RequireIndexWritable(const std::string& indexFile) const {
 }
 
 void SharedTable::RequireWritable() const {
+  if (!dbf.IsOpen()) throw Error(ErrorCode::Usage, "table " + path + " is not open");
   if (!writeBlock_.empty()) throw Error(writeBlockCode_, writeBlock_);
+  if (failed_)
+    throw Error(ErrorCode::Io, "table " + path +
+                                   " could not be put back as it was after a failed write; close it and open it again");
 }
+
+void SharedTable::SyncWritten() {
+  dbf.file().SyncIfWritten();
+  if (memo.IsOpen()) memo.file().SyncIfWritten();
+  if (hasIndex && index.IsOpen()) index.file().SyncIfWritten();
+}
+
+// ---- opening ------------------------------------------------------------------------
+
+SharedTable::SharedTable(Environment& e, std::string p, bool excl, bool ro)
+    : env(e), path(std::move(p)), exclusive(excl), readOnly(ro) {}
 
 SharedTable::~SharedTable() {
   try {
@@ -122,46 +203,35 @@ SharedTable::~SharedTable() {
 }
 
 void SharedTable::LockOrThrow() {
-  if (dbf.file().TryLock(exclusive ? File::Lock::Exclusive : File::Lock::Shared)) return;
-  dbf.Close();
-  if (exclusive)
-    throw Error(ErrorCode::Locked, "table " + path + " is in use by another program and cannot be opened exclusively");
-  throw Error(ErrorCode::Locked, "table " + path + " is opened exclusively by another program");
-}
-
-void SharedTable::RecoverPack() {
-  // A pack that stopped after its journal was written is completed; one
-  // that stopped before leaves the old files, and its new files are removed.
-  std::string journal = JournalPath(path);
-  if (FileExists(journal)) {
-    std::ifstream in(journal, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-      auto tab = line.find('\t');
-      if (tab == std::string::npos) continue;
-      std::string from = line.substr(0, tab), to = line.substr(tab + 1);
-      if (FileExists(from)) RenameFile(from, to);
-    }
-    in.close();
-    SyncFolderOf(path);
-    RemoveFile(journal);
+  File& f = dbf.file();
+  if (!f.TryLock(exclusive ? File::Lock::Exclusive : File::Lock::Shared)) {
+    dbf.Close();
+    if (exclusive)
+      throw Error(ErrorCode::Locked, "table " + path + " is in use by another program and cannot be opened exclusively");
+    throw Error(ErrorCode::Locked, "table " + path + " is opened exclusively by another program");
   }
-  RemoveFile(journal + ".tmp");
-  RemoveFile(path + ".pack-dbf");
+  // One writer at a time: an exclusive open keeps everyone out already,
+  // and a read-only open changes nothing.
+  if (!exclusive && dbf.writable() && !f.TryLock(File::Lock::Writer)) {
+    dbf.Close();
+    throw Error(ErrorCode::Locked, "table " + path +
+                                       " is open for writing in another program; only one program at a time may "
+                                       "change it");
+  }
 }
 
 void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex) {
-  if (FileExists(JournalPath(path)) || FileExists(path + ".pack-dbf")) {
-    // Only with the table to ourselves.
-    File probe;
-    probe.Open(path, File::Mode::ReadOnly);
-    if (probe.TryLock(File::Lock::Exclusive)) {
-      RecoverPack();
-      probe.Unlock();
-    }
+  for (int attempt = 1;; ++attempt) {
+    CompletePendingPack();
+    dbf.Open(path, !readOnly);
+    LockOrThrow();
+    // A pack elsewhere may have put a new file at the path between our open
+    // and our lock; the old one is no longer the table.
+    if (dbf.file().IsFileAt(path)) break;
+    dbf.Close();
+    if (attempt == kOpenAttempts)
+      throw Error(ErrorCode::Locked, "table " + path + " keeps being replaced by another program; try again later");
   }
-  dbf.Open(path, !readOnly);
-  LockOrThrow();
   fieldDefs = dbf.fieldDefs();
   if (std::string problem = FieldsProblem(path, fieldDefs, required); !problem.empty()) {
     Close();
@@ -178,17 +248,15 @@ void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex) {
   try {
     if (dbf.hasMemo()) {
       std::string mp = MemoPathFor(path);
-      if (!FileExists(mp))
+      if (!PathExists(mp))
         throw Error(ErrorCode::NotFound, "memo file " + mp + " of table " + path + " is missing");
       memo.Open(mp, dbf.writable());
       if (dbf.writable() && !memo.file().Writable() && writeBlock_.empty())
         writeBlock_ = "table " + path + " cannot be written: its memo file " + mp + " is read-only";
-      if (!readOnly) RemoveFile(mp + ".pack-memo");
     }
     indexPath = IndexPathFor(path);
-    if (!readOnly) RemoveFile(indexPath + ".pack-idx");
     indexWritable_ = true;
-    if (withIndex && FileExists(indexPath)) {
+    if (withIndex && PathExists(indexPath)) {
       indexWritable_ = !dbf.writable() || CanOpenForWriting(indexPath);
       if (!indexWritable_ && writeBlock_.empty())
         writeBlock_ = "table " + path + " cannot be written: its index file " + indexPath + " is read-only";
@@ -201,9 +269,12 @@ void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex) {
 }
 
 void SharedTable::Close() {
-  if (dbf.IsOpen() && hasIndex && index.IsOpen() && CanWriteIndex()) {
+  if (dbf.IsOpen() && dbf.writable()) {
     try {
-      FlushIndex();
+      // The index is stamped for the table as it is now, so the next open
+      // trusts it without a rebuild.
+      if (hasIndex && index.IsOpen() && CanWriteIndex()) FlushIndex();
+      SyncWritten();
     } catch (...) {
     }
   }
@@ -214,7 +285,7 @@ void SharedTable::Close() {
   if (dbf.IsOpen()) dbf.file().Unlock();
   dbf.Close();
   if (!privateIndex_.empty()) {
-    RemoveFile(privateIndex_);
+    TryRemoveFile(privateIndex_);
     privateIndex_.clear();
   }
 }
@@ -336,10 +407,10 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
   for (auto& t : rt) finalDefs.push_back(t.def);
   std::vector<std::vector<IndexFile::Entry>> entries;
   CollectEntries(rt, entries);
-  index.Close();
-  hasIndex = false;
   const TableStamp stamp = dbf.Stamp();
   ++env.indexRebuilds_;
+  // The new file is complete and on disk before it takes the old one's
+  // place; until then a failure leaves the old index as it was, and open.
   std::string target;
   if (privateCopy) {
 #ifdef _WIN32
@@ -347,15 +418,28 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
 #else
     target = file + ".private-" + std::to_string((long)::getpid());
 #endif
-    IndexFile::Build(target, finalDefs, entries, stamp);
+    try {
+      IndexFile::Build(target, finalDefs, entries, stamp);
+    } catch (...) {
+      TryRemoveFile(target);
+      throw;
+    }
+    if (!privateIndex_.empty() && privateIndex_ != target) TryRemoveFile(privateIndex_);
     privateIndex_ = target;
   } else {
     target = file;
     std::string tmp = file + ".rebuild";
-    IndexFile::Build(tmp, finalDefs, entries, stamp);
-    RenameFile(tmp, file);
-    SyncFolderOf(file);
+    try {
+      IndexFile::Build(tmp, finalDefs, entries, stamp);
+      RenameFile(tmp, file);
+      SyncFolderOf(file);
+    } catch (...) {
+      TryRemoveFile(tmp);
+      throw;
+    }
   }
+  index.Close();
+  hasIndex = false;
   index.SetCacheBytes(env.IndexCacheBytes());
   if (index.Open(target, true, stamp) != IndexFile::Fit::Current)
     throw Error(ErrorCode::Io, "index file " + target + " could not be read back after it was written");
@@ -363,6 +447,7 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
   indexPath = file;
   tags = std::move(rt);
   hasIndex = true;
+  if (!privateCopy) SyncFolderOf(file);
 }
 
 std::string SharedTable::ReadMemo(const char* rec, int field) {
@@ -405,11 +490,14 @@ void SharedTable::FlushIndex() {
 }
 
 void SharedTable::EndBatch() {
-  if (batchDepth > 0 && --batchDepth == 0) FlushIndex();
+  if (batchDepth > 0 && --batchDepth == 0) {
+    FlushIndex();
+    SyncWritten();
+  }
 }
 
 uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, std::string>>& memos) {
-  RequireWritable();
+  WriteScope scope(*this);
   WriteMemos(rec, memos);
   rec[0] = ' ';
   auto& keys = lastKeys;
@@ -427,8 +515,8 @@ uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, 
   if (hasIndex) index.SetRecordLimit(recno);
   for (size_t t = 0; t < tags.size(); ++t)
     if (in[t]) index.Insert((int)t, keys[t], recno);
+  scope.Commit();
   lastRecno = recno;
-  if (batchDepth == 0) FlushIndex();
   return recno;
 }
 
@@ -436,6 +524,7 @@ void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std
   RequireWritable();
   std::string old(dbf.recordLength(), ' ');
   dbf.ReadRecord(recno, old.data());
+  WriteScope scope(*this);
   WriteMemos(rec, memos);
   rec[0] = old[0];
   struct Change {
@@ -469,8 +558,8 @@ void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std
     lastIn[t] = ch[t].newIn;
     lastKeys[t] = ch[t].newKey;
   }
+  scope.Commit();
   lastRecno = recno;
-  if (batchDepth == 0) FlushIndex();
 }
 
 void SharedTable::MarkDeleted(uint32_t recno) {
@@ -490,13 +579,14 @@ void SharedTable::MarkDeleted(uint32_t recno) {
       any = true;
     }
   }
+  WriteScope scope(*this);
   if (any) index.BeginChangePublic();
   lastRecno = 0;
   dbf.WriteDeletionFlag(recno, '*');
   ++changes;
   for (size_t t = 0; t < tags.size(); ++t)
     if (drop[t]) index.Erase((int)t, keys[t], recno);
-  if (batchDepth == 0) FlushIndex();
+  scope.Commit();
 }
 
 int SharedTable::AddTag(const std::string& indexFile, const IndexTagDef& def) {
@@ -528,6 +618,7 @@ int SharedTable::AddTag(const std::string& indexFile, const IndexTagDef& def) {
     defs.push_back(d);
     number = (int)defs.size();
   }
+  RequireWritable();
   if (hasIndex) FlushIndex();
   RebuildIndex(indexFile, defs, false);
   return number;
@@ -549,134 +640,6 @@ void SharedTable::Reindex() {
   std::vector<IndexTagDef> defs;
   for (auto& t : tags) defs.push_back(t.def);
   RebuildIndex(indexPath, defs, false);
-}
-
-void SharedTable::Pack() {
-  if (!exclusive) throw Error(ErrorCode::Usage, "packing needs the table " + path + " opened exclusively");
-  RequireWritable();
-  if (hasIndex) FlushIndex();
-  const uint32_t recLen = dbf.recordLength();
-  const uint32_t n = dbf.count();
-  const std::string newDbf = path + ".pack-dbf";
-  const std::string memoPath = memo.IsOpen() ? memo.path() : std::string();
-  const std::string newMemo = memoPath.empty() ? std::string() : memoPath + ".pack-memo";
-  std::vector<int> memoFields;
-  for (size_t i = 0; i < dbf.fields().size(); ++i) {
-    char t = dbf.fields()[i].def.type;
-    if (t == 'M' || t == 'G' || t == 'B' || t == 'P') memoFields.push_back((int)i);
-  }
-
-  // 1. The new table, memo file and index, written beside the old ones; the
-  // keys are taken while the records are copied.
-  std::vector<char> header(dbf.headerLength());
-  dbf.file().ReadAt(0, header.data(), header.size());
-  File out;
-  out.Open(newDbf, File::Mode::Truncate);
-  MemoFile newMemoFile;
-  if (!newMemo.empty()) {
-    MemoFile::Create(newMemo, memo.blockSize());
-    newMemoFile.Open(newMemo, true);
-    newMemoFile.BeginBulk();
-  }
-  std::vector<std::vector<IndexFile::Entry>> entries(hasIndex ? tags.size() : 0);
-  uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
-  std::vector<char> in((size_t)per * recLen);
-  std::vector<char> outBuf;
-  outBuf.reserve(in.size() + 1);
-  uint64_t outAt = header.size();
-  uint32_t kept = 0;
-  std::string key;
-  for (uint32_t first = 1; first <= n; first += per) {
-    uint32_t k = std::min(per, n - first + 1);
-    dbf.ReadRecords(first, k, in.data());
-    outBuf.clear();
-    for (uint32_t i = 0; i < k; ++i) {
-      char* rec = in.data() + (size_t)i * recLen;
-      if (rec[0] == '*') continue;
-      for (int f : memoFields) {
-        const DbfField& fd = dbf.fields()[(size_t)f];
-        uint32_t block = dbf.MemoBlock(rec, fd);
-        uint32_t nb = 0;
-        if (block != 0) nb = newMemoFile.Write(memo.Read(block));
-        dbf.SetMemoBlock(rec, fd, nb);
-      }
-      outBuf.insert(outBuf.end(), rec, rec + recLen);
-      ++kept;
-      for (size_t t = 0; t < entries.size(); ++t) {
-        if (!InTag(tags[t], rec)) continue;
-        key.clear();
-        KeyOf(tags[t], rec, key);
-        entries[t].push_back({key, kept});
-      }
-    }
-    if (!outBuf.empty()) {
-      out.WriteAt(outAt, outBuf.data(), outBuf.size());
-      outAt += outBuf.size();
-    }
-  }
-  char eof = 0x1A;
-  out.WriteAt(outAt, &eof, 1);
-  header[4] = (char)(kept & 0xFF);
-  header[5] = (char)((kept >> 8) & 0xFF);
-  header[6] = (char)((kept >> 16) & 0xFF);
-  header[7] = (char)((kept >> 24) & 0xFF);
-  out.WriteAt(0, header.data(), header.size());
-  out.Sync();
-  const TableStamp newStamp = DbfFile::StampOf(out);
-  out.Close();
-  if (newMemoFile.IsOpen()) {
-    newMemoFile.EndBulk();
-    newMemoFile.file().Sync();
-    newMemoFile.Close();
-  }
-
-  // 2. The new index.
-  std::string newIndex;
-  if (hasIndex) {
-    std::vector<IndexTagDef> defs;
-    for (auto& t : tags) defs.push_back(t.def);
-    SortEntries(entries);
-    newIndex = indexPath + ".pack-idx";
-    IndexFile::Build(newIndex, defs, entries, newStamp);
-  }
-
-  // 3. Commit: the journal names every replacement; once it exists the pack
-  // is completed even if this process stops now.
-  std::string journal = JournalPath(path);
-  {
-    std::ofstream j(journal + ".tmp", std::ios::binary | std::ios::trunc);
-    j << newDbf << '\t' << path << '\n';
-    if (!newMemo.empty()) j << newMemo << '\t' << memoPath << '\n';
-    if (!newIndex.empty()) j << newIndex << '\t' << indexPath << '\n';
-    j.flush();
-    if (!j) throw Error(ErrorCode::Io, "cannot write the pack journal " + journal);
-  }
-  {
-    File jf;
-    jf.Open(journal + ".tmp", File::Mode::ReadWrite);
-    jf.Sync();
-  }
-  RenameFile(journal + ".tmp", journal);
-  SyncFolderOf(journal);
-
-  // 4. Swap the files in, then reopen on the new ones.
-  std::string idx = indexPath;
-  bool had = hasIndex;
-  index.Close();
-  hasIndex = false;
-  memo.Close();
-  dbf.file().Unlock();
-  dbf.Close();
-  RenameFile(newDbf, path);
-  if (!newMemo.empty()) RenameFile(newMemo, memoPath);
-  if (!newIndex.empty()) RenameFile(newIndex, idx);
-  SyncFolderOf(path);
-  RemoveFile(journal);
-  dbf.Open(path, true);
-  LockOrThrow();
-  if (!memoPath.empty()) memo.Open(memoPath, true);
-  if (had) OpenIndex(idx);
-  ++changes;
 }
 
 }  // namespace xbase

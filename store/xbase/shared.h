@@ -1,6 +1,7 @@
 // One open table with its memo and index files, shared by every cursor on
-// it within an Environment. Holds the OS lock and does every write, so that
-// the order of writes keeps the files sound whenever the process stops.
+// it within an Environment. Holds the OS locks and does every write, so that
+// the order of writes keeps the files sound whenever the process stops, and
+// a write that fails leaves the files as they were.
 #pragma once
 
 #include <memory>
@@ -68,7 +69,9 @@ class SharedTable {
   // The same for rebuilding the tags into an index file.
   void RequireIndexWritable(const std::string& indexFile) const;
 
-  // Writing; each leaves the files sound when it returns (outside a batch).
+  // Writing. Each either completes or, when a write or sync fails, puts the
+  // files back as they were and throws; outside a batch its files are on
+  // disk when it returns.
   uint32_t Append(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
   void Update(uint32_t recno, std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
   void MarkDeleted(uint32_t recno);
@@ -76,11 +79,14 @@ class SharedTable {
   void EndBatch();
   // Writes out the index's changes and stamps it for the table as it is.
   void FlushIndex();
+  // Syncs every file written since its last sync.
+  void SyncWritten();
 
-  // Maintenance (exclusive use).
+  // Maintenance (exclusive use). Each writes new files beside the old ones
+  // and renames them into place only when they are complete and on disk.
   int AddTag(const std::string& indexFile, const IndexTagDef& def);
   void Reindex();
-  void Pack();
+  void Pack();  // pack.cpp
   void OpenIndexFile(const std::string& indexFile);
   // After damage was met in the open index: rebuilds it from the records
   // with the tags it had. False when there is no damaged index.
@@ -97,16 +103,31 @@ class SharedTable {
   TagRuntime Compile(const IndexTagDef& def) const;
 
  private:
+  class WriteScope;
   void LockOrThrow();
+  // The open files a change may write: table, memo, index (no allocation,
+  // as it runs for every post).
+  struct FileSet {
+    File* at[3];
+    size_t n = 0;
+    File** begin() { return at; }
+    File** end() { return at + n; }
+  };
+  FileSet Files();
+  void RollBack(uint64_t indexVersion) noexcept;
   void OpenIndex(const std::string& file);
   // Rebuilds an index that cannot be used as it is: in place with the table
   // to ourselves, else as a private copy while another program uses it.
   void RebuildStale(const std::string& file, const std::vector<IndexTagDef>& defs);
   void CollectEntries(std::vector<TagRuntime>& rt, std::vector<std::vector<IndexFile::Entry>>& entries);
   void WriteMemos(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
-  void RecoverPack();
+  // Completes a pack that stopped after its journal was written and removes
+  // the new files of one that stopped before (pack.cpp).
+  void CompletePendingPack();
+  void FinishPack(const std::string& journal);
   bool CanWriteIndex() const { return !readOnly && dbf.writable() && indexWritable_; }
   std::string privateIndex_;  // a rebuilt index kept apart while others use the table
+  bool failed_ = false;       // a failed write could not be undone in memory
   bool indexWritable_ = true;
   // Why the table cannot be written (empty when it can), and the kind of
   // error a write then raises.
@@ -116,6 +137,11 @@ class SharedTable {
 
 // Companion files: the memo (.SMT, else an existing .fpt) and the index
 // (.nsx) of a table, in whatever letter case they exist.
+inline const std::vector<std::string> kMemoExtensions = {".SMT", ".smt", ".fpt", ".FPT"};
+inline const std::vector<std::string> kIndexExtensions = {".nsx", ".NSX"};
 std::string FindCompanion(const std::string& dbfPath, const std::vector<std::string>& exts);
+
+// Orders each tag's entries by key, then record number, as a tree holds them.
+void SortEntries(std::vector<std::vector<IndexFile::Entry>>& entries);
 
 }  // namespace xbase

@@ -28,17 +28,21 @@ bool Environment::IsOpen(const std::string& dbfPath) const {
 }
 
 void CreateTable(const std::string& dbfPath, const std::vector<FieldDef>& fields) {
-  if (FileExists(dbfPath)) throw Error(ErrorCode::Usage, "table " + dbfPath + " already exists");
+  if (PathExists(dbfPath)) throw Error(ErrorCode::Usage, "table " + dbfPath + " already exists");
   bool memo = false;
   for (auto& f : fields) memo = memo || f.type == 'M' || f.type == 'm';
+  const std::string memoPath = WithExtension(dbfPath, ".SMT");
+  const bool memoThere = memo && PathExists(memoPath);
   DbfFile::Create(dbfPath, fields);
-  if (memo) {
-    try {
-      MemoFile::Create(WithExtension(dbfPath, ".SMT"));
-    } catch (...) {
-      RemoveFile(dbfPath);
-      throw;
-    }
+  // Both files are on disk, and in their folder, before the table counts
+  // as created; a failure on the way removes what was made.
+  try {
+    if (memo) MemoFile::Create(memoPath);
+    SyncFolderOf(dbfPath);
+  } catch (...) {
+    if (memo && !memoThere) TryRemoveFile(memoPath);
+    TryRemoveFile(dbfPath);
+    throw;
   }
 }
 
@@ -573,6 +577,7 @@ struct Table::Impl {
   }
   void RequireExclusive(const char* what) {
     RequireOpen(what);
+    RefuseReadOnly();
     if (!sh->exclusive)
       throw Error(ErrorCode::Usage, std::string(what) + " needs the table " + t.Path() + " opened exclusively");
   }
@@ -702,7 +707,7 @@ bool Table::Active() const { return impl_->sh != nullptr; }
 void Table::Open() {
   if (Active()) return;
   std::string path = Path();
-  if (!FileExists(path)) throw Error(ErrorCode::NotFound, "table " + path + " does not exist");
+  if (!PathExists(path)) throw Error(ErrorCode::NotFound, "table " + path + " does not exist");
   std::string key = CanonicalPath(path);
   auto& reg = env_.registry_->open;
   std::shared_ptr<SharedTable> sh;
@@ -1104,6 +1109,7 @@ void Table::Edit() {
   m.RequireOpen("Edit");
   m.RefuseReadOnly();
   if (state_ == State::Edit || state_ == State::Insert) return;
+  RequireWritable();
   if (m.recno == 0) {
     Append();
     return;
@@ -1272,7 +1278,13 @@ void Table::Pack() {
   m.RequireExclusive("packing");
   m.RefuseReadOnly();
   m.LeaveEdit();
-  m.sh->Pack();
+  try {
+    m.sh->Pack();
+  } catch (...) {
+    // A pack stopped halfway lets go of the files; the next open completes it.
+    if (!m.sh->dbf.IsOpen()) Close();
+    throw;
+  }
   m.ResolveTag();
   m.CompileQuery();
   m.GoFirst();

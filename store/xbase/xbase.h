@@ -189,6 +189,8 @@ class Table {
   // when it exists. A damaged or stale index is rebuilt. Exclusive use takes
   // an OS lock; it fails with ErrorCode::Locked while anyone else has the
   // file open, and a shared open fails while someone has it exclusively.
+  // A shared open for writing also fails while another program has the
+  // table open for writing: one program at a time changes a table.
   void Open();
   void Close();  // posts a changed record first, cancels an unchanged one
   bool Active() const;

@@ -354,6 +354,7 @@ TEST_F(StoreTest, PackOrReindexThatCannotLockLeavesEveryCursorOpen) {
   xbase::Table holder(other);
   holder.SetDatabaseName(EnginePath(dir_));
   holder.SetTableName(store::kRecordsTable);
+  holder.SetReadOnly(true);
   holder.Open();
 
   for (bool pack : {true, false}) {

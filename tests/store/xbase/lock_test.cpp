@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "fault_fs.h"
 #include "xbase_fixture.h"
 
 namespace {
@@ -157,19 +158,33 @@ TEST_F(LockTest, ExclusiveUseShutsOutEveryoneElse) {
   EXPECT_EQ(now->RecordCount(), 2);
 }
 
-TEST_F(LockTest, SharedUseShutsOutExclusiveOnly) {
-  auto shared = OpenRecords("CatFlTl", false);
+TEST_F(LockTest, OneWriterAtATimeWithReadersBesideIt) {
+  auto writer = OpenRecords("CatFlTl", false);
   xbase::Environment other;
   EXPECT_EQ(CatchError([&] { OpenRecordsIn(other, "CatFlTl", true); }).code(), ErrorCode::Locked);
-  auto second = OpenRecordsIn(other, "CatFlTl", false);
-  EXPECT_EQ(second->RecordCount(), 1);
-  second->First();
-  EXPECT_EQ(second->FieldByName("FLDESC"), "memo");
-  shared->Close();
-  // One shared user is left: still no exclusive use.
+  xbase::Error e = CatchError([&] { OpenRecordsIn(other, "CatFlTl", false); });
+  EXPECT_EQ(e.code(), ErrorCode::Locked);
+  EXPECT_NE(std::string(e.what()).find("VTLDataA.dbf is open for writing in another program"), std::string::npos)
+      << e.what();
+
+  // A read-only open comes in beside the writer, and changes nothing.
+  auto reader = std::make_unique<xbase::Table>(other);
+  reader->SetDatabaseName(Folder());
+  reader->SetTableName("VTLDataA.dbf");
+  reader->SetIndexTag("CatFlTl");
+  reader->SetReadOnly(true);
+  reader->Open();
+  reader->First();
+  EXPECT_EQ(reader->FieldByName("FLDESC"), "memo");
+  EXPECT_EQ(CatchError([&] { reader->Edit(); }).code(), ErrorCode::Usage);
+  Add(*writer, {"A", "two", "", "", "", ""});
+  writer->Close();
+  // The writer gone, another may come while the reader stays; exclusive use
+  // still waits for the reader.
   xbase::Environment third;
+  EXPECT_NO_THROW(OpenRecordsIn(third, "", false));
   EXPECT_EQ(CatchError([&] { OpenRecordsIn(third, "", true); }).code(), ErrorCode::Locked);
-  second->Close();
+  reader->Close();
   EXPECT_NO_THROW(OpenRecordsIn(third, "", true));
 }
 
@@ -197,8 +212,14 @@ TEST_F(LockTest, AnotherProgramMeetsOurExclusiveUse) {
 
 TEST_F(LockTest, SharedUseAcrossProcesses) {
   auto shared = OpenRecords("CatFlTl", false);
-  EXPECT_EQ(TryOpenInChild(false), kOpened);
+  EXPECT_EQ(TryOpenInChild(false), kLocked) << "a second writer";
   EXPECT_EQ(TryOpenInChild(true), kLocked);
+  {
+    // A table this program may not write opens read-only beside the writer.
+    FaultyFs fs;
+    fs.Fail(On(FsOp::OpenForWriting, "VTLDataA.dbf", EACCES));
+    EXPECT_EQ(TryOpenInChild(false), kOpened) << "a reader";
+  }
   shared->Close();
   EXPECT_EQ(TryOpenInChild(true), kOpened);
 
@@ -206,8 +227,9 @@ TEST_F(LockTest, SharedUseAcrossProcesses) {
   ASSERT_TRUE(h.opened);
   xbase::Environment other;
   EXPECT_EQ(CatchError([&] { OpenRecordsIn(other, "CatFlTl", true); }).code(), ErrorCode::Locked);
-  EXPECT_NO_THROW(OpenRecordsIn(other, "CatFlTl", false));
-  StopHolder(h);
+  EXPECT_EQ(CatchError([&] { OpenRecordsIn(other, "CatFlTl", false); }).code(), ErrorCode::Locked);
+  KillHolder(h);
+  EXPECT_NO_THROW(OpenRecordsIn(other, "CatFlTl", false)) << "a killed writer leaves no lock";
 }
 
 TEST_F(LockTest, FailedAttemptsInThisProcessDoNotDropOurLock) {
@@ -235,6 +257,39 @@ TEST_F(LockTest, SecondCursorClosingDoesNotDropTheLock) {
     second->Close();
   }
   EXPECT_EQ(TryOpenInChild(true), kLocked) << "the first cursor still has the file open";
+}
+
+TEST_F(LockTest, PackKeepsTheTableLockedUntilItHasReopened) {
+  {
+    auto t = OpenRecords();
+    Add(*t, {"A", "two", "", "", "", "memo two"});
+    ASSERT_TRUE(t->Locate("FLTITLE", "one"));
+    t->Delete();
+  }
+  // Another program trying the table at each step of the swap finds it held
+  // (it would otherwise complete the pack from the journal at the same time).
+  std::vector<std::string> refused;
+  auto tryOthers = [&](const char* step) {
+    return [this, &refused, step] {
+      if (TryOpenInChild(false) == kLocked && TryOpenInChild(true) == kLocked) refused.push_back(step);
+    };
+  };
+  FaultyFs fs;
+  for (const char* step : {".pack-dbf", ".pack-memo", ".pack-idx"}) {
+    Fault f = On(FsOp::Rename, step);
+    f.meanwhile = tryOthers(step);
+    fs.Fail(f);
+  }
+  Fault removal = On(FsOp::Remove, "VTLDataA.dbf.pack");
+  removal.meanwhile = tryOthers("journal");
+  fs.Fail(removal);
+  auto t = OpenRecords("CatFlTl", true);
+  t->Pack();
+  EXPECT_EQ(refused, (std::vector<std::string>{".pack-dbf", ".pack-memo", ".pack-idx", "journal"}));
+  EXPECT_EQ(TryOpenInChild(false), kLocked);
+  EXPECT_EQ(Column(*t, "FLDESC"), std::vector<std::string>{"memo two"});
+  t->Close();
+  EXPECT_EQ(TryOpenInChild(false), kOpened);
 }
 
 TEST_F(LockTest, KilledHolderLeavesNoLock) {
