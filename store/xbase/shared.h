@@ -4,6 +4,7 @@
 // a write that fails leaves the files as they were.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -133,6 +134,12 @@ class SharedTable {
   // error a write then raises.
   std::string writeBlock_;
   ErrorCode writeBlockCode_ = ErrorCode::Io;
+};
+
+// The open tables of an Environment by canonical path: every cursor opened
+// on a path while one is open shares its SharedTable.
+struct Environment::Registry {
+  std::map<std::string, std::weak_ptr<SharedTable>> open;
 };
 
 // Companion files: the memo (.SMT, else an existing .fpt) and the index

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -23,8 +24,9 @@ struct Result {
   std::string out, err;
 };
 
-Result Vdb(const QStringList& args, const QByteArray& input = {}) {
+Result Vdb(const QStringList& args, const QByteArray& input = {}, const QProcessEnvironment& env = {}) {
   QProcess p;
+  if (!env.isEmpty()) p.setProcessEnvironment(env);
   p.start(QStringLiteral(VANTRELL_DB), args);
   EXPECT_TRUE(p.waitForStarted(-1));
   if (!input.isEmpty()) p.write(input);
@@ -455,12 +457,21 @@ TEST_F(CliTest, ImportStoresNothingWhenAFileMayNotBeWritten) {
     QFile file(File(name));
     const auto permissions = file.permissions();
     ASSERT_TRUE(file.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    QProcessEnvironment env;
     if (file.open(QIODevice::ReadWrite)) {
       file.close();
+#ifdef VANTRELL_READONLY_PRELOAD
+      // This user may write read-only files (root): the tool is refused
+      // opening the file for writing the way the system refuses everyone else.
+      env = QProcessEnvironment::systemEnvironment();
+      env.insert("LD_PRELOAD", QStringLiteral(VANTRELL_READONLY_PRELOAD));
+      env.insert("VANTRELL_READONLY_FILE", file.fileName());
+#else
       file.setPermissions(permissions);
       GTEST_SKIP() << "this user may write read-only files";
+#endif
     }
-    const Result r = Vdb({"import", data_, "-"}, "New\tt\tp\t\t\tdesc\n");
+    const Result r = Vdb({"import", data_, "-"}, "New\tt\tp\t\t\tdesc\n", env);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("nothing was imported"), std::string::npos) << r.err;

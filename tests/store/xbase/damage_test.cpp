@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
+#include "fault_fs.h"
 #include "xbase_fixture.h"
 
 namespace {
@@ -144,15 +146,20 @@ TEST_F(DamageTest, ReadOnlyCompanionFileRefusesEveryWriteWhole) {
   AddRecords({{"A", "one", "", "", "", "memo"}});
   for (const std::string& file : {IndexPath(), MemoPath(), RecordsPath()}) {
     SCOPED_TRACE(file);
+    const std::string name = file.substr(file.rfind('/') + 1);
     ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    // A user who may write read-only files (root) is refused the way
+    // everyone else is: opening the file for writing fails with EACCES.
+    std::optional<FaultyFs> fs;
     if (std::fstream(file, std::ios::in | std::ios::out)) {
-      ::chmod(file.c_str(), 0644);
-      GTEST_SKIP() << "this user may write read-only files";
+      fs.emplace();
+      Fault readOnly = On(FsOp::OpenForWriting, name, EACCES);
+      readOnly.lasting = true;
+      fs->Fail(readOnly);
     }
     const Strings files = Snapshot();
     auto t = OpenRecords();
     EXPECT_FALSE(t->CanWrite());
-    const std::string name = file.substr(file.rfind('/') + 1);
     auto refused = [&](const std::function<void()>& write) {
       const xbase::Error e = CatchError(write);
       EXPECT_EQ(e.code(), ErrorCode::Io);
@@ -169,6 +176,7 @@ TEST_F(DamageTest, ReadOnlyCompanionFileRefusesEveryWriteWhole) {
     t->Cancel();
     refused([&] { t->Delete(); });
     t->Close();
+    fs.reset();
     EXPECT_EQ(Snapshot(), files);
     ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
   }

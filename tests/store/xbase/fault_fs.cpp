@@ -63,7 +63,7 @@ int FaultyFs::Fired() const {
 
 const Fault* FaultyFs::Hit(FsOp op, const std::string& path, const std::string& other) {
   for (Armed& a : faults_) {
-    if (a.fired || a.fault.op != op) continue;
+    if ((a.fired && !a.fault.lasting) || a.fault.op != op) continue;
     const std::string& has = a.fault.pathHas;
     if (!has.empty() && path.find(has) == std::string::npos && other.find(has) == std::string::npos) continue;
     if (a.fault.skip > 0) {

@@ -22,6 +22,7 @@ struct Fault {
   int err = ENOSPC;         // what the failing call answers
   bool shortWrite = false;  // the write takes half of its bytes, the next one fails
   bool kill = false;        // the process ends there with kKilledExit, as if killed
+  bool lasting = false;     // fails every matching call, as a read-only file does
   // When set, the call does not fail: this runs first and the call goes on.
   std::function<void()> meanwhile;
 };
@@ -38,7 +39,8 @@ inline Fault On(FsOp op, const std::string& pathHas, int err = ENOSPC, int skip 
 // The exit status of a process ended by a `kill` fault.
 inline constexpr int kKilledExit = 86;
 
-// Installs itself for the engine while it lives. Each fault fires once.
+// Installs itself for the engine while it lives. Each fault fires once,
+// unless it is lasting.
 class FaultyFs : public xbase::FileSystem {
  public:
   FaultyFs();

@@ -1,0 +1,81 @@
+// Maintenance entry points of a cursor: tags, reindex and pack.
+#include <string>
+#include <vector>
+
+#include "cursor.h"
+
+namespace xbase {
+
+int Table::IndexTag(const std::string& indexPath, const std::string& tag, const std::string& keyExpression,
+                    const std::string& condition, bool unique) {
+  Impl& m = *impl_;
+  m.RequireExclusive("creating a tag");
+  m.RefuseReadOnly();
+  m.LeaveEdit();
+  IndexTagDef d;
+  d.name = tag;
+  d.key = keyExpression;
+  d.condition = condition;
+  d.unique = unique;
+  uint32_t keep = m.recno;
+  int n = m.sh->AddTag(indexPath, d);
+  m.ResolveTag();
+  m.CompileQuery();
+  m.Reposition(keep);
+  m.Notify();
+  return n;
+}
+
+void Table::IndexOpen(const std::string& indexPath) {
+  Impl& m = *impl_;
+  m.RequireExclusive("opening an index");
+  m.RefuseReadOnly();
+  m.LeaveEdit();
+  uint32_t keep = m.recno;
+  m.sh->OpenIndexFile(indexPath);
+  m.ResolveTag();
+  m.CompileQuery();
+  m.Reposition(keep);
+  m.Notify();
+}
+
+void Table::Reindex() {
+  Impl& m = *impl_;
+  m.RequireExclusive("reindexing");
+  m.RefuseReadOnly();
+  m.LeaveEdit();
+  uint32_t keep = m.recno;
+  m.sh->Reindex();
+  m.ResolveTag();
+  m.CompileQuery();
+  m.Reposition(keep);
+  m.Notify();
+}
+
+void Table::Pack() {
+  Impl& m = *impl_;
+  m.RequireExclusive("packing");
+  m.RefuseReadOnly();
+  m.LeaveEdit();
+  try {
+    m.sh->Pack();
+  } catch (...) {
+    // A pack stopped halfway lets go of the files; the next open completes it.
+    if (!m.sh->dbf.IsOpen()) Close();
+    throw;
+  }
+  m.ResolveTag();
+  m.CompileQuery();
+  m.GoFirst();
+  m.Notify();
+}
+
+std::vector<TagInfo> Table::Tags() const {
+  std::vector<TagInfo> out;
+  if (!impl_->sh || !impl_->sh->hasIndex) return out;
+  for (auto& t : impl_->sh->tags)
+    out.push_back(TagInfo{t.def.name, t.def.key, t.def.condition, t.def.unique, t.def.keyWidth});
+  return out;
+}
+
+}  // namespace xbase
