@@ -216,6 +216,7 @@ class PosixHandle final : public FileHandle {
       ssize_t r = ::pwrite(fd_, buf, n, (off_t)offset);
       if (r >= 0) {
         done = (size_t)r;
+        StartWriteBack(done);
         return 0;
       }
       if (errno != EINTR) return errno;
@@ -234,6 +235,7 @@ class PosixHandle final : public FileHandle {
   }
   int Truncate(uint64_t size) override { return ::ftruncate(fd_, (off_t)size) == 0 ? 0 : errno; }
   int Sync() override {
+    unstarted_ = 0;
 #if defined(__linux__)
     int r = ::fdatasync(fd_);
 #else
@@ -278,6 +280,21 @@ class PosixHandle final : public FileHandle {
   void Unmap(void* p, size_t n) override { ::munmap(p, n); }
 
  private:
+  // A long run of writes (an add batch, a pack) hands its pages to the disk
+  // as it goes, so that the sync which ends it waits for the last stretch
+  // only, not for everything written since the last sync.
+  void StartWriteBack(size_t n) {
+#if defined(__linux__)
+    unstarted_ += n;
+    if (unstarted_ < kWriteBackBytes) return;
+    unstarted_ = 0;
+    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);  // only a hint: its failure changes nothing
+#else
+    (void)n;
+#endif
+  }
+  static constexpr uint64_t kWriteBackBytes = 8u << 20;
+  uint64_t unstarted_ = 0;
   // The writer lock belongs to this open file (not to the process, as
   // classic record locks do), so another open of the same table in this
   // process conflicts with it too and closing some other descriptor of the
