@@ -128,10 +128,10 @@ uint32_t MemoFile::Write(const std::string& text) {
   if (text.size() > 0x7FFFFFF0u) throw Error(ErrorCode::Usage, "memo text too long for " + path_);
   uint32_t block = nextFree_;
   if (!bulk_) {
-    // Whatever the header says, nothing past it is free: bytes there may be
-    // memos that records point to (a damaged header) or what a stopped
-    // write left; both are kept.
-    size_ = file_.Size();
+    // Whatever the header says, nothing past the file's end is free: bytes
+    // there may be memos that records point to (a damaged header) or what a
+    // stopped write left; both are kept. The size known here is the file's:
+    // it was read at open and this program is the table's only writer.
     uint64_t end = (size_ + blockSize_ - 1) / blockSize_;
     if (end > UINT32_MAX) throw Error(ErrorCode::Usage, "memo file " + path_ + " is full");
     block = std::max<uint32_t>(block, (uint32_t)end);
