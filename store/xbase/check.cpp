@@ -17,26 +17,13 @@ std::vector<std::string> SharedTable::CompareIndex(IndexFile& idx, const std::ve
     uint64_t h = std::hash<std::string_view>()(key);
     return h <= kMet ? h + 2 : h;
   };
-  const uint32_t n = dbf.count(), recLen = dbf.recordLength();
+  const uint32_t n = dbf.count();
   std::vector<std::vector<uint64_t>> want(rt.size(), std::vector<uint64_t>((size_t)n + 1, kNotIn));
   std::vector<uint64_t> inTag(rt.size(), 0);
-  const uint32_t per = std::max<uint32_t>(1, (1u << 20) / recLen);
-  std::vector<char> buf((size_t)per * recLen);
-  std::string key;
-  for (uint32_t first = 1; first <= n; first += per) {
-    uint32_t k = std::min(per, n - first + 1);
-    dbf.ReadRecords(first, k, buf.data());
-    for (uint32_t i = 0; i < k; ++i) {
-      const char* r = buf.data() + (size_t)i * recLen;
-      for (size_t t = 0; t < rt.size(); ++t) {
-        if (!InTag(rt[t], r)) continue;
-        key.clear();
-        KeyOf(rt[t], r, key);
-        want[t][first + i] = hashOf(key);
-        ++inTag[t];
-      }
-    }
-  }
+  ForEachKey(rt, [&](size_t t, uint32_t recno, const std::string& key) {
+    want[t][recno] = hashOf(key);
+    ++inTag[t];
+  });
   std::vector<std::string> problems;
   for (size_t t = 0; t < rt.size(); ++t) {
     uint64_t met = 0;

@@ -1,6 +1,7 @@
 #include "shared.h"
 
 #include <algorithm>
+#include <functional>
 #include <cctype>
 #include <cstring>
 
@@ -375,13 +376,11 @@ bool SharedTable::RebuildDamagedIndex() {
   return true;
 }
 
-void SharedTable::CollectEntries(std::vector<TagRuntime>& rt,
-                                 std::vector<std::vector<IndexFile::Entry>>& entries) {
-  entries.assign(rt.size(), {});
-  uint32_t n = dbf.count();
-  uint32_t recLen = dbf.recordLength();
-  for (auto& e : entries) e.reserve(n);
-  uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
+void SharedTable::ForEachKey(const std::vector<TagRuntime>& rt,
+                             const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f) {
+  const uint32_t n = dbf.count();
+  const uint32_t recLen = dbf.recordLength();
+  const uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
   std::vector<char> buf((size_t)per * recLen);
   std::string key;
   for (uint32_t first = 1; first <= n; first += per) {
@@ -393,10 +392,17 @@ void SharedTable::CollectEntries(std::vector<TagRuntime>& rt,
         if (!InTag(rt[t], rec)) continue;
         key.clear();
         KeyOf(rt[t], rec, key);
-        entries[t].push_back({key, first + i});
+        f(t, first + i, key);
       }
     }
   }
+}
+
+void SharedTable::CollectEntries(std::vector<TagRuntime>& rt,
+                                 std::vector<std::vector<IndexFile::Entry>>& entries) {
+  entries.assign(rt.size(), {});
+  for (auto& e : entries) e.reserve(dbf.count());
+  ForEachKey(rt, [&](size_t t, uint32_t recno, const std::string& key) { entries[t].push_back({key, recno}); });
   SortEntries(entries);
 }
 

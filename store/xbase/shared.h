@@ -5,6 +5,7 @@
 #pragma once
 
 #include <map>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -120,6 +121,10 @@ class SharedTable {
   // Rebuilds an index that cannot be used as it is: in place with the table
   // to ourselves, else as a private copy while another program uses it.
   void RebuildStale(const std::string& file, const std::vector<IndexTagDef>& defs);
+  // Calls f with the key of every record in every tag, in record order,
+  // in one sequential pass over the table.
+  void ForEachKey(const std::vector<TagRuntime>& rt,
+                  const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f);
   void CollectEntries(std::vector<TagRuntime>& rt, std::vector<std::vector<IndexFile::Entry>>& entries);
   void WriteMemos(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
   // Completes a pack that stopped after its journal was written and removes
