@@ -71,7 +71,7 @@ const char* const kSourceExts[] = {"cpp", "cpp", "h", "h", "hpp", "c", "py", "js
 
 const char* const kDocFolders[] = {"Finance", "Letters", "Taxes",   "Work",    "School",
                                    "Health",  "House",   "Travel",  "Manuals", "Contracts",
-                                   "Recipes", "Insurance", "Car",   "Bank",    "Reports"};
+                                   "Recipes", "Insurance", "Car",   "Bank",    "Statements"};
 
 const char* const kDocExts[] = {"pdf", "pdf", "pdf", "docx", "xlsx", "odt", "ods", "txt", "rtf", "pptx"};
 
@@ -111,9 +111,11 @@ const char* const kWords[] = {
     "license",  "changelog", "roadmap", "sketch",    "portrait", "landscape", "panorama",
 };
 
-// Words of titles and descriptions that must not carry the search word: the
-// search measures count only what the path generator puts there on purpose.
-bool UsableInPath(const char* w) { return !ContainsNoCase(w, kSearchWord); }
+// Words that may go into a path: not the search words, so that the search
+// measures find only what the path generator puts there on purpose.
+bool UsableInPath(const char* w) {
+  return !ContainsNoCase(w, kSearchWord) && !ContainsNoCase(w, kManyWord);
+}
 
 // --- helpers ----------------------------------------------------------------------
 
@@ -353,6 +355,13 @@ FileInfo NewFile(Rng& rng, Scan& s) {
              UpperAscii(rng.pick(kProjects)) + ".pdf";
     f.size = LogUniform(rng, 20000, 900000);
   }
+  // One file in four is some kind of report, the word written in any case
+  // before the extension: the many-hits search finds these.
+  if (rng.chance(0.25)) {
+    static const char* const kReport[] = {"_report", " Report", "-REPORT", "_Reports", " report"};
+    size_t dot = f.name.rfind('.');
+    f.name.insert(dot == std::string::npos ? f.name.size() : dot, rng.pick(kReport));
+  }
   f.title = TitleFromFile(f.name);
   return f;
 }
@@ -382,7 +391,7 @@ std::string RandomDescription(Rng& rng) {
   return std::string(cut) + ".";
 }
 
-// A few hundred catalog names; none but the big one begins "Archive 2019".
+// Distinct catalog names; none but the big one begins "Archive 2019".
 std::vector<std::string> CatalogNames(Rng& rng, size_t count) {
   static const char* const kBases[] = {"Photos",  "Music",   "Backup",    "Projects", "Documents",
                                        "Movies",  "Archive", "Laptop",    "Desktop",  "NAS",
@@ -413,7 +422,7 @@ Dataset Generate(size_t count, uint64_t seed) {
   // Catalog sizes: the big catalog fixed, the others falling off like
   // Zipf's law, so a few hold most records and many hold a handful.
   size_t big = count >= 20000 ? 10000 : count / 10;
-  size_t others = 300;
+  size_t others = kCatalogCount - 1;
   std::vector<std::string> names = CatalogNames(rng, others);
   std::vector<double> weight(others);
   double total = 0;
@@ -476,6 +485,7 @@ Dataset Generate(size_t count, uint64_t seed) {
       ds.rows.add(fields);
       if (cat == others) ++ds.bigCatalogRows;
       if (ContainsNoCase(fields[kName], kSearchWord)) ++ds.searchHits;
+      if (ContainsNoCase(fields[kName], kManyWord)) ++ds.manyHits;
     }
   }
   for (size_t i = 0; i < names.size(); ++i)

@@ -18,10 +18,17 @@ inline constexpr int kNameWidth = 255;
 inline constexpr int kSizeWidth = 10;
 inline constexpr int kDateWidth = 21;
 
-// The catalog every select measure looks for, and the word the search
-// measures look for in the paths.
+// The catalog every select measure looks for, the word the search
+// measures look for in the paths (about one path in a hundred), the word of
+// the many-hits search (about one path in four) and a word in no path.
 inline constexpr std::string_view kBigCatalog = "Archive 2019";
 inline constexpr std::string_view kSearchWord = "invoice";
+inline constexpr std::string_view kManyWord = "report";
+inline constexpr std::string_view kNoneWord = "zqxjv";
+
+// Catalogs of a generated set, the big one included; the program keeps at
+// most 40.
+inline constexpr size_t kCatalogCount = 39;
 
 enum Field { kCatalog, kTitle, kName, kSize, kDate, kDesc, kFieldCount };
 
@@ -59,10 +66,12 @@ struct Dataset {
   std::vector<std::string> catalogs;  // distinct catalog names
   size_t bigCatalogRows = 0;          // rows of kBigCatalog
   size_t searchHits = 0;              // paths holding kSearchWord, any case
+  size_t manyHits = 0;                // paths holding kManyWord, any case
 };
 
-// Builds `count` rows from `seed`. With at least 20,000 rows the catalog
-// kBigCatalog has exactly 10,000 of them; smaller sets give it a tenth.
+// Builds `count` rows from `seed` in kCatalogCount catalogs. With at least
+// 20,000 rows the catalog kBigCatalog has exactly 10,000 of them; smaller
+// sets give it a tenth.
 Dataset Generate(size_t count, uint64_t seed);
 
 // Small deterministic random source (splitmix64); the same sequence on

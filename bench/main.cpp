@@ -32,15 +32,34 @@ namespace fs = std::filesystem;
 namespace bench {
 namespace {
 
-const char* const kMeasures[] = {"append",    "open_first", "select_catalog",
-                                 "search_like", "search_grep", "post_edit",
-                                 "reindex",   "pack",       "peak_rss"};
+const char* const kMeasures[] = {"append",          "open_first",      "select_catalog",
+                                 "search_like",     "search_grep",     "post_edit",
+                                 "reindex",         "pack",            "peak_rss",
+                                 "cmd_import",      "cmd_export",      "cmd_export_csv",
+                                 "cmd_search_many", "cmd_search_none", "cmd_count_catalog",
+                                 "cmd_check",       "cmd_pack",        "cmd_reindex"};
 
 constexpr uint64_t kSeed = 0x5EED2019;
 constexpr size_t kSmallRecords = 10000;
 constexpr int kSelectRows = 50;
 constexpr int kEdits = 201;
 constexpr double kMemoryBudgetMb = 128;
+// Runs of each side of a whole-process measure (the median is compared).
+constexpr int kCmdRuns = 3;
+
+// The sqlite3 shell's table: the same six columns and the same index.
+constexpr char kShellSchema[] =
+    "CREATE TABLE r(catalog TEXT, title TEXT, name TEXT, size TEXT, date TEXT, descr TEXT)";
+constexpr char kShellIndex[] = "CREATE INDEX r_catalog_title ON r(catalog, upper(title))";
+
+// One side of a whole-process measure. Standard output goes to /dev/null
+// unless it is a short answer that is checked.
+struct Side {
+  std::vector<std::string> argv;
+  bool keepOut = false;
+  bool cLocale = false;
+  bool anyExit = false;  // grep -c answers 1 when it counted nothing
+};
 
 struct Options {
   size_t records = 1000000;
@@ -91,6 +110,10 @@ class Bench {
     small_.folder = (dir_ / "small").string();
     peer_ = (dir_ / "peer.sqlite").string();
     paths_ = (dir_ / "paths.txt").string();
+    cmdOurs_ = (dir_ / "cmd-ours").string();
+    cmdPeer_ = (dir_ / "cmd-peer.sqlite").string();
+    tsv_ = (dir_ / "records.tsv").string();
+    errFile_ = (dir_ / "child.err").string();
   }
 
   int Run();
@@ -103,6 +126,18 @@ class Bench {
   void EnsureSmall();
   void EnsurePathsFile();
   double OursSearchFigure();
+  void ReportMemory(const std::string& name, long kb);
+  const std::string& Tool();
+  Measured Exec(const Side& side);
+  int64_t Answer(const Side& side);
+  void EnsureTsv();
+  void EnsureCmdBuilt();
+  Measured ToolImport(const std::string& folder);
+  Measured ShellImport(const std::string& db);
+  void CheckCmdCounts(const std::string& folder, const std::string& db, size_t expected);
+  void ReportPair(const char* name, const std::vector<Measured>& ours,
+                  const std::vector<Measured>& peer);
+  void Compare(const char* name, const Side& ours, const Side& peer, bool writes);
 
   void Append();
   void OpenFirst();
@@ -113,13 +148,23 @@ class Bench {
   void Reindex();
   void Pack();
   void PeakRss();
+  void CmdImport();
+  void CmdExport();
+  void CmdExportCsv();
+  void CmdSearchMany();
+  void CmdSearchNone();
+  void CmdCountCatalog();
+  void CmdCheck();
+  void CmdPack();
+  void CmdReindex();
 
   Options opt_;
   fs::path dir_;
   Location ours_, small_;
   std::string peer_, paths_;
+  std::string cmdOurs_, cmdPeer_, tsv_, errFile_, tool_;
   Dataset data_;
-  bool built_ = false;
+  bool built_ = false, cmdBuilt_ = false;
   std::optional<double> oursSearch_;
   int slow_ = 0, failed_ = 0;
 };
@@ -130,15 +175,16 @@ void Bench::Header() {
   auto start = std::chrono::steady_clock::now();
   data_ = Generate(opt_.records, kSeed);
   double took = Seconds(std::chrono::steady_clock::now() - start);
-  char line[300];
+  char line[400];
+  const double rows = double(std::max<size_t>(1, data_.rows.size()));
   std::snprintf(line, sizeof line,
                 "data: %zu rows (%.0f MB of text), %zu catalogs, \"%s\" %zu rows, \"%s\" in %zu "
-                "paths (%.2f%%), generated in %.1f s",
+                "paths (%.2f%%), \"%s\" in %zu paths (%.1f%%), generated in %.1f s",
                 data_.rows.size(), double(data_.rows.arenaBytes()) / 1e6, data_.catalogs.size(),
                 std::string(kBigCatalog).c_str(), data_.bigCatalogRows,
                 std::string(kSearchWord).c_str(), data_.searchHits,
-                100.0 * double(data_.searchHits) / double(std::max<size_t>(1, data_.rows.size())),
-                took);
+                100.0 * double(data_.searchHits) / rows, std::string(kManyWord).c_str(),
+                data_.manyHits, 100.0 * double(data_.manyHits) / rows, took);
   Note(line);
 }
 
@@ -379,13 +425,278 @@ void Bench::PeakRss() {
   if (rows != (long long)data_.bigCatalogRows)
     Note("warning: walked " + std::to_string(rows) + " rows of " +
          std::to_string(data_.bigCatalogRows));
+  ReportMemory("peak_rss", kb);
+}
+
+// A peak resident size against the memory budget: ours in MiB, the budget
+// as the peer figure.
+void Bench::ReportMemory(const std::string& name, long kb) {
   double mb = double(kb) / 1024.0;
   double ratio = mb / kMemoryBudgetMb;
   bool ok = ratio <= 1.0;
   if (!ok) ++slow_;
-  std::printf("BENCH peak_rss ours=%.1f peer=%.0f ratio=%.3f target=1.0 %s\n", mb,
+  std::printf("BENCH %s ours=%.1f peer=%.0f ratio=%.3f target=1.0 %s\n", name.c_str(), mb,
               kMemoryBudgetMb, ratio, ok ? "ok" : "SLOW");
   std::fflush(stdout);
+}
+
+// --- whole processes: the command-line tool against the sqlite3 shell -------------
+
+// vantrell-db from the same build folder as this program.
+const std::string& Bench::Tool() {
+  if (tool_.empty()) {
+    std::string path = (fs::path(SelfExecutable()).parent_path() / "vantrell-db").string();
+    if (access(path.c_str(), X_OK) != 0)
+      throw std::runtime_error(path + " not found; build the vantrell-db target");
+    tool_ = path;
+  }
+  return tool_;
+}
+
+Measured Bench::Exec(const Side& side) {
+  Measured m = RunMeasured(side.argv, side.keepOut, side.cLocale, errFile_);
+  if (m.exitCode != 0 && !(side.anyExit && m.exitCode > 0)) {
+    std::string cmd = side.argv[0];
+    if (side.argv.size() > 1) cmd += " " + side.argv[1];
+    throw std::runtime_error(cmd + " exited with " + std::to_string(m.exitCode) + ": " +
+                             m.err.substr(0, m.err.find('\n')));
+  }
+  return m;
+}
+
+// The number a short answer ends with (a count, the hits of a search).
+int64_t Bench::Answer(const Side& side) {
+  Side kept = side;
+  kept.keepOut = true;
+  std::string out = Exec(kept).out;
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  size_t lastLine = out.rfind('\n');
+  return std::strtoll(out.c_str() + (lastLine == std::string::npos ? 0 : lastLine + 1), nullptr,
+                      10);
+}
+
+// The records as the tool imports them: six tab-separated fields a line.
+void Bench::EnsureTsv() {
+  std::ifstream marker(dir_ / "records.built");
+  size_t records = 0;
+  if (marker >> records && records == opt_.records && fs::exists(tsv_)) return;
+  std::ofstream out(tsv_, std::ios::binary);
+  std::string line;
+  for (size_t i = 0; i < data_.rows.size(); ++i) {
+    line.clear();
+    for (int f = 0; f < kDesc; ++f) {
+      line += data_.rows.field(i, Field(f));
+      line += '\t';
+    }
+    for (char c : data_.rows.field(i, kDesc)) {
+      switch (c) {
+        case '\\': line += "\\\\"; break;
+        case '\t': line += "\\t"; break;
+        case '\n': line += "\\n"; break;
+        case '\r': line += "\\r"; break;
+        default: line += c;
+      }
+    }
+    line += '\n';
+    out.write(line.data(), std::streamsize(line.size()));
+  }
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + tsv_);
+  std::ofstream(dir_ / "records.built") << opt_.records << "\n";
+}
+
+// A fresh database of the tool (made by its create command, not timed)
+// and the timed import of every record into it.
+Measured Bench::ToolImport(const std::string& folder) {
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  Exec({{Tool(), "create", folder}});
+  Settle();
+  return Exec({{Tool(), "import", folder, tsv_}});
+}
+
+// A fresh file of the shell: the table, every record imported, the index.
+Measured Bench::ShellImport(const std::string& db) {
+  fs::remove(db);
+  Settle();
+  return Exec({{"sqlite3", "-batch", db, kShellSchema, ".mode tabs",
+                ".import \"" + tsv_ + "\" r", kShellIndex}});
+}
+
+void Bench::CheckCmdCounts(const std::string& folder, const std::string& db, size_t expected) {
+  int64_t ours = Answer({{Tool(), "count", folder}});
+  int64_t peer = Answer({{"sqlite3", db, "SELECT count(*) FROM r"}});
+  if (ours != int64_t(expected) || peer != int64_t(expected))
+    Note("warning: records ours=" + std::to_string(ours) + " sqlite3=" + std::to_string(peer) +
+         " expected=" + std::to_string(expected));
+}
+
+// The databases of the tool and of the shell, each made by its own import;
+// reused while the record count is the same.
+void Bench::EnsureCmdBuilt() {
+  if (cmdBuilt_) return;
+  std::ifstream marker(dir_ / "cmd.built");
+  size_t records = 0;
+  if (marker >> records && records == opt_.records && fs::exists(cmdPeer_) &&
+      fs::exists(fs::path(cmdOurs_) / "VTLDataA.dbf")) {
+    cmdBuilt_ = true;
+    return;
+  }
+  Note("importing into the tool's and the sqlite3 shell's databases (not timed)");
+  EnsureTsv();
+  ToolImport(cmdOurs_);
+  ShellImport(cmdPeer_);
+  CheckCmdCounts(cmdOurs_, cmdPeer_, data_.rows.size());
+  std::ofstream(dir_ / "cmd.built") << opt_.records << "\n";
+  cmdBuilt_ = true;
+}
+
+// The median times against each other, and our largest peak against the
+// memory budget.
+void Bench::ReportPair(const char* name, const std::vector<Measured>& ours,
+                       const std::vector<Measured>& peer) {
+  std::vector<double> o, p;
+  long kb = 0;
+  for (const Measured& m : ours) {
+    o.push_back(m.seconds);
+    kb = std::max(kb, m.maxRssKb);
+  }
+  for (const Measured& m : peer) p.push_back(m.seconds);
+  Report(name, Median(o), Median(p), 1.0);
+  ReportMemory(std::string(name) + "_rss", kb);
+}
+
+// Runs the two sides in turn, kCmdRuns rounds; a measure that writes
+// starts each run with the dirty pages written out.
+void Bench::Compare(const char* name, const Side& ours, const Side& peer, bool writes) {
+  EnsureCmdBuilt();
+  std::vector<Measured> o, p;
+  for (int round = 0; round < kCmdRuns; ++round) {
+    if (writes) Settle();
+    o.push_back(Exec(ours));
+    if (writes) Settle();
+    p.push_back(Exec(peer));
+  }
+  ReportPair(name, o, p);
+}
+
+// The import of every record, each run into fresh files; the last run's
+// databases serve the later measures.
+void Bench::CmdImport() {
+  EnsureTsv();
+  fs::remove(dir_ / "cmd.built");
+  cmdBuilt_ = false;
+  std::vector<Measured> ours, peer;
+  for (int round = 0; round < kCmdRuns; ++round) {
+    ours.push_back(ToolImport(cmdOurs_));
+    peer.push_back(ShellImport(cmdPeer_));
+  }
+  CheckCmdCounts(cmdOurs_, cmdPeer_, data_.rows.size());
+  std::ofstream(dir_ / "cmd.built") << opt_.records << "\n";
+  cmdBuilt_ = true;
+  ReportPair("cmd_import", ours, peer);
+}
+
+void Bench::CmdExport() {
+  Compare("cmd_export", {{Tool(), "export", cmdOurs_}},
+          {{"sqlite3", "-tabs", cmdPeer_, "SELECT * FROM r"}}, false);
+}
+
+void Bench::CmdExportCsv() {
+  Compare("cmd_export_csv", {{Tool(), "export", cmdOurs_, "--csv"}},
+          {{"sqlite3", "-csv", cmdPeer_, "SELECT * FROM r"}}, false);
+}
+
+void Bench::CmdSearchMany() {
+  EnsureCmdBuilt();
+  const std::string word(kManyWord);
+  Side ours{{Tool(), "search", cmdOurs_, word}};
+  Side peer{{"sqlite3", "-tabs", cmdPeer_,
+             "SELECT catalog, title, name, size, date FROM r WHERE name LIKE '%" + word + "%'"}};
+  int64_t hits = Answer(ours);
+  if (hits != int64_t(data_.manyHits))
+    Note("warning: search hits ours=" + std::to_string(hits) +
+         " generated=" + std::to_string(data_.manyHits));
+  Compare("cmd_search_many", ours, peer, false);
+}
+
+// The floor of a search that finds nothing: grep reading a file of the
+// paths alone.
+void Bench::CmdSearchNone() {
+  EnsureCmdBuilt();
+  EnsurePathsFile();
+  const std::string word(kNoneWord);
+  Side ours{{Tool(), "search", cmdOurs_, word}, true};
+  Side peer{{"grep", "-ci", word, paths_}, true, true, true};
+  int64_t oursHits = Answer(ours), grepHits = Answer(peer);
+  if (oursHits != 0 || grepHits != 0)
+    Note("warning: hits of \"" + word + "\" ours=" + std::to_string(oursHits) +
+         " grep=" + std::to_string(grepHits));
+  Compare("cmd_search_none", ours, peer, false);
+}
+
+void Bench::CmdCountCatalog() {
+  EnsureCmdBuilt();
+  const std::string catalog(kBigCatalog);
+  Side ours{{Tool(), "count", cmdOurs_, catalog}, true};
+  Side peer{{"sqlite3", cmdPeer_, "SELECT count(*) FROM r WHERE catalog = '" + catalog + "'"}, true};
+  int64_t oursCount = Answer(ours), peerCount = Answer(peer);
+  if (oursCount != int64_t(data_.bigCatalogRows) || peerCount != int64_t(data_.bigCatalogRows))
+    Note("warning: catalog count ours=" + std::to_string(oursCount) + " sqlite3=" +
+         std::to_string(peerCount) + " generated=" + std::to_string(data_.bigCatalogRows));
+  Compare("cmd_count_catalog", ours, peer, false);
+}
+
+void Bench::CmdCheck() {
+  EnsureCmdBuilt();
+  Side ours{{Tool(), "check", cmdOurs_}, true};
+  Side peer{{"sqlite3", cmdPeer_, "PRAGMA integrity_check"}, true};
+  Measured o = Exec(ours), p = Exec(peer);
+  if (o.out != "ok\n" || p.out != "ok\n")
+    Note("warning: check ours=\"" + o.out.substr(0, 80) + "\" sqlite3=\"" + p.out.substr(0, 80) +
+         "\"");
+  Compare("cmd_check", ours, peer, false);
+}
+
+// Packs copies: every tenth record deleted first, through our engine and
+// through SQLite in this process (not timed), then the tool's pack against
+// the shell's VACUUM.
+void Bench::CmdPack() {
+  EnsureCmdBuilt();
+  const size_t tenth = data_.rows.size() / 10, expected = data_.rows.size() - tenth;
+  const fs::path oursFolder = dir_ / "cmd-pack-ours";
+  const std::string peerCopy = (dir_ / "cmd-pack-peer.sqlite").string();
+  std::vector<Measured> ours, peer;
+  for (int round = 0; round < kCmdRuns; ++round) {
+    fs::remove_all(oursFolder);
+    fs::create_directories(oursFolder);
+    for (const fs::directory_entry& e : fs::directory_iterator(cmdOurs_))
+      if (e.is_regular_file()) fs::copy_file(e.path(), oursFolder / e.path().filename());
+    size_t oursDeleted = OursDeleteEveryTenth(Location{oursFolder.string()});
+    Settle();
+    ours.push_back(Exec({{Tool(), "pack", oursFolder.string()}}));
+
+    fs::remove(peerCopy);
+    fs::copy_file(cmdPeer_, peerCopy);
+    int64_t peerDeleted = PeerDeleteEveryTenth(peerCopy, "r");
+    Settle();
+    peer.push_back(Exec({{"sqlite3", peerCopy, "VACUUM"}}));
+
+    if (round == 0) {
+      if (oursDeleted != tenth || peerDeleted != int64_t(tenth))
+        Note("warning: deleted ours=" + std::to_string(oursDeleted) +
+             " peer=" + std::to_string(peerDeleted) + " expected=" + std::to_string(tenth));
+      CheckCmdCounts(oursFolder.string(), peerCopy, expected);
+    }
+  }
+  fs::remove_all(oursFolder);
+  fs::remove(peerCopy);
+  ReportPair("cmd_pack", ours, peer);
+}
+
+void Bench::CmdReindex() {
+  Compare("cmd_reindex", {{Tool(), "reindex", cmdOurs_}}, {{"sqlite3", cmdPeer_, "REINDEX"}},
+          true);
 }
 
 int Bench::Run() {
@@ -400,6 +711,15 @@ int Bench::Run() {
       {"reindex", &Bench::Reindex},
       {"pack", &Bench::Pack},
       {"peak_rss", &Bench::PeakRss},
+      {"cmd_import", &Bench::CmdImport},
+      {"cmd_export", &Bench::CmdExport},
+      {"cmd_export_csv", &Bench::CmdExportCsv},
+      {"cmd_search_many", &Bench::CmdSearchMany},
+      {"cmd_search_none", &Bench::CmdSearchNone},
+      {"cmd_count_catalog", &Bench::CmdCountCatalog},
+      {"cmd_check", &Bench::CmdCheck},
+      {"cmd_pack", &Bench::CmdPack},
+      {"cmd_reindex", &Bench::CmdReindex},
   };
   for (const char* name : kMeasures) {
     if (!opt_.measures.empty() &&
@@ -454,6 +774,7 @@ bool ParseCount(const char* text, size_t& out) {
 
 int main(int argc, char** argv) {
   using namespace bench;
+  if (argc >= 2 && std::string(argv[1]) == "--launch") return LaunchMain(argc, argv);
   if (argc == 4 && std::string(argv[1]) == "--child-peak-rss") {
     try {
       return ChildPeakRss(argv[2], argv[3]);

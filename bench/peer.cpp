@@ -121,10 +121,10 @@ int64_t PeerCountLike(const std::string& dbPath, std::string_view word) {
   return count.single();
 }
 
-int64_t PeerDeleteEveryTenth(const std::string& dbPath) {
+int64_t PeerDeleteEveryTenth(const std::string& dbPath, const char* table) {
   Db db(dbPath);
   db.exec("BEGIN");
-  db.exec("DELETE FROM t WHERE rowid % 10 = 0");
+  db.exec(("DELETE FROM " + std::string(table) + " WHERE rowid % 10 = 0").c_str());
   int64_t n = sqlite3_changes(db.get());
   db.exec("COMMIT");
   return n;

@@ -23,8 +23,8 @@ int64_t PeerSelectCatalog(const std::string& dbPath, std::string_view catalog, i
 // Counts the paths holding the word (LIKE, ASCII case ignored).
 int64_t PeerCountLike(const std::string& dbPath, std::string_view word);
 
-// Deletes every tenth row, in one transaction. Returns how many.
-int64_t PeerDeleteEveryTenth(const std::string& dbPath);
+// Deletes every tenth row of the table, in one transaction. Returns how many.
+int64_t PeerDeleteEveryTenth(const std::string& dbPath, const char* table = "t");
 
 void PeerVacuum(const std::string& dbPath);
 void PeerReindex(const std::string& dbPath);
