@@ -9,13 +9,16 @@ ifneq ($(CI),)
 CMAKE_ARGS += -DVANTRELL_WERROR=ON
 endif
 
-.PHONY: run test build deps test-deps bench clean
+.PHONY: run test build deps test-deps bench-deps bench clean
 
 deps:
 	@bash scripts/setup.sh
 
 test-deps:
 	@bash scripts/setup.sh --test
+
+bench-deps:
+	@bash scripts/setup.sh --bench
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS)
@@ -31,9 +34,13 @@ test: test-deps
 	@$(MAKE) --no-print-directory build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-bench: deps
+# Configured again, so that a build folder made before SQLite's development
+# files were there finds them now.
+bench: bench-deps
+	@$(MAKE) --no-print-directory $(BUILD)/CMakeCache.txt
+	@cmake -S . -B $(BUILD) > /dev/null
 	@$(MAKE) --no-print-directory build
-	bash bench/run
+	BUILD=$(BUILD) bash bench/run
 
 clean:
 	rm -rf $(BUILD)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build (and, with --test, the tests) needs,
-# only those that are missing. Works as root or through sudo.
+# Installs the Debian packages the build (and, with --test, the tests; with
+# --bench, the benchmarks and their peers) needs, only those that are
+# missing. Works as root or through sudo.
 set -euo pipefail
 
 build_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev
@@ -9,11 +10,15 @@ test_pkgs=(python3 python3-dbfread python3-dbf sqlite3 libsqlite3-dev xvfb xauth
            poppler-utils zip unzip googletest libgtest-dev)
 
 fuzz_pkgs=(clang libclang-rt-dev)
+# The benchmark program links SQLite; its whole-process peers are the sqlite3
+# shell and grep.
+bench_pkgs=(sqlite3 libsqlite3-dev grep)
 
 want=("${build_pkgs[@]}")
 case "${1:-}" in
   --test) want+=("${test_pkgs[@]}") ;;
   --fuzz) want+=("${fuzz_pkgs[@]}") ;;
+  --bench) want+=("${bench_pkgs[@]}") ;;
 esac
 
 missing=()
