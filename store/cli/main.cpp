@@ -67,6 +67,47 @@ struct Problem : std::runtime_error {
 std::string Native(const QString& path) { return store::ToUtf8(QDir::toNativeSeparators(path)); }
 
 void Out(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+// Lines gathered in one reused buffer and written in large pieces.
+class OutBuffer {
+ public:
+  OutBuffer() { text_.reserve(kFlushAt + 64 * 1024); }
+  ~OutBuffer() { Flush(); }
+  std::string& text() { return text_; }
+  // Called after each line: writes once enough has gathered.
+  void LineDone() {
+    if (text_.size() >= kFlushAt) Flush();
+  }
+  void Flush() {
+    Out(text_);
+    text_.clear();
+  }
+
+ private:
+  static constexpr size_t kFlushAt = 1u << 20;
+  std::string text_;
+};
+
+// The columns of the records table by number, looked up once.
+struct RecordColumns {
+  explicit RecordColumns(const xbase::Table& t)
+      : catalog(Field(t, store::kFieldCatalog)),
+        title(Field(t, store::kFieldTitle)),
+        path(Field(t, store::kFieldName)),
+        size(Field(t, store::kFieldSize)),
+        date(Field(t, store::kFieldDate)),
+        description(Field(t, store::kFieldDesc)) {}
+  static int Field(const xbase::Table& t, const char* name) {
+    const int i = t.FieldIndex(name);
+    if (i < 0) throw Problem("table " + t.Path() + " has no field " + name);
+    return i;
+  }
+  // Every column but the description.
+  vdb::RowView Row(const xbase::RecordRef& r) const {
+    return {r.Text(catalog), r.Text(title), r.Text(path), r.Text(size), r.Text(date), {}};
+  }
+  int catalog, title, path, size, date, description;
+};
 void Err(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 void ErrLine(const std::string& text) { Err("vantrell-db: " + text + "\n"); }
 
@@ -214,17 +255,6 @@ void RequireKnownCatalog(TDataModule1& dm, const std::string& name, int64_t reco
   if (records == 0 && !CatalogExists(dm, name))
     throw Problem("no catalog named \"" + name + "\" in " +
                   Native(store::DataFilePath(dm.DataFolder(), store::kCatalogTable)));
-}
-
-vdb::Row ReadRow(const xbase::Table& t, bool withDescription) {
-  vdb::Row r;
-  r.catalog = t.FieldByName(store::kFieldCatalog);
-  r.title = t.FieldByName(store::kFieldTitle);
-  r.path = t.FieldByName(store::kFieldName);
-  r.size = t.FieldByName(store::kFieldSize);
-  r.date = t.FieldByName(store::kFieldDate);
-  if (withDescription) r.description = t.FieldByName(store::kFieldDesc);
-  return r;
 }
 
 // Nothing of a half-built record may reach the file: closing a table posts
@@ -440,23 +470,31 @@ int CmdExport(const QStringList& argv) {
     // told on standard error by its number; the export goes on, so that
     // everything readable gets out.
     int64_t altered = 0, unreadable = 0;
-    for (t.First(); !t.Eof(); t.Next()) {
-      vdb::Row row = ReadRow(t, false);
+    const RecordColumns col(t);
+    OutBuffer out;
+    std::string description;
+    t.ForEachRecord([&](const xbase::RecordRef& r) {
+      vdb::RowView row = col.Row(r);
       try {
-        row.description = t.FieldByName(store::kFieldDesc);
+        description = r.Memo(col.description);
+        row.description = description;
       } catch (const xbase::Error& e) {
         if (e.code() != xbase::ErrorCode::Corrupt || seen.Changed()) throw;
-        ErrLine("record " + std::to_string(t.RecNo()) + " is exported without its description: " + e.what());
+        out.Flush();
+        ErrLine("record " + std::to_string(r.recno) + " is exported without its description: " + e.what());
         ++unreadable;
       }
       if (csv) {
-        Out(vdb::CsvLine(row));
+        vdb::AppendCsvLine(row, out.text());
       } else {
         bool changed = false;
-        Out(vdb::TsvLine(row, &changed));
+        vdb::AppendTsvLine(row, out.text(), &changed);
         altered += changed;
       }
-    }
+      out.LineDone();
+      return true;
+    });
+    out.Flush();
     db.Close();
     if (altered > 0) ErrLine(AlteredNote(altered, true));
     if (unreadable > 0)
@@ -505,19 +543,24 @@ int CmdSearch(const QStringList& argv) {
     const std::vector<uint32_t> hits =
         text.empty() ? std::vector<uint32_t>{} : t.FindContaining(field, text, true);
     int64_t shown = 0, altered = 0;
-    for (uint32_t recno : hits) {
-      if (!t.GotoBookmark(xbase::Bookmark{recno})) continue;
-      const vdb::Row row = ReadRow(t, false);
+    const RecordColumns col(t);
+    OutBuffer out;
+    t.ForEachRecordOf(hits, [&](const xbase::RecordRef& r) {
+      const vdb::RowView row = col.Row(r);
       bool changed = false;
-      std::string line = vdb::PlainColumn(row.catalog, &changed);
-      for (const std::string* col : {&row.title, &row.path, &row.size, &row.date}) {
+      std::string& line = out.text();
+      vdb::AppendPlainColumn(row.catalog, line, &changed);
+      for (std::string_view c : {row.title, row.path, row.size, row.date}) {
         line += '\t';
-        line += vdb::PlainColumn(*col, &changed);
+        vdb::AppendPlainColumn(c, line, &changed);
       }
-      Out(line + "\n");
+      line += '\n';
+      out.LineDone();
       altered += changed;
       ++shown;
-    }
+      return true;
+    });
+    out.Flush();
     db.Close();
     Out(std::to_string(shown) + "\n");
     if (altered > 0) {

@@ -92,6 +92,14 @@ std::string_view TrimmedRight(std::string_view s) {
   return s;
 }
 
+// Whether the text holds a tab or a line break (or, with `backslash`, a
+// backslash): a plain loop, as columns are short and mostly free of them.
+bool HasBreaks(std::string_view text, bool backslash) {
+  for (char c : text)
+    if (c == '\t' || c == '\n' || c == '\r' || (backslash && c == '\\')) return true;
+  return false;
+}
+
 }  // namespace
 
 bool ParseImportLine(std::string_view line, Row* row, std::string* error,
@@ -149,50 +157,79 @@ bool ParseImportLine(std::string_view line, Row* row, std::string* error,
   return true;
 }
 
-std::string PlainColumn(std::string_view text, bool* altered) {
-  std::string out(text);
-  for (char& c : out) {
+void AppendPlainColumn(std::string_view text, std::string& out, bool* altered) {
+  const size_t at = out.size();
+  out += text;
+  if (!HasBreaks(text, false)) return;
+  for (size_t i = at; i < out.size(); ++i) {
+    char& c = out[i];
     if (c == '\t' || c == '\n' || c == '\r') {
       c = ' ';
       *altered = true;
     }
   }
+}
+
+std::string PlainColumn(std::string_view text, bool* altered) {
+  std::string out;
+  AppendPlainColumn(text, out, altered);
   return out;
+}
+
+void AppendTsvLine(const RowView& row, std::string& out, bool* altered) {
+  for (std::string_view col : {row.catalog, row.title, row.path, row.size, row.date}) {
+    AppendPlainColumn(col, out, altered);
+    out += '\t';
+  }
+  if (!HasBreaks(row.description, true)) {
+    out += row.description;
+  } else {
+    out += EscapeDescription(row.description);
+  }
+  out += '\n';
 }
 
 std::string TsvLine(const Row& row, bool* altered) {
   std::string line;
-  for (const std::string* col : {&row.catalog, &row.title, &row.path, &row.size, &row.date}) {
-    line += PlainColumn(*col, altered);
-    line += '\t';
-  }
-  line += EscapeDescription(row.description);
-  line += '\n';
+  AppendTsvLine(View(row), line, altered);
   return line;
 }
 
 namespace {
 
-std::string CsvField(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string out = "\"";
+void AppendCsvField(std::string_view text, std::string& out) {
+  bool plain = true;
+  for (char c : text)
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+      plain = false;
+      break;
+    }
+  if (plain) {
+    out += text;
+    return;
+  }
+  out += '"';
   for (char c : text) {
     if (c == '"') out += '"';
     out += c;
   }
   out += '"';
-  return out;
 }
 
 }  // namespace
 
-std::string CsvLine(const Row& row) {
-  std::string line = CsvField(row.catalog);
-  for (const std::string* col : {&row.title, &row.path, &row.size, &row.date, &row.description}) {
-    line += ',';
-    line += CsvField(*col);
+void AppendCsvLine(const RowView& row, std::string& out) {
+  AppendCsvField(row.catalog, out);
+  for (std::string_view col : {row.title, row.path, row.size, row.date, row.description}) {
+    out += ',';
+    AppendCsvField(col, out);
   }
-  line += "\r\n";
+  out += "\r\n";
+}
+
+std::string CsvLine(const Row& row) {
+  std::string line;
+  AppendCsvLine(View(row), line);
   return line;
 }
 

@@ -18,6 +18,12 @@ struct Row {
   std::string catalog, title, path, size, date, description;
 };
 
+// The same columns as views of text kept elsewhere (a record being read).
+struct RowView {
+  std::string_view catalog, title, path, size, date, description;
+};
+inline RowView View(const Row& r) { return {r.catalog, r.title, r.path, r.size, r.date, r.description}; }
+
 std::string EscapeDescription(std::string_view text);
 // False, with a reason, for a backslash not followed by t, n, r or \.
 bool UnescapeDescription(std::string_view text, std::string* out, std::string* error);
@@ -39,12 +45,15 @@ bool ParseImportLine(std::string_view line, Row* row, std::string* error,
 // line breaks become spaces (and *altered is set), since they would split
 // the line.
 std::string PlainColumn(std::string_view text, bool* altered);
+void AppendPlainColumn(std::string_view text, std::string& out, bool* altered);
 
 // The tab-separated line of a row, with its line break. *altered is set when
 // a column other than the description had to be changed.
 std::string TsvLine(const Row& row, bool* altered);
+void AppendTsvLine(const RowView& row, std::string& out, bool* altered);
 // The CSV line of a row, ending in CRLF; fields are quoted when they hold a
 // comma, a double quote or a line break.
 std::string CsvLine(const Row& row);
+void AppendCsvLine(const RowView& row, std::string& out);
 
 }  // namespace vdb

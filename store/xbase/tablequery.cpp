@@ -76,33 +76,28 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
   const bool deletedOff = !env_.Deleted();
   TagRuntime* tagRt = m.tagged() ? &m.rt() : nullptr;
 
-  uint32_t total = m.dbf().count();
-  uint32_t recLen = m.dbf().recordLength();
-  uint32_t per = std::max<uint32_t>(1, (uint32_t)((1u << 20) / recLen));
-  std::vector<char> buf;
+  const uint32_t total = m.dbf().count();
+  const uint32_t recLen = m.dbf().recordLength();
+  const uint32_t per = std::max<uint32_t>(1, (uint32_t)((1u << 20) / recLen));
+  std::vector<char> buf((size_t)per * recLen);
   std::string lowered;
   const size_t w = (size_t)f.def.width;
   // A needle that ends in a blank could match the field's padding; then the
   // field is searched without it.
   const bool trimFirst = !needle.empty() && needle.back() == ' ';
+  // Ordering the hits as the tag orders them: a few hits are sorted by
+  // their keys; past kKeyedHits the keys are dropped and the hits are
+  // marked one bit per record, then taken in the order of the tag's leaves.
+  constexpr size_t kKeyedHits = 4096;
   std::vector<std::pair<std::string, uint32_t>> keyed;
+  std::vector<bool> marked;
   std::string key;
-  // One pass over the records: straight from a mapping of the file where
-  // there is one, else through a buffer.
-  MappedView view(m.dbf().file());
-  const bool mapped = view.data() && view.size() >= m.dbf().RecordOffset(total + 1);
+  // One pass over the records through one reused buffer.
   for (uint32_t first = 1; first <= total; first += per) {
-    uint32_t k = std::min(per, total - first + 1);
-    const char* block;
-    if (mapped) {
-      block = view.data() + m.dbf().RecordOffset(first);
-    } else {
-      buf.resize((size_t)per * recLen);
-      m.dbf().ReadRecords(first, k, buf.data());
-      block = buf.data();
-    }
+    const uint32_t k = std::min(per, total - first + 1);
+    m.dbf().ReadRecords(first, k, buf.data());
     for (uint32_t i = 0; i < k; ++i) {
-      const char* r = block + (size_t)i * recLen;
+      const char* r = buf.data() + (size_t)i * recLen;
       if (!deletedOff && r[0] == '*') continue;
       bool hit;
       if (memo) {
@@ -128,30 +123,53 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
         }
       }
       if (!hit) continue;
-      if (tagRt) {
-        if (!m.sh->InTag(*tagRt, r)) continue;
-        key.clear();
-        m.sh->KeyOf(*tagRt, r, key);
-        keyed.emplace_back(key, first + i);
-      } else {
+      if (!tagRt) {
         hits.push_back(first + i);
+        continue;
+      }
+      if (!m.sh->InTag(*tagRt, r)) continue;
+      if (!marked.empty()) {
+        marked[first + i] = true;
+        continue;
+      }
+      key.clear();
+      m.sh->KeyOf(*tagRt, r, key);
+      keyed.emplace_back(key, first + i);
+      if (keyed.size() > kKeyedHits) {
+        marked.assign((size_t)total + 1, false);
+        for (const auto& e : keyed) marked[e.second] = true;
+        std::vector<std::pair<std::string, uint32_t>>().swap(keyed);
       }
     }
   }
-  if (tagRt) {
-    // Order the hits as the tag orders them.
-    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-      int c = ComparePadded(a.first, b.first);
-      return c != 0 ? c < 0 : a.second < b.second;
+  if (!tagRt) return hits;
+  if (!marked.empty()) {
+    // The tag's leaves give the order; a unique tag keeps the first hit of
+    // each key.
+    std::string lastKey;
+    m.sh->index.ForEach(m.tag, [&](std::string_view k, uint32_t recno) {
+      if (recno == 0 || recno > total || !marked[recno]) return;
+      if (tagRt->def.unique) {
+        if (!hits.empty() && ComparePadded(lastKey, k) == 0) return;
+        lastKey.assign(k);
+      }
+      marked[recno] = false;
+      hits.push_back(recno);
     });
-    if (tagRt->def.unique) {
-      std::vector<std::pair<std::string, uint32_t>> firsts;
-      for (auto& e : keyed)
-        if (firsts.empty() || ComparePadded(firsts.back().first, e.first) != 0) firsts.push_back(e);
-      keyed.swap(firsts);
-    }
-    for (auto& e : keyed) hits.push_back(e.second);
+    return hits;
   }
+  // Order the hits as the tag orders them.
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    int c = ComparePadded(a.first, b.first);
+    return c != 0 ? c < 0 : a.second < b.second;
+  });
+  if (tagRt->def.unique) {
+    std::vector<std::pair<std::string, uint32_t>> firsts;
+    for (auto& e : keyed)
+      if (firsts.empty() || ComparePadded(firsts.back().first, e.first) != 0) firsts.push_back(e);
+    keyed.swap(firsts);
+  }
+  for (auto& e : keyed) hits.push_back(e.second);
   return hits;
 }
 

@@ -146,6 +146,24 @@ struct Bookmark {
   bool operator==(const Bookmark&) const = default;
 };
 
+class RecordReader;
+
+// One record handed out by a bulk read (Table::ForEachRecord,
+// Table::ForEachRecordOf). Valid only during the call that hands it out.
+struct RecordRef {
+  uint32_t recno = 0;
+  const char* bytes = nullptr;  // deletion flag, then the fields at their offsets
+  // A character field without its trailing blanks (field by number, as
+  // Table::FieldIndex gives it).
+  std::string_view Text(int field) const;
+  // The whole text of a memo field. Descriptions of a batch are read ahead
+  // in file order; a damaged one throws here the Error that reading it
+  // throws, so the caller can go on with the next record.
+  std::string Memo(int field) const;
+  const RecordReader* reader = nullptr;
+  size_t slot = 0;
+};
+
 struct LocateOptions {
   bool partialKey = false;       // the field begins with the value
   bool caseInsensitive = false;  // compare without regard to letter case
@@ -280,9 +298,21 @@ class Table {
   void EndBatch();
 
   // Record numbers of the visible records (query ignored) whose field holds
-  // the text, in the active tag's order; one sequential pass over the file.
+  // the text, in the active tag's order; one sequential pass over the file
+  // through a bounded buffer. Beyond the hits themselves it keeps one bit
+  // per record, whatever the number of hits.
   std::vector<uint32_t> FindContaining(std::string_view field, std::string_view text,
                                        bool caseInsensitive = true);
+  // Bulk reading. Calls f for every visible record in view order, from the
+  // first, until f returns false; the cursor does not move. Records are
+  // read a batch at a time in a few large reads: in natural order straight
+  // through, in a tag's order a stretch of entries at once, their records
+  // read by ascending number with neighbours read together. Memory stays
+  // bounded whatever the size of the table. f must not write to the table.
+  void ForEachRecord(const std::function<bool(const RecordRef&)>& f);
+  // The same for the given records, in the given order (numbers past the
+  // end of the table are passed over; visibility is not tested again).
+  void ForEachRecordOf(const std::vector<uint32_t>& recnos, const std::function<bool(const RecordRef&)>& f);
 
   // --- notifications -------------------------------------------------------------
   // OnDataChange: the current record changed (move, post, re-read) or, with

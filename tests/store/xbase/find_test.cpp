@@ -1,4 +1,6 @@
 // FindContaining: the search window's pass over every catalog.
+#include <cstdio>
+
 #include "xbase_fixture.h"
 
 namespace {
@@ -55,6 +57,90 @@ TEST_F(FindTest, QueryDoesNotRestrictTheSearch) {
 TEST_F(FindTest, SearchesMemoText) {
   auto t = OpenRecords();
   EXPECT_EQ(t->FindContaining("FLDESC", "numbers"), (Recnos{4, 1}));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace xbtest;
+
+// Bulk reads and many-hit searches over a table whose natural order is far
+// from its tag order, so that batches gather scattered records.
+class BulkReadTest : public XbaseTest {
+ protected:
+  void SetUp() override {
+    XbaseTest::SetUp();
+    MakeRecordsTable();
+    auto t = OpenRecords("", true);
+    t->BeginBatch();
+    // Titles run backwards through the file; every third record has a
+    // description, every fifth a path holding "hit".
+    for (int i = 0; i < kRecords; ++i) {
+      char title[16];
+      std::snprintf(title, sizeof title, "t%06d", kRecords - i);
+      Add(*t, {i % 2 ? "A" : "B", title, i % 5 ? "/p/x" + std::to_string(i) : "/p/hit" + std::to_string(i), "", "",
+               i % 3 ? "" : "desc " + std::to_string(i)});
+    }
+    t->EndBatch();
+    t->Close();
+  }
+  static constexpr int kRecords = 24000;  // more than one batch of these records
+
+  // recno:title:description of every visible record, First to Eof.
+  static std::vector<std::string> Walk(xbase::Table& t) {
+    std::vector<std::string> out;
+    for (t.First(); !t.Eof(); t.Next())
+      out.push_back(std::to_string(t.RecNo()) + ":" + t.FieldByName("FLTITLE") + ":" + t.FieldByName("FLDESC"));
+    return out;
+  }
+  static std::vector<std::string> Bulk(xbase::Table& t) {
+    std::vector<std::string> out;
+    const int title = t.FieldIndex("FLTITLE"), desc = t.FieldIndex("FLDESC");
+    t.ForEachRecord([&](const xbase::RecordRef& r) {
+      out.push_back(std::to_string(r.recno) + ":" + std::string(r.Text(title)) + ":" + r.Memo(desc));
+      return true;
+    });
+    return out;
+  }
+};
+
+TEST_F(BulkReadTest, ForEachRecordHandsOutTheViewInOrder) {
+  auto t = OpenRecords();
+  ASSERT_TRUE(t->Locate("FLTITLE", "t000100"));
+  t->Delete();
+  t->First();
+  t->MoveBy(7);
+  const uint32_t here = t->RecNo();
+  const std::vector<std::string> bulk = Bulk(*t);
+  EXPECT_EQ(t->RecNo(), here) << "the cursor does not move";
+  EXPECT_EQ(bulk, Walk(*t)) << "tag order, a deleted record left out";
+
+  t->SetQuery("Catalog = \"A\"");
+  EXPECT_EQ(Bulk(*t), Walk(*t)) << "a key range of the tag";
+  int seen = 0;
+  t->ForEachRecord([&](const xbase::RecordRef&) { return ++seen < 3; });
+  EXPECT_EQ(seen, 3) << "f stops the reading";
+
+  auto natural = OpenRecords("");
+  EXPECT_EQ(Bulk(*natural), Walk(*natural));
+
+  // Given numbers in a given order: repeats kept, numbers past the end passed over.
+  std::vector<std::string> got;
+  natural->ForEachRecordOf({20000, 3, 99999, 3, 1}, [&](const xbase::RecordRef& r) {
+    got.push_back(std::to_string(r.recno) + ":" + r.Memo(natural->FieldIndex("FLDESC")));
+    return true;
+  });
+  EXPECT_EQ(got, (std::vector<std::string>{"20000:", "3:", "3:", "1:desc 0"}));
+}
+
+TEST_F(BulkReadTest, ManyHitsComeInTheTagOrder) {
+  auto t = OpenRecords();
+  std::vector<uint32_t> expected;
+  for (t->First(); !t->Eof(); t->Next())
+    if (t->FieldByName("FLNAME").find("hit") != std::string::npos) expected.push_back(t->RecNo());
+  ASSERT_GT(expected.size(), 4096u);
+  EXPECT_EQ(t->FindContaining("FLNAME", "HIT"), expected);
 }
 
 }  // namespace
