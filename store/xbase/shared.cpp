@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "keysort.h"
 #include "text.h"
 
 #ifndef _WIN32
@@ -22,15 +23,6 @@ constexpr size_t kScanBytes = 1u << 20;
 constexpr int kOpenAttempts = 20;
 
 }  // namespace
-
-void SortEntries(std::vector<std::vector<IndexFile::Entry>>& entries) {
-  for (auto& e : entries) {
-    std::sort(e.begin(), e.end(), [](const IndexFile::Entry& a, const IndexFile::Entry& b) {
-      int c = ComparePadded(a.key, b.key);
-      return c != 0 ? c < 0 : a.recno < b.recno;
-    });
-  }
-}
 
 std::string FindCompanion(const std::string& dbfPath, const std::vector<std::string>& exts) {
   // Anything of the name counts, so that a folder or a pipe in the place of
@@ -398,51 +390,42 @@ void SharedTable::ForEachKey(const std::vector<TagRuntime>& rt,
   }
 }
 
-void SharedTable::CollectEntries(std::vector<TagRuntime>& rt,
-                                 std::vector<std::vector<IndexFile::Entry>>& entries) {
-  entries.assign(rt.size(), {});
-  for (auto& e : entries) e.reserve(dbf.count());
-  ForEachKey(rt, [&](size_t t, uint32_t recno, const std::string& key) { entries[t].push_back({key, recno}); });
-  SortEntries(entries);
-}
-
 void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy) {
   std::vector<TagRuntime> rt;
   for (auto& d : defs) rt.push_back(Compile(d));
   std::vector<IndexTagDef> finalDefs;
   for (auto& t : rt) finalDefs.push_back(t.def);
-  std::vector<std::vector<IndexFile::Entry>> entries;
-  CollectEntries(rt, entries);
-  const TableStamp stamp = dbf.Stamp();
-  ++env.indexRebuilds_;
   // The new file is complete and on disk before it takes the old one's
   // place; until then a failure leaves the old index as it was, and open.
-  std::string target;
+  std::string target, written;
   if (privateCopy) {
 #ifdef _WIN32
     target = file + ".private";
 #else
     target = file + ".private-" + std::to_string((long)::getpid());
 #endif
-    try {
-      IndexFile::Build(target, finalDefs, entries, stamp);
-    } catch (...) {
-      TryRemoveFile(target);
-      throw;
-    }
-    if (!privateIndex_.empty() && privateIndex_ != target) TryRemoveFile(privateIndex_);
-    privateIndex_ = target;
+    written = target;
   } else {
     target = file;
-    std::string tmp = file + ".rebuild";
-    try {
-      IndexFile::Build(tmp, finalDefs, entries, stamp);
-      RenameFile(tmp, file);
+    written = file + ".rebuild";
+  }
+  const TableStamp stamp = dbf.Stamp();
+  ++env.indexRebuilds_;
+  try {
+    KeySorter entries(rt.size(), written + ".sort");
+    ForEachKey(rt, [&](size_t t, uint32_t recno, const std::string& key) { entries.Add(t, key, recno); });
+    IndexFile::Build(written, finalDefs, entries, stamp);
+    if (!privateCopy) {
+      RenameFile(written, file);
       SyncFolderOf(file);
-    } catch (...) {
-      TryRemoveFile(tmp);
-      throw;
     }
+  } catch (...) {
+    TryRemoveFile(written);
+    throw;
+  }
+  if (privateCopy) {
+    if (!privateIndex_.empty() && privateIndex_ != target) TryRemoveFile(privateIndex_);
+    privateIndex_ = target;
   }
   index.Close();
   hasIndex = false;

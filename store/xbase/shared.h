@@ -125,7 +125,6 @@ class SharedTable {
   // in one sequential pass over the table.
   void ForEachKey(const std::vector<TagRuntime>& rt,
                   const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f);
-  void CollectEntries(std::vector<TagRuntime>& rt, std::vector<std::vector<IndexFile::Entry>>& entries);
   void WriteMemos(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
   // Completes a pack that stopped after its journal was written and removes
   // the new files of one that stopped before (pack.cpp).
@@ -152,8 +151,5 @@ struct Environment::Registry {
 inline const std::vector<std::string> kMemoExtensions = {".SMT", ".smt", ".fpt", ".FPT"};
 inline const std::vector<std::string> kIndexExtensions = {".nsx", ".NSX"};
 std::string FindCompanion(const std::string& dbfPath, const std::vector<std::string>& exts);
-
-// Orders each tag's entries by key, then record number, as a tree holds them.
-void SortEntries(std::vector<std::vector<IndexFile::Entry>>& entries);
 
 }  // namespace xbase
