@@ -251,6 +251,7 @@ void SharedTable::Pack() {
   if (hasIndex) {
     FlushIndex();
     index.file().SyncIfWritten();
+    index.ReleaseCache();
   }
   const uint32_t recLen = dbf.recordLength();
   const uint32_t n = dbf.count();

@@ -411,6 +411,7 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
   }
   const TableStamp stamp = dbf.Stamp();
   ++env.indexRebuilds_;
+  if (index.IsOpen()) index.ReleaseCache();
   try {
     KeySorter entries(rt.size(), written + ".sort");
     ForEachKey(rt, [&](size_t t, uint32_t recno, const std::string& key) { entries.Add(t, key, recno); });
