@@ -63,10 +63,11 @@ IndexFile::PageP IndexFile::Fetch(uint32_t no, int tag) {
   return p;
 }
 
-void IndexFile::ReleaseCache() {
+void IndexFile::ReleaseCache(bool discardChanges) {
+  if (discardChanges) changed_.clear();
   for (size_t i = 0; i < resident_.size();) {
     PageP& p = table_[resident_[i]];
-    if (p && (p.use_count() > 1 || p->changed)) {
+    if (p && (p.use_count() > 1 || (p->changed && !discardChanges))) {
       ++i;
       continue;
     }

@@ -94,6 +94,7 @@ void SharedTable::RollBack(uint64_t indexVersion) noexcept {
       std::string file = indexPath;
       index.Close();
       hasIndex = false;
+      indexDeferred = false;
       OpenIndex(file);
     } else if (hasIndex) {
       index.SetRecordLimit(dbf.count());
@@ -262,6 +263,15 @@ void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex) {
 }
 
 void SharedTable::Close() {
+  if (indexDeferred) {
+    batchDepth = 0;
+    loading = false;
+    try {
+      SyncWritten();
+      FinishDeferredIndex();
+    } catch (...) {
+    }
+  }
   if (dbf.IsOpen() && dbf.writable()) {
     try {
       // The index is stamped for the table as it is now, so the next open
@@ -476,13 +486,47 @@ void SharedTable::WriteMemos(std::string& rec, const std::vector<std::pair<int, 
 }
 
 void SharedTable::FlushIndex() {
-  if (hasIndex) index.Flush(dbf.Stamp());
+  // A deferred index lacks the load's records: it is never stamped as current.
+  if (hasIndex && !indexDeferred) index.Flush(dbf.Stamp());
 }
 
-void SharedTable::EndBatch() {
+void SharedTable::BeginLoad() {
+  if (!exclusive) throw Error(ErrorCode::Usage, "loading records needs the table " + path + " opened exclusively");
+  if (batchDepth == 0) {
+    loading = true;
+    loadStart = dbf.count();
+  }
+  ++batchDepth;
+}
+
+bool SharedTable::EndBatch() {
+  bool rebuilt = false;
   if (batchDepth > 0 && --batchDepth == 0) {
+    loading = false;
+    if (indexDeferred) {
+      // The records reach the disk before the index that is built from them.
+      SyncWritten();
+      FinishDeferredIndex();
+      rebuilt = true;
+    }
     FlushIndex();
     SyncWritten();
+  }
+  return rebuilt;
+}
+
+void SharedTable::FinishDeferredIndex() {
+  indexDeferred = false;
+  std::vector<IndexTagDef> defs;
+  for (auto& t : tags) defs.push_back(t.def);
+  try {
+    RebuildIndex(indexPath, defs, false);
+  } catch (...) {
+    // Its file is still marked as being changed: closed unwritten, it is
+    // rebuilt at the next open instead of trusted.
+    index.Close();
+    hasIndex = false;
+    throw;
   }
 }
 
@@ -503,8 +547,17 @@ uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, 
   uint32_t recno = dbf.AppendRecord(rec.data());
   ++changes;
   if (hasIndex) index.SetRecordLimit(recno);
-  for (size_t t = 0; t < tags.size(); ++t)
-    if (in[t]) index.Insert((int)t, keys[t], recno);
+  // A load that has added many records against the table's size leaves the
+  // index to a build at its end: one sort instead of an insert per record.
+  constexpr uint32_t kDeferAfter = 10000;
+  if (loading && hasIndex && !indexDeferred && recno - loadStart > std::max(kDeferAfter, loadStart / 2)) {
+    index.BeginChangePublic();
+    indexDeferred = true;
+    index.ReleaseCache(true);
+  }
+  if (!indexDeferred)
+    for (size_t t = 0; t < tags.size(); ++t)
+      if (in[t]) index.Insert((int)t, keys[t], recno);
   scope.Commit();
   lastRecno = recno;
   return recno;

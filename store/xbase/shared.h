@@ -56,6 +56,9 @@ class SharedTable {
   std::vector<std::string> lastKeys;
   std::vector<bool> lastIn;
   int batchDepth = 0;
+  bool loading = false;        // the open batch is a load (BeginLoad)
+  bool indexDeferred = false;  // the load's records are not in the index yet
+  uint32_t loadStart = 0;      // records when the load began
 
   // Reading.
   std::string ReadMemo(const char* rec, int field);
@@ -78,7 +81,15 @@ class SharedTable {
   void Update(uint32_t recno, std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
   void MarkDeleted(uint32_t recno);
   void BeginBatch() { ++batchDepth; }
-  void EndBatch();
+  // A batch of appends with the table to ourselves (exclusive use). Once
+  // the batch has added many records against the table's size, the index
+  // stops taking them one by one and is built anew from the records when
+  // the batch ends or the table closes; meanwhile the index file stays
+  // marked as being changed, so a process stopped before then leaves an
+  // index the next open rebuilds. Only appends may come in between.
+  void BeginLoad();
+  // True when it built the index anew.
+  bool EndBatch();
   // Writes out the index's changes and stamps it for the table as it is.
   void FlushIndex();
   // Syncs every file written since its last sync.
@@ -125,6 +136,9 @@ class SharedTable {
   // in one sequential pass over the table.
   void ForEachKey(const std::vector<TagRuntime>& rt,
                   const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f);
+  // Builds the index of a load anew from the records (see BeginLoad). On
+  // failure the index is closed unwritten and rebuilt at the next open.
+  void FinishDeferredIndex();
   void WriteMemos(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
   // Completes a pack that stopped after its journal was written and removes
   // the new files of one that stopped before (pack.cpp).

@@ -538,4 +538,38 @@ TEST_F(IndexTest, KeysBeyondTheSortBudgetComeOutInTreeOrder) {
   EXPECT_FALSE(fs::exists(scratch)) << "the scratch file goes with the sorter";
 }
 
+TEST_F(IndexTest, ALoadOfManyRecordsEndsWithTheIndexBuiltFromThem) {
+  AddRecords({{"B", "first", "/1", "", "", ""}});
+  const int kAdded = 12000;  // past the point where a load defers its index
+  auto load = [&](xbase::Table& t, int from) {
+    t.BeginLoad();
+    for (int i = from; i < from + kAdded; ++i) {
+      char title[32];
+      std::snprintf(title, sizeof title, "T%05d", (i * 7919) % 100000);
+      Add(t, {i % 2 ? "A" : "C", title, "/p", "", "", i % 5 ? "" : "memo"});
+    }
+  };
+  {
+    auto t = OpenRecords("CatFlTl", true);
+    load(*t, 0);
+    t->EndBatch();
+    EXPECT_EQ(t->RecordCount(), kAdded + 1);
+    t->First();
+    EXPECT_EQ(t->FieldByName("Catalog"), "A") << "the view reads the new index";
+    // A load left open is finished by the close.
+    load(*t, kAdded);
+  }
+  xbase::Environment env;
+  auto t = OpenRecordsIn(env);
+  EXPECT_EQ(env.IndexRebuilds(), 0u) << "the index was left current";
+  const Strings keys = Keys(*t);
+  ASSERT_EQ(keys.size(), size_t(2 * kAdded + 1));
+  EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+  EXPECT_EQ(keys[kAdded], "B/first");
+  t->SetQuery("Catalog = \"C\"");
+  EXPECT_EQ(t->RecordCount(), kAdded);
+  t->Close();
+  EXPECT_EQ(xbase::CheckTable(RecordsPath()), Strings{});
+}
+
 }  // namespace
