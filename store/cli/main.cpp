@@ -310,6 +310,10 @@ int CmdImport(const QStringList& argv) {
   catalogs.SetExclusive(true);
   records.Open();
   catalogs.Open();
+  // Nothing shows the records while they go in: no change is announced
+  // field by field.
+  records.DisableControls();
+  catalogs.DisableControls();
   // Every file the import writes must take the writes before the first
   // one: a record without its catalog, or a catalog without its records,
   // is never left behind by a file that refuses.
