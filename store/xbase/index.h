@@ -92,11 +92,10 @@ class IndexFile {
   int FindTag(std::string_view name) const;  // any case; -1 when absent
 
   void SetCacheBytes(size_t bytes) { cacheBytes_ = bytes; }
-  // Lets go of every cached page that holds no unwritten change (any page,
-  // with `discardChanges`: the file is to be built anew) and is not in use,
-  // and hands the memory back to the system: before a long job that needs
-  // no pages of this file (a rebuild, a pack, a load).
-  void ReleaseCache(bool discardChanges = false);
+  // Lets go of every cached page that holds no unwritten change and is not
+  // in use, and hands the memory back to the system: before a long job
+  // that needs no pages of this file (a rebuild, a pack, a load).
+  void ReleaseCache();
 
   // Changes: mark the file dirty on disk (once), change pages in memory;
   // Flush writes the changed pages and the clean state stamped for the

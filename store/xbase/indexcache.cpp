@@ -63,11 +63,10 @@ IndexFile::PageP IndexFile::Fetch(uint32_t no, int tag) {
   return p;
 }
 
-void IndexFile::ReleaseCache(bool discardChanges) {
-  if (discardChanges) changed_.clear();
+void IndexFile::ReleaseCache() {
   for (size_t i = 0; i < resident_.size();) {
     PageP& p = table_[resident_[i]];
-    if (p && (p.use_count() > 1 || (p->changed && !discardChanges))) {
+    if (p && (p.use_count() > 1 || p->changed)) {
       ++i;
       continue;
     }

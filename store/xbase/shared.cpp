@@ -551,9 +551,11 @@ uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, 
   // index to a build at its end: one sort instead of an insert per record.
   constexpr uint32_t kDeferAfter = 10000;
   if (loading && hasIndex && !indexDeferred && recno - loadStart > std::max(kDeferAfter, loadStart / 2)) {
+    // The index stays readable as it is (without the load's records); its
+    // pages are not needed until the build.
     index.BeginChangePublic();
     indexDeferred = true;
-    index.ReleaseCache(true);
+    index.ReleaseCache();
   }
   if (!indexDeferred)
     for (size_t t = 0; t < tags.size(); ++t)
