@@ -48,17 +48,65 @@ void KeySorter::Add(size_t tag, std::string_view key, uint32_t recno) {
     items_.reserve(budget_ / sizeof(Item));
   }
   if (!items_.empty() && arena_.size() + key.size() + (items_.size() + 1) * sizeof(Item) > budget_) Spill();
-  items_.push_back(Item{(uint32_t)arena_.size(), recno, (uint16_t)key.size(), (uint16_t)tag});
+  items_.push_back(Item{0, (uint32_t)arena_.size(), recno, (uint16_t)key.size(), (uint16_t)tag});
   arena_.insert(arena_.end(), key.begin(), key.end());
 }
 
 void KeySorter::SortItems() {
+  if (tags_ > 1)
+    std::sort(items_.begin(), items_.end(), [](const Item& x, const Item& y) { return x.tag < y.tag; });
+  for (auto b = items_.begin(); b != items_.end();) {
+    auto e = std::find_if(b, items_.end(), [&](const Item& x) { return x.tag != b->tag; });
+    SortFrom(&*b, &*b + (e - b), 0);
+    b = e;
+  }
+}
+
+// A radix sort on eight bytes at a time, each item holding its current eight
+// bytes: most comparisons then touch the items alone, not the keys, and a
+// long prefix that many keys share (a catalog name) costs one pass.
+void KeySorter::SortFrom(Item* begin, Item* end, size_t depth) {
   const char* a = arena_.data();
-  std::sort(items_.begin(), items_.end(), [a](const Item& x, const Item& y) {
-    if (x.tag != y.tag) return x.tag < y.tag;
-    int c = ComparePadded(std::string_view(a + x.off, x.len), std::string_view(a + y.off, y.len));
-    return c != 0 ? c < 0 : x.recno < y.recno;
+  auto rest = [a, depth](const Item& x) {
+    const size_t from = std::min<size_t>(depth, x.len);
+    return std::string_view(a + x.off + from, x.len - from);
+  };
+  if (end - begin <= 16) {
+    std::sort(begin, end, [&](const Item& x, const Item& y) {
+      const int c = ComparePadded(rest(x), rest(y));
+      return c != 0 ? c < 0 : x.recno < y.recno;
+    });
+    return;
+  }
+  bool longer = false;
+  for (Item* it = begin; it != end; ++it) {
+    // The key's bytes from the depth as one big-endian number, padded with
+    // blanks as keys are compared.
+    unsigned char b[8];
+    std::memset(b, ' ', 8);
+    if (it->len > depth) {
+      std::memcpy(b, a + it->off + depth, std::min<size_t>(8, it->len - depth));
+      longer = longer || it->len > depth + 8;
+    }
+    uint64_t v = 0;
+    for (unsigned char c : b) v = (v << 8) | c;
+    it->digit = v;
+  }
+  const bool same = std::all_of(begin, end, [&](const Item& x) { return x.digit == begin->digit; });
+  if (same && longer) {
+    SortFrom(begin, end, depth + 8);  // bytes all keys share: nothing to order on here
+    return;
+  }
+  std::sort(begin, end, [](const Item& x, const Item& y) {
+    return x.digit != y.digit ? x.digit < y.digit : x.recno < y.recno;
   });
+  if (!longer) return;  // every key ends within these bytes: the order is final
+  for (Item* b = begin; b != end;) {
+    Item* e = b + 1;
+    while (e != end && e->digit == b->digit) ++e;
+    if (e - b > 1) SortFrom(b, e, depth + 8);
+    b = e;
+  }
 }
 
 void KeySorter::Spill() {

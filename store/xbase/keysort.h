@@ -39,7 +39,8 @@ class KeySorter {
 
  private:
   struct Item {
-    uint32_t off;  // of the key in arena_
+    uint64_t digit;  // eight key bytes from the depth being sorted on
+    uint32_t off;    // of the key in arena_
     uint32_t recno;
     uint16_t len;
     uint16_t tag;
@@ -55,6 +56,8 @@ class KeySorter {
     bool done = false;
   };
   void SortItems();
+  // Orders items of one tag whose keys agree (padded) before `depth`.
+  void SortFrom(Item* begin, Item* end, size_t depth);
   void Spill();
   bool Advance(Run& r);
   bool Less(const Run& a, const Run& b) const;
