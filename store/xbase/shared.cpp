@@ -95,6 +95,7 @@ void SharedTable::RollBack(uint64_t indexVersion) noexcept {
       index.Close();
       hasIndex = false;
       indexDeferred = false;
+      loadKeys.reset();
       OpenIndex(file);
     } else if (hasIndex) {
       index.SetRecordLimit(dbf.count());
@@ -379,8 +380,9 @@ bool SharedTable::RebuildDamagedIndex() {
 }
 
 void SharedTable::ForEachKey(const std::vector<TagRuntime>& rt,
-                             const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f) {
-  const uint32_t n = dbf.count();
+                             const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f,
+                             uint32_t before) {
+  const uint32_t n = std::min(dbf.count(), before == 0 ? 0u : before - 1);
   const uint32_t recLen = dbf.recordLength();
   const uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
   std::vector<char> buf((size_t)per * recLen);
@@ -400,7 +402,8 @@ void SharedTable::ForEachKey(const std::vector<TagRuntime>& rt,
   }
 }
 
-void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy) {
+void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy,
+                               std::unique_ptr<KeySorter> fed, uint32_t fedFrom) {
   std::vector<TagRuntime> rt;
   for (auto& d : defs) rt.push_back(Compile(d));
   std::vector<IndexTagDef> finalDefs;
@@ -423,9 +426,12 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
   ++env.indexRebuilds_;
   if (index.IsOpen()) index.ReleaseCache();
   try {
-    KeySorter entries(rt.size(), written + ".sort");
-    ForEachKey(rt, [&](size_t t, uint32_t recno, const std::string& key) { entries.Add(t, key, recno); });
-    IndexFile::Build(written, finalDefs, entries, stamp);
+    const uint32_t before = fed ? fedFrom : UINT32_MAX;
+    std::unique_ptr<KeySorter> entries =
+        fed ? std::move(fed) : std::make_unique<KeySorter>(rt.size(), written + ".sort");
+    ForEachKey(
+        rt, [&](size_t t, uint32_t recno, const std::string& key) { entries->Add(t, key, recno); }, before);
+    IndexFile::Build(written, finalDefs, *entries, stamp);
     if (!privateCopy) {
       RenameFile(written, file);
       SyncFolderOf(file);
@@ -520,7 +526,7 @@ void SharedTable::FinishDeferredIndex() {
   std::vector<IndexTagDef> defs;
   for (auto& t : tags) defs.push_back(t.def);
   try {
-    RebuildIndex(indexPath, defs, false);
+    RebuildIndex(indexPath, defs, false, std::move(loadKeys), deferredFrom);
   } catch (...) {
     // Its file is still marked as being changed: closed unwritten, it is
     // rebuilt at the next open instead of trusted.
@@ -556,17 +562,30 @@ uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, 
     index.BeginChangePublic();
     indexDeferred = true;
     index.ReleaseCache();
+    deferredFrom = recno;
+    loadKeys = std::make_unique<KeySorter>(tags.size(), indexPath + ".load.sort");
   }
   if (!indexDeferred)
     for (size_t t = 0; t < tags.size(); ++t)
       if (in[t]) index.Insert((int)t, keys[t], recno);
   scope.Commit();
+  if (indexDeferred && loadKeys) {
+    // The record is stored: its keys wait for the build. Should that fail,
+    // the build reads every record instead.
+    try {
+      for (size_t t = 0; t < tags.size(); ++t)
+        if (in[t]) loadKeys->Add(t, keys[t], recno);
+    } catch (...) {
+      loadKeys.reset();
+    }
+  }
   lastRecno = recno;
   return recno;
 }
 
 void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std::pair<int, std::string>>& memos) {
   RequireWritable();
+  loadKeys.reset();  // the keys a load gathered may no longer be the records' keys
   std::string old(dbf.recordLength(), ' ');
   dbf.ReadRecord(recno, old.data());
   WriteScope scope(*this);
@@ -609,6 +628,7 @@ void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std
 
 void SharedTable::MarkDeleted(uint32_t recno) {
   RequireWritable();
+  loadKeys.reset();  // the keys a load gathered may no longer be the records' keys
   std::string rec(dbf.recordLength(), ' ');
   dbf.ReadRecord(recno, rec.data());
   if (rec[0] == '*') return;

@@ -18,6 +18,8 @@
 
 namespace xbase {
 
+class KeySorter;
+
 struct TagRuntime {
   IndexTagDef def;
   std::unique_ptr<Expr> key, cond;
@@ -59,6 +61,11 @@ class SharedTable {
   bool loading = false;        // the open batch is a load (BeginLoad)
   bool indexDeferred = false;  // the load's records are not in the index yet
   uint32_t loadStart = 0;      // records when the load began
+  // The keys of the load's records from deferredFrom on, gathered as they
+  // are posted so that the build reads only the records before them; gone
+  // when anything else changed the table meanwhile.
+  std::unique_ptr<KeySorter> loadKeys;
+  uint32_t deferredFrom = 0;
 
   // Reading.
   std::string ReadMemo(const char* rec, int field);
@@ -105,7 +112,10 @@ class SharedTable {
   // with the tags it had. False when there is no damaged index.
   bool RebuildDamagedIndex();
   // Writes the index file anew with these tags, filled from the records.
-  void RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy);
+  // `fed`: the keys of the records from `fedFrom` on, already collected
+  // (a load's); only the records before them are read.
+  void RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy,
+                    std::unique_ptr<KeySorter> fed = nullptr, uint32_t fedFrom = 0);
 
   // Compares every tag of an open index with the records in one sequential
   // pass over the table and one walk along each tag's leaves, without
@@ -135,7 +145,8 @@ class SharedTable {
   // Calls f with the key of every record in every tag, in record order,
   // in one sequential pass over the table.
   void ForEachKey(const std::vector<TagRuntime>& rt,
-                  const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f);
+                  const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f,
+                  uint32_t before = UINT32_MAX);
   // Builds the index of a load anew from the records (see BeginLoad). On
   // failure the index is closed unwritten and rebuilt at the next open.
   void FinishDeferredIndex();
