@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -283,6 +284,46 @@ std::string KeptNote(int64_t records, int64_t catalogs, const char* when, int64_
   return text;
 }
 
+// The lines of an input, read in large blocks into one reused buffer.
+class LineReader {
+ public:
+  explicit LineReader(QIODevice& in) : in_(in), buf_(1u << 20) {}
+  // The next line without its line feed (valid until the next call); false
+  // at the end or when reading fails (the device then tells the error).
+  bool Next(std::string_view& line) {
+    for (;;) {
+      const char* start = buf_.data() + pos_;
+      if (const void* nl = std::memchr(start, '\n', len_ - pos_)) {
+        const size_t n = size_t(static_cast<const char*>(nl) - start);
+        line = std::string_view(start, n);
+        pos_ += n + 1;
+        return true;
+      }
+      if (ended_) {
+        if (pos_ == len_) return false;
+        line = std::string_view(start, len_ - pos_);
+        pos_ = len_;
+        return true;
+      }
+      std::memmove(buf_.data(), start, len_ - pos_);
+      len_ -= pos_;
+      pos_ = 0;
+      if (len_ == buf_.size()) buf_.resize(buf_.size() * 2);  // a line longer than the buffer
+      const qint64 got = in_.read(buf_.data() + len_, qint64(buf_.size() - len_));
+      if (got <= 0)
+        ended_ = true;
+      else
+        len_ += size_t(got);
+    }
+  }
+
+ private:
+  QIODevice& in_;
+  std::vector<char> buf_;
+  size_t pos_ = 0, len_ = 0;
+  bool ended_ = false;
+};
+
 // --- commands ----------------------------------------------------------------------
 
 int CmdCreate(const QStringList& argv) {
@@ -340,6 +381,10 @@ int CmdImport(const QStringList& argv) {
   catalogs.SetExclusive(true);
   records.Open();
   catalogs.Open();
+  // Nothing shows the records while they go in: no change is announced
+  // field by field.
+  records.DisableControls();
+  catalogs.DisableControls();
   // Every file the import writes must take the writes before the first
   // one: a record without its catalog, or a catalog without its records,
   // is never left behind by a file that refuses.
@@ -361,21 +406,24 @@ int CmdImport(const QStringList& argv) {
   std::optional<std::string> newCatalog;
   std::string failure;
   const auto where = [&] { return source + ", line " + std::to_string(lineNo); };
-  records.BeginBatch();
+  // The records go in as a load: with many of them the index is built
+  // once at the end instead of taking them one by one.
+  records.BeginLoad();
   catalogs.BeginBatch();
   try {
-    while (!input.atEnd()) {
-      QByteArray raw = input.readLine();
+    LineReader lines(input);
+    vdb::Row row;
+    std::string why;
+    std::vector<std::string> cuts;
+    std::string_view raw;
+    while (lines.Next(raw)) {
       ++lineNo;
-      if (raw.endsWith('\n')) raw.chop(1);
-      if (raw.endsWith('\r')) raw.chop(1);
-      if (lineNo == 1 && raw.startsWith("\xEF\xBB\xBF")) raw.remove(0, 3);
-      if (raw.isEmpty()) continue;
+      if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+      if (lineNo == 1 && raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
+      if (raw.empty()) continue;
 
-      vdb::Row row;
-      std::string why;
-      std::vector<std::string> cuts;
-      if (!vdb::ParseImportLine(std::string_view(raw.constData(), size_t(raw.size())), &row, &why, &cuts)) {
+      cuts.clear();
+      if (!vdb::ParseImportLine(raw, &row, &why, &cuts)) {
         failure = where() + ": " + why;
         break;
       }
@@ -419,6 +467,12 @@ int CmdImport(const QStringList& argv) {
     CancelPending(records);
     CancelPending(catalogs);
     int64_t kept = imported;
+    try {
+      // Ends the load first, so that the count below comes from an index
+      // that holds every stored record.
+      records.EndBatch();
+    } catch (const std::exception&) {
+    }
     try {
       if (records.Active()) kept = records.RecordCount() - recordsBefore;
       if (kept == imported && newCatalog) {

@@ -577,7 +577,8 @@ char* File::MapHead(size_t n) {
     Capture();
     // Stores through the mapping bypass WriteAt: the bytes it shows are kept
     // before the caller changes them.
-    undo_.kept.emplace_back(0, std::string(map_, (size_t)std::min<uint64_t>(mapLen_, undo_.size)));
+    undo_.head.assign(map_, (size_t)std::min<uint64_t>(mapLen_, undo_.size));
+    undo_.headAt = undo_.kept.size();
     undo_.headKept = true;
   }
   unsynced_ = true;
@@ -637,9 +638,15 @@ bool File::RollBack() noexcept {
   undo_ = Undo{};
   ForgetSize();
   bool ok = true;
-  for (auto it = u.kept.rbegin(); it != u.kept.rend(); ++it) {
+  // Newest first, the head copy in its place among the rest.
+  for (size_t i = u.kept.size() + 1; i-- > 0;) {
     try {
-      RawWrite(it->first, it->second.data(), it->second.size());
+      if (u.headKept && i == u.headAt && !u.head.empty()) RawWrite(0, u.head.data(), u.head.size());
+    } catch (...) {
+      ok = false;
+    }
+    try {
+      if (i > 0) RawWrite(u.kept[i - 1].first, u.kept[i - 1].second.data(), u.kept[i - 1].second.size());
     } catch (...) {
       ok = false;
     }

@@ -154,6 +154,11 @@ class File {
     bool on = false, captured = false, headKept = false, keepTime = true;
     uint64_t size = 0, modifiedNs = 0;
     std::vector<std::pair<uint64_t, std::string>> kept;
+    // The mapped head's bytes before the first store through the mapping,
+    // put back as if they stood at kept[headAt]; a member of its own so
+    // that its room is reused from one change to the next.
+    std::string head;
+    size_t headAt = 0;
   } undo_;
   // What this object's own writes tell of the file, so that undo needs no
   // call to the system for the common case of appending: its size, and its

@@ -24,6 +24,8 @@
 
 namespace xbase {
 
+class KeySorter;
+
 struct IndexTagDef {
   std::string name;  // upper case, at most 10 characters
   std::string key;
@@ -45,17 +47,12 @@ class IndexFile {
   static constexpr int kMaxTags = 16;
   static constexpr int kMaxKeyWidth = 480;
 
-  struct Entry {
-    std::string key;  // without trailing blanks
-    uint32_t recno = 0;
-  };
-
   ~IndexFile();
 
-  // Writes a complete index file for the given tags from sorted entries
-  // (each tag's entries ordered by key, then record number).
-  static void Build(const std::string& path, const std::vector<IndexTagDef>& tags,
-                    std::vector<std::vector<Entry>>& entries, const TableStamp& table);
+  // Writes a complete index file for the given tags from the sorted
+  // entries, in one sequential pass.
+  static void Build(const std::string& path, const std::vector<IndexTagDef>& tags, KeySorter& entries,
+                    const TableStamp& table);
 
   // What a file at an index path is, told from its first pages alone.
   enum class Kind {
@@ -95,6 +92,10 @@ class IndexFile {
   int FindTag(std::string_view name) const;  // any case; -1 when absent
 
   void SetCacheBytes(size_t bytes) { cacheBytes_ = bytes; }
+  // Lets go of every cached page that holds no unwritten change and is not
+  // in use, and hands the memory back to the system: before a long job
+  // that needs no pages of this file (a rebuild, a pack, a load).
+  void ReleaseCache();
 
   // Changes: mark the file dirty on disk (once), change pages in memory;
   // Flush writes the changed pages and the clean state stamped for the

@@ -1,6 +1,7 @@
 // Bulk build: a whole index file written in one sequential pass from
 // sorted entries, leaves filled to about 90%, branch levels above them.
 #include "indexpage.h"
+#include "keysort.h"
 #include "xbase.h"
 
 namespace xbase {
@@ -40,7 +41,7 @@ class PageWriter {
 }  // namespace
 
 void IndexFile::Build(const std::string& path, const std::vector<IndexTagDef>& tags,
-                      std::vector<std::vector<Entry>>& entries, const TableStamp& table) {
+                      KeySorter& entries, const TableStamp& table) {
   File f;
   f.Open(path, File::Mode::Truncate);
   PageWriter w(f);
@@ -55,10 +56,11 @@ void IndexFile::Build(const std::string& path, const std::vector<IndexTagDef>& t
       uint64_t count;
     };
     std::vector<Child> level;
-    auto& es = entries[t];
     Page pg;
-    size_t i = 0;
-    if (es.empty()) {
+    std::string_view key;
+    uint32_t recno = 0;
+    bool have = entries.Next(t, key, recno);
+    if (!have) {
       unsigned char* p = w.Add();
       pg.Init(w.next() - 1, kLeaf, (uint8_t)t);
       std::memcpy(p, pg.d, kPageSize);
@@ -67,37 +69,38 @@ void IndexFile::Build(const std::string& path, const std::vector<IndexTagDef>& t
       continue;
     }
     uint32_t prevLeaf = 0;
-    while (i < es.size()) {
+    while (have) {
       uint32_t no = w.next();
       pg.Init(no, kLeaf, (uint8_t)t);
       pg.setPrev(prevLeaf);
       uint32_t used = kHdr;
-      size_t start = i;
       int k = 0;
       uint32_t h = kPageSize;
-      while (i < es.size()) {
-        uint32_t es_ = 2 + (uint32_t)es[i].key.size() + 4;
+      Child first{};
+      while (have) {
+        uint32_t es_ = 2 + (uint32_t)key.size() + 4;
         if (k > 0 && used + es_ + 2 > fillLimit) break;
+        if (k == 0) first = {std::string(key), recno, no, 0};
         h -= es_;
-        Put16(pg.d + h, (uint16_t)es[i].key.size());
-        std::memcpy(pg.d + h + 2, es[i].key.data(), es[i].key.size());
-        Put32(pg.d + h + 2 + es[i].key.size(), es[i].recno);
+        Put16(pg.d + h, (uint16_t)key.size());
+        std::memcpy(pg.d + h + 2, key.data(), key.size());
+        Put32(pg.d + h + 2 + key.size(), recno);
         pg.setOff(k, h);
         used += es_ + 2;
         ++k;
-        ++i;
+        have = entries.Next(t, key, recno);
       }
       pg.setN(k);
       pg.setHeap(h);
       // Leaves are written one after another, so the next one is the next page.
-      pg.setNext(i < es.size() ? no + 1 : 0);
+      pg.setNext(have ? no + 1 : 0);
       unsigned char* p = w.Add();
       std::memcpy(p, pg.d, kPageSize);
       PageWriter::Seal(p);
       prevLeaf = no;
-      level.push_back({es[start].key, es[start].recno, no, (uint64_t)k});
+      first.count = (uint64_t)k;
+      level.push_back(std::move(first));
     }
-    std::vector<Entry>().swap(es);  // free memory as early as possible
     while (level.size() > 1) {
       std::vector<Child> up;
       size_t j = 0;

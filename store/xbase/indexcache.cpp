@@ -4,6 +4,10 @@
 #include "indexpage.h"
 #include "xbase.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace xbase {
 
 using namespace nsx;
@@ -57,6 +61,24 @@ IndexFile::PageP IndexFile::Fetch(uint32_t no, int tag) {
   resident_.push_back(no);
   EvictIfNeeded();
   return p;
+}
+
+void IndexFile::ReleaseCache() {
+  for (size_t i = 0; i < resident_.size();) {
+    PageP& p = table_[resident_[i]];
+    if (p && (p.use_count() > 1 || p->changed)) {
+      ++i;
+      continue;
+    }
+    p.reset();
+    resident_[i] = resident_.back();
+    resident_.pop_back();
+  }
+  hand_ = 0;
+#ifdef __GLIBC__
+  // Freed pages amid the heap stay with the process otherwise.
+  malloc_trim(0);
+#endif
 }
 
 void IndexFile::EvictIfNeeded() {

@@ -140,7 +140,9 @@ uint32_t MemoFile::Write(const std::string& text) {
   uint64_t total = 8 + (uint64_t)text.size();
   uint64_t blocks = (total + blockSize_ - 1) / blockSize_;
   if ((uint64_t)block + blocks > UINT32_MAX) throw Error(ErrorCode::Usage, "memo file " + path_ + " is full");
-  std::vector<char> buf((size_t)(blocks * blockSize_), '\0');
+  // The memo's blocks in a buffer kept from one write to the next.
+  std::string& buf = writeBuf_;
+  buf.assign((size_t)(blocks * blockSize_), '\0');
   PutBe32((unsigned char*)buf.data(), 1);
   PutBe32((unsigned char*)buf.data() + 4, (uint32_t)text.size());
   std::memcpy(buf.data() + 8, text.data(), text.size());

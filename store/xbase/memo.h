@@ -65,6 +65,7 @@ class MemoFile {
   uint64_t size_ = 0;  // file size as this process left it
   bool bulk_ = false;
   std::string pending_;        // bulk bytes not yet written
+  std::string writeBuf_;       // the blocks of the memo being written
   uint64_t pendingAt_ = 0;     // file offset of pending_
   // Read-ahead window for memos read in file order.
   mutable std::string window_;

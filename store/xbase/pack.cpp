@@ -5,8 +5,10 @@
 #include "pack.h"
 
 #include <algorithm>
+#include <memory>
 #include <set>
 
+#include "keysort.h"
 #include "shared.h"
 
 namespace xbase {
@@ -249,6 +251,7 @@ void SharedTable::Pack() {
   if (hasIndex) {
     FlushIndex();
     index.file().SyncIfWritten();
+    index.ReleaseCache();
   }
   const uint32_t recLen = dbf.recordLength();
   const uint32_t n = dbf.count();
@@ -292,7 +295,10 @@ void SharedTable::Pack() {
       newMemoFile.Open(newMemo, true);
       newMemoFile.BeginBulk();
     }
-    std::vector<std::vector<IndexFile::Entry>> entries(packIndex ? tags.size() : 0);
+    // The keys are taken while the records are copied; the scratch file the
+    // sorter may need sits beside the new index and goes with the sorter.
+    std::unique_ptr<KeySorter> entries;
+    if (packIndex) entries = std::make_unique<KeySorter>(tags.size(), newIndex + ".sort");
     uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
     std::vector<char> in((size_t)per * recLen);
     std::vector<char> outBuf;
@@ -316,11 +322,11 @@ void SharedTable::Pack() {
         }
         outBuf.insert(outBuf.end(), rec, rec + recLen);
         ++kept;
-        for (size_t t = 0; t < entries.size(); ++t) {
+        for (size_t t = 0; entries && t < tags.size(); ++t) {
           if (!InTag(tags[t], rec)) continue;
           key.clear();
           KeyOf(tags[t], rec, key);
-          entries[t].push_back({key, kept});
+          entries->Add(t, key, kept);
         }
       }
       if (!outBuf.empty()) {
@@ -345,9 +351,9 @@ void SharedTable::Pack() {
     if (packIndex) {
       std::vector<IndexTagDef> defs;
       for (auto& t : tags) defs.push_back(t.def);
-      SortEntries(entries);
       made.push_back(newIndex);
-      IndexFile::Build(newIndex, defs, entries, newStamp);
+      IndexFile::Build(newIndex, defs, *entries, newStamp);
+      entries.reset();
     }
 
     // Once the journal exists the pack is completed even if this process

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "keysort.h"
 #include "text.h"
 
 #ifndef _WIN32
@@ -22,15 +23,6 @@ constexpr size_t kScanBytes = 1u << 20;
 constexpr int kOpenAttempts = 20;
 
 }  // namespace
-
-void SortEntries(std::vector<std::vector<IndexFile::Entry>>& entries) {
-  for (auto& e : entries) {
-    std::sort(e.begin(), e.end(), [](const IndexFile::Entry& a, const IndexFile::Entry& b) {
-      int c = ComparePadded(a.key, b.key);
-      return c != 0 ? c < 0 : a.recno < b.recno;
-    });
-  }
-}
 
 std::string FindCompanion(const std::string& dbfPath, const std::vector<std::string>& exts) {
   // Anything of the name counts, so that a folder or a pipe in the place of
@@ -102,6 +94,8 @@ void SharedTable::RollBack(uint64_t indexVersion) noexcept {
       std::string file = indexPath;
       index.Close();
       hasIndex = false;
+      indexDeferred = false;
+      loadKeys.reset();
       OpenIndex(file);
     } else if (hasIndex) {
       index.SetRecordLimit(dbf.count());
@@ -270,6 +264,15 @@ void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex) {
 }
 
 void SharedTable::Close() {
+  if (indexDeferred) {
+    batchDepth = 0;
+    loading = false;
+    try {
+      SyncWritten();
+      FinishDeferredIndex();
+    } catch (...) {
+    }
+  }
   if (dbf.IsOpen() && dbf.writable()) {
     try {
       // The index is stamped for the table as it is now, so the next open
@@ -377,8 +380,9 @@ bool SharedTable::RebuildDamagedIndex() {
 }
 
 void SharedTable::ForEachKey(const std::vector<TagRuntime>& rt,
-                             const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f) {
-  const uint32_t n = dbf.count();
+                             const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f,
+                             uint32_t before) {
+  const uint32_t n = std::min(dbf.count(), before == 0 ? 0u : before - 1);
   const uint32_t recLen = dbf.recordLength();
   const uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
   std::vector<char> buf((size_t)per * recLen);
@@ -398,51 +402,47 @@ void SharedTable::ForEachKey(const std::vector<TagRuntime>& rt,
   }
 }
 
-void SharedTable::CollectEntries(std::vector<TagRuntime>& rt,
-                                 std::vector<std::vector<IndexFile::Entry>>& entries) {
-  entries.assign(rt.size(), {});
-  for (auto& e : entries) e.reserve(dbf.count());
-  ForEachKey(rt, [&](size_t t, uint32_t recno, const std::string& key) { entries[t].push_back({key, recno}); });
-  SortEntries(entries);
-}
-
-void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy) {
+void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy,
+                               std::unique_ptr<KeySorter> fed, uint32_t fedFrom) {
   std::vector<TagRuntime> rt;
   for (auto& d : defs) rt.push_back(Compile(d));
   std::vector<IndexTagDef> finalDefs;
   for (auto& t : rt) finalDefs.push_back(t.def);
-  std::vector<std::vector<IndexFile::Entry>> entries;
-  CollectEntries(rt, entries);
-  const TableStamp stamp = dbf.Stamp();
-  ++env.indexRebuilds_;
   // The new file is complete and on disk before it takes the old one's
   // place; until then a failure leaves the old index as it was, and open.
-  std::string target;
+  std::string target, written;
   if (privateCopy) {
 #ifdef _WIN32
     target = file + ".private";
 #else
     target = file + ".private-" + std::to_string((long)::getpid());
 #endif
-    try {
-      IndexFile::Build(target, finalDefs, entries, stamp);
-    } catch (...) {
-      TryRemoveFile(target);
-      throw;
-    }
-    if (!privateIndex_.empty() && privateIndex_ != target) TryRemoveFile(privateIndex_);
-    privateIndex_ = target;
+    written = target;
   } else {
     target = file;
-    std::string tmp = file + ".rebuild";
-    try {
-      IndexFile::Build(tmp, finalDefs, entries, stamp);
-      RenameFile(tmp, file);
+    written = file + ".rebuild";
+  }
+  const TableStamp stamp = dbf.Stamp();
+  ++env.indexRebuilds_;
+  if (index.IsOpen()) index.ReleaseCache();
+  try {
+    const uint32_t before = fed ? fedFrom : UINT32_MAX;
+    std::unique_ptr<KeySorter> entries =
+        fed ? std::move(fed) : std::make_unique<KeySorter>(rt.size(), written + ".sort");
+    ForEachKey(
+        rt, [&](size_t t, uint32_t recno, const std::string& key) { entries->Add(t, key, recno); }, before);
+    IndexFile::Build(written, finalDefs, *entries, stamp);
+    if (!privateCopy) {
+      RenameFile(written, file);
       SyncFolderOf(file);
-    } catch (...) {
-      TryRemoveFile(tmp);
-      throw;
     }
+  } catch (...) {
+    TryRemoveFile(written);
+    throw;
+  }
+  if (privateCopy) {
+    if (!privateIndex_.empty() && privateIndex_ != target) TryRemoveFile(privateIndex_);
+    privateIndex_ = target;
   }
   index.Close();
   hasIndex = false;
@@ -492,13 +492,47 @@ void SharedTable::WriteMemos(std::string& rec, const std::vector<std::pair<int, 
 }
 
 void SharedTable::FlushIndex() {
-  if (hasIndex) index.Flush(dbf.Stamp());
+  // A deferred index lacks the load's records: it is never stamped as current.
+  if (hasIndex && !indexDeferred) index.Flush(dbf.Stamp());
 }
 
-void SharedTable::EndBatch() {
+void SharedTable::BeginLoad() {
+  if (!exclusive) throw Error(ErrorCode::Usage, "loading records needs the table " + path + " opened exclusively");
+  if (batchDepth == 0) {
+    loading = true;
+    loadStart = dbf.count();
+  }
+  ++batchDepth;
+}
+
+bool SharedTable::EndBatch() {
+  bool rebuilt = false;
   if (batchDepth > 0 && --batchDepth == 0) {
+    loading = false;
+    if (indexDeferred) {
+      // The records reach the disk before the index that is built from them.
+      SyncWritten();
+      FinishDeferredIndex();
+      rebuilt = true;
+    }
     FlushIndex();
     SyncWritten();
+  }
+  return rebuilt;
+}
+
+void SharedTable::FinishDeferredIndex() {
+  indexDeferred = false;
+  std::vector<IndexTagDef> defs;
+  for (auto& t : tags) defs.push_back(t.def);
+  try {
+    RebuildIndex(indexPath, defs, false, std::move(loadKeys), deferredFrom);
+  } catch (...) {
+    // Its file is still marked as being changed: closed unwritten, it is
+    // rebuilt at the next open instead of trusted.
+    index.Close();
+    hasIndex = false;
+    throw;
   }
 }
 
@@ -519,15 +553,39 @@ uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, 
   uint32_t recno = dbf.AppendRecord(rec.data());
   ++changes;
   if (hasIndex) index.SetRecordLimit(recno);
-  for (size_t t = 0; t < tags.size(); ++t)
-    if (in[t]) index.Insert((int)t, keys[t], recno);
+  // A load that has added many records against the table's size leaves the
+  // index to a build at its end: one sort instead of an insert per record.
+  constexpr uint32_t kDeferAfter = 10000;
+  if (loading && hasIndex && !indexDeferred && recno - loadStart > std::max(kDeferAfter, loadStart / 2)) {
+    // The index stays readable as it is (without the load's records); its
+    // pages are not needed until the build.
+    index.BeginChangePublic();
+    indexDeferred = true;
+    index.ReleaseCache();
+    deferredFrom = recno;
+    loadKeys = std::make_unique<KeySorter>(tags.size(), indexPath + ".load.sort");
+  }
+  if (!indexDeferred)
+    for (size_t t = 0; t < tags.size(); ++t)
+      if (in[t]) index.Insert((int)t, keys[t], recno);
   scope.Commit();
+  if (indexDeferred && loadKeys) {
+    // The record is stored: its keys wait for the build. Should that fail,
+    // the build reads every record instead.
+    try {
+      for (size_t t = 0; t < tags.size(); ++t)
+        if (in[t]) loadKeys->Add(t, keys[t], recno);
+    } catch (...) {
+      loadKeys.reset();
+    }
+  }
   lastRecno = recno;
   return recno;
 }
 
 void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std::pair<int, std::string>>& memos) {
   RequireWritable();
+  loadKeys.reset();  // the keys a load gathered may no longer be the records' keys
   std::string old(dbf.recordLength(), ' ');
   dbf.ReadRecord(recno, old.data());
   WriteScope scope(*this);
@@ -570,6 +628,7 @@ void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std
 
 void SharedTable::MarkDeleted(uint32_t recno) {
   RequireWritable();
+  loadKeys.reset();  // the keys a load gathered may no longer be the records' keys
   std::string rec(dbf.recordLength(), ' ');
   dbf.ReadRecord(recno, rec.data());
   if (rec[0] == '*') return;

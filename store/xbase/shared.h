@@ -18,6 +18,8 @@
 
 namespace xbase {
 
+class KeySorter;
+
 struct TagRuntime {
   IndexTagDef def;
   std::unique_ptr<Expr> key, cond;
@@ -56,6 +58,14 @@ class SharedTable {
   std::vector<std::string> lastKeys;
   std::vector<bool> lastIn;
   int batchDepth = 0;
+  bool loading = false;        // the open batch is a load (BeginLoad)
+  bool indexDeferred = false;  // the load's records are not in the index yet
+  uint32_t loadStart = 0;      // records when the load began
+  // The keys of the load's records from deferredFrom on, gathered as they
+  // are posted so that the build reads only the records before them; gone
+  // when anything else changed the table meanwhile.
+  std::unique_ptr<KeySorter> loadKeys;
+  uint32_t deferredFrom = 0;
 
   // Reading.
   std::string ReadMemo(const char* rec, int field);
@@ -78,7 +88,15 @@ class SharedTable {
   void Update(uint32_t recno, std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
   void MarkDeleted(uint32_t recno);
   void BeginBatch() { ++batchDepth; }
-  void EndBatch();
+  // A batch of appends with the table to ourselves (exclusive use). Once
+  // the batch has added many records against the table's size, the index
+  // stops taking them one by one and is built anew from the records when
+  // the batch ends or the table closes; meanwhile the index file stays
+  // marked as being changed, so a process stopped before then leaves an
+  // index the next open rebuilds. Only appends may come in between.
+  void BeginLoad();
+  // True when it built the index anew.
+  bool EndBatch();
   // Writes out the index's changes and stamps it for the table as it is.
   void FlushIndex();
   // Syncs every file written since its last sync.
@@ -94,7 +112,10 @@ class SharedTable {
   // with the tags it had. False when there is no damaged index.
   bool RebuildDamagedIndex();
   // Writes the index file anew with these tags, filled from the records.
-  void RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy);
+  // `fed`: the keys of the records from `fedFrom` on, already collected
+  // (a load's); only the records before them are read.
+  void RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy,
+                    std::unique_ptr<KeySorter> fed = nullptr, uint32_t fedFrom = 0);
 
   // Compares every tag of an open index with the records in one sequential
   // pass over the table and one walk along each tag's leaves, without
@@ -124,8 +145,11 @@ class SharedTable {
   // Calls f with the key of every record in every tag, in record order,
   // in one sequential pass over the table.
   void ForEachKey(const std::vector<TagRuntime>& rt,
-                  const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f);
-  void CollectEntries(std::vector<TagRuntime>& rt, std::vector<std::vector<IndexFile::Entry>>& entries);
+                  const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f,
+                  uint32_t before = UINT32_MAX);
+  // Builds the index of a load anew from the records (see BeginLoad). On
+  // failure the index is closed unwritten and rebuilt at the next open.
+  void FinishDeferredIndex();
   void WriteMemos(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
   // Completes a pack that stopped after its journal was written and removes
   // the new files of one that stopped before (pack.cpp).
@@ -152,8 +176,5 @@ struct Environment::Registry {
 inline const std::vector<std::string> kMemoExtensions = {".SMT", ".smt", ".fpt", ".FPT"};
 inline const std::vector<std::string> kIndexExtensions = {".nsx", ".NSX"};
 std::string FindCompanion(const std::string& dbfPath, const std::vector<std::string>& exts);
-
-// Orders each tag's entries by key, then record number, as a tree holds them.
-void SortEntries(std::vector<std::vector<IndexFile::Entry>>& entries);
 
 }  // namespace xbase

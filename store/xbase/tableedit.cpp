@@ -197,8 +197,22 @@ void Table::BeginBatch() {
   impl_->sh->BeginBatch();
 }
 
+void Table::BeginLoad() {
+  impl_->RequireOpen("BeginLoad");
+  impl_->RefuseReadOnly();
+  impl_->sh->BeginLoad();
+}
+
 void Table::EndBatch() {
-  if (impl_->sh) impl_->sh->EndBatch();
+  Impl& m = *impl_;
+  if (!m.sh) return;
+  if (m.sh->EndBatch()) {
+    // The index was built anew: the view finds its place in it again.
+    m.ResolveTag();
+    m.CompileQuery();
+    m.countCache = -1;
+    m.Reposition(m.recno);
+  }
 }
 
 }  // namespace xbase

@@ -296,6 +296,13 @@ class Table {
   // one by one; the index is written out once at EndBatch. Nests.
   void BeginBatch();
   void EndBatch();
+  // A batch of appends by a command that has the table to itself (an
+  // import), ended by EndBatch. With many records against the table's size
+  // the index is built anew from the records at the end instead of taking
+  // them one by one; a process stopped meanwhile leaves an index that the
+  // next open rebuilds. Only appends (and Post) may come in between: the
+  // active tag does not show the new records until the batch ends.
+  void BeginLoad();
 
   // Record numbers of the visible records (query ignored) whose field holds
   // the text, in the active tag's order; one sequential pass over the file

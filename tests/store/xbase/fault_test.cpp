@@ -1,6 +1,7 @@
 // Writes that fail — a full disk, a read-only or failing file, a short
 // write, a failed sync or rename — leave every file of the table byte for
 // byte as it was before the operation, and the message names the file.
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -148,6 +149,35 @@ TEST_F(FaultTest, FailedAppendLeavesTheFilesAsTheyWereAndNoRecord) {
   auto r = OpenRecords();
   EXPECT_EQ(Keys(*r), (Strings{"A/alpha", "A/beta", "A/delta", "A/zeta", "B/gamma"}));
   EXPECT_EQ(Column(*r, "FLDESC"), (Strings{"memo of alpha", LongText(5000), "memo of delta", "memo of zeta", ""}));
+  r->Close();
+  EXPECT_EQ(xbase::CheckTable(RecordsPath()), Strings{});
+}
+
+TEST_F(FaultTest, FailuresInALoadLoseOnlyTheirOwnRecordAndLeaveNoIndexTrusted) {
+  auto t = OpenRecords("CatFlTl", true);
+  const auto add = [&](int i) { Add(*t, {"L", "t" + std::to_string(i), "/l", "", "", ""}); };
+  t->BeginLoad();
+  for (int i = 0; i < 11000; ++i) add(i);  // past the point where the index waits for the end
+  faults_.Fail(On(FsOp::Write, ".dbf"));
+  xbase::Error e = CatchError([&] { add(99999); });
+  EXPECT_NE(std::string(e.what()).find("VTLDataA.dbf"), std::string::npos) << e.what();
+  t->Cancel();
+  for (int i = 11000; i < 11010; ++i) add(i);
+  faults_.Fail(On(FsOp::OpenForWriting, ".rebuild", EIO));
+  e = CatchError([&] { t->EndBatch(); });
+  EXPECT_NE(std::string(e.what()).find("VTLDataA.nsx.rebuild"), std::string::npos) << e.what();
+  t->Close();
+  faults_.Clear();
+
+  xbase::Environment env;
+  auto r = OpenRecordsIn(env);
+  EXPECT_EQ(env.IndexRebuilds(), 1u) << "the index the load left unbuilt is rebuilt, never trusted";
+  const Strings keys = Keys(*r);
+  EXPECT_EQ(keys.size(), 3u + 11010u);
+  EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end(), [](const std::string& a, const std::string& b) {
+    return xbase::Utf8Upper(a) < xbase::Utf8Upper(b);
+  }));
+  EXPECT_EQ(std::count(keys.begin(), keys.end(), "L/t99999"), 0);
   r->Close();
   EXPECT_EQ(xbase::CheckTable(RecordsPath()), Strings{});
 }

@@ -5,7 +5,9 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <tuple>
 
+#include "keysort.h"
 #include "text.h"
 #include "xbase_fixture.h"
 
@@ -502,6 +504,72 @@ TEST_F(IndexTest, ManyRecordsStayInOrder) {
   EXPECT_EQ(t->FieldByName("Catalog"), "Odd");
   t->Close();
   EXPECT_TRUE(xbase::CheckTable(RecordsPath()).empty());
+}
+
+TEST_F(IndexTest, KeysBeyondTheSortBudgetComeOutInTreeOrder) {
+  // Two tags, keys that differ only past a blank or by a byte below the
+  // blank, equal keys told apart by record number, and a budget so small
+  // that the entries go through many runs of the scratch file.
+  std::vector<std::tuple<size_t, std::string, uint32_t>> in;
+  for (uint32_t r = 1; r <= 5000; ++r) {
+    const uint32_t k = (r * 7919u) % 1000;
+    in.emplace_back(r % 2, "K" + std::to_string(k % 97) + (k % 3 == 0 ? "\x01" : k % 3 == 1 ? " x" : ""), r);
+  }
+  const std::string scratch = Folder() + "/keys.sort";
+  Strings want, got;
+  {
+    xbase::KeySorter small(2, scratch, 1);
+    for (auto& [t, key, r] : in) small.Add(t, key, r);
+    small.Finish();
+    EXPECT_TRUE(small.Spilled());
+    auto sorted = in;
+    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+      if (std::get<0>(a) != std::get<0>(b)) return std::get<0>(a) < std::get<0>(b);
+      const int c = xbase::ComparePadded(std::get<1>(a), std::get<1>(b));
+      return c != 0 ? c < 0 : std::get<2>(a) < std::get<2>(b);
+    });
+    for (auto& [t, key, r] : sorted) want.push_back(std::to_string(t) + "|" + key + "|" + std::to_string(r));
+    std::string_view key;
+    uint32_t r = 0;
+    for (size_t t = 0; t < 2; ++t)
+      while (small.Next(t, key, r)) got.push_back(std::to_string(t) + "|" + std::string(key) + "|" + std::to_string(r));
+  }
+  EXPECT_EQ(got, want);
+  EXPECT_FALSE(fs::exists(scratch)) << "the scratch file goes with the sorter";
+}
+
+TEST_F(IndexTest, ALoadOfManyRecordsEndsWithTheIndexBuiltFromThem) {
+  AddRecords({{"B", "first", "/1", "", "", ""}});
+  const int kAdded = 12000;  // past the point where a load defers its index
+  auto load = [&](xbase::Table& t, int from) {
+    t.BeginLoad();
+    for (int i = from; i < from + kAdded; ++i) {
+      char title[32];
+      std::snprintf(title, sizeof title, "T%05d", (i * 7919) % 100000);
+      Add(t, {i % 2 ? "A" : "C", title, "/p", "", "", i % 5 ? "" : "memo"});
+    }
+  };
+  {
+    auto t = OpenRecords("CatFlTl", true);
+    load(*t, 0);
+    t->EndBatch();
+    EXPECT_EQ(t->RecordCount(), kAdded + 1);
+    t->First();
+    EXPECT_EQ(t->FieldByName("Catalog"), "A") << "the view reads the new index";
+    // A load left open is finished by the close.
+    load(*t, kAdded);
+  }
+  xbase::Environment env;
+  auto t = OpenRecordsIn(env);
+  EXPECT_EQ(env.IndexRebuilds(), 0u) << "the index was left current";
+  const Strings keys = Keys(*t);
+  ASSERT_EQ(keys.size(), size_t(2 * kAdded + 1));
+  EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+  EXPECT_EQ(keys[kAdded], "B/first");
+  t->SetQuery("Catalog = \"C\"");
+  EXPECT_EQ(t->RecordCount(), kAdded);
+  t->Close();
+  EXPECT_EQ(xbase::CheckTable(RecordsPath()), Strings{});
 }
 
 }  // namespace
