@@ -3,6 +3,7 @@
 // record.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,8 @@ namespace xbase {
 namespace {
 
 constexpr size_t kBatchBytes = 8u << 20;  // the records of one batch
-constexpr size_t kRunBytes = 1u << 20;    // one read at most
-constexpr size_t kGapBytes = 64u << 10;   // records this close are read together
 constexpr size_t kMemoBytes = 16u << 20;  // descriptions read ahead per batch
+constexpr size_t kMemoWindowBytes = 4u << 20;
 
 bool IsMemoType(char t) { return t == 'M' || t == 'G' || t == 'B' || t == 'P'; }
 
@@ -27,7 +27,10 @@ bool IsMemoType(char t) { return t == 'M' || t == 'G' || t == 'B' || t == 'P'; }
 class RecordReader {
  public:
   explicit RecordReader(SharedTable& sh)
-      : sh_(sh), recLen_(sh.dbf.recordLength()), per_(std::max<size_t>(1, kBatchBytes / recLen_)) {
+      : sh_(sh),
+        recLen_(sh.dbf.recordLength()),
+        per_(std::max<size_t>(1, kBatchBytes / recLen_)),
+        window_(sh.dbf.file(), per_ * recLen_) {
     const auto& fields = sh.dbf.fields();
     memoSlotOf_.assign(fields.size(), -1);
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -41,51 +44,36 @@ class RecordReader {
   size_t capacity() const { return per_; }
 
   // Reads records `recnos[0..n)` (n <= capacity) into slots 0..n-1; a
-  // number past the table's end leaves its slot empty.
+  // number past the table's end leaves its slot empty. Records are taken
+  // by ascending number through the file's window: a batch of neighbours
+  // is used where it lies, any other is copied out record by record, so
+  // that only the pages holding wanted records are touched.
   void Load(const uint32_t* recnos, size_t n) {
+    const uint32_t count = sh_.dbf.count();
+    where_.resize(n);
+    if (n > 0 && recnos[0] != 0 && (uint64_t)recnos[0] + n - 1 <= count &&
+        (n == 1 || recnos[n - 1] == recnos[0] + n - 1) && IsRun(recnos, n)) {
+      base_ = window_.Get(sh_.dbf.RecordOffset(recnos[0]), n * recLen_);
+      for (size_t i = 0; i < n; ++i) where_[i] = (uint32_t)i;
+      LoadMemos(n);
+      return;
+    }
+    base_ = buf_.data();
     sorted_.clear();
     for (size_t i = 0; i < n; ++i) sorted_.emplace_back(recnos[i], (uint32_t)i);
     if (!std::is_sorted(sorted_.begin(), sorted_.end())) std::sort(sorted_.begin(), sorted_.end());
-    where_.assign(n, kAbsent);
-    const uint32_t count = sh_.dbf.count();
-    const uint64_t gap = std::max<uint64_t>(1, kGapBytes / recLen_);
-    const uint64_t run = std::max<uint64_t>(1, kRunBytes / recLen_);
+    std::fill(where_.begin(), where_.end(), kAbsent);
     size_t out = 0;
-    for (size_t i = 0; i < sorted_.size();) {
-      const uint32_t first = sorted_[i].first;
-      if (first == 0 || first > count) {
-        ++i;
-        continue;
-      }
-      size_t j = i;
-      uint32_t last = first;
-      while (j + 1 < sorted_.size()) {
-        const uint32_t r = sorted_[j + 1].first;
-        if (r > count || r - last > gap || (uint64_t)r - first + 1 > run) break;
-        last = r;
-        ++j;
-      }
-      const uint32_t span = last - first + 1;
-      if (span == j - i + 1) {
-        // Every record of the stretch is wanted: read straight into place.
-        sh_.dbf.ReadRecords(first, span, buf_.data() + out * recLen_);
-        for (size_t k = i; k <= j; ++k) where_[sorted_[k].second] = (uint32_t)out++;
-      } else {
-        scratch_.resize((size_t)span * recLen_);
-        sh_.dbf.ReadRecords(first, span, scratch_.data());
-        for (size_t k = i; k <= j; ++k) {
-          std::memcpy(buf_.data() + out * recLen_, scratch_.data() + (size_t)(sorted_[k].first - first) * recLen_,
-                      recLen_);
-          where_[sorted_[k].second] = (uint32_t)out++;
-        }
-      }
-      i = j + 1;
+    for (const auto& [recno, slot] : sorted_) {
+      if (recno == 0 || recno > count) continue;
+      std::memcpy(buf_.data() + out * recLen_, window_.Get(sh_.dbf.RecordOffset(recno), recLen_), recLen_);
+      where_[slot] = (uint32_t)out++;
     }
     LoadMemos(n);
   }
 
   const char* Bytes(size_t slot) const {
-    return where_[slot] == kAbsent ? nullptr : buf_.data() + (size_t)where_[slot] * recLen_;
+    return where_[slot] == kAbsent ? nullptr : base_ + (size_t)where_[slot] * recLen_;
   }
 
   std::string_view Text(size_t slot, int field) const {
@@ -107,6 +95,12 @@ class RecordReader {
 
  private:
   static constexpr uint32_t kAbsent = UINT32_MAX;
+
+  static bool IsRun(const uint32_t* recnos, size_t n) {
+    for (size_t i = 1; i < n; ++i)
+      if (recnos[i] != recnos[i - 1] + 1) return false;
+    return true;
+  }
   struct MemoAt {
     enum : uint8_t { kLater, kRead, kFailed };
     uint32_t at = 0, len = 0;  // kRead: place in the arena; kFailed: the error's number
@@ -144,15 +138,19 @@ class RecordReader {
       if (arena_.size() >= kMemoBytes) break;  // the rest are read when asked for
       MemoAt& at = memos_[index];
       try {
-        const std::string text = sh_.memo.Read(block);
         at.at = (uint32_t)arena_.size();
-        at.len = (uint32_t)text.size();
-        arena_ += text;
+        if (!sh_.memo.AppendVia(MemoWindow(), kMemoWindowBytes, block, arena_)) arena_ += sh_.memo.Read(block);
+        at.len = (uint32_t)(arena_.size() - at.at);
         at.state = MemoAt::kRead;
       } catch (const Error& e) {
         Failed(at, e);
       }
     }
+  }
+
+  ReadWindow& MemoWindow() {
+    if (!memoWindow_) memoWindow_ = std::make_unique<ReadWindow>(sh_.memo.file(), kMemoWindowBytes);
+    return *memoWindow_;
   }
 
   void Failed(MemoAt& at, const Error& e) {
@@ -164,7 +162,10 @@ class RecordReader {
   SharedTable& sh_;
   const size_t recLen_, per_;
   std::vector<int> memoFields_, memoSlotOf_;
-  std::vector<char> buf_, scratch_;
+  ReadWindow window_;
+  std::unique_ptr<ReadWindow> memoWindow_;  // made at the first memo read
+  std::vector<char> buf_;
+  const char* base_ = nullptr;  // the batch's records: in the window or in buf_
   std::vector<std::pair<uint32_t, uint32_t>> sorted_;  // (record, slot)
   std::vector<uint32_t> where_;                        // slot -> place in buf_
   std::vector<MemoAt> memos_;
