@@ -19,6 +19,18 @@ constexpr size_t kMemoWindowBytes = 4u << 20;
 
 bool IsMemoType(char t) { return t == 'M' || t == 'G' || t == 'B' || t == 'P'; }
 
+// Asks for bytes to be brought into the processor's cache ahead of use:
+// records handed out in index order lie scattered over the batch.
+inline void Prefetch(const char* p, size_t n) {
+#if defined(__GNUC__) || defined(__clang__)
+  if (p)
+    for (size_t at = 0; at < n; at += 64) __builtin_prefetch(p + at);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
+
 }  // namespace
 
 // The records of one batch: read by ascending number, neighbours in one
@@ -55,7 +67,7 @@ class RecordReader {
         (n == 1 || recnos[n - 1] == recnos[0] + n - 1) && IsRun(recnos, n)) {
       base_ = window_.Get(sh_.dbf.RecordOffset(recnos[0]), n * recLen_);
       for (size_t i = 0; i < n; ++i) where_[i] = (uint32_t)i;
-      LoadMemos(n);
+      Loaded(n);
       return;
     }
     base_ = buf_.data();
@@ -69,7 +81,7 @@ class RecordReader {
       std::memcpy(buf_.data() + out * recLen_, window_.Get(sh_.dbf.RecordOffset(recno), recLen_), recLen_);
       where_[slot] = (uint32_t)out++;
     }
-    LoadMemos(n);
+    Loaded(n);
   }
 
   const char* Bytes(size_t slot) const {
@@ -82,9 +94,10 @@ class RecordReader {
     return std::string_view(p, PaddedLength(p, (size_t)f.def.width));
   }
 
-  std::string Memo(size_t slot, int field) const {
+  std::string Memo(size_t slot, int field) {
     const int k = (size_t)field < memoSlotOf_.size() ? memoSlotOf_[(size_t)field] : -1;
     if (k < 0) return sh_.ReadMemo(Bytes(slot), field);
+    if (!memosLoaded_) LoadMemos(loaded_);
     const MemoAt& at = memos_[slot * memoFields_.size() + (size_t)k];
     switch (at.state) {
       case MemoAt::kRead: return arena_.substr(at.at, at.len);
@@ -107,16 +120,25 @@ class RecordReader {
     uint8_t state = kLater;
   };
 
+  // A new batch: its memos are read when the first of them is asked for.
+  void Loaded(size_t n) {
+    loaded_ = n;
+    memosLoaded_ = false;
+  }
+
   // Reads the batch's memos in the order of their blocks, so that the memo
   // file is read front to back through its window; what a damaged memo
   // throws is kept for the record it belongs to.
   void LoadMemos(size_t n) {
+    memosLoaded_ = true;
     arena_.clear();
     errors_.clear();
     memos_.assign(n * memoFields_.size(), MemoAt{});
     if (memoFields_.empty()) return;
     blocks_.clear();
+    const size_t memoAt = sh_.dbf.fields()[(size_t)memoFields_[0]].offset;
     for (size_t slot = 0; slot < n; ++slot) {
+      if (slot + 8 < n) Prefetch(Bytes(slot + 8) ? Bytes(slot + 8) + memoAt : nullptr, 1);
       const char* rec = Bytes(slot);
       if (!rec) continue;
       for (size_t k = 0; k < memoFields_.size(); ++k) {
@@ -164,6 +186,8 @@ class RecordReader {
   std::vector<int> memoFields_, memoSlotOf_;
   ReadWindow window_;
   std::unique_ptr<ReadWindow> memoWindow_;  // made at the first memo read
+  size_t loaded_ = 0;         // records in the batch
+  bool memosLoaded_ = false;  // whether the batch's memos were read
   std::vector<char> buf_;
   const char* base_ = nullptr;  // the batch's records: in the window or in buf_
   std::vector<std::pair<uint32_t, uint32_t>> sorted_;  // (record, slot)
@@ -183,6 +207,7 @@ void Table::ForEachRecord(const std::function<bool(const RecordRef&)>& f) {
   m.LeaveEdit();
   SharedTable& sh = *m.sh;
   RecordReader reader(sh);
+  const size_t recLen = sh.dbf.recordLength();
   std::vector<uint32_t> batch;
   batch.reserve(reader.capacity());
   // A unique tag shows the first visible record of each key: the keys of a
@@ -195,6 +220,7 @@ void Table::ForEachRecord(const std::function<bool(const RecordRef&)>& f) {
   const auto flush = [&]() -> bool {
     reader.Load(batch.data(), batch.size());
     for (size_t i = 0; i < batch.size(); ++i) {
+      if (i + 4 < batch.size()) Prefetch(reader.Bytes(i + 4), recLen);
       const char* rec = reader.Bytes(i);
       if (!rec || !m.PassesRecord(rec)) continue;
       if (unique) {

@@ -214,6 +214,15 @@ struct CrcTable {
 }  // namespace
 
 size_t PaddedLength(const char* p, size_t n) {
+#ifdef XBASE_HAVE_SSE2
+  const __m128i blank16 = _mm_set1_epi8(' ');
+  while (n >= 16) {
+    const __m128i v = _mm_loadu_si128((const __m128i*)(p + n - 16));
+    const unsigned text = ~(unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(v, blank16)) & 0xFFFFu;
+    if (text) return n - 16 + (size_t)(32 - std::countl_zero(text));
+    n -= 16;
+  }
+#endif
   constexpr uint64_t blanks = 0x2020202020202020ull;
   while (n >= 8) {
     uint64_t w;
