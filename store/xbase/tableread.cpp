@@ -70,16 +70,18 @@ class RecordReader {
       Loaded(n);
       return;
     }
+    // Each record goes to its slot's place, so that the caller then reads
+    // the batch front to back.
     base_ = buf_.data();
     sorted_.clear();
-    for (size_t i = 0; i < n; ++i) sorted_.emplace_back(recnos[i], (uint32_t)i);
+    for (size_t i = 0; i < n; ++i) sorted_.push_back((uint64_t)recnos[i] << 32 | i);
     if (!std::is_sorted(sorted_.begin(), sorted_.end())) std::sort(sorted_.begin(), sorted_.end());
     std::fill(where_.begin(), where_.end(), kAbsent);
-    size_t out = 0;
-    for (const auto& [recno, slot] : sorted_) {
+    for (const uint64_t e : sorted_) {
+      const uint32_t recno = (uint32_t)(e >> 32), slot = (uint32_t)e;
       if (recno == 0 || recno > count) continue;
-      std::memcpy(buf_.data() + out * recLen_, window_.Get(sh_.dbf.RecordOffset(recno), recLen_), recLen_);
-      where_[slot] = (uint32_t)out++;
+      std::memcpy(buf_.data() + (size_t)slot * recLen_, window_.Get(sh_.dbf.RecordOffset(recno), recLen_), recLen_);
+      where_[slot] = slot;
     }
     Loaded(n);
   }
@@ -190,7 +192,7 @@ class RecordReader {
   bool memosLoaded_ = false;  // whether the batch's memos were read
   std::vector<char> buf_;
   const char* base_ = nullptr;  // the batch's records: in the window or in buf_
-  std::vector<std::pair<uint32_t, uint32_t>> sorted_;  // (record, slot)
+  std::vector<uint64_t> sorted_;  // record << 32 | slot
   std::vector<uint32_t> where_;                        // slot -> place in buf_
   std::vector<MemoAt> memos_;
   std::vector<std::pair<uint32_t, uint32_t>> blocks_;  // (block, memo entry)
