@@ -13,8 +13,12 @@ namespace xbase {
 
 namespace {
 
-constexpr size_t kBatchBytes = 8u << 20;  // the records of one batch
-constexpr size_t kMemoBytes = 16u << 20;  // descriptions read ahead per batch
+// The records of one batch. Records in index order lie scattered over the
+// file, and each batch touches the pages of most of it: the larger the
+// batch, the fewer such passes.
+constexpr size_t kBatchBytes = 24u << 20;
+constexpr size_t kScatterWindowBytes = 4u << 20;  // the window records are gathered through
+constexpr size_t kMemoBytes = 8u << 20;           // descriptions read ahead per batch
 constexpr size_t kMemoWindowBytes = 4u << 20;
 
 bool IsMemoType(char t) { return t == 'M' || t == 'G' || t == 'B' || t == 'P'; }
@@ -42,7 +46,8 @@ class RecordReader {
       : sh_(sh),
         recLen_(sh.dbf.recordLength()),
         per_(std::max<size_t>(1, kBatchBytes / recLen_)),
-        window_(sh.dbf.file(), per_ * recLen_) {
+        window_(sh.dbf.file(), per_ * recLen_),
+        scatter_(sh.dbf.file(), kScatterWindowBytes) {
     const auto& fields = sh.dbf.fields();
     memoSlotOf_.assign(fields.size(), -1);
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -50,7 +55,6 @@ class RecordReader {
       memoSlotOf_[i] = (int)memoFields_.size();
       memoFields_.push_back((int)i);
     }
-    buf_.resize(per_ * recLen_);
   }
 
   size_t capacity() const { return per_; }
@@ -72,6 +76,7 @@ class RecordReader {
     }
     // Each record goes to its slot's place, so that the caller then reads
     // the batch front to back.
+    if (buf_.size() < n * recLen_) buf_.resize(n * recLen_);
     base_ = buf_.data();
     sorted_.clear();
     for (size_t i = 0; i < n; ++i) sorted_.push_back((uint64_t)recnos[i] << 32 | i);
@@ -80,7 +85,7 @@ class RecordReader {
     for (const uint64_t e : sorted_) {
       const uint32_t recno = (uint32_t)(e >> 32), slot = (uint32_t)e;
       if (recno == 0 || recno > count) continue;
-      std::memcpy(buf_.data() + (size_t)slot * recLen_, window_.Get(sh_.dbf.RecordOffset(recno), recLen_), recLen_);
+      std::memcpy(buf_.data() + (size_t)slot * recLen_, scatter_.Get(sh_.dbf.RecordOffset(recno), recLen_), recLen_);
       where_[slot] = slot;
     }
     Loaded(n);
@@ -186,7 +191,8 @@ class RecordReader {
   SharedTable& sh_;
   const size_t recLen_, per_;
   std::vector<int> memoFields_, memoSlotOf_;
-  ReadWindow window_;
+  ReadWindow window_;   // a batch of neighbours, used where it lies
+  ReadWindow scatter_;  // records gathered one by one
   std::unique_ptr<ReadWindow> memoWindow_;  // made at the first memo read
   size_t loaded_ = 0;         // records in the batch
   bool memosLoaded_ = false;  // whether the batch's memos were read
