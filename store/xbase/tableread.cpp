@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cursor.h"
@@ -80,7 +81,7 @@ class RecordReader {
     base_ = buf_.data();
     sorted_.clear();
     for (size_t i = 0; i < n; ++i) sorted_.push_back((uint64_t)recnos[i] << 32 | i);
-    if (!std::is_sorted(sorted_.begin(), sorted_.end())) std::sort(sorted_.begin(), sorted_.end());
+    if (!std::is_sorted(sorted_.begin(), sorted_.end())) SortByRecord(count);
     std::fill(where_.begin(), where_.end(), kAbsent);
     for (const uint64_t e : sorted_) {
       const uint32_t recno = (uint32_t)(e >> 32), slot = (uint32_t)e;
@@ -115,6 +116,25 @@ class RecordReader {
 
  private:
   static constexpr uint32_t kAbsent = UINT32_MAX;
+
+  // Sorts sorted_ by record number, equal numbers in the order given (as
+  // the slot is the key's low half): by digits of 11 bits, as many as the
+  // largest number has.
+  void SortByRecord(uint32_t largest) {
+    if (sorted_.size() < 512) {
+      std::sort(sorted_.begin(), sorted_.end());
+      return;
+    }
+    sortTemp_.resize(sorted_.size());
+    for (int shift = 32; shift < 64 && (shift == 32 || (largest >> (shift - 32)) != 0); shift += 11) {
+      size_t counts[2048] = {};
+      for (const uint64_t e : sorted_) ++counts[(e >> shift) & 2047];
+      size_t sum = 0;
+      for (size_t& c : counts) sum += std::exchange(c, sum);
+      for (const uint64_t e : sorted_) sortTemp_[counts[(e >> shift) & 2047]++] = e;
+      sorted_.swap(sortTemp_);
+    }
+  }
 
   static bool IsRun(const uint32_t* recnos, size_t n) {
     for (size_t i = 1; i < n; ++i)
@@ -198,7 +218,7 @@ class RecordReader {
   bool memosLoaded_ = false;  // whether the batch's memos were read
   std::vector<char> buf_;
   const char* base_ = nullptr;  // the batch's records: in the window or in buf_
-  std::vector<uint64_t> sorted_;  // record << 32 | slot
+  std::vector<uint64_t> sorted_, sortTemp_;  // record << 32 | slot
   std::vector<uint32_t> where_;                        // slot -> place in buf_
   std::vector<MemoAt> memos_;
   std::vector<std::pair<uint32_t, uint32_t>> blocks_;  // (block, memo entry)
