@@ -105,11 +105,17 @@ bool HasBreaks(std::string_view text, bool backslash) {
 #if defined(__SSE2__) || defined(_M_X64)
   const __m128i tab = _mm_set1_epi8('\t'), lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
   const __m128i bs = _mm_set1_epi8(backslash ? '\\' : '\t');
-  for (; n >= 16; p += 16, n -= 16) {
-    const __m128i v = _mm_loadu_si128((const __m128i*)p);
+  const auto found = [&](const char* at) {
+    const __m128i v = _mm_loadu_si128((const __m128i*)at);
     const __m128i any = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, lf)),
                                      _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, bs)));
-    if (_mm_movemask_epi8(any)) return true;
+    return _mm_movemask_epi8(any) != 0;
+  };
+  if (n >= 16) {
+    // The last sixteen bytes are tested in one piece, overlapping the ones before.
+    for (; n > 16; p += 16, n -= 16)
+      if (found(p)) return true;
+    return found(p + n - 16);
   }
 #endif
   for (; n > 0; ++p, --n) {
