@@ -704,9 +704,9 @@ const char* ReadWindow::Get(uint64_t offset, size_t n) {
       mapping_ = false;
     }
   }
-  // Read as much as the window holds, so that the next stretches are
-  // likely served from it; never fewer than the n bytes asked for.
-  buf_.resize(std::max(window_, n));
+  // Read a little ahead, so that the next stretches are likely served from
+  // it; never fewer than the n bytes asked for.
+  buf_.resize(std::max(std::min(window_, kReadAheadBytes), n));
   bufAt_ = offset;
   bufLen_ = 0;
   const size_t got = file_.ReadSome(offset, buf_.data(), buf_.size());

@@ -202,6 +202,8 @@ class MappedView {
 class ReadWindow {
  public:
   static constexpr uint64_t kTailBytes = 1u << 20;
+  // Read ahead at least this much where the bytes are read, not mapped.
+  static constexpr size_t kReadAheadBytes = 64u << 10;
   ReadWindow(const File& f, size_t windowBytes);
   ~ReadWindow();
   ReadWindow(const ReadWindow&) = delete;
@@ -209,6 +211,9 @@ class ReadWindow {
   // The bytes [offset, offset + n), n <= windowBytes, valid until the next
   // call. Throws Corrupt, as File::ReadAt does, when the file ends first.
   const char* Get(uint64_t offset, size_t n);
+  // Drops the bytes read ahead, so that the next stretch is read as the
+  // file holds it now (a mapping shows the file as it is anyway).
+  void Forget() { bufLen_ = 0; }
 
  private:
   void Release();

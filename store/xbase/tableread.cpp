@@ -67,6 +67,8 @@ class RecordReader {
   // that only the pages holding wanted records are touched.
   void Load(const uint32_t* recnos, size_t n) {
     const uint32_t count = sh_.dbf.count();
+    window_.Forget();
+    scatter_.Forget();
     where_.resize(n);
     if (n > 0 && recnos[0] != 0 && (uint64_t)recnos[0] + n - 1 <= count &&
         (n == 1 || recnos[n - 1] == recnos[0] + n - 1) && IsRun(recnos, n)) {
