@@ -69,6 +69,11 @@ std::string Native(const QString& path) { return store::ToUtf8(QDir::toNativeSep
 
 void Out(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
+// The index pages kept in memory by a command that walks the index once
+// (export, search): each page is used once, so keeping them all would only
+// grow the program's memory with the table.
+constexpr size_t kOnePassIndexCache = 4u << 20;
+
 // Lines gathered in one reused buffer and written in large pieces.
 class OutBuffer {
  public:
@@ -511,6 +516,7 @@ int CmdExport(const QStringList& argv) {
   Database db(a.positional[0], true);
   return seen.Read([&] {
     xbase::Table& t = db.dm.ApTable1;
+    db.dm.ApolloEnv1.SetIndexCacheBytes(kOnePassIndexCache);
     t.Open();
     if (a.catalog) {
       const std::string name = CatalogArgument(*a.catalog);
@@ -592,6 +598,7 @@ int CmdSearch(const QStringList& argv) {
   return seen.Read([&] {
     // The search's own cursor, without any catalog restriction.
     xbase::Table& t = db.dm.ApTable3;
+    db.dm.ApolloEnv1.SetIndexCacheBytes(kOnePassIndexCache);
     t.Open();
     // An empty text occurs in no text: it matches nothing.
     const std::vector<uint32_t> hits =

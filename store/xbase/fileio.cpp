@@ -278,6 +278,13 @@ class PosixHandle final : public FileHandle {
     return p;
   }
   void Unmap(void* p, size_t n) override { ::munmap(p, n); }
+  const void* MapRead(uint64_t offset, size_t n) override {
+    void* p = ::mmap(nullptr, n, PROT_READ, MAP_SHARED, fd_, (off_t)offset);
+    if (p == MAP_FAILED) return nullptr;
+    ::madvise(p, n, MADV_SEQUENTIAL);
+    return p;
+  }
+  void UnmapRead(const void* p, size_t n) override { ::munmap(const_cast<void*>(p), n); }
 
  private:
   // A long run of writes (an add batch, a pack) hands its pages to the disk
@@ -673,6 +680,46 @@ MappedView::MappedView(const File& f) {
 
 MappedView::~MappedView() {
   if (data_) handle_->Unmap((void*)data_, (size_t)size_);
+}
+
+ReadWindow::ReadWindow(const File& f, size_t windowBytes) : file_(f), window_(std::max<size_t>(1, windowBytes)) {}
+
+ReadWindow::~ReadWindow() { Release(); }
+
+void ReadWindow::Release() {
+  if (map_) file_.handle_->UnmapRead(map_, mapLen_);
+  map_ = nullptr;
+  mapLen_ = 0;
+}
+
+const char* ReadWindow::Get(uint64_t offset, size_t n) {
+  if (map_ && offset >= mapAt_ && offset + n <= mapAt_ + mapLen_) return map_ + (offset - mapAt_);
+  if (bufLen_ && offset >= bufAt_ && offset + n <= bufAt_ + bufLen_) return buf_.data() + (offset - bufAt_);
+  Release();
+  if (mapping_ && n > 0) {
+    const uint64_t size = file_.Size();
+    const uint64_t limit = size > kTailBytes ? size - kTailBytes : 0;
+    const uint64_t at = offset - offset % kMapAlign;
+    if (offset + n <= limit) {
+      const size_t len = (size_t)std::min<uint64_t>(window_ + kMapAlign, limit - at);
+      if (const void* p = file_.Handle().MapRead(at, len)) {
+        map_ = (const char*)p;
+        mapAt_ = at;
+        mapLen_ = len;
+        return map_ + (offset - at);
+      }
+      mapping_ = false;
+    }
+  }
+  // Read a little ahead, so that the next stretches are likely served from
+  // it; never fewer than the n bytes asked for.
+  buf_.resize(std::max(std::min(window_, kReadAheadBytes), n));
+  bufAt_ = offset;
+  bufLen_ = 0;
+  const size_t got = file_.ReadSome(offset, buf_.data(), buf_.size());
+  if (got < n) file_.ReadAt(offset, buf_.data(), n);  // throws unless the file grew meanwhile
+  bufLen_ = std::max(got, n);
+  return buf_.data();
 }
 
 // ---- paths -----------------------------------------------------------------------

@@ -49,7 +49,15 @@ class FileHandle {
   // is not available.
   virtual void* Map(size_t n, bool writable) = 0;
   virtual void Unmap(void* p, size_t n) = 0;
+  // Bytes [offset, offset + n) in memory, read-only, shared with the file;
+  // offset is a multiple of kMapAlign. Null where mapping is not available.
+  virtual const void* MapRead(uint64_t /*offset*/, size_t /*n*/) { return nullptr; }
+  virtual void UnmapRead(const void* /*p*/, size_t /*n*/) {}
 };
+
+// The alignment of a mapping's start: a multiple of every page size and of
+// the allocation granularity of the systems the engine runs on.
+inline constexpr uint64_t kMapAlign = 64u << 10;
 
 class FileSystem {
  public:
@@ -136,6 +144,7 @@ class File {
 
  private:
   friend class MappedView;
+  friend class ReadWindow;
   bool TryOpen(const std::string& path, Mode mode, int& err);
   FileHandle& Handle() const;  // throws when closed
   void Capture();
@@ -185,6 +194,43 @@ class MappedView {
   FileHandle* handle_ = nullptr;
   const char* data_ = nullptr;
   uint64_t size_ = 0;
+};
+
+// Stretches of a file read through a read-only mapping of one window at a
+// time, the window before let go, so that the memory in use stays bounded
+// (mapped pages count as the process's own); read into a buffer instead
+// where mapping is not available. The file's last kTailBytes (as its size
+// is when a window is taken) are always read, never mapped: another program
+// undoing a failed append may cut them off, and touching a mapped page past
+// the end of a file would end the program instead of reporting. Reading
+// never reaches past the file's size. The file must stay open meanwhile.
+class ReadWindow {
+ public:
+  static constexpr uint64_t kTailBytes = 1u << 20;
+  // Read ahead at least this much where the bytes are read, not mapped.
+  static constexpr size_t kReadAheadBytes = 64u << 10;
+  ReadWindow(const File& f, size_t windowBytes);
+  ~ReadWindow();
+  ReadWindow(const ReadWindow&) = delete;
+  ReadWindow& operator=(const ReadWindow&) = delete;
+  // The bytes [offset, offset + n), n <= windowBytes, valid until the next
+  // call. Throws Corrupt, as File::ReadAt does, when the file ends first.
+  const char* Get(uint64_t offset, size_t n);
+  // Drops the bytes read ahead, so that the next stretch is read as the
+  // file holds it now (a mapping shows the file as it is anyway).
+  void Forget() { bufLen_ = 0; }
+
+ private:
+  void Release();
+  const File& file_;
+  const size_t window_;
+  bool mapping_ = true;  // false once the system declined a mapping
+  const char* map_ = nullptr;
+  uint64_t mapAt_ = 0;
+  size_t mapLen_ = 0;
+  std::vector<char> buf_;  // bytes read: [bufAt_, bufAt_ + bufLen_)
+  uint64_t bufAt_ = 0;
+  size_t bufLen_ = 0;
 };
 
 bool FileExists(const std::string& path);  // a regular file (links followed)

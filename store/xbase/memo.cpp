@@ -123,6 +123,19 @@ std::string MemoFile::Read(uint32_t block) {
   return text;
 }
 
+bool MemoFile::AppendVia(ReadWindow& window, size_t windowBytes, uint32_t block, std::string& out) const {
+  const uint64_t at = (uint64_t)block * blockSize_;
+  if (block == 0 || at < kHeaderSize) return false;
+  try {
+    const uint32_t len = Be32((const unsigned char*)window.Get(at, 8) + 4);
+    if (len > windowBytes) return false;
+    out.append(window.Get(at + 8, len), len);
+    return true;
+  } catch (const Error&) {
+    return false;  // the file ends first
+  }
+}
+
 uint32_t MemoFile::Write(const std::string& text) {
   if (text.empty()) return 0;
   if (text.size() > 0x7FFFFFF0u) throw Error(ErrorCode::Usage, "memo text too long for " + path_);

@@ -79,7 +79,8 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
   const uint32_t total = m.dbf().count();
   const uint32_t recLen = m.dbf().recordLength();
   const uint32_t per = std::max<uint32_t>(1, (uint32_t)((1u << 20) / recLen));
-  std::vector<char> buf((size_t)per * recLen);
+  // The records are used where they lie in the file's window.
+  ReadWindow window(m.dbf().file(), (size_t)per * recLen);
   std::string lowered;
   const size_t w = (size_t)f.def.width;
   // A needle that ends in a blank could match the field's padding; then the
@@ -95,9 +96,9 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
   // One pass over the records through one reused buffer.
   for (uint32_t first = 1; first <= total; first += per) {
     const uint32_t k = std::min(per, total - first + 1);
-    m.dbf().ReadRecords(first, k, buf.data());
+    const char* records = window.Get(m.dbf().RecordOffset(first), (size_t)k * recLen);
     for (uint32_t i = 0; i < k; ++i) {
-      const char* r = buf.data() + (size_t)i * recLen;
+      const char* r = records + (size_t)i * recLen;
       if (!deletedOff && r[0] == '*') continue;
       bool hit;
       if (memo) {

@@ -3,7 +3,9 @@
 // record.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cursor.h"
@@ -12,12 +14,27 @@ namespace xbase {
 
 namespace {
 
-constexpr size_t kBatchBytes = 8u << 20;  // the records of one batch
-constexpr size_t kRunBytes = 1u << 20;    // one read at most
-constexpr size_t kGapBytes = 64u << 10;   // records this close are read together
-constexpr size_t kMemoBytes = 16u << 20;  // descriptions read ahead per batch
+// The records of one batch. Records in index order lie scattered over the
+// file, and each batch touches the pages of most of it: the larger the
+// batch, the fewer such passes.
+constexpr size_t kBatchBytes = 24u << 20;
+constexpr size_t kScatterWindowBytes = 4u << 20;  // the window records are gathered through
+constexpr size_t kMemoBytes = 8u << 20;           // descriptions read ahead per batch
+constexpr size_t kMemoWindowBytes = 4u << 20;
 
 bool IsMemoType(char t) { return t == 'M' || t == 'G' || t == 'B' || t == 'P'; }
+
+// Asks for bytes to be brought into the processor's cache ahead of use:
+// records handed out in index order lie scattered over the batch.
+inline void Prefetch(const char* p, size_t n) {
+#if defined(__GNUC__) || defined(__clang__)
+  if (p)
+    for (size_t at = 0; at < n; at += 64) __builtin_prefetch(p + at);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
 
 }  // namespace
 
@@ -27,7 +44,11 @@ bool IsMemoType(char t) { return t == 'M' || t == 'G' || t == 'B' || t == 'P'; }
 class RecordReader {
  public:
   explicit RecordReader(SharedTable& sh)
-      : sh_(sh), recLen_(sh.dbf.recordLength()), per_(std::max<size_t>(1, kBatchBytes / recLen_)) {
+      : sh_(sh),
+        recLen_(sh.dbf.recordLength()),
+        per_(std::max<size_t>(1, kBatchBytes / recLen_)),
+        window_(sh.dbf.file(), per_ * recLen_),
+        scatter_(sh.dbf.file(), kScatterWindowBytes) {
     const auto& fields = sh.dbf.fields();
     memoSlotOf_.assign(fields.size(), -1);
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -35,57 +56,46 @@ class RecordReader {
       memoSlotOf_[i] = (int)memoFields_.size();
       memoFields_.push_back((int)i);
     }
-    buf_.resize(per_ * recLen_);
   }
 
   size_t capacity() const { return per_; }
 
   // Reads records `recnos[0..n)` (n <= capacity) into slots 0..n-1; a
-  // number past the table's end leaves its slot empty.
+  // number past the table's end leaves its slot empty. Records are taken
+  // by ascending number through the file's window: a batch of neighbours
+  // is used where it lies, any other is copied out record by record, so
+  // that only the pages holding wanted records are touched.
   void Load(const uint32_t* recnos, size_t n) {
-    sorted_.clear();
-    for (size_t i = 0; i < n; ++i) sorted_.emplace_back(recnos[i], (uint32_t)i);
-    if (!std::is_sorted(sorted_.begin(), sorted_.end())) std::sort(sorted_.begin(), sorted_.end());
-    where_.assign(n, kAbsent);
     const uint32_t count = sh_.dbf.count();
-    const uint64_t gap = std::max<uint64_t>(1, kGapBytes / recLen_);
-    const uint64_t run = std::max<uint64_t>(1, kRunBytes / recLen_);
-    size_t out = 0;
-    for (size_t i = 0; i < sorted_.size();) {
-      const uint32_t first = sorted_[i].first;
-      if (first == 0 || first > count) {
-        ++i;
-        continue;
-      }
-      size_t j = i;
-      uint32_t last = first;
-      while (j + 1 < sorted_.size()) {
-        const uint32_t r = sorted_[j + 1].first;
-        if (r > count || r - last > gap || (uint64_t)r - first + 1 > run) break;
-        last = r;
-        ++j;
-      }
-      const uint32_t span = last - first + 1;
-      if (span == j - i + 1) {
-        // Every record of the stretch is wanted: read straight into place.
-        sh_.dbf.ReadRecords(first, span, buf_.data() + out * recLen_);
-        for (size_t k = i; k <= j; ++k) where_[sorted_[k].second] = (uint32_t)out++;
-      } else {
-        scratch_.resize((size_t)span * recLen_);
-        sh_.dbf.ReadRecords(first, span, scratch_.data());
-        for (size_t k = i; k <= j; ++k) {
-          std::memcpy(buf_.data() + out * recLen_, scratch_.data() + (size_t)(sorted_[k].first - first) * recLen_,
-                      recLen_);
-          where_[sorted_[k].second] = (uint32_t)out++;
-        }
-      }
-      i = j + 1;
+    window_.Forget();
+    scatter_.Forget();
+    where_.resize(n);
+    if (n > 0 && recnos[0] != 0 && (uint64_t)recnos[0] + n - 1 <= count &&
+        (n == 1 || recnos[n - 1] == recnos[0] + n - 1) && IsRun(recnos, n)) {
+      base_ = window_.Get(sh_.dbf.RecordOffset(recnos[0]), n * recLen_);
+      for (size_t i = 0; i < n; ++i) where_[i] = (uint32_t)i;
+      Loaded(n);
+      return;
     }
-    LoadMemos(n);
+    // Each record goes to its slot's place, so that the caller then reads
+    // the batch front to back.
+    if (buf_.size() < n * recLen_) buf_.resize(n * recLen_);
+    base_ = buf_.data();
+    sorted_.clear();
+    for (size_t i = 0; i < n; ++i) sorted_.push_back((uint64_t)recnos[i] << 32 | i);
+    if (!std::is_sorted(sorted_.begin(), sorted_.end())) SortByRecord(count);
+    std::fill(where_.begin(), where_.end(), kAbsent);
+    for (const uint64_t e : sorted_) {
+      const uint32_t recno = (uint32_t)(e >> 32), slot = (uint32_t)e;
+      if (recno == 0 || recno > count) continue;
+      std::memcpy(buf_.data() + (size_t)slot * recLen_, scatter_.Get(sh_.dbf.RecordOffset(recno), recLen_), recLen_);
+      where_[slot] = slot;
+    }
+    Loaded(n);
   }
 
   const char* Bytes(size_t slot) const {
-    return where_[slot] == kAbsent ? nullptr : buf_.data() + (size_t)where_[slot] * recLen_;
+    return where_[slot] == kAbsent ? nullptr : base_ + (size_t)where_[slot] * recLen_;
   }
 
   std::string_view Text(size_t slot, int field) const {
@@ -94,9 +104,10 @@ class RecordReader {
     return std::string_view(p, PaddedLength(p, (size_t)f.def.width));
   }
 
-  std::string Memo(size_t slot, int field) const {
+  std::string Memo(size_t slot, int field) {
     const int k = (size_t)field < memoSlotOf_.size() ? memoSlotOf_[(size_t)field] : -1;
     if (k < 0) return sh_.ReadMemo(Bytes(slot), field);
+    if (!memosLoaded_) LoadMemos(loaded_);
     const MemoAt& at = memos_[slot * memoFields_.size() + (size_t)k];
     switch (at.state) {
       case MemoAt::kRead: return arena_.substr(at.at, at.len);
@@ -107,22 +118,56 @@ class RecordReader {
 
  private:
   static constexpr uint32_t kAbsent = UINT32_MAX;
+
+  // Sorts sorted_ by record number, equal numbers in the order given (as
+  // the slot is the key's low half): by digits of 11 bits, as many as the
+  // largest number has.
+  void SortByRecord(uint32_t largest) {
+    if (sorted_.size() < 512) {
+      std::sort(sorted_.begin(), sorted_.end());
+      return;
+    }
+    sortTemp_.resize(sorted_.size());
+    for (int shift = 32; shift < 64 && (shift == 32 || (largest >> (shift - 32)) != 0); shift += 11) {
+      size_t counts[2048] = {};
+      for (const uint64_t e : sorted_) ++counts[(e >> shift) & 2047];
+      size_t sum = 0;
+      for (size_t& c : counts) sum += std::exchange(c, sum);
+      for (const uint64_t e : sorted_) sortTemp_[counts[(e >> shift) & 2047]++] = e;
+      sorted_.swap(sortTemp_);
+    }
+  }
+
+  static bool IsRun(const uint32_t* recnos, size_t n) {
+    for (size_t i = 1; i < n; ++i)
+      if (recnos[i] != recnos[i - 1] + 1) return false;
+    return true;
+  }
   struct MemoAt {
     enum : uint8_t { kLater, kRead, kFailed };
     uint32_t at = 0, len = 0;  // kRead: place in the arena; kFailed: the error's number
     uint8_t state = kLater;
   };
 
+  // A new batch: its memos are read when the first of them is asked for.
+  void Loaded(size_t n) {
+    loaded_ = n;
+    memosLoaded_ = false;
+  }
+
   // Reads the batch's memos in the order of their blocks, so that the memo
   // file is read front to back through its window; what a damaged memo
   // throws is kept for the record it belongs to.
   void LoadMemos(size_t n) {
+    memosLoaded_ = true;
     arena_.clear();
     errors_.clear();
     memos_.assign(n * memoFields_.size(), MemoAt{});
     if (memoFields_.empty()) return;
     blocks_.clear();
+    const size_t memoAt = sh_.dbf.fields()[(size_t)memoFields_[0]].offset;
     for (size_t slot = 0; slot < n; ++slot) {
+      if (slot + 8 < n) Prefetch(Bytes(slot + 8) ? Bytes(slot + 8) + memoAt : nullptr, 1);
       const char* rec = Bytes(slot);
       if (!rec) continue;
       for (size_t k = 0; k < memoFields_.size(); ++k) {
@@ -144,15 +189,19 @@ class RecordReader {
       if (arena_.size() >= kMemoBytes) break;  // the rest are read when asked for
       MemoAt& at = memos_[index];
       try {
-        const std::string text = sh_.memo.Read(block);
         at.at = (uint32_t)arena_.size();
-        at.len = (uint32_t)text.size();
-        arena_ += text;
+        if (!sh_.memo.AppendVia(MemoWindow(), kMemoWindowBytes, block, arena_)) arena_ += sh_.memo.Read(block);
+        at.len = (uint32_t)(arena_.size() - at.at);
         at.state = MemoAt::kRead;
       } catch (const Error& e) {
         Failed(at, e);
       }
     }
+  }
+
+  ReadWindow& MemoWindow() {
+    if (!memoWindow_) memoWindow_ = std::make_unique<ReadWindow>(sh_.memo.file(), kMemoWindowBytes);
+    return *memoWindow_;
   }
 
   void Failed(MemoAt& at, const Error& e) {
@@ -164,8 +213,14 @@ class RecordReader {
   SharedTable& sh_;
   const size_t recLen_, per_;
   std::vector<int> memoFields_, memoSlotOf_;
-  std::vector<char> buf_, scratch_;
-  std::vector<std::pair<uint32_t, uint32_t>> sorted_;  // (record, slot)
+  ReadWindow window_;   // a batch of neighbours, used where it lies
+  ReadWindow scatter_;  // records gathered one by one
+  std::unique_ptr<ReadWindow> memoWindow_;  // made at the first memo read
+  size_t loaded_ = 0;         // records in the batch
+  bool memosLoaded_ = false;  // whether the batch's memos were read
+  std::vector<char> buf_;
+  const char* base_ = nullptr;  // the batch's records: in the window or in buf_
+  std::vector<uint64_t> sorted_, sortTemp_;  // record << 32 | slot
   std::vector<uint32_t> where_;                        // slot -> place in buf_
   std::vector<MemoAt> memos_;
   std::vector<std::pair<uint32_t, uint32_t>> blocks_;  // (block, memo entry)
@@ -182,6 +237,7 @@ void Table::ForEachRecord(const std::function<bool(const RecordRef&)>& f) {
   m.LeaveEdit();
   SharedTable& sh = *m.sh;
   RecordReader reader(sh);
+  const size_t recLen = sh.dbf.recordLength();
   std::vector<uint32_t> batch;
   batch.reserve(reader.capacity());
   // A unique tag shows the first visible record of each key: the keys of a
@@ -194,6 +250,7 @@ void Table::ForEachRecord(const std::function<bool(const RecordRef&)>& f) {
   const auto flush = [&]() -> bool {
     reader.Load(batch.data(), batch.size());
     for (size_t i = 0; i < batch.size(); ++i) {
+      if (i + 4 < batch.size()) Prefetch(reader.Bytes(i + 4), recLen);
       const char* rec = reader.Bytes(i);
       if (!rec || !m.PassesRecord(rec)) continue;
       if (unique) {

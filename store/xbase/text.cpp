@@ -5,6 +5,11 @@
 
 #include "xbase.h"
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define XBASE_HAVE_SSE2 1
+#endif
+
 namespace xbase {
 
 namespace {
@@ -209,6 +214,15 @@ struct CrcTable {
 }  // namespace
 
 size_t PaddedLength(const char* p, size_t n) {
+#ifdef XBASE_HAVE_SSE2
+  const __m128i blank16 = _mm_set1_epi8(' ');
+  while (n >= 16) {
+    const __m128i v = _mm_loadu_si128((const __m128i*)(p + n - 16));
+    const unsigned text = ~(unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(v, blank16)) & 0xFFFFu;
+    if (text) return n - 16 + (size_t)(32 - std::countl_zero(text));
+    n -= 16;
+  }
+#endif
   constexpr uint64_t blanks = 0x2020202020202020ull;
   while (n >= 8) {
     uint64_t w;
@@ -245,6 +259,23 @@ bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle) {
   const uint64_t fold = letter ? 0x2020202020202020ull : 0;
   const uint64_t fold2 = lastLetter ? 0x2020202020202020ull : 0;
   size_t i = 0;
+#ifdef XBASE_HAVE_SSE2
+  // Sixteen start positions at a time where the processor offers it.
+  {
+    const __m128i want1 = _mm_set1_epi8((char)first), want2 = _mm_set1_epi8((char)lastc);
+    const __m128i fold1 = _mm_set1_epi8(letter ? 0x20 : 0), fold2v = _mm_set1_epi8(lastLetter ? 0x20 : 0);
+    for (; i + 16 <= last + 1; i += 16) {
+      const __m128i a = _mm_loadu_si128((const __m128i*)(p + i));
+      const __m128i b = _mm_loadu_si128((const __m128i*)(p + i + m - 1));
+      unsigned hits = (unsigned)_mm_movemask_epi8(
+          _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, fold1), want1), _mm_cmpeq_epi8(_mm_or_si128(b, fold2v), want2)));
+      while (hits) {
+        if (equalAt(i + (size_t)std::countr_zero(hits))) return true;
+        hits &= hits - 1;
+      }
+    }
+  }
+#endif
   for (; i + 8 <= last + 1; i += 8) {
     uint64_t w, w2;
     std::memcpy(&w, p + i, 8);

@@ -157,10 +157,10 @@ struct RecordRef {
   // Table::FieldIndex gives it).
   std::string_view Text(int field) const;
   // The whole text of a memo field. Descriptions of a batch are read ahead
-  // in file order; a damaged one throws here the Error that reading it
+  // in file order at the first of them asked for; a damaged one throws here the Error that reading it
   // throws, so the caller can go on with the next record.
   std::string Memo(int field) const;
-  const RecordReader* reader = nullptr;
+  RecordReader* reader = nullptr;
   size_t slot = 0;
 };
 

@@ -195,17 +195,18 @@ TEST_F(CliTest, ATabInATitleIsReportedInTabSeparatedOutputAndKeptInCsv) {
     t->Append();
     t->SetFieldByName("Catalog", "C");
     t->SetFieldByName("FLTITLE", "odd\tname");
-    t->SetFieldByName("FLNAME", "/odd\tname");
+    // The path's tab lies in its last sixteen bytes, past the first sixteen.
+    t->SetFieldByName("FLNAME", "/a long folder/odd\tname");
     t->Post();
     t->Close();
   }
   Result r = Vdb({"export", data_});
   EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, "C\todd name\t/odd name\t\t\t\n");
+  EXPECT_EQ(r.out, "C\todd name\t/a long folder/odd name\t\t\t\n");
   EXPECT_NE(r.err.find("--csv"), std::string::npos) << r.err;
   r = Vdb({"export", data_, "--csv"});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out, "C,odd\tname,/odd\tname,,,\r\n");
+  EXPECT_EQ(r.out, "C,odd\tname,/a long folder/odd\tname,,,\r\n");
 }
 
 TEST_F(CliTest, LongTextsAreCutAndToldAndAPathIsNeverCut) {

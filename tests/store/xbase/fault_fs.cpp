@@ -41,6 +41,8 @@ class FaultyHandle final : public xbase::FileHandle {
   bool IsFileAt(const std::string& path) override { return real_->IsFileAt(path); }
   void* Map(size_t n, bool writable) override { return real_->Map(n, writable); }
   void Unmap(void* p, size_t n) override { real_->Unmap(p, n); }
+  const void* MapRead(uint64_t offset, size_t n) override { return real_->MapRead(offset, n); }
+  void UnmapRead(const void* p, size_t n) override { real_->UnmapRead(p, n); }
 
  private:
   std::unique_ptr<xbase::FileHandle> real_;

@@ -1,6 +1,8 @@
-// FindContaining: the search window's pass over every catalog.
+// FindContaining: the search window's pass over every catalog; bulk reads
+// and the file windows they read through.
 #include <cstdio>
 
+#include "fileio.h"
 #include "xbase_fixture.h"
 
 namespace {
@@ -141,6 +143,44 @@ TEST_F(BulkReadTest, ManyHitsComeInTheTagOrder) {
     if (t->FieldByName("FLNAME").find("hit") != std::string::npos) expected.push_back(t->RecNo());
   ASSERT_GT(expected.size(), 4096u);
   EXPECT_EQ(t->FindContaining("FLNAME", "HIT"), expected);
+}
+
+// Stretches of a file through a read-only window: across alignment
+// boundaries, split between two windows, in the last bytes (read, never
+// mapped) and at the very end, past the end, and after the file grew.
+using ReadWindowTest = XbaseTest;
+
+TEST_F(ReadWindowTest, StretchesComeOutAsTheFileHoldsThem) {
+  const std::string path = Folder() + "/bytes.bin";
+  std::string bytes(xbase::ReadWindow::kTailBytes + 5 * xbase::kMapAlign + 1234, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (char)(i * 131 + (i >> 9));
+  WriteFileBytes(path, bytes);
+  xbase::File f;
+  f.Open(path, xbase::File::Mode::ReadOnly);
+  const size_t window = 3 * xbase::kMapAlign / 2 + 7;
+  xbase::ReadWindow w(f, window);
+  const auto expect = [&](uint64_t at, size_t n) {
+    EXPECT_EQ(std::string(w.Get(at, n), n), bytes.substr(at, n)) << "at " << at << ", " << n << " bytes";
+  };
+  expect(100, window);
+  expect(xbase::kMapAlign - 3, 10);
+  expect(window + xbase::kMapAlign - 20, 50);  // split between the window in use and the next
+  const uint64_t tail = bytes.size() - xbase::ReadWindow::kTailBytes;
+  expect(tail - 10, 40);
+  expect(bytes.size() - 40, 40);
+  expect(5, 10);
+  EXPECT_EQ(CatchError([&] { w.Get(bytes.size() - 10, 20); }).code(), xbase::ErrorCode::Corrupt);
+
+  const std::string more(3 * xbase::kMapAlign, 'm');
+  {
+    xbase::File writer;
+    writer.Open(path, xbase::File::Mode::ReadWrite);
+    writer.WriteAt(bytes.size(), more.data(), more.size());
+  }
+  bytes += more;
+  expect(bytes.size() - more.size() - 10, 20);
+  expect(tail - 10, 40);  // now mapped
+  expect(bytes.size() - 1, 1);
 }
 
 }  // namespace
