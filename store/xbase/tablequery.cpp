@@ -89,7 +89,9 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
   // Ordering the hits as the tag orders them: a few hits are sorted by
   // their keys; past kKeyedHits the keys are dropped and the hits are
   // marked one bit per record, then taken in the order of the tag's leaves.
-  constexpr size_t kKeyedHits = 4096;
+  // Walking every leaf costs about as much as sorting a sixteenth of the
+  // records' keys, and the keys kept stay within a few MiB.
+  const size_t kKeyedHits = std::clamp<size_t>(total / 16, 4096, 65536);
   std::vector<std::pair<std::string, uint32_t>> keyed;
   std::vector<bool> marked;
   std::string key;
