@@ -69,7 +69,8 @@ class SharedTable {
 
   // Reading.
   std::string ReadMemo(const char* rec, int field);
-  void KeyOf(const TagRuntime& t, const char* rec, std::string& out);  // trimmed key
+  // The trimmed key; touches nothing but its arguments, so any thread may.
+  static void KeyOf(const TagRuntime& t, const char* rec, std::string& out);
   bool InTag(const TagRuntime& t, const char* rec);
 
   // Throws, naming the file, when the table cannot be written as a whole:

@@ -1,5 +1,10 @@
 // Finding records: the query, Locate, and FindContaining.
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -62,6 +67,24 @@ bool Table::Locate(std::string_view field, std::string_view value, LocateOptions
   return false;
 }
 
+namespace {
+
+// What one stretch of records gave the search: its hits in record order and,
+// while the hits are few enough to be ordered by key, each hit's key.
+struct ScanPart {
+  std::vector<uint32_t> hits;
+  std::string keys;
+  std::vector<uint32_t> keyEnds;
+};
+
+// Stretches are read into a buffer small enough to stay in the processor's
+// cache while it is scanned.
+constexpr size_t kScanBytes = 256u << 10;
+// Tables smaller than this are scanned by the calling thread alone.
+constexpr uint64_t kParallelScanBytes = 8u << 20;
+
+}  // namespace
+
 std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_view text, bool caseInsensitive) {
   Impl& m = *impl_;
   m.RequireOpen("FindContaining");
@@ -70,87 +93,115 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
   int fi = m.dbf().FieldIndex(field);
   if (fi < 0) throw Error(ErrorCode::NotFound, "table " + Path() + " has no field " + std::string(field));
   const DbfField& f = m.dbf().fields()[(size_t)fi];
-  bool memo = f.def.type == 'M';
-  std::string needle = caseInsensitive ? Utf8Lower(text) : std::string(text);
-  bool asciiNeedle = std::all_of(needle.begin(), needle.end(), [](char c) { return (unsigned char)c < 0x80; });
+  const bool memo = f.def.type == 'M';
+  const std::string needle = caseInsensitive ? Utf8Lower(text) : std::string(text);
+  const bool asciiNeedle = std::all_of(needle.begin(), needle.end(), [](char c) { return (unsigned char)c < 0x80; });
   const bool deletedOff = !env_.Deleted();
-  TagRuntime* tagRt = m.tagged() ? &m.rt() : nullptr;
+  const TagRuntime* tagRt = m.tagged() ? &m.rt() : nullptr;
+  SharedTable& sh = *m.sh;
 
   const uint32_t total = m.dbf().count();
   const uint32_t recLen = m.dbf().recordLength();
-  const uint32_t per = std::max<uint32_t>(1, (uint32_t)((1u << 20) / recLen));
-  // The records are used where they lie in the file's window.
-  ReadWindow window(m.dbf().file(), (size_t)per * recLen);
-  std::string lowered;
+  const uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
+  const uint32_t parts = total == 0 ? 0 : (total - 1) / per + 1;
   const size_t w = (size_t)f.def.width;
   // A needle that ends in a blank could match the field's padding; then the
   // field is searched without it.
   const bool trimFirst = !needle.empty() && needle.back() == ' ';
-  // Ordering the hits as the tag orders them: a few hits are sorted by
-  // their keys; past kKeyedHits the keys are dropped and the hits are
-  // marked one bit per record, then taken in the order of the tag's leaves.
-  // Walking every leaf costs about as much as sorting a sixteenth of the
-  // records' keys, and the keys kept stay within a few MiB.
+  // Ordering the hits as the tag orders them: up to kKeyedHits hits are
+  // sorted by their keys; past that the hits are marked one bit per record
+  // and taken in the order of the tag's leaves. Walking every leaf costs
+  // about as much as sorting a sixteenth of the records' keys, and the keys
+  // kept stay within a few MiB.
   const size_t kKeyedHits = std::clamp<size_t>(total / 16, 4096, 65536);
-  std::vector<std::pair<std::string, uint32_t>> keyed;
-  std::vector<bool> marked;
-  std::string key;
-  // One pass over the records through one reused buffer.
-  for (uint32_t first = 1; first <= total; first += per) {
-    const uint32_t k = std::min(per, total - first + 1);
-    const char* records = window.Get(m.dbf().RecordOffset(first), (size_t)k * recLen);
-    for (uint32_t i = 0; i < k; ++i) {
-      const char* r = records + (size_t)i * recLen;
-      if (!deletedOff && r[0] == '*') continue;
-      bool hit;
-      if (memo) {
-        std::string memoText = m.sh->ReadMemo(r, fi);
-        if (caseInsensitive) {
-          lowered.clear();
-          AppendLower(memoText, lowered);
-          hit = lowered.find(needle) != std::string::npos;
-        } else {
-          hit = memoText.find(needle) != std::string::npos;
+
+  // The stretches are shared out among threads, each with its own buffer:
+  // reading the file is most of the work, and the records of one stretch
+  // need nothing of another's. Descriptions and tag conditions that read
+  // them go through the memo file's one reader, so those searches keep to
+  // the calling thread.
+  const bool memoCond = tagRt && tagRt->cond && tagRt->cond->usesMemo();
+  unsigned threads = 1;
+  if (!memo && !memoCond && (uint64_t)total * recLen >= kParallelScanBytes)
+    threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+  std::vector<ScanPart> results(parts);
+  std::atomic<uint32_t> nextPart{0};
+  std::atomic<size_t> hitCount{0};
+  std::atomic<bool> failed{false};
+  std::mutex errorLock;
+  std::exception_ptr error;
+
+  const auto scan = [&]() {
+    try {
+      std::vector<char> buf((size_t)per * recLen);
+      std::string lowered, memoText;
+      for (uint32_t part; !failed && (part = nextPart++) < parts;) {
+        const uint32_t first = 1 + part * per;
+        const uint32_t k = std::min(per, total - first + 1);
+        m.dbf().file().ReadAt(m.dbf().RecordOffset(first), buf.data(), (size_t)k * recLen);
+        ScanPart& out = results[part];
+        for (uint32_t i = 0; i < k; ++i) {
+          const char* r = buf.data() + (size_t)i * recLen;
+          if (!deletedOff && r[0] == '*') continue;
+          bool hit;
+          if (memo) {
+            memoText = sh.ReadMemo(r, fi);
+            if (caseInsensitive) {
+              lowered.clear();
+              AppendLower(memoText, lowered);
+              hit = lowered.find(needle) != std::string::npos;
+            } else {
+              hit = memoText.find(needle) != std::string::npos;
+            }
+          } else {
+            const char* fp = r + f.offset;
+            const size_t len = trimFirst ? PaddedLength(fp, w) : w;
+            if (caseInsensitive && asciiNeedle) {
+              hit = ContainsAsciiFolded(fp, len, needle);
+            } else if (caseInsensitive) {
+              lowered.clear();
+              AppendLower(std::string_view(fp, len), lowered);
+              hit = lowered.find(needle) != std::string::npos;
+            } else {
+              hit = std::string_view(fp, len).find(needle) != std::string_view::npos;
+            }
+          }
+          if (!hit || (tagRt && !sh.InTag(*tagRt, r))) continue;
+          out.hits.push_back(first + i);
+          // Keys are kept only while the hits may still be few enough.
+          if (tagRt && hitCount.fetch_add(1, std::memory_order_relaxed) < kKeyedHits)
+            SharedTable::KeyOf(*tagRt, r, out.keys);
+          if (tagRt) out.keyEnds.push_back((uint32_t)out.keys.size());
         }
-      } else {
-        const char* fp = r + f.offset;
-        size_t len = trimFirst ? PaddedLength(fp, w) : w;
-        if (caseInsensitive && asciiNeedle) {
-          hit = ContainsAsciiFolded(fp, len, needle);
-        } else if (caseInsensitive) {
-          lowered.clear();
-          AppendLower(std::string_view(fp, len), lowered);
-          hit = lowered.find(needle) != std::string::npos;
-        } else {
-          hit = std::string_view(fp, len).find(needle) != std::string_view::npos;
-        }
       }
-      if (!hit) continue;
-      if (!tagRt) {
-        hits.push_back(first + i);
-        continue;
-      }
-      if (!m.sh->InTag(*tagRt, r)) continue;
-      if (!marked.empty()) {
-        marked[first + i] = true;
-        continue;
-      }
-      key.clear();
-      m.sh->KeyOf(*tagRt, r, key);
-      keyed.emplace_back(key, first + i);
-      if (keyed.size() > kKeyedHits) {
-        marked.assign((size_t)total + 1, false);
-        for (const auto& e : keyed) marked[e.second] = true;
-        std::vector<std::pair<std::string, uint32_t>>().swap(keyed);
-      }
+    } catch (...) {
+      failed = true;
+      std::lock_guard<std::mutex> hold(errorLock);
+      if (!error) error = std::current_exception();
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned t = 1; t < threads; ++t) {
+    try {
+      helpers.emplace_back(scan);
+    } catch (const std::system_error&) {
+      break;  // no more threads to be had: the others do the work
     }
   }
-  if (!tagRt) return hits;
-  if (!marked.empty()) {
+  scan();
+  for (std::thread& t : helpers) t.join();
+  if (error) std::rethrow_exception(error);
+
+  if (!tagRt || hitCount > kKeyedHits) {
+    for (const ScanPart& p : results) hits.insert(hits.end(), p.hits.begin(), p.hits.end());
+    if (!tagRt) return hits;
     // The tag's leaves give the order; a unique tag keeps the first hit of
     // each key.
+    std::vector<bool> marked((size_t)total + 1, false);
+    for (const uint32_t r : hits) marked[r] = true;
+    hits.clear();
     std::string lastKey;
-    m.sh->index.ForEach(m.tag, [&](std::string_view k, uint32_t recno) {
+    sh.index.ForEach(m.tag, [&](std::string_view k, uint32_t recno) {
       if (recno == 0 || recno > total || !marked[recno]) return;
       if (tagRt->def.unique) {
         if (!hits.empty() && ComparePadded(lastKey, k) == 0) return;
@@ -161,18 +212,22 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
     });
     return hits;
   }
-  // Order the hits as the tag orders them.
+  // Few hits: ordered by their keys.
+  std::vector<std::pair<std::string_view, uint32_t>> keyed;
+  keyed.reserve(hitCount);
+  for (const ScanPart& p : results)
+    for (size_t i = 0; i < p.hits.size(); ++i) {
+      const size_t from = i == 0 ? 0 : p.keyEnds[i - 1];
+      keyed.emplace_back(std::string_view(p.keys).substr(from, p.keyEnds[i] - from), p.hits[i]);
+    }
   std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
     int c = ComparePadded(a.first, b.first);
     return c != 0 ? c < 0 : a.second < b.second;
   });
-  if (tagRt->def.unique) {
-    std::vector<std::pair<std::string, uint32_t>> firsts;
-    for (auto& e : keyed)
-      if (firsts.empty() || ComparePadded(firsts.back().first, e.first) != 0) firsts.push_back(e);
-    keyed.swap(firsts);
+  for (size_t i = 0; i < keyed.size(); ++i) {
+    if (tagRt->def.unique && i > 0 && ComparePadded(keyed[i - 1].first, keyed[i].first) == 0) continue;
+    hits.push_back(keyed[i].second);
   }
-  for (auto& e : keyed) hits.push_back(e.second);
   return hits;
 }
 

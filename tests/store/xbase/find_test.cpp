@@ -136,13 +136,18 @@ TEST_F(BulkReadTest, ForEachRecordHandsOutTheViewInOrder) {
   EXPECT_EQ(got, (std::vector<std::string>{"20000:", "3:", "3:", "1:desc 0"}));
 }
 
-TEST_F(BulkReadTest, ManyHitsComeInTheTagOrder) {
+// The table is large enough for the pass to be shared among threads: hits
+// in every stretch, ordered by a walk of the tag (many) or by key (few).
+TEST_F(BulkReadTest, HitsComeInTheTagOrder) {
   auto t = OpenRecords();
-  std::vector<uint32_t> expected;
-  for (t->First(); !t->Eof(); t->Next())
-    if (t->FieldByName("FLNAME").find("hit") != std::string::npos) expected.push_back(t->RecNo());
-  ASSERT_GT(expected.size(), 4096u);
-  EXPECT_EQ(t->FindContaining("FLNAME", "HIT"), expected);
+  for (const std::string needle : {"hit", "hit1"}) {
+    std::vector<uint32_t> expected;
+    for (t->First(); !t->Eof(); t->Next())
+      if (t->FieldByName("FLNAME").find(needle) != std::string::npos) expected.push_back(t->RecNo());
+    EXPECT_EQ(t->FindContaining("FLNAME", needle == "hit" ? "HIT" : "Hit1"), expected) << needle;
+  }
+  // In the last stretch: t000005 comes before t000010.
+  EXPECT_EQ(t->FindContaining("FLNAME", "hit2399"), (std::vector<uint32_t>{23996, 23991}));
 }
 
 // Stretches of a file through a read-only window: across alignment
