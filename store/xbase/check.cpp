@@ -8,44 +8,60 @@
 
 namespace xbase {
 
+namespace {
+
+// A sum over a set of (record, key) entries that does not depend on their
+// order: two independent 64-bit mixes of each entry, added up, and the
+// count. Equal sums tell, but for a chance of about 2^-128, that two sets
+// hold the same entries; the comparison so needs no memory per record.
+struct EntrySum {
+  uint64_t a = 0, b = 0, count = 0;
+  static uint64_t Mix(uint64_t x) {
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+  }
+  void Add(uint32_t recno, std::string_view key) {
+    const uint64_t h = std::hash<std::string_view>()(key);
+    a += Mix(h ^ (recno * 0x9E3779B97F4A7C15ull));
+    b += Mix((h + 0xD1B54A32D192ED03ull) ^ ((uint64_t)recno << 29 | recno));
+    ++count;
+  }
+  bool operator==(const EntrySum&) const = default;
+};
+
+}  // namespace
+
 std::vector<std::string> SharedTable::CompareIndex(IndexFile& idx, const std::vector<TagRuntime>& rt) {
-  // The key each record must have in each tag, as a hash by record number
-  // (0: not in the tag, 1: already met in the tag); each entry met along
-  // the leaves must be its record's, in order, and met once.
-  constexpr uint64_t kNotIn = 0, kMet = 1;
-  auto hashOf = [](std::string_view key) {
-    uint64_t h = std::hash<std::string_view>()(key);
-    return h <= kMet ? h + 2 : h;
-  };
+  // The entries each tag must hold, one per record in it, against those
+  // its leaves hold; the leaves must also run in key order (equal keys by
+  // record number).
   const uint32_t n = dbf.count();
-  std::vector<std::vector<uint64_t>> want(rt.size(), std::vector<uint64_t>((size_t)n + 1, kNotIn));
-  std::vector<uint64_t> inTag(rt.size(), 0);
-  ForEachKey(rt, [&](size_t t, uint32_t recno, const std::string& key) {
-    want[t][recno] = hashOf(key);
-    ++inTag[t];
-  });
+  std::vector<EntrySum> want(rt.size());
+  ForEachKey(rt, [&](size_t t, uint32_t recno, const std::string& key) { want[t].Add(recno, key); });
   std::vector<std::string> problems;
   for (size_t t = 0; t < rt.size(); ++t) {
-    uint64_t met = 0;
+    EntrySum met;
     bool bad = false;
     std::string lastKey;
     uint32_t lastRec = 0;
     idx.ForEach((int)t, [&](std::string_view k, uint32_t recno) {
       if (bad) return;
-      if (recno == 0 || recno > n || want[t][recno] != hashOf(k)) {
+      if (recno == 0 || recno > n) {
         bad = true;
         return;
       }
-      if (met > 0) {
+      if (met.count > 0) {
         int c = ComparePadded(lastKey, k);
         if (c > 0 || (c == 0 && lastRec >= recno)) bad = true;
       }
-      want[t][recno] = kMet;
-      ++met;
+      met.Add(recno, k);
       lastKey.assign(k);
       lastRec = recno;
     });
-    if (bad || met != inTag[t])
+    if (bad || !(met == want[t]))
       problems.push_back("index file " + idx.path() + ", tag " + rt[t].def.name + " does not match the records");
   }
   return problems;
@@ -196,6 +212,9 @@ std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vecto
   if (PathExists(ip)) {
     try {
       IndexFile index;
+      // The check walks the index once: a few pages in memory are enough,
+      // whatever the index's size.
+      index.SetCacheBytes(4u << 20);
       if (index.Open(ip, false, dbf.Stamp()) == IndexFile::Fit::Stale) {
         // Beside a program that writes the table, an index written for an
         // earlier state of it is the normal case between two of its writes.

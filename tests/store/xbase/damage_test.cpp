@@ -104,6 +104,25 @@ TEST_F(DamageTest, CheckListsEveryDamagedRecord) {
     EXPECT_TRUE(Mentions(problems, ": record " + std::to_string(r) + ", field FLDESC")) << r;
 }
 
+// The index compared with the records entry by entry: a key changed under
+// it, or two records' keys exchanged, with every count and order as before.
+TEST_F(DamageTest, CheckFindsAnIndexThatDoesNotHoldItsRecordsKeys) {
+  AddRecords({{"A", "t1", "", "", "", ""}, {"A", "t2", "", "", "", ""}, {"A", "t3", "", "", "", ""}});
+  const std::string sound = ReadFileBytes(RecordsPath());
+  const size_t headerLen = Le16(sound, 8), recLen = Le16(sound, 10), title = 1 + 20;
+  const auto titleByte = [&](size_t record) { return headerLen + (record - 1) * recLen + title + 1; };
+  std::string changed = sound, swapped = sound;
+  changed[titleByte(2)] = '9';
+  std::swap(swapped[titleByte(1)], swapped[titleByte(3)]);
+  for (const std::string& b : {changed, swapped}) {
+    WriteFileBytes(RecordsPath(), b);
+    const Strings problems = xbase::CheckTable(RecordsPath());
+    EXPECT_TRUE(Mentions(problems, "does not match the records")) << (problems.empty() ? "nothing" : problems[0]);
+  }
+  WriteFileBytes(RecordsPath(), sound);
+  EXPECT_EQ(xbase::CheckTable(RecordsPath()), Strings{});
+}
+
 TEST_F(DamageTest, ReadOnlyOpenWritesNothing) {
   AddRecords({{"B", "x", "", "", "", "m1"}, {"A", "y", "", "", "", "m2"}});
   // The index no longer matches its table (as after another tool wrote
