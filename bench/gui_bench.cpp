@@ -40,8 +40,9 @@ long PeakRssKb() {
 }
 
 // A database of the program (both tables, their index files) with `n`
-// generated records and their catalog names.
-void MakeDatabase(const QString& dir, size_t n) {
+// generated records and their catalog names; `oneCatalog`: every record in
+// the big catalog.
+void MakeDatabase(const QString& dir, size_t n, bool oneCatalog = false) {
   QDir().mkpath(dir);
   auto result = store::CreateDatabaseFiles(dir);
   if (!result.ok()) throw std::runtime_error("cannot create the database in " + dir.toStdString());
@@ -57,6 +58,7 @@ void MakeDatabase(const QString& dir, size_t n) {
     t.Append();
     for (int f = 0; f < bench::kFieldCount; ++f) {
       std::string_view v = ds.rows.field(r, (bench::Field)f);
+      if (oneCatalog && f == bench::kCatalog) v = bench::kBigCatalog;
       if (!v.empty()) t.SetFieldByName(bench::kFieldNames[f], v);
     }
     t.Post();
@@ -67,6 +69,7 @@ void MakeDatabase(const QString& dir, size_t n) {
   names.SetExclusive(true);
   names.Open();
   for (const std::string& c : ds.catalogs) {
+    if (oneCatalog && c != bench::kBigCatalog) continue;
     names.Append();
     names.SetFieldByName("Catalog", c);
     names.Post();
@@ -113,9 +116,27 @@ int Session(const QString& dir) {
     times.push_back(t.nsecsElapsed() / 1e9);
   }
   std::sort(times.begin(), times.end());
-  // Walk the big catalog from its first row to its last as a user dragging
-  // the scroll bar would: a few thousand screens spread over every part of
-  // it, each painted, then the end.
+  std::printf("%.6f\n", times[times.size() / 2]);
+  return 0;
+}
+
+// The window on a database whose records all lie in one catalog, its grid
+// walked from the first row to the last as a user dragging the scroll bar
+// would: a few thousand screens spread over every part of it, each painted,
+// then the end. Prints the peak resident KiB.
+int Walk(const QString& dir) {
+  TDataModule1 dm;
+  dm.DataModule1Create(dir);
+  TfrmVantrell w(dm, dir);
+  w.show();
+  QCoreApplication::processEvents();
+  int big = BigTab(w);
+  if (big < 0) {
+    std::fprintf(stderr, "no tab for the big catalog\n");
+    return 1;
+  }
+  w.SelectTab(big);
+  QCoreApplication::processEvents();
   auto* grid = w.findChild<TRxDBGrid*>("RxDBGrid1");
   QScrollBar* bar = grid->verticalScrollBar();
   constexpr int kScreens = 4000;
@@ -126,7 +147,7 @@ int Session(const QString& dir) {
   }
   grid->scrollToBottom();
   QCoreApplication::processEvents();
-  std::printf("%.6f %ld\n", times[times.size() / 2], PeakRssKb());
+  std::printf("%ld\n", PeakRssKb());
   return 0;
 }
 
@@ -168,6 +189,7 @@ int main(int argc, char** argv) {
   try {
     if (!value("--startup").isEmpty()) return Startup(value("--startup"));
     if (!value("--tabs").isEmpty()) return Session(value("--tabs"));
+    if (!value("--walk").isEmpty()) return Walk(value("--walk"));
     QString dir = value("--dir");
     if (dir.isEmpty()) {
       std::fprintf(stderr, "usage: vantrell-gui-bench --dir DIR [--records N]\n");
@@ -182,17 +204,17 @@ int main(int argc, char** argv) {
       QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
       qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
     }
-    QString large = dir + "/gui-large", small = dir + "/gui-small";
+    QString large = dir + "/gui-large", small = dir + "/gui-small", one = dir + "/gui-one";
     MakeDatabase(large, n);
     MakeDatabase(small, 1000);
+    MakeDatabase(one, n, true);
     QString self = QCoreApplication::applicationFilePath();
     double startLarge = MedianStartup(self, large, 5);
     double startSmall = MedianStartup(self, small, 5);
     Line("gui_startup", startLarge, startSmall, 2.0);
-    QStringList a = RunChild(self, {"--tabs", large}).split(' ');
-    QStringList b = RunChild(self, {"--tabs", small}).split(' ');
-    Line("gui_tab_switch", a.value(0).toDouble(), b.value(0).toDouble(), 2.0);
-    double mb = a.value(1).toDouble() / 1024.0;
+    Line("gui_tab_switch", RunChild(self, {"--tabs", large}).toDouble(), RunChild(self, {"--tabs", small}).toDouble(),
+         2.0);
+    double mb = RunChild(self, {"--walk", one}).toDouble() / 1024.0;
     std::printf("BENCH gui_rss ours=%.1f peer=200 ratio=%.3f target=1.0 %s\n", mb, mb / 200.0,
                 mb <= 200.0 ? "ok" : "SLOW");
   } catch (const std::exception& e) {
