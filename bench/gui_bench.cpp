@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -94,17 +96,25 @@ int Startup(const QString& dir) {
   return 0;
 }
 
-int Session(const QString& dir) {
-  TDataModule1 dm;
-  dm.DataModule1Create(dir);
-  TfrmVantrell w(dm, dir);
-  w.show();
-  QCoreApplication::processEvents();
-  int big = BigTab(w);
-  if (big < 0) {
-    std::fprintf(stderr, "no tab for the big catalog\n");
-    return 1;
+// The main window on `dir`, shown, and the tab of the big catalog.
+struct BenchWindow {
+  explicit BenchWindow(const QString& dir) {
+    dm.DataModule1Create(dir);
+    w = std::make_unique<TfrmVantrell>(dm, dir);
+    w->show();
+    QCoreApplication::processEvents();
+    big = BigTab(*w);
+    if (big < 0) throw std::runtime_error("no tab for the big catalog");
   }
+  TDataModule1 dm;
+  std::unique_ptr<TfrmVantrell> w;
+  int big = -1;
+};
+
+int Session(const QString& dir) {
+  BenchWindow bw(dir);
+  TfrmVantrell& w = *bw.w;
+  const int big = bw.big;
   std::vector<double> times;
   for (int i = 0; i < 9; ++i) {
     w.SelectTab(big == 0 ? 1 : 0);
@@ -125,16 +135,9 @@ int Session(const QString& dir) {
 // would: a few thousand screens spread over every part of it, each painted,
 // then the end. Prints the peak resident KiB.
 int Walk(const QString& dir) {
-  TDataModule1 dm;
-  dm.DataModule1Create(dir);
-  TfrmVantrell w(dm, dir);
-  w.show();
-  QCoreApplication::processEvents();
-  int big = BigTab(w);
-  if (big < 0) {
-    std::fprintf(stderr, "no tab for the big catalog\n");
-    return 1;
-  }
+  BenchWindow bw(dir);
+  TfrmVantrell& w = *bw.w;
+  const int big = bw.big;
   w.SelectTab(big);
   QCoreApplication::processEvents();
   auto* grid = w.findChild<TRxDBGrid*>("RxDBGrid1");
