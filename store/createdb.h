@@ -1,30 +1,14 @@
 // First-run creation of the database files (the "Database Utility"
-// window's work, without the window).
+// window's work, without the window), in the window's QString form.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 
-#include <vector>
-
-#include <xbase.h>
+#include "schema.h"
+#include "setup.h"
 
 namespace store {
-
-// Texts of the per-file outcome.
-inline constexpr char kCreated[] = "Created";
-inline constexpr char kFailed[] = "Failed";
-// Texts shown when a table could not even be started; creation stops there.
-inline constexpr char kRecordsTableFailed[] = "VTLDataA.dbf failed";
-inline constexpr char kCatalogTableFailed[] = "VTLCa.dbf failed";
-
-inline constexpr char kRecordsKey[] = "Catalog+upper(FLTitle)";
-inline constexpr char kCatalogKey[] = "Catalog";
-inline constexpr char kTagCondition[] = ".not. DELETED()";
-
-// Schemas, fields in table order.
-std::vector<xbase::FieldDef> RecordsTableFields();
-std::vector<xbase::FieldDef> CatalogTableFields();
 
 struct CreationResult {
   // Outcome per file: empty when the file already existed or was not
@@ -41,8 +25,7 @@ struct CreationResult {
   // An engine error that broke off the creation (for instance the
   // exclusive open for a tag failed); the remaining steps were skipped.
   QString error;
-  // The engine's reason for each kFailed outcome, for logs and the
-  // command-line tool.
+  // The engine's reason for each kFailed outcome, for logs.
   QStringList reasons;
 
   bool ok() const;  // nothing failed
@@ -52,10 +35,7 @@ struct CreationResult {
 // table) that are missing from `dataDir`, in creation order.
 QStringList MissingDatabaseFiles(const QString& dataDir);
 
-// Creates whatever of VTLDataA.dbf (with its memo file), VTLDataA.nsx,
-// VTLCa.dbf and VTLCa.nsx is missing in `dataDir`, in that order. A table
-// created here is empty; an index created for a table that was already
-// there indexes the records it holds. Never throws.
+// CreateDatabaseFilesUtf8 (setup.h) on a QString folder. Never throws.
 CreationResult CreateDatabaseFiles(const QString& dataDir);
 
 }  // namespace store

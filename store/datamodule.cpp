@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 
 #include "datafiles.h"
-#include "indexfiles.h"
 
 TDataSource::TDataSource(xbase::Table& table, QObject* parent) : QObject(parent), table_(table) {
   table_.OnDataChange = [this](const std::string& field) {
@@ -21,14 +20,7 @@ TDataSource::~TDataSource() {
 }
 
 TDataModule1::TDataModule1(QObject* parent)
-    : QObject(parent),
-      ApTable2(ApolloEnv1),
-      ApTable1(ApolloEnv1),
-      ApTable3(ApolloEnv1),
-      DataSource1(ApTable1),
-      DataSource2(ApTable2),
-      DataSource3(ApTable3) {
-  ApolloEnv1.SetDeleted(true);
+    : QObject(parent), DataSource1(ApTable1), DataSource2(ApTable2), DataSource3(ApTable3) {
   DataSource3.AutoEdit = false;
 }
 
@@ -37,12 +29,7 @@ TDataModule1::~TDataModule1() {
   // a half-destroyed module: switch them off first. Closing posts a changed
   // record; a failure there cannot be reported any more.
   DataSource1.Enabled = DataSource2.Enabled = DataSource3.Enabled = false;
-  for (xbase::Table* t : {&ApTable3, &ApTable1, &ApTable2}) {
-    try {
-      t->Close();
-    } catch (const std::exception&) {
-    }
-  }
+  CloseAll();
 }
 
 QString TDataModule1::DataModule1Create(const QString& dataDir, const CreateHook& createHook,
@@ -61,30 +48,15 @@ QString TDataModule1::DataModule1Create(const QString& dataDir, const CreateHook
     }
     if (QCoreApplication::instance()) QCoreApplication::processEvents();
 
-    const std::string folder = store::EnginePath(dataDir);
-    struct {
-      xbase::Table* table;
-      const char* file;
-      const char* tag;
-      std::vector<xbase::FieldDef> fields;
-    } const setup[] = {{&ApTable1, store::kRecordsTable, store::kRecordsTag, store::RecordsTableFields()},
-                       {&ApTable2, store::kCatalogTable, store::kCatalogTag, store::CatalogTableFields()},
-                       {&ApTable3, store::kRecordsTable, store::kRecordsTag, store::RecordsTableFields()}};
-    for (const auto& s : setup) {
-      s.table->SetDatabaseName(folder);
-      s.table->SetTableName(s.file);
-      s.table->SetIndexTag(s.tag);
-      // A table with the right name but other fields (another program's)
-      // is refused at open, before anything is written to it.
-      s.table->SetRequiredFields(s.fields);
-    }
-    ApolloEnv1.SetErrorLevel(0);
-
-    QStringList problems;
-    IndexNotes = store::RepairIndexFiles(dataDir, ApolloEnv1, problems);
+    std::vector<std::string> problems;
+    for (const std::string& text : store::ConfigureDataTables(*this, store::EnginePath(dataDir), problems))
+      IndexNotes << store::FromUtf8(text);
     if (onStatus)
       for (const QString& text : IndexNotes) onStatus(text);
-    if (!problems.isEmpty()) error = problems.join(QLatin1Char('\n'));
+    for (const std::string& p : problems) {
+      if (!error.isEmpty()) error += QLatin1Char('\n');
+      error += store::FromUtf8(p);
+    }
   } catch (const std::exception& e) {
     error = store::FromUtf8(e.what());
   }

@@ -12,6 +12,7 @@
 #include <xbase.h>
 
 #include "createdb.h"
+#include "datatables.h"
 
 // Links one table to the data-aware side: the table's notifications become
 // Qt signals. Suspending and resuming the controls is the table's
@@ -41,7 +42,7 @@ class TDataSource : public QObject {
   xbase::Table& table_;
 };
 
-class TDataModule1 : public QObject {
+class TDataModule1 : public QObject, public store::DataTables {
   Q_OBJECT
 
  public:
@@ -72,18 +73,11 @@ class TDataModule1 : public QObject {
 
   const QString& DataFolder() const { return dataFolder_; }
 
-  // Declared in construction order: the tables need the environment, the
-  // data sources need the tables.
-  xbase::Environment ApolloEnv1;
-  xbase::Table ApTable2;  // catalog names, tag CtLg
-  xbase::Table ApTable1;  // the records of the shown catalog, tag CatFlTl
-  xbase::Table ApTable3;  // second cursor over the records (reports, search)
+  // The tables (ApolloEnv1, ApTable1/2/3, Packing) are the DataTables
+  // base; the data sources are built after it.
   TDataSource DataSource1;
   TDataSource DataSource2;
   TDataSource DataSource3;
-  // Set while the records table is being packed; the record view skips its
-  // file checks meanwhile.
-  bool Packing = false;
   // The outcome of the creation run by DataModule1Create itself (no hook).
   std::optional<store::CreationResult> LastCreation;
   // The status texts of the index files the last DataModule1Create

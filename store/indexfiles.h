@@ -1,5 +1,5 @@
 // The index files of the catalog database held to the tags the store
-// defines for them.
+// defines for them, in the window's QString form (setup.h has the rules).
 #pragma once
 
 #include <QString>
@@ -13,26 +13,10 @@ namespace store {
 // "Index file VTLDataA.nsx was rebuilt."
 QString IndexRebuiltText(const QString& indexFile);
 
-// Makes sure the index file of one table of the database (kRecordsTable or
-// kCatalogTable) can serve it: readable, holding exactly the store's tag
-// for that table (CatFlTl on the records, unique CtLg on the catalog
-// names). An index file that holds other tags (another table's), is no
-// index file at all, or whose tag list is unreadable is written anew from
-// the table with the store's tag; that loses nothing, as an index holds
-// nothing the table does not. Returns the status text for a recreated file,
-// else an empty text. A missing index file (or table) is left to the
-// creation of the database files; a stale or damaged tree under a readable
-// tag list is left to the engine, which rebuilds it when the table opens.
-// Throws xbase::Error naming the file for an index file of a newer format
-// (Unsupported: it is never overwritten, so a newer version of the program
-// keeps its file) and when the table cannot be used to its end (another
-// program holds it: Locked; the table is damaged: Corrupt). The table must
-// be closed in `env`.
+// RepairIndexFileUtf8 on a QString folder.
 QString RepairIndexFile(const QString& dataDir, const char* table, xbase::Environment& env);
 
-// RepairIndexFile for both tables, the records first; both are tried.
-// Returns the status texts; the message of each failure is added to
-// `errors`.
+// RepairIndexFilesUtf8 on a QString folder.
 QStringList RepairIndexFiles(const QString& dataDir, xbase::Environment& env, QStringList& errors);
 
 }  // namespace store

@@ -1,0 +1,158 @@
+#include "folder.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "schema.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace store {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path Fs(const std::string& utf8) {
+  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+std::string Utf8(const fs::path& p) {
+  const std::u8string s = p.generic_u8string();
+  return std::string(reinterpret_cast<const char*>(s.data()), s.size());
+}
+
+std::string ForwardSlashes(std::string path) {
+#ifdef _WIN32
+  for (char& c : path)
+    if (c == '\\') c = '/';
+#endif
+  return path;
+}
+
+// "a//b/./c/../d/" as "a/b/d": the path without redundant parts or a
+// trailing slash (the root stays "/").
+std::string CleanPath(const std::string& path) {
+  if (path.empty()) return path;
+  std::string out = Utf8(Fs(ForwardSlashes(path)).lexically_normal());
+  while (out.size() > 1 && out.back() == '/' && !(out.size() == 3 && out[1] == ':')) out.pop_back();
+  return out.empty() ? "." : out;
+}
+
+// Permission bits do not tell the whole story (ACLs, read-only mounts,
+// Windows' protected program folders), so writability is tested by creating
+// and removing a file there.
+bool CanWriteIn(const std::string& dir) {
+  if (!IsFolder(dir)) return false;
+#ifdef _WIN32
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const fs::path probe = Fs(dir) / ("." "vantrell-write-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                      std::to_string(GetTickCount64() + attempt));
+    FILE* f = _wfopen(probe.c_str(), L"wx");
+    if (!f) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    std::fclose(f);
+    std::error_code ec;
+    fs::remove(probe, ec);
+    return true;
+  }
+  return false;
+#else
+  std::string probe = dir + "/.vantrell-write-test-XXXXXX";
+  const int fd = ::mkstemp(probe.data());
+  if (fd < 0) return false;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return true;
+#endif
+}
+
+}  // namespace
+
+std::string DataFilePathUtf8(const std::string& dataDir, const char* file) {
+  std::string dir = ForwardSlashes(dataDir);
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  if (dir.empty()) return file;
+  if (dir.back() == '/') return dir + file;
+  return dir + '/' + file;
+}
+
+std::string NativeSeparators(std::string path) {
+#ifdef _WIN32
+  for (char& c : path)
+    if (c == '/') c = '\\';
+#endif
+  return path;
+}
+
+bool IsFolder(const std::string& path) {
+  std::error_code ec;
+  return !path.empty() && fs::is_directory(Fs(path), ec);
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return !path.empty() && fs::exists(Fs(path), ec);
+}
+
+int64_t FileSize(const std::string& path) {
+  std::error_code ec;
+  const auto size = fs::file_size(Fs(path), ec);
+  return ec ? -1 : (int64_t)size;
+}
+
+std::vector<std::string> MissingDatabaseFilesUtf8(const std::string& dataDir) {
+  std::vector<std::string> missing;
+  for (const char* file : {kRecordsTable, kRecordsIndex, kCatalogTable, kCatalogIndex})
+    if (!Exists(DataFilePathUtf8(dataDir, file))) missing.emplace_back(file);
+  return missing;
+}
+
+std::string DefaultDataFolderUtf8(const std::string& executableDir, const std::string& appDataDir) {
+  const std::string exeDir = CleanPath(executableDir);
+  const std::string beside = exeDir + "/data";
+  const bool writable = Exists(beside) ? CanWriteIn(beside) : CanWriteIn(exeDir);
+  if (writable) return beside;
+  return CleanPath(appDataDir) + "/data";
+}
+
+std::string UserAppDataFolder() {
+  std::string base;
+#ifdef _WIN32
+  if (const wchar_t* v = _wgetenv(L"APPDATA")) base = Utf8(fs::path(v));
+#else
+  if (const char* v = std::getenv("XDG_DATA_HOME"); v && v[0] == '/') {
+    base = v;
+  } else if (const char* home = std::getenv("HOME")) {
+    base = std::string(home) + "/.local/share";
+  }
+#endif
+  return CleanPath(base) + "/Brannock/Vantrell";
+}
+
+bool EnsureDataFolderUtf8(const std::string& dir, std::string* error) {
+  auto fail = [&](const std::string& text) {
+    if (error) *error = text;
+    return false;
+  };
+  if (dir.empty()) return fail("No data folder was given.");
+  if (IsFolder(dir)) return true;
+  if (Exists(dir))
+    return fail("The data folder " + NativeSeparators(dir) + " cannot be used: it is a file, not a folder.");
+  std::error_code ec;
+  fs::create_directories(Fs(dir), ec);
+  if (!IsFolder(dir))
+    return fail("The data folder " + NativeSeparators(dir) +
+                " could not be created (check that its parent folder exists and can be written).");
+  return true;
+}
+
+}  // namespace store
