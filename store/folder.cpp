@@ -109,6 +109,12 @@ int64_t FileSize(const std::string& path) {
   return ec ? -1 : (int64_t)size;
 }
 
+int64_t ModifiedTicks(const std::string& path) {
+  std::error_code ec;
+  const auto t = fs::last_write_time(Fs(path), ec);
+  return ec ? 0 : (int64_t)t.time_since_epoch().count();
+}
+
 std::vector<std::string> MissingDatabaseFilesUtf8(const std::string& dataDir) {
   std::vector<std::string> missing;
   for (const char* file : {kRecordsTable, kRecordsIndex, kCatalogTable, kCatalogIndex})

@@ -18,6 +18,8 @@ std::string NativeSeparators(std::string path);
 bool IsFolder(const std::string& path);
 bool Exists(const std::string& path);  // a file, a folder or anything else
 int64_t FileSize(const std::string& path);  // -1 when it cannot be found
+// The file's last change in the file system's own ticks; 0 when unknown.
+int64_t ModifiedTicks(const std::string& path);
 
 // The names of the four files of the database (table and index of each
 // table) that are missing from `dataDir`, in creation order.

@@ -5,13 +5,7 @@
 // tables exclusively, so they refuse to run while the program has them
 // open; the others open them for reading only, beside the program.
 
-#include <QCoreApplication>
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QStringList>
-
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -23,15 +17,18 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
+#include <shellapi.h>
+#else
+#include <filesystem>
 #endif
 
 #include <xbase.h>
 
-#include "catalog.h"
-#include "createdb.h"
-#include "datafiles.h"
-#include "datamodule.h"
-#include "maintenance.h"
+#include "datatables.h"
+#include "folder.h"
+#include "schema.h"
+#include "setup.h"
 #include "textformat.h"
 
 namespace {
@@ -65,7 +62,7 @@ struct Problem : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-std::string Native(const QString& path) { return store::ToUtf8(QDir::toNativeSeparators(path)); }
+std::string Native(const std::string& path) { return store::NativeSeparators(path); }
 
 void Out(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
@@ -117,37 +114,107 @@ struct RecordColumns {
 void Err(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 void ErrLine(const std::string& text) { Err("vantrell-db: " + text + "\n"); }
 
+// --- the system ------------------------------------------------------------------
+
+using Strings = std::vector<std::string>;
+
+#ifdef _WIN32
+std::wstring Wide(const std::string& s) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), nullptr, 0);
+  std::wstring w((size_t)n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), (int)s.size(), w.data(), n);
+  return w;
+}
+std::string Utf8(const wchar_t* w) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+  std::string s((size_t)std::max(n, 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
+  s.resize(s.size() - 1);
+  return s;
+}
+#endif
+
+// The arguments after the program's name, in UTF-8 (on Linux as the bytes
+// were given).
+Strings Arguments(int argc, char** argv) {
+  Strings out;
+#ifdef _WIN32
+  (void)argc;
+  (void)argv;
+  int n = 0;
+  if (wchar_t** w = CommandLineToArgvW(GetCommandLineW(), &n)) {
+    for (int i = 1; i < n; ++i) out.push_back(Utf8(w[i]));
+    LocalFree(w);
+  }
+#else
+  for (int i = 1; i < argc; ++i) out.emplace_back(argv[i]);
+#endif
+  return out;
+}
+
+// The folder this program was started from.
+std::string ExecutableFolder() {
+#ifdef _WIN32
+  wchar_t buf[32768];
+  const DWORD n = GetModuleFileNameW(nullptr, buf, 32768);
+  std::string path = n > 0 && n < 32768 ? Utf8(buf) : std::string(".");
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+#else
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string(".") : exe.parent_path().string();
+#endif
+}
+
+// The file an import reads; closed at the end unless it is standard input.
+struct Input {
+  std::FILE* file = nullptr;
+  Input() = default;
+  Input(const Input&) = delete;
+  Input& operator=(const Input&) = delete;
+  ~Input() {
+    if (file && file != stdin) std::fclose(file);
+  }
+  void Open(const std::string& path) {
+#ifdef _WIN32
+    file = _wfopen(Wide(path).c_str(), L"rb");
+#else
+    file = std::fopen(path.c_str(), "rb");
+#endif
+  }
+};
+
 // --- arguments -------------------------------------------------------------------
 
 struct Args {
-  std::vector<QString> positional;
+  std::vector<std::string> positional;
   std::set<std::string> flags;
-  std::optional<QString> catalog;
+  std::optional<std::string> catalog;
 };
 
 // Positional arguments and the options a command allows, in any order;
 // everything after "--" is positional.
-Args ParseArgs(const QStringList& in, const std::set<std::string>& allowedFlags,
-               bool allowCatalog) {
+Args ParseArgs(const Strings& in, const std::set<std::string>& allowedFlags, bool allowCatalog) {
   Args a;
   bool optionsEnded = false;
-  for (qsizetype i = 0; i < in.size(); ++i) {
-    const QString& s = in[i];
-    if (optionsEnded || !s.startsWith(u'-') || s == u"-") {
+  for (size_t i = 0; i < in.size(); ++i) {
+    const std::string& s = in[i];
+    if (optionsEnded || s.empty() || s[0] != '-' || s == "-") {
       a.positional.push_back(s);
-    } else if (s == u"--") {
+    } else if (s == "--") {
       optionsEnded = true;
-    } else if (allowCatalog && (s == u"--catalog" || s.startsWith(u"--catalog="))) {
-      if (s == u"--catalog") {
+    } else if (allowCatalog && (s == "--catalog" || s.rfind("--catalog=", 0) == 0)) {
+      if (s == "--catalog") {
         if (i + 1 == in.size()) throw UsageError("--catalog needs a catalog name");
         a.catalog = in[++i];
       } else {
-        a.catalog = s.mid(10);
+        a.catalog = s.substr(10);
       }
-    } else if (allowedFlags.count(store::ToUtf8(s))) {
-      a.flags.insert(store::ToUtf8(s));
+    } else if (allowedFlags.count(s)) {
+      a.flags.insert(s);
     } else {
-      throw UsageError("unknown option " + store::ToUtf8(s));
+      throw UsageError("unknown option " + s);
     }
   }
   return a;
@@ -156,42 +223,47 @@ Args ParseArgs(const QStringList& in, const std::set<std::string>& allowedFlags,
 void ExpectPositional(const Args& a, size_t min, size_t max) {
   if (a.positional.size() < min) throw UsageError("missing argument");
   if (a.positional.size() > max)
-    throw UsageError("unexpected argument " + store::ToUtf8(a.positional[max]));
+    throw UsageError("unexpected argument " + a.positional[max]);
 }
 
 // --- the database ------------------------------------------------------------------
 
 // A missing folder or database file is reported before the engine sees
 // anything.
-void RequireDatabaseFiles(const QString& dir) {
-  const QFileInfo info(dir);
-  if (!info.exists()) throw Problem("the data folder " + Native(dir) + " does not exist");
-  if (!info.isDir()) throw Problem(Native(dir) + " is not a folder");
-  const QStringList missing = store::MissingDatabaseFiles(dir);
-  if (!missing.isEmpty()) {
+void RequireDatabaseFiles(const std::string& dir) {
+  if (!store::Exists(dir)) throw Problem("the data folder " + Native(dir) + " does not exist");
+  if (!store::IsFolder(dir)) throw Problem(Native(dir) + " is not a folder");
+  const Strings missing = store::MissingDatabaseFilesUtf8(dir);
+  if (!missing.empty()) {
     std::string text;
-    for (const QString& m : missing)
-      text += (text.empty() ? "" : ", ") + Native(store::DataFilePath(dir, m.toLatin1().constData()));
+    for (const std::string& m : missing)
+      text += (text.empty() ? "" : ", ") + Native(store::DataFilePathUtf8(dir, m.c_str()));
     throw Problem("missing database file" + std::string(missing.size() > 1 ? "s " : " ") + text +
                   " (run: vantrell-db create " + Native(dir) + ")");
   }
 }
 
-// The data module over an existing database. An index file that cannot
-// serve its table is recreated as the program does at start-up; the status
-// text of each goes to standard error.
+// The program's tables over an existing database. An index file that
+// cannot serve its table is recreated as the program does at start-up; the
+// status text of each goes to standard error.
 // `readOnly`: the tables are opened for reading only (the reading
 // commands), so nothing is written and the program may go on writing
 // beside them.
 class Database {
  public:
-  explicit Database(const QString& dir, bool readOnly = false) {
+  explicit Database(const std::string& dir, bool readOnly = false) : folder(dir) {
+    // The files are there before anything is configured: this tool does not
+    // create anything behind a reading command's back.
     RequireDatabaseFiles(dir);
-    // The files are there: the creation hook is never reached, and this
-    // tool does not create anything behind a reading command's back.
-    const QString error = dm.DataModule1Create(
-        dir, [](const QString&) {}, {}, [](const QString& text) { ErrLine(store::ToUtf8(text)); });
-    if (!error.isEmpty()) throw Problem(store::ToUtf8(error));
+    std::string error;
+    try {
+      Strings problems;
+      for (const std::string& text : store::ConfigureDataTables(dm, dir, problems)) ErrLine(text);
+      for (const std::string& p : problems) error += (error.empty() ? "" : "\n") + p;
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    if (!error.empty()) throw Problem(error);
     for (xbase::Table* t : {&dm.ApTable1, &dm.ApTable2, &dm.ApTable3}) t->SetReadOnly(readOnly);
   }
 
@@ -202,7 +274,8 @@ class Database {
     dm.ApTable2.Close();
   }
 
-  TDataModule1 dm;
+  const std::string folder;
+  store::DataTables dm;
 };
 
 // The database files as a reading command found them: size and time of
@@ -211,7 +284,7 @@ class Database {
 // is no sign of damage, and the reader says so instead.
 class FilesSeen {
  public:
-  explicit FilesSeen(const QString& dir) : dir_(dir), at_(Look()) {}
+  explicit FilesSeen(const std::string& dir) : dir_(dir), at_(Look()) {}
   bool Changed() const { return Look() != at_; }
 
   // Runs a reading command; an engine error met while the files changed
@@ -229,38 +302,37 @@ class FilesSeen {
   }
 
  private:
-  std::vector<std::pair<qint64, qint64>> Look() const {
-    std::vector<std::pair<qint64, qint64>> v;
+  std::vector<std::pair<int64_t, int64_t>> Look() const {
+    std::vector<std::pair<int64_t, int64_t>> v;
     for (const char* f : {store::kRecordsTable, store::kRecordsMemo, store::kRecordsIndex, store::kCatalogTable,
                           store::kCatalogIndex}) {
-      const QFileInfo info(store::DataFilePath(dir_, f));
-      v.emplace_back(info.size(), info.lastModified().toMSecsSinceEpoch());
+      const std::string path = store::DataFilePathUtf8(dir_, f);
+      v.emplace_back(store::FileSize(path), store::ModifiedTicks(path));
     }
     return v;
   }
-  QString dir_;
-  std::vector<std::pair<qint64, qint64>> at_;
+  std::string dir_;
+  std::vector<std::pair<int64_t, int64_t>> at_;
 };
 
 // Whether the catalog-names table holds this name (letter case counts).
-bool CatalogExists(TDataModule1& dm, const std::string& name) {
+bool CatalogExists(store::DataTables& dm, const std::string& name) {
   if (!dm.ApTable2.Active()) dm.ApTable2.Open();
   return dm.ApTable2.Locate(store::kFieldCatalog, name);
 }
 
 // A catalog named on the command line, as the tables store it.
-std::string CatalogArgument(const QString& arg) {
-  const std::string name = store::StoredCatalogName(store::ToUtf8(arg));
+std::string CatalogArgument(const std::string& arg) {
+  const std::string name = store::StoredCatalogName(arg);
   if (name.empty()) throw Problem("the catalog name is empty");
   return name;
 }
 
 // A name that neither the catalog-names table nor any record knows is most
 // likely a typing error; it is reported instead of answering "nothing".
-void RequireKnownCatalog(TDataModule1& dm, const std::string& name, int64_t records) {
-  if (records == 0 && !CatalogExists(dm, name))
-    throw Problem("no catalog named \"" + name + "\" in " +
-                  Native(store::DataFilePath(dm.DataFolder(), store::kCatalogTable)));
+void RequireKnownCatalog(Database& db, const std::string& name, int64_t records) {
+  if (records == 0 && !CatalogExists(db.dm, name))
+    throw Problem("no catalog named \"" + name + "\" in " + Native(store::DataFilePathUtf8(db.folder, store::kCatalogTable)));
 }
 
 // Nothing of a half-built record may reach the file: closing a table posts
@@ -292,9 +364,9 @@ std::string KeptNote(int64_t records, int64_t catalogs, const char* when, int64_
 // The lines of an input, read in large blocks into one reused buffer.
 class LineReader {
  public:
-  explicit LineReader(QIODevice& in) : in_(in), buf_(1u << 20) {}
+  explicit LineReader(std::FILE* in) : in_(in), buf_(1u << 20) {}
   // The next line without its line feed (valid until the next call); false
-  // at the end or when reading fails (the device then tells the error).
+  // at the end or when reading fails (ferror then tells).
   bool Next(std::string_view& line) {
     for (;;) {
       const char* start = buf_.data() + pos_;
@@ -314,16 +386,16 @@ class LineReader {
       len_ -= pos_;
       pos_ = 0;
       if (len_ == buf_.size()) buf_.resize(buf_.size() * 2);  // a line longer than the buffer
-      const qint64 got = in_.read(buf_.data() + len_, qint64(buf_.size() - len_));
-      if (got <= 0)
+      const size_t got = std::fread(buf_.data() + len_, 1, buf_.size() - len_, in_);
+      if (got == 0)
         ended_ = true;
       else
-        len_ += size_t(got);
+        len_ += got;
     }
   }
 
  private:
-  QIODevice& in_;
+  std::FILE* in_;
   std::vector<char> buf_;
   size_t pos_ = 0, len_ = 0;
   bool ended_ = false;
@@ -331,52 +403,50 @@ class LineReader {
 
 // --- commands ----------------------------------------------------------------------
 
-int CmdCreate(const QStringList& argv) {
+int CmdCreate(const Strings& argv) {
   const Args a = ParseArgs(argv, {}, false);
   ExpectPositional(a, 1, 1);
-  const QString dir = a.positional[0];
-  QString error;
-  if (!store::EnsureDataFolder(dir, &error)) throw Problem(store::ToUtf8(error));
+  const std::string& dir = a.positional[0];
+  std::string error;
+  if (!store::EnsureDataFolderUtf8(dir, &error)) throw Problem(error);
 
-  const store::CreationResult r = store::CreateDatabaseFiles(dir);
-  const std::pair<const char*, const QString*> outcome[] = {
+  const store::CreationOutcome r = store::CreateDatabaseFilesUtf8(dir);
+  const std::pair<const char*, const std::string*> outcome[] = {
       {store::kRecordsTable, &r.recordsTable},
       {store::kRecordsIndex, &r.recordsIndex},
       {store::kCatalogTable, &r.catalogTable},
       {store::kCatalogIndex, &r.catalogIndex},
   };
   for (const auto& [file, label] : outcome) {
-    std::string text = store::ToUtf8(*label);
-    if (text.empty())
-      text = QFileInfo::exists(store::DataFilePath(dir, file)) ? "exists" : "not created";
+    std::string text = *label;
+    if (text.empty()) text = store::Exists(store::DataFilePathUtf8(dir, file)) ? "exists" : "not created";
     Out(std::string(file) + ": " + text + "\n");
   }
-  for (const QString& reason : r.reasons) ErrLine(store::ToUtf8(reason));
-  if (!r.failure.isEmpty()) ErrLine(store::ToUtf8(r.failure) + " (in " + Native(dir) + ")");
-  if (!r.error.isEmpty()) ErrLine(store::ToUtf8(r.error));
+  for (const std::string& reason : r.reasons) ErrLine(reason);
+  if (!r.failure.empty()) ErrLine(r.failure + " (in " + Native(dir) + ")");
+  if (!r.error.empty()) ErrLine(r.error);
   return r.ok() ? kExitOk : kExitProblem;
 }
 
-int CmdImport(const QStringList& argv) {
+int CmdImport(const Strings& argv) {
   const Args a = ParseArgs(argv, {}, false);
   ExpectPositional(a, 2, 2);
-  const QString dir = a.positional[0];
-  const QString inputName = a.positional[1];
-  const bool fromStdin = inputName == u"-";
+  const std::string& dir = a.positional[0];
+  const std::string& inputName = a.positional[1];
+  const bool fromStdin = inputName == "-";
   const std::string source = fromStdin ? "standard input" : Native(inputName);
 
   // The input is opened first: a file that cannot be read changes nothing.
-  QFile input;
+  Input input;
   if (fromStdin) {
 #ifdef _WIN32
     _setmode(_fileno(stdin), _O_BINARY);
 #endif
-    if (!input.open(stdin, QIODevice::ReadOnly)) throw Problem("cannot read standard input");
+    input.file = stdin;
   } else {
-    input.setFileName(inputName);
-    if (QFileInfo(inputName).isDir()) throw Problem("cannot read " + source + ": it is a folder");
-    if (!input.open(QIODevice::ReadOnly))
-      throw Problem("cannot read " + source + ": " + store::ToUtf8(input.errorString()));
+    if (store::IsFolder(inputName)) throw Problem("cannot read " + source + ": it is a folder");
+    input.Open(inputName);
+    if (!input.file) throw Problem("cannot read " + source + ": " + std::strerror(errno));
   }
 
   Database db(dir);
@@ -416,7 +486,7 @@ int CmdImport(const QStringList& argv) {
   records.BeginLoad();
   catalogs.BeginBatch();
   try {
-    LineReader lines(input);
+    LineReader lines(input.file);
     vdb::Row row;
     std::string why;
     std::vector<std::string> cuts;
@@ -458,9 +528,8 @@ int CmdImport(const QStringList& argv) {
       newCatalog.reset();
       for (const std::string& c : cuts) ErrLine(where() + ": " + c);
     }
-    if (failure.empty() && input.error() != QFileDevice::NoError)
-      failure = "reading " + source + " failed after line " + std::to_string(lineNo) + ": " +
-                store::ToUtf8(input.errorString());
+    if (failure.empty() && std::ferror(input.file))
+      failure = "reading " + source + " failed after line " + std::to_string(lineNo) + ": " + std::strerror(errno);
     catalogs.EndBatch();
     records.EndBatch();
     db.Close();
@@ -508,7 +577,7 @@ int CmdImport(const QStringList& argv) {
   return kExitOk;
 }
 
-int CmdExport(const QStringList& argv) {
+int CmdExport(const Strings& argv) {
   const Args a = ParseArgs(argv, {"--csv"}, true);
   ExpectPositional(a, 1, 1);
   const bool csv = a.flags.count("--csv") > 0;
@@ -521,7 +590,7 @@ int CmdExport(const QStringList& argv) {
     if (a.catalog) {
       const std::string name = CatalogArgument(*a.catalog);
       t.SetQuery(store::CatalogQueryUtf8(name));
-      RequireKnownCatalog(db.dm, name, t.QueryRecCount());
+      RequireKnownCatalog(db, name, t.QueryRecCount());
     }
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
@@ -565,7 +634,7 @@ int CmdExport(const QStringList& argv) {
   });
 }
 
-int CmdCount(const QStringList& argv) {
+int CmdCount(const Strings& argv) {
   const Args a = ParseArgs(argv, {}, false);
   ExpectPositional(a, 1, 2);
   const FilesSeen seen(a.positional[0]);
@@ -578,7 +647,7 @@ int CmdCount(const QStringList& argv) {
       const std::string name = CatalogArgument(a.positional[1]);
       t.SetQuery(store::CatalogQueryUtf8(name));
       count = t.QueryRecCount();
-      RequireKnownCatalog(db.dm, name, count);
+      RequireKnownCatalog(db, name, count);
     } else {
       count = t.RecordCount();
     }
@@ -588,11 +657,11 @@ int CmdCount(const QStringList& argv) {
   });
 }
 
-int CmdSearch(const QStringList& argv) {
+int CmdSearch(const Strings& argv) {
   const Args a = ParseArgs(argv, {"--title"}, false);
   ExpectPositional(a, 2, 2);
   const char* field = a.flags.count("--title") ? store::kFieldTitle : store::kFieldName;
-  const std::string text = store::ToUtf8(a.positional[1]);
+  const std::string& text = a.positional[1];
   const FilesSeen seen(a.positional[0]);
   Database db(a.positional[0], true);
   return seen.Read([&] {
@@ -632,29 +701,29 @@ int CmdSearch(const QStringList& argv) {
   });
 }
 
-int CmdPack(const QStringList& argv) {
+int CmdPack(const Strings& argv) {
   const Args a = ParseArgs(argv, {}, false);
   ExpectPositional(a, 1, 1);
   Database db(a.positional[0]);
-  const qint64 saved = store::PackRecords(db.dm);
+  const int64_t saved = store::PackRecordsOf(db.dm);
   db.Close();
   Out(std::to_string(saved) + "\n");
   return kExitOk;
 }
 
-int CmdReindex(const QStringList& argv) {
+int CmdReindex(const Strings& argv) {
   const Args a = ParseArgs(argv, {}, false);
   ExpectPositional(a, 1, 1);
   Database db(a.positional[0]);
-  for (const QString& text : store::ReindexTables(db.dm)) ErrLine(store::ToUtf8(text));
+  for (const std::string& text : store::ReindexTablesOf(db.dm)) ErrLine(text);
   db.Close();
   return kExitOk;
 }
 
-int CmdCheck(const QStringList& argv) {
+int CmdCheck(const Strings& argv) {
   const Args a = ParseArgs(argv, {}, false);
   ExpectPositional(a, 1, 1);
-  const QString dir = a.positional[0];
+  const std::string& dir = a.positional[0];
   // Only the presence of the files is tested up front; the engine reads
   // them itself, read-only, and repairs nothing.
   RequireDatabaseFiles(dir);
@@ -662,7 +731,7 @@ int CmdCheck(const QStringList& argv) {
   const std::pair<const char*, std::vector<xbase::FieldDef>> tables[] = {
       {store::kRecordsTable, store::RecordsTableFields()}, {store::kCatalogTable, store::CatalogTableFields()}};
   for (const auto& [table, fields] : tables) {
-    for (std::string& p : xbase::CheckTable(store::EnginePath(store::DataFilePath(dir, table)), fields))
+    for (std::string& p : xbase::CheckTable(store::DataFilePathUtf8(dir, table), fields))
       problems.push_back(std::move(p));
   }
   if (problems.empty()) {
@@ -675,45 +744,39 @@ int CmdCheck(const QStringList& argv) {
 
 // Where the program in this folder keeps its database when started without
 // --data-dir (used by the start script).
-int CmdDefaultDataDir(const QStringList& argv) {
+int CmdDefaultDataDir(const Strings& argv) {
   const Args a = ParseArgs(argv, {}, false);
   ExpectPositional(a, 0, 0);
-  Out(Native(store::DefaultDataFolder(QCoreApplication::applicationDirPath())) + "\n");
+  Out(Native(store::DefaultDataFolderUtf8(ExecutableFolder(), store::UserAppDataFolder())) + "\n");
   return kExitOk;
 }
 
-int Run(QStringList args) {
-  args.removeFirst();  // the program
-  if (args.isEmpty()) throw UsageError("no command given");
-  const QString command = args.takeFirst();
-  if (command == u"-h" || command == u"--help" || command == u"help") {
+int Run(Strings args) {
+  if (args.empty()) throw UsageError("no command given");
+  const std::string command = args.front();
+  args.erase(args.begin());
+  if (command == "-h" || command == "--help" || command == "help") {
     Out(kUsage);
     return kExitOk;
   }
-  if (command == u"create") return CmdCreate(args);
-  if (command == u"import") return CmdImport(args);
-  if (command == u"export") return CmdExport(args);
-  if (command == u"count") return CmdCount(args);
-  if (command == u"search") return CmdSearch(args);
-  if (command == u"pack") return CmdPack(args);
-  if (command == u"reindex") return CmdReindex(args);
-  if (command == u"check") return CmdCheck(args);
-  if (command == u"default-data-dir") return CmdDefaultDataDir(args);
-  throw UsageError("unknown command " + store::ToUtf8(command));
+  if (command == "create") return CmdCreate(args);
+  if (command == "import") return CmdImport(args);
+  if (command == "export") return CmdExport(args);
+  if (command == "count") return CmdCount(args);
+  if (command == "search") return CmdSearch(args);
+  if (command == "pack") return CmdPack(args);
+  if (command == "reindex") return CmdReindex(args);
+  if (command == "check") return CmdCheck(args);
+  if (command == "default-data-dir") return CmdDefaultDataDir(args);
+  throw UsageError("unknown command " + command);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The same names as the program, so that the per-user data folder is the
-  // program's.
-  QCoreApplication::setApplicationName(QStringLiteral("Vantrell"));
-  QCoreApplication::setOrganizationName(QStringLiteral("Brannock"));
-  QCoreApplication app(argc, argv);
-
   int status;
   try {
-    status = Run(QCoreApplication::arguments());
+    status = Run(Arguments(argc, argv));
   } catch (const UsageError& e) {
     ErrLine(e.what());
     Err(kUsage);

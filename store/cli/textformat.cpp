@@ -9,8 +9,7 @@
 
 #include <xbase.h>
 
-#include "catalog.h"
-#include "datafiles.h"
+#include "schema.h"
 
 namespace vdb {
 
