@@ -3,6 +3,9 @@
 // record.
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
 #include <memory>
 #include <string>
 #include <utility>
@@ -21,6 +24,7 @@ constexpr size_t kBatchBytes = 24u << 20;
 constexpr size_t kScatterWindowBytes = 4u << 20;  // the window records are gathered through
 constexpr size_t kMemoBytes = 8u << 20;           // descriptions read ahead per batch
 constexpr size_t kMemoWindowBytes = 4u << 20;
+constexpr size_t kSplitGather = 8192;  // records of a batch worth a second thread
 
 bool IsMemoType(char t) { return t == 'M' || t == 'G' || t == 'B' || t == 'P'; }
 
@@ -85,12 +89,44 @@ class RecordReader {
     for (size_t i = 0; i < n; ++i) sorted_.push_back((uint64_t)recnos[i] << 32 | i);
     if (!std::is_sorted(sorted_.begin(), sorted_.end())) SortByRecord(count);
     std::fill(where_.begin(), where_.end(), kAbsent);
-    for (const uint64_t e : sorted_) {
-      const uint32_t recno = (uint32_t)(e >> 32), slot = (uint32_t)e;
-      if (recno == 0 || recno > count) continue;
-      std::memcpy(buf_.data() + (size_t)slot * recLen_, scatter_.Get(sh_.dbf.RecordOffset(recno), recLen_), recLen_);
-      where_[slot] = slot;
+    // A large batch is gathered by two threads, each over its own half of
+    // the file through a window of its own: the records go to places of
+    // their own, so the two share nothing but reads of the file.
+    const auto gather = [&](ReadWindow& window, size_t from, size_t to) {
+      for (size_t i = from; i < to; ++i) {
+        const uint64_t e = sorted_[i];
+        const uint32_t recno = (uint32_t)(e >> 32), slot = (uint32_t)e;
+        if (recno == 0 || recno > count) continue;
+        std::memcpy(buf_.data() + (size_t)slot * recLen_, window.Get(sh_.dbf.RecordOffset(recno), recLen_), recLen_);
+        where_[slot] = slot;
+      }
+    };
+    const size_t half = n >= kSplitGather ? n / 2 : n;
+    std::exception_ptr error;
+    std::thread other;
+    if (half < n) {
+      if (!scatter2_) scatter2_ = std::make_unique<ReadWindow>(sh_.dbf.file(), kScatterWindowBytes);
+      scatter2_->Forget();
+      try {
+        other = std::thread([&] {
+          try {
+            gather(*scatter2_, half, n);
+          } catch (...) {
+            error = std::current_exception();
+          }
+        });
+      } catch (const std::system_error&) {
+        gather(*scatter2_, half, n);  // no thread to be had: this one does it
+      }
     }
+    try {
+      gather(scatter_, 0, half);
+    } catch (...) {
+      if (other.joinable()) other.join();
+      throw;
+    }
+    if (other.joinable()) other.join();
+    if (error) std::rethrow_exception(error);
     Loaded(n);
   }
 
@@ -215,6 +251,7 @@ class RecordReader {
   std::vector<int> memoFields_, memoSlotOf_;
   ReadWindow window_;   // a batch of neighbours, used where it lies
   ReadWindow scatter_;  // records gathered one by one
+  std::unique_ptr<ReadWindow> scatter2_;  // the second half of a large batch's
   std::unique_ptr<ReadWindow> memoWindow_;  // made at the first memo read
   size_t loaded_ = 0;         // records in the batch
   bool memosLoaded_ = false;  // whether the batch's memos were read
