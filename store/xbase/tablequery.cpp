@@ -105,9 +105,8 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
   const uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
   const uint32_t parts = total == 0 ? 0 : (total - 1) / per + 1;
   const size_t w = (size_t)f.def.width;
-  // A needle that ends in a blank could match the field's padding; then the
-  // field is searched without it.
-  const bool trimFirst = !needle.empty() && needle.back() == ' ';
+  // Fields are searched without their padding: a needle that ends in a
+  // blank could match it, and any other match lies before it anyway.
   // Ordering the hits as the tag orders them: up to kKeyedHits hits are
   // sorted by their keys; past that the hits are marked one bit per record
   // and taken in the order of the tag's leaves. Walking every leaf costs
@@ -155,7 +154,7 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
             }
           } else {
             const char* fp = r + f.offset;
-            const size_t len = trimFirst ? PaddedLength(fp, w) : w;
+            const size_t len = PaddedLength(fp, w);
             if (caseInsensitive && asciiNeedle) {
               hit = ContainsAsciiFolded(fp, len, needle);
             } else if (caseInsensitive) {
