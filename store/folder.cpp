@@ -1,5 +1,6 @@
 #include "folder.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <pwd.h>
 #include <unistd.h>
 #endif
 
@@ -137,8 +139,10 @@ std::string UserAppDataFolder() {
 #else
   if (const char* v = std::getenv("XDG_DATA_HOME"); v && v[0] == '/') {
     base = v;
-  } else if (const char* home = std::getenv("HOME")) {
+  } else if (const char* home = std::getenv("HOME"); home && home[0]) {
     base = std::string(home) + "/.local/share";
+  } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) {
+    base = std::string(pw->pw_dir) + "/.local/share";
   }
 #endif
   return CleanPath(base) + "/Brannock/Vantrell";

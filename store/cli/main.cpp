@@ -5,6 +5,7 @@
 // tables exclusively, so they refuse to run while the program has them
 // open; the others open them for reading only, beside the program.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
