@@ -53,6 +53,7 @@ void KeySorter::Add(size_t tag, std::string_view key, uint32_t recno) {
 }
 
 void KeySorter::SortItems() {
+  if (inOrder_) return;
   if (tags_ > 1)
     std::sort(items_.begin(), items_.end(), [](const Item& x, const Item& y) { return x.tag < y.tag; });
   for (auto b = items_.begin(); b != items_.end();) {

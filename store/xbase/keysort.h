@@ -34,6 +34,9 @@ class KeySorter {
   // The next entry of `tag` (tags are read in increasing order); false
   // when that tag has no more. The key stays valid until the next call.
   bool Next(size_t tag, std::string_view& key, uint32_t& recno);
+  // Before the first Add: the entries will come already in their order
+  // (tag, key, record number), so nothing is sorted.
+  void SetInOrder() { inOrder_ = true; }
   // Whether some entries went to the scratch file.
   bool Spilled() const { return !runs_.empty(); }
 
@@ -75,6 +78,7 @@ class KeySorter {
   size_t next_ = 0;           // in items_ when nothing was spilled
   std::string current_;       // the key Next handed out last
   bool finished_ = false;
+  bool inOrder_ = false;
 };
 
 }  // namespace xbase

@@ -245,6 +245,40 @@ void SharedTable::FinishPack(const std::string& journal) {
 
 // ---- packing ---------------------------------------------------------------------------
 
+bool SharedTable::FeedFromIndex(KeySorter& entries, const std::vector<uint32_t>& newNumber) {
+  entries.SetInOrder();
+  try {
+    for (size_t t = 0; t < tags.size(); ++t)
+      index.ForEach((int)t, [&](std::string_view key, uint32_t recno) {
+        const uint32_t to = recno < newNumber.size() ? newNumber[recno] : 0;
+        if (to != 0) entries.Add(t, key, to);
+      });
+  } catch (const Error&) {
+    return false;
+  }
+  return true;
+}
+
+void SharedTable::FeedFromRecords(const File& table, uint64_t headerLength, uint32_t count, KeySorter& entries) {
+  const uint32_t recLen = dbf.recordLength();
+  const uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
+  std::vector<char> in((size_t)per * recLen);
+  std::string key;
+  for (uint32_t first = 1; first <= count; first += per) {
+    const uint32_t k = std::min(per, count - first + 1);
+    table.ReadAt(headerLength + (uint64_t)(first - 1) * recLen, in.data(), (size_t)k * recLen);
+    for (uint32_t i = 0; i < k; ++i) {
+      const char* rec = in.data() + (size_t)i * recLen;
+      for (size_t t = 0; t < tags.size(); ++t) {
+        if (!InTag(tags[t], rec)) continue;
+        key.clear();
+        KeyOf(tags[t], rec, key);
+        entries.Add(t, key, first + i);
+      }
+    }
+  }
+}
+
 void SharedTable::Pack() {
   if (!exclusive) throw Error(ErrorCode::Usage, "packing needs the table " + path + " opened exclusively");
   RequireWritable();
@@ -295,10 +329,18 @@ void SharedTable::Pack() {
       newMemoFile.Open(newMemo, true);
       newMemoFile.BeginBulk();
     }
-    // The keys are taken while the records are copied; the scratch file the
-    // sorter may need sits beside the new index and goes with the sorter.
+    // The scratch file the sorter may need sits beside the new index and
+    // goes with the sorter. The index, current since it was flushed above,
+    // already holds the keys in their order: the kept records keep theirs
+    // under their new numbers, so the new index is fed from the old one's
+    // leaves, with no key to compute and nothing to sort. Without such an
+    // index (a load's deferred one) the keys are taken while the records
+    // are copied.
     std::unique_ptr<KeySorter> entries;
     if (packIndex) entries = std::make_unique<KeySorter>(tags.size(), newIndex + ".sort");
+    const bool fromOldIndex = packIndex && !indexDeferred;
+    std::vector<uint32_t> newNumber;  // old record number -> new (0: dropped)
+    if (fromOldIndex) newNumber.assign((size_t)n + 1, 0);
     uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
     std::vector<char> in((size_t)per * recLen);
     std::vector<char> outBuf;
@@ -322,6 +364,10 @@ void SharedTable::Pack() {
         }
         outBuf.insert(outBuf.end(), rec, rec + recLen);
         ++kept;
+        if (fromOldIndex) {
+          newNumber[first + i] = kept;
+          continue;
+        }
         for (size_t t = 0; entries && t < tags.size(); ++t) {
           if (!InTag(tags[t], rec)) continue;
           key.clear();
@@ -347,6 +393,12 @@ void SharedTable::Pack() {
       newMemoFile.EndBulk();
       newMemoFile.file().Sync();
       newMemoFile.Close();
+    }
+    if (fromOldIndex && !FeedFromIndex(*entries, newNumber)) {
+      // The old index could not be read to its end (a damaged page): the
+      // keys are taken from the records as written instead.
+      entries = std::make_unique<KeySorter>(tags.size(), newIndex + ".sort");
+      FeedFromRecords(out, header.size(), kept, *entries);
     }
     if (packIndex) {
       std::vector<IndexTagDef> defs;

@@ -1,5 +1,6 @@
 // Pack and reindex: what is left on disk afterwards, and that both need the
 // table to themselves.
+#include <algorithm>
 #include <filesystem>
 
 #include "xbase_fixture.h"
@@ -64,6 +65,34 @@ TEST_F(MaintenanceTest, PackRemovesDeletedRecordsAndKeepsTheRest) {
   ExpectConsistentTable(4);
   EXPECT_LT(MemoSize(), memoBefore - 150000) << "the two big memos were dropped";
   EXPECT_GE(MemoSize(), 512u + big.size());
+}
+
+// A pack takes the new index's entries from the old index's leaves; one
+// that cannot be read there (a damaged page) does not stop the pack: the
+// keys are then taken from the records.
+TEST_F(MaintenanceTest, PackOverADamagedIndexPageTakesTheKeysFromTheRecords) {
+  std::vector<Rec> recs;
+  for (int i = 0; i < 3000; ++i) recs.push_back({i % 2 ? "A" : "B", "t" + std::to_string(10000 + i), "/p", "", "", ""});
+  AddRecords(recs);
+  {
+    auto t = OpenRecords();
+    ASSERT_TRUE(t->Locate("FLTITLE", "t10010"));
+    t->Delete();
+  }
+  const std::string index = xbase::IndexPathFor(RecordsPath());
+  std::string b = ReadFileBytes(index);
+  ASSERT_GT(b.size(), 8u * 4096);
+  b[(b.size() / 4096 / 2) * 4096 + 2000] ^= 0x55;
+  WriteFileBytes(index, b);
+
+  auto t = OpenRecords("CatFlTl", true);
+  t->Pack();
+  EXPECT_EQ(t->RecordCount(), 2999);
+  const Strings keys = Keys(*t);
+  EXPECT_EQ(keys.size(), 2999u);
+  EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+  t->Close();
+  ExpectConsistentTable(2999);
 }
 
 TEST_F(MaintenanceTest, TableWorksOnAfterPack) {
