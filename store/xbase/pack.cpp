@@ -273,15 +273,16 @@ void SharedTable::FeedFromRecords(const File& table, uint64_t headerLength, uint
   for (uint32_t first = 1; first <= count; first += per) {
     const uint32_t k = std::min(per, count - first + 1);
     table.ReadAt(headerLength + (uint64_t)(first - 1) * recLen, in.data(), (size_t)k * recLen);
-    for (uint32_t i = 0; i < k; ++i) {
-      const char* rec = in.data() + (size_t)i * recLen;
-      for (size_t t = 0; t < tags.size(); ++t) {
-        if (!InTag(tags[t], rec)) continue;
-        key.clear();
-        KeyOf(tags[t], rec, key);
-        entries.Add(t, key, first + i);
-      }
-    }
+    for (uint32_t i = 0; i < k; ++i) AddKeysOf(entries, in.data() + (size_t)i * recLen, first + i, key);
+  }
+}
+
+void SharedTable::AddKeysOf(KeySorter& entries, const char* rec, uint32_t recno, std::string& key) {
+  for (size_t t = 0; t < tags.size(); ++t) {
+    if (!InTag(tags[t], rec)) continue;
+    key.clear();
+    KeyOf(tags[t], rec, key);
+    entries.Add(t, key, recno);
   }
 }
 
@@ -370,16 +371,10 @@ void SharedTable::Pack() {
         }
         outBuf.insert(outBuf.end(), rec, rec + recLen);
         ++kept;
-        if (fromOldIndex) {
+        if (fromOldIndex)
           newNumber[first + i] = kept;
-          continue;
-        }
-        for (size_t t = 0; entries && t < tags.size(); ++t) {
-          if (!InTag(tags[t], rec)) continue;
-          key.clear();
-          KeyOf(tags[t], rec, key);
-          entries->Add(t, key, kept);
-        }
+        else if (entries)
+          AddKeysOf(*entries, rec, kept, key);
       }
       if (!outBuf.empty()) {
         out.WriteAt(outAt, outBuf.data(), outBuf.size());

@@ -69,12 +69,14 @@ class SharedTable {
 
   // Reading.
   std::string ReadMemo(const char* rec, int field);
-  // The trimmed key; touches nothing but its arguments, so any thread may.
   // A pack's new index entries: from the index's leaves under the records'
   // new numbers (false when the index cannot be read to its end), or from
   // the records of the new table file.
   bool FeedFromIndex(KeySorter& entries, const std::vector<uint32_t>& newNumber);
   void FeedFromRecords(const File& table, uint64_t headerLength, uint32_t count, KeySorter& entries);
+  // The entries of one record in every tag (`key`: a reused buffer).
+  void AddKeysOf(KeySorter& entries, const char* rec, uint32_t recno, std::string& key);
+  // The trimmed key; touches nothing but its arguments, so any thread may.
   static void KeyOf(const TagRuntime& t, const char* rec, std::string& out);
   bool InTag(const TagRuntime& t, const char* rec);
 
