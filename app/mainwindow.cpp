@@ -29,6 +29,7 @@
 #include "datafiles.h"
 #include "datagrid.h"
 #include "datamodule.h"
+#include "descriptioncleanup.h"
 #include "helpwindow.h"
 #include "icons.h"
 #include "pathlabel.h"
@@ -302,7 +303,16 @@ void TfrmVantrell::BuildMenus() {
   for (QMenu* m : {files, records, catalog, reports, reportOptions, options, database, help}) m->installEventFilter(this);
 
   connect(mnuExit, &QAction::triggered, this, &TfrmVantrell::sbtnExitClick);
-  connect(mnuRecEdit, &QAction::triggered, sbtnEdit, &QToolButton::click);
+  connect(mnuRecEdit, &QAction::triggered, this, &TfrmVantrell::mnuRecEditClick);
+  connect(mnuRecSave, &QAction::triggered, this, &TfrmVantrell::sbtnSaveClick);
+  connect(sbtnSave, &QToolButton::clicked, this, &TfrmVantrell::sbtnSaveClick);
+  connect(mnuSelAll, &QAction::triggered, this, &TfrmVantrell::mnuSelAllClick);
+  connect(mnuUnSelAll, &QAction::triggered, this, &TfrmVantrell::mnuUnSelAllClick);
+  connect(mnuClrCrLf, &QAction::triggered, this, &TfrmVantrell::sbtnClrCRLFClick);
+  connect(sbtnClrCRLF, &QToolButton::clicked, this, &TfrmVantrell::sbtnClrCRLFClick);
+  connect(mnuRemExtraSpc, &QAction::triggered, this, &TfrmVantrell::sbtnRemExtraSpcsClick);
+  connect(sbtnRemExtraSpcs, &QToolButton::clicked, this, &TfrmVantrell::sbtnRemExtraSpcsClick);
+  connect(sbtnCmbCLES, &QToolButton::clicked, this, &TfrmVantrell::sbtnCmbCLESClick);
   connect(mnuContents, &QAction::triggered, this, &TfrmVantrell::mnuContentsClick);
   connect(mnuAbout, &QAction::triggered, this, &TfrmVantrell::mnuAboutClick);
   connect(mnuHints, &QAction::triggered, this, &TfrmVantrell::mnuHintsClick);
@@ -436,6 +446,8 @@ void TfrmVantrell::BuildBody() {
   DBMemo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   DBMemo1->setReadOnly(true);
   connect(DBMemo1, &QPlainTextEdit::textChanged, this, &TfrmVantrell::MemoEdited);
+  // Ctrl+Tab and Ctrl+Space clean the selection; Ctrl+C copies it cleaned.
+  new browse::MemoKeys(DBMemo1, [this](browse::Cleanup how) { CleanMemo(how); });
   Splitter1->addWidget(RxDBGrid1);
   Splitter1->addWidget(DBMemo1);
   Splitter1->setStretchFactor(0, 0);
@@ -743,8 +755,12 @@ void TfrmVantrell::LatchClicked(QToolButton* b) {
   }
   // At most one of the group is down; all may be up.
   if (b->isChecked()) ReleaseLatched(b);
-  // The commands behind these buttons come with record editing and the batch
-  // operations; until then the button does not stay down.
+  if (b == sbtnEdit) {
+    sbtnEditClick();
+    return;
+  }
+  // The commands behind the other buttons come with the batch operations;
+  // until then the button does not stay down.
   b->setChecked(false);
 }
 

@@ -17,6 +17,7 @@
 
 #include "catalog.h"
 #include "commandtags.h"
+#include "descriptioncleanup.h"
 #include "mainwindowservices.h"
 #include "recordfields.h"
 #include "recordview.h"
@@ -106,6 +107,14 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void mnuHdrFtrBoxClick();
   void mnuLftMrgnClick();
   void mnuSetDefCatClick();
+  void sbtnEditClick();
+  void mnuRecEditClick();
+  void sbtnSaveClick();
+  void mnuSelAllClick();
+  void mnuUnSelAllClick();
+  void sbtnClrCRLFClick();
+  void sbtnRemExtraSpcsClick();
+  void sbtnCmbCLESClick();
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -128,6 +137,7 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void LatchClicked(QToolButton* b);
   void GridRowChosen(int row);
   void MemoEdited();
+  void CleanMemo(browse::Cleanup how);
   void ShowRecord(bool fieldOnly);
   void ShowMemo();
   void ShowFile();

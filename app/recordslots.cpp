@@ -15,9 +15,11 @@
 #include "datafiles.h"
 #include "datagrid.h"
 #include "datamodule.h"
+#include "descriptioncleanup.h"
 #include "mainwindow.h"
 #include "pathlabel.h"
 #include "prompts.h"
+#include "recordedit.h"
 #include "titlejump.h"
 
 namespace {
@@ -209,6 +211,66 @@ void TfrmVantrell::MemoEdited() {
   xbase::Table& t = dm_.ApTable1;
   if (!browse::IsEditing(t.GetState()) || !recordView_->Record().DescriptionReadable()) return;
   RunCommand([&] { t.SetFieldByName(store::kFieldDesc, store::ToUtf8(DBMemo1->toPlainText())); });
+}
+
+// ---- editing ---------------------------------------------------------------------------
+
+void TfrmVantrell::sbtnEditClick() {
+  RunCommand([this] {
+    xbase::Table& t = dm_.ApTable1;
+    if (!browse::IsEditing(t.GetState())) {
+      t.Edit();
+      RxDBGrid1->setFocus();
+    } else if (!sbtnEdit->isChecked()) {
+      t.Cancel();  // the button released: the changes go
+    }
+  });
+  // A refused edit leaves the button up.
+  if (!browse::IsEditing(dm_.ApTable1.GetState())) sbtnEdit->setChecked(false);
+}
+
+void TfrmVantrell::mnuRecEditClick() {
+  sbtnEdit->setChecked(true);
+  LatchClicked(sbtnEdit);
+}
+
+void TfrmVantrell::sbtnSaveClick() {
+  RunCommand([this] {
+    // An open cell editor's text belongs to the record.
+    RxDBGrid1->CommitCellEdit();
+    const browse::SaveOutcome o = browse::SaveRecord(dm_.ApTable1);
+    if (o.kind == browse::SaveOutcome::Kind::Inserted) {
+      SetCatalogRecordCount(Label6->text().toInt() + 1);
+      SetTotalRecordCount(Label4->text().toInt() + 1);
+    }
+    if (o.kind == browse::SaveOutcome::Kind::Edited || o.kind == browse::SaveOutcome::Kind::Inserted)
+      StatusPanel[0]->setText(browse::SavedText(o));
+  });
+  Timer1->start();
+}
+
+void TfrmVantrell::mnuSelAllClick() {
+  RunCommand([this] {
+    xbase::Table& t = dm_.ApTable1;
+    if (RxDBGrid1->MultiSelect && t.Active() && t.RecordCount() > 0) RxDBGrid1->SelectAllRecords();
+  });
+}
+
+void TfrmVantrell::mnuUnSelAllClick() {
+  if (RxDBGrid1->MultiSelect) RxDBGrid1->ClearSelectedRecords();
+}
+
+// ---- description clean-up ----------------------------------------------------------------
+
+void TfrmVantrell::sbtnClrCRLFClick() { CleanMemo(browse::Cleanup::LineBreaks); }
+void TfrmVantrell::sbtnRemExtraSpcsClick() { CleanMemo(browse::Cleanup::ExtraSpaces); }
+void TfrmVantrell::sbtnCmbCLESClick() { CleanMemo(browse::Cleanup::Both); }
+
+void TfrmVantrell::CleanMemo(browse::Cleanup how) {
+  // Only a description being edited changes; one shown in Browse stays as
+  // it is stored (the shortcuts reach here in Browse too).
+  if (DBMemo1->isReadOnly()) return;
+  browse::CleanSelection(DBMemo1, how);
 }
 
 // ---- errors ----------------------------------------------------------------------------

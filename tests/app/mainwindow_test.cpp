@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QClipboard>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -319,6 +320,79 @@ TEST_F(MainWindowTest, EditStateSwitchesTheCommandGroups) {
   EXPECT_TRUE(Get<QPlainTextEdit>("DBMemo1")->isReadOnly());
   EXPECT_FALSE(Button("sbtnEdit")->isChecked());
   EXPECT_EQ(Get<QPlainTextEdit>("DBMemo1")->toPlainText(), "description");
+}
+
+// Edit, Save and the release of Edit as the user meets them: the status
+// text of a save, the counters, a record without a file never stored.
+TEST_F(MainWindowTest, EditSaveAndCancel) {
+  AddRecords({{"C", "title", MakeFile("report.txt")}});
+  AddCatalogs(1);  // "Cat 00", empty
+  TfrmVantrell& w = Open();
+  w.SelectTab(Tabs().indexOf("C"));
+  xbase::Table& t = dm_->ApTable1;
+
+  Button("sbtnEdit")->click();
+  ASSERT_EQ(t.GetState(), xbase::State::Edit);
+  EXPECT_TRUE(Button("sbtnEdit")->isChecked());
+  t.SetFieldByName("FLTITLE", "changed");
+  Button("sbtnSave")->click();
+  EXPECT_EQ(t.GetState(), xbase::State::Browse);
+  EXPECT_EQ(w.StatusText(0), " Saved...Edited...report.txt");
+  EXPECT_FALSE(Button("sbtnEdit")->isChecked());
+  EXPECT_EQ(Label("Label6")->text(), "1");
+
+  // The menu's Edit, then the button released: the change goes.
+  Action("mnuRecEdit")->trigger();
+  ASSERT_EQ(t.GetState(), xbase::State::Edit);
+  Action("mnuRecEdit")->trigger();  // pressing it again keeps the edit
+  ASSERT_EQ(t.GetState(), xbase::State::Edit);
+  t.SetFieldByName("FLTITLE", "dropped");
+  Button("sbtnEdit")->click();
+  EXPECT_EQ(t.GetState(), xbase::State::Browse);
+  EXPECT_EQ(t.FieldByName("FLTITLE"), "changed");
+
+  // Edit on an empty catalog starts a new record; without a file it is
+  // never stored.
+  w.SelectTab(Tabs().indexOf("Cat 00"));
+  Button("sbtnEdit")->click();
+  EXPECT_EQ(t.GetState(), xbase::State::Insert);
+  Action("mnuRecSave")->trigger();
+  EXPECT_EQ(t.GetState(), xbase::State::Browse);
+  EXPECT_EQ(Label("Label6")->text(), "0");
+  EXPECT_EQ(Label("Label4")->text(), "1");
+  Reopen();
+  EXPECT_EQ(dm_->ApTable1.RecordCount(), 1);
+}
+
+// The clean-up commands change a description only while it is edited;
+// Ctrl+C copies the selection single-line in Browse as in Edit.
+TEST_F(MainWindowTest, DescriptionCleanUpAndCleanCopy) {
+  AddRecords({{"C", "title", "/x/a", "1", "d", "alpha\nbeta   gamma"}});
+  Open();
+  auto* memo = Get<QPlainTextEdit>("DBMemo1");
+  xbase::Table& t = dm_->ApTable1;
+  ASSERT_EQ(memo->toPlainText(), "alpha\nbeta   gamma");
+
+  memo->selectAll();
+  QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "alpha beta gamma");
+  QTest::keyClick(memo, Qt::Key_Space, Qt::ControlModifier);
+  EXPECT_EQ(memo->toPlainText(), "alpha\nbeta   gamma") << "a description in Browse stays as stored";
+
+  Button("sbtnEdit")->click();
+  memo->selectAll();
+  Button("sbtnClrCRLF")->click();
+  EXPECT_EQ(memo->toPlainText(), "alpha beta   gamma");
+  Action("mnuRemExtraSpc")->trigger();  // the cleaned text is still selected
+  EXPECT_EQ(memo->toPlainText(), "alpha beta gamma");
+  memo->setPlainText("x\n\ny  z");
+  memo->selectAll();
+  QTest::keyClick(memo, Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_EQ(memo->toPlainText(), "x  y  z");
+  QTest::keyClick(memo, Qt::Key_Space, Qt::ControlModifier);
+  EXPECT_EQ(memo->toPlainText(), "x y z");
+  Button("sbtnSave")->click();
+  EXPECT_EQ(t.FieldByName("FLDESC"), "x y z");
 }
 
 TEST_F(MainWindowTest, SwitchingTabsDropsAnEditInProgress) {
