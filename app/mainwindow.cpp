@@ -313,6 +313,9 @@ void TfrmVantrell::BuildMenus() {
   connect(mnuRemExtraSpc, &QAction::triggered, this, &TfrmVantrell::sbtnRemExtraSpcsClick);
   connect(sbtnRemExtraSpcs, &QToolButton::clicked, this, &TfrmVantrell::sbtnRemExtraSpcsClick);
   connect(sbtnCmbCLES, &QToolButton::clicked, this, &TfrmVantrell::sbtnCmbCLESClick);
+  connect(mnuAddCat, &QAction::triggered, this, &TfrmVantrell::mnuAddCatClick);
+  connect(mnuDelCat, &QAction::triggered, this, &TfrmVantrell::mnuAddCatClick);
+  connect(mnuRenCat, &QAction::triggered, this, &TfrmVantrell::mnuRenCatClick);
   connect(mnuContents, &QAction::triggered, this, &TfrmVantrell::mnuContentsClick);
   connect(mnuAbout, &QAction::triggered, this, &TfrmVantrell::mnuAboutClick);
   connect(mnuHints, &QAction::triggered, this, &TfrmVantrell::mnuHintsClick);

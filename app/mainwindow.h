@@ -17,6 +17,7 @@
 
 #include "catalog.h"
 #include "commandtags.h"
+#include "catalogform.h"
 #include "descriptioncleanup.h"
 #include "mainwindowservices.h"
 #include "recordfields.h"
@@ -115,6 +116,9 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void sbtnClrCRLFClick();
   void sbtnRemExtraSpcsClick();
   void sbtnCmbCLESClick();
+  void mnuAddCatClick();
+  void mnuRenCatClick();
+  void ShowCatalogForm(QAction* invoker);
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -138,6 +142,8 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void GridRowChosen(int row);
   void MemoEdited();
   void CleanMemo(browse::Cleanup how);
+  bool PerformCatalogCommand(browse::CatalogCommand command, const QString& oldName, const QString& name);
+  void RebuildCatalogTabs();
   void ShowRecord(bool fieldOnly);
   void ShowMemo();
   void ShowFile();

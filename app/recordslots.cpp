@@ -10,6 +10,7 @@
 #include <QTabBar>
 #include <QToolButton>
 
+#include "catalogops.h"
 #include "catalognames.h"
 #include "commandguard.h"
 #include "datafiles.h"
@@ -46,10 +47,70 @@ void SetTextColour(QWidget* w, QPalette::ColorRole role, const QColor& colour) {
 
 void TfrmVantrell::LoadCatalogTabs() {
   Label4->setText(QString::number(dm_.ApTable1.RecordCount()));
+  RebuildCatalogTabs();
+}
+
+void TfrmVantrell::RebuildCatalogTabs() {
   QSignalBlocker quiet(TabControl1);
   while (TabControl1->count() > 0) TabControl1->removeTab(0);
   for (const QString& name : store::LoadCatalogList(dm_.ApTable2, kMaxCatalogs).names) TabControl1->addTab(name);
   TabControl1->setCurrentIndex(0);
+}
+
+// ---- the Catalog menu ---------------------------------------------------------------------
+
+void TfrmVantrell::mnuAddCatClick() { ShowCatalogForm(qobject_cast<QAction*>(sender())); }
+void TfrmVantrell::mnuRenCatClick() { ShowCatalogForm(mnuRenCat); }
+
+void TfrmVantrell::ShowCatalogForm(QAction* invoker) {
+  const browse::CatalogCommand command = invoker == mnuDelCat   ? browse::CatalogCommand::Delete
+                                         : invoker == mnuRenCat ? browse::CatalogCommand::Rename
+                                                                : browse::CatalogCommand::Add;
+  QStringList names;
+  for (int i = 0; i < TabControl1->count(); ++i) names << TabControl1->tabText(i);
+  const QString current = CurrentCatalog();
+  browse::TfrmCatalog form(this, command, current, names, [this, command, current](const QString& name) {
+    return PerformCatalogCommand(command, current, name);
+  });
+  ApplyFlatButtons(&form);
+  form.exec();
+}
+
+bool TfrmVantrell::PerformCatalogCommand(browse::CatalogCommand command, const QString& oldName,
+                                         const QString& name) {
+  const std::string stored = store::StoredCatalogName(store::ToUtf8(name));
+  const std::string old = store::StoredCatalogName(store::ToUtf8(oldName));
+  const bool done = RunCommand([&] {
+    xbase::Table& t = dm_.ApTable1;
+    if (browse::IsEditing(t.GetState())) t.Cancel();
+    switch (command) {
+      case browse::CatalogCommand::Add:
+        store::AddCatalogName(dm_, stored);
+        break;
+      case browse::CatalogCommand::Delete: {
+        ShowStatus(" Deleting [ " + oldName + " ]...");
+        const int64_t deleted = store::DeleteCatalogRecords(dm_);
+        SetTotalRecordCount(Label4->text().toInt() - (int)deleted);
+        store::DeleteCatalogName(dm_, old);
+        break;
+      }
+      case browse::CatalogCommand::Rename:
+        store::DeleteCatalogName(dm_, old);
+        store::AddCatalogName(dm_, stored);
+        store::RenameCatalogRecords(dm_, old, stored);
+        break;
+    }
+  });
+  // The tabs mirror the catalog-names table, whatever went through.
+  RunCommand([&] { RebuildCatalogTabs(); });
+  QString show = command == browse::CatalogCommand::Delete ? QString() : store::FromUtf8(stored);
+  if (!done && command != browse::CatalogCommand::Add) show = oldName;
+  int index = 0;
+  for (int i = 0; i < TabControl1->count(); ++i)
+    if (TabControl1->tabText(i) == show) index = i;
+  SelectTab(index);
+  DataSource2DataChange(QString());
+  return done;
 }
 
 QString TfrmVantrell::CurrentCatalog() const {

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QTabBar>
@@ -23,6 +24,7 @@
 #include <memory>
 
 #include "../browse/damaged_records.h"
+#include "catalogform.h"
 #include "createdb.h"
 #include "datafiles.h"
 #include "datagrid.h"
@@ -393,6 +395,68 @@ TEST_F(MainWindowTest, DescriptionCleanUpAndCleanCopy) {
   EXPECT_EQ(memo->toPlainText(), "x y z");
   Button("sbtnSave")->click();
   EXPECT_EQ(t.FieldByName("FLDESC"), "x y z");
+}
+
+// The Catalog menu's form, filled in and pressed as a user would; `steps`
+// are (text typed, button pressed) in turn, the form staying open between.
+void UseCatalogForm(QAction* command, const std::vector<std::pair<QString, const char*>>& steps) {
+  QTimer::singleShot(0, [steps] {
+    auto* form = qobject_cast<browse::TfrmCatalog*>(QApplication::activeModalWidget());
+    ASSERT_NE(form, nullptr);
+    for (const auto& [text, button] : steps) {
+      if (form->edtAddDelRen->isEnabled()) form->edtAddDelRen->setText(text);
+      form->findChild<QToolButton*>(button)->click();
+    }
+    if (form->isVisible()) form->reject();
+  });
+  command->trigger();
+}
+
+// Add, Rename and Delete of catalogs: every message, the tabs rebuilt from
+// the names, the records following a rename, the counters after a delete.
+TEST_F(MainWindowTest, CatalogsAreAddedRenamedAndDeleted) {
+  std::vector<Rec> recs;
+  for (int i = 0; i < 22; ++i) recs.push_back({"Disk", QString("d%1").arg(i), "/x/d"});
+  for (int i = 0; i < 3; ++i) recs.push_back({"Music", QString("m%1").arg(i), "/x/m"});
+  AddRecords(recs);
+  TfrmVantrell& w = Open();
+  ASSERT_EQ(Tabs(), (QStringList{"Disk", "Music"}));
+  using Call = prompts::ScriptedPrompts::Call;
+
+  UseCatalogForm(Action("mnuAddCat"), {{"", "sbtnADR"}, {"disk", "sbtnADR"}, {"New", "sbtnADR"}});
+  EXPECT_EQ(scripted_.Texts(), (QStringList{"You did not enter a catalog name.",
+                                            "A catalog with this name already exists.\nEnter a different name."}));
+  EXPECT_EQ(Tabs(), (QStringList{"Disk", "Music", "New"}));
+  EXPECT_EQ(w.CurrentCatalog(), "New");
+  EXPECT_EQ(Label("Label6")->text(), "0");
+  EXPECT_EQ(scripted_.Beeps(), 2) << "the duplicate and the catalog added";
+
+  // A new letter case is a rename; the records follow.
+  w.SelectTab(Tabs().indexOf("Disk"));
+  UseCatalogForm(Action("mnuRenCat"), {{"DISK", "sbtnADR"}});
+  EXPECT_EQ(Tabs(), (QStringList{"DISK", "Music", "New"}));
+  EXPECT_EQ(w.CurrentCatalog(), "DISK");
+  EXPECT_EQ(Label("Label6")->text(), "22");
+
+  // Onto another catalog's name: one catalog of both, one name left.
+  w.SelectTab(Tabs().indexOf("New"));
+  UseCatalogForm(Action("mnuRenCat"), {{"Music", "sbtnADR"}});
+  EXPECT_EQ(Tabs(), (QStringList{"DISK", "Music"}));
+  EXPECT_EQ(dm_->ApTable2.RecordCount(), 2);
+
+  // Deleting the current catalog of 3 records: 25 become 22, the first tab shows.
+  w.SelectTab(Tabs().indexOf("Music"));
+  ASSERT_EQ(Label("Label4")->text(), "25");
+  UseCatalogForm(Action("mnuDelCat"), {{"", "sbtnADR"}});
+  EXPECT_EQ(Tabs(), (QStringList{"DISK"}));
+  EXPECT_EQ(Label("Label4")->text(), "22");
+  EXPECT_EQ(Label("Label6")->text(), "22");
+  EXPECT_FALSE(Action("mnuDelCat")->isEnabled()) << "the last catalog stays";
+  EXPECT_EQ(scripted_.Count(Call::Message), 2);
+
+  Reopen();
+  EXPECT_EQ(Tabs(), (QStringList{"DISK"}));
+  EXPECT_EQ(dm_->ApTable1.RecordCount(), 22);
 }
 
 TEST_F(MainWindowTest, SwitchingTabsDropsAnEditInProgress) {
