@@ -787,6 +787,7 @@ int TfrmVantrell::TotalRecordCount() const { return Label4->text().toInt(); }
 void TfrmVantrell::SetTotalRecordCount(int count) { Label4->setText(QString::number(count)); }
 
 void TfrmVantrell::Timer1Timer() {
+  statusHeldFor_ = 0;
   StatusPanel[0]->setText(" ");
   Timer1->stop();
 }

@@ -222,4 +222,7 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   browse::DamageLog damageLog_;
   QStringList pendingDamage_;
   bool damageScheduled_ = false;
+  // The record whose saving the status bar tells: its file check, which
+  // answers after the save, does not overwrite that until the timer clears it.
+  uint32_t statusHeldFor_ = 0;
 };

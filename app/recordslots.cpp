@@ -187,7 +187,8 @@ void TfrmVantrell::ShowMemo() {
 void TfrmVantrell::ShowFile() {
   // Blank and navy until the check answers; maroon with its message when
   // the file is missing or its volume does not answer.
-  StatusPanel[0]->setText(recordView_->FileMessage());
+  const bool held = statusHeldFor_ != 0 && statusHeldFor_ == dm_.ApTable1.RecNo() && Timer1->isActive();
+  if (!held) StatusPanel[0]->setText(recordView_->FileMessage());
   // A start-up note waits for a record whose file needs no message, so that
   // the record's own state is never hidden by it.
   if (!startNotes_.isEmpty() && !recordView_->CheckPending() && recordView_->FileMessage().isEmpty()) {
@@ -304,8 +305,10 @@ void TfrmVantrell::sbtnSaveClick() {
       SetCatalogRecordCount(Label6->text().toInt() + 1);
       SetTotalRecordCount(Label4->text().toInt() + 1);
     }
-    if (o.kind == browse::SaveOutcome::Kind::Edited || o.kind == browse::SaveOutcome::Kind::Inserted)
+    if (o.kind == browse::SaveOutcome::Kind::Edited || o.kind == browse::SaveOutcome::Kind::Inserted) {
       StatusPanel[0]->setText(browse::SavedText(o));
+      statusHeldFor_ = dm_.ApTable1.RecNo();
+    }
   });
   Timer1->start();
 }

@@ -327,7 +327,7 @@ TEST_F(MainWindowTest, EditStateSwitchesTheCommandGroups) {
 // Edit, Save and the release of Edit as the user meets them: the status
 // text of a save, the counters, a record without a file never stored.
 TEST_F(MainWindowTest, EditSaveAndCancel) {
-  AddRecords({{"C", "title", MakeFile("report.txt")}});
+  AddRecords({{"C", "title", files_ + "/gone/report.txt"}});  // a file no longer there
   AddCatalogs(1);  // "Cat 00", empty
   TfrmVantrell& w = Open();
   w.SelectTab(Tabs().indexOf("C"));
@@ -339,6 +339,7 @@ TEST_F(MainWindowTest, EditSaveAndCancel) {
   t.SetFieldByName("FLTITLE", "changed");
   Button("sbtnSave")->click();
   EXPECT_EQ(t.GetState(), xbase::State::Browse);
+  Settle();  // the file check of the record shown again keeps to its own panel
   EXPECT_EQ(w.StatusText(0), " Saved...Edited...report.txt");
   EXPECT_FALSE(Button("sbtnEdit")->isChecked());
   EXPECT_EQ(Label("Label6")->text(), "1");
