@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +22,7 @@
 #include "damaged_records.h"
 #include "datafiles.h"
 #include "filecheck.h"
+#include "filefacts.h"
 #include "recordfields.h"
 #include "recordview.h"
 #include "titlejump.h"
@@ -219,6 +222,44 @@ TEST(FileCheckerTest, AnswersComeFromAWorkerAndOnlyTheLatestCounts) {
   QCoreApplication::processEvents();
   EXPECT_EQ(checked.count(), 2);
   EXPECT_EQ(lastPath(), "/hang/7");
+}
+
+// The size and date texts a record keeps: never cut, whatever the size or
+// the locale; sizes past 2 GiB whole.
+TEST(FileFactsTest, SizeAndDateTextsFitTheirFields) {
+  const QLocale us(QLocale::English, QLocale::UnitedStates);
+  EXPECT_EQ(browse::FormatFileSize(1234567, us), "1,234,567");
+  EXPECT_EQ(browse::FormatFileSize(123456789, us), "123456789") << "11 characters with commas";
+  EXPECT_EQ(browse::FormatFileSize(3221225472LL, us), "3221225472") << "3 GiB, not negative";
+  EXPECT_EQ(browse::FormatFileSize(12345678901LL, us), "11.5 GB");
+  // A separator of several bytes (a narrow no-break space) counts as stored.
+  EXPECT_LE(browse::FormatFileSize(1234567, QLocale(QLocale::French, QLocale::France)).toUtf8().size(), 10);
+
+  QTemporaryDir dir;
+  const QString path = dir.path() + "/big";
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(f.resize(3LL << 30));  // sparse: no disk space taken
+  }
+  EXPECT_EQ(browse::FileSizeOf(path), 3LL << 30);
+  EXPECT_EQ(browse::FileSizeOf(dir.path() + "/none"), -1);
+  EXPECT_EQ(browse::FileDateOf(dir.path() + "/none"), -1);
+  const QDateTime when(QDate(2019, 12, 3), QTime(14, 22, 5));
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(when, QFileDevice::FileModificationTime));
+  }
+  const int64_t dos = browse::FileDateOf(path);
+  EXPECT_EQ(browse::FileDateText(dos, us), "12/3/19 2:22:04 PM") << "two-second steps, no time zone";
+  const int64_t midnight = dos & ~int64_t(0xFFFF);
+  EXPECT_EQ(browse::FileDateText(midnight, us), "12/3/19");
+  for (const QLocale& l : QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyCountry)) {
+    const QString text = browse::FileDateText(dos, l);
+    EXPECT_LE(text.toUtf8().size(), 21) << l.name().toStdString() << " " << text.toStdString();
+    EXPECT_FALSE(text.isEmpty());
+  }
 }
 
 }  // namespace

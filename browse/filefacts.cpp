@@ -1,0 +1,77 @@
+#include "filefacts.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+namespace browse {
+
+namespace {
+
+// The fields' widths in bytes: a text is measured as the table stores it,
+// in UTF-8 (a locale's separator or time marks may take several bytes).
+constexpr int kSizeWidth = 10;  // FLSIZE
+constexpr int kDateWidth = 21;  // FLDATE
+
+bool Fits(const QString& text, int width) { return text.toUtf8().size() <= width; }
+
+// The locale's long time format without its time zone.
+QString TimeFormatWithSeconds(const QLocale& locale) {
+  const QString format = locale.timeFormat(QLocale::LongFormat);
+  QString out;
+  bool quoted = false;
+  for (const QChar c : format) {
+    if (c == u'\'') quoted = !quoted;
+    if (!quoted && c == u't') continue;
+    out.append(c);
+  }
+  return out.simplified();
+}
+
+}  // namespace
+
+int64_t FileSizeOf(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.exists() && !info.isSymLink()) return -1;
+  return info.size();
+}
+
+int64_t FileDateOf(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.exists()) return -1;
+  QDateTime t = info.lastModified().toLocalTime();
+  const QDate first(1980, 1, 1);
+  if (t.date() < first) t = QDateTime(first, QTime(0, 0));
+  const QDate d = t.date();
+  const QTime h = t.time();
+  return (int64_t)(d.year() - 1980) << 25 | (int64_t)d.month() << 21 | (int64_t)d.day() << 16 |
+         (int64_t)h.hour() << 11 | (int64_t)h.minute() << 5 | (int64_t)(h.second() / 2);
+}
+
+QString FormatFileSize(int64_t size, const QLocale& locale) {
+  const QString grouped = locale.toString((qlonglong)size);
+  if (Fits(grouped, kSizeWidth)) return grouped;
+  const QString digits = QString::number(size);
+  if (digits.size() <= kSizeWidth) return digits;
+  static const char* const kUnits[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
+  double value = (double)size;
+  int unit = -1;
+  do {
+    value /= 1024.0;
+    ++unit;
+  } while (value >= 1000.0 && unit < 5);
+  const QString rounded = locale.toString(value, 'f', 1) + u' ' + QLatin1String(kUnits[unit]);
+  return Fits(rounded, kSizeWidth) ? rounded : QString::number(value, 'f', 1) + u' ' + QLatin1String(kUnits[unit]);
+}
+
+QString FileDateText(int64_t dosDate, const QLocale& locale) {
+  if (dosDate < 0) return {};
+  const QDate date((int)(dosDate >> 25) + 1980, (int)(dosDate >> 21 & 15), (int)(dosDate >> 16 & 31));
+  const QTime time((int)(dosDate >> 11 & 31), (int)(dosDate >> 5 & 63), (int)(dosDate & 31) * 2);
+  QString text = locale.toString(date, QLocale::ShortFormat);
+  if (time != QTime(0, 0)) text += u' ' + locale.toString(time, TimeFormatWithSeconds(locale));
+  if (Fits(text, kDateWidth)) return text;
+  const QDateTime whole(date, time);
+  return whole.toString(time == QTime(0, 0) ? QStringLiteral("yyyy-MM-dd") : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+}  // namespace browse
