@@ -413,6 +413,22 @@ void UseCatalogForm(QAction* command, const std::vector<std::pair<QString, const
   command->trigger();
 }
 
+// Select All takes every record of the shown catalog, UnSelect All none.
+TEST_F(MainWindowTest, SelectAllAndUnSelectAll) {
+  AddRecords({{"A", "one", "/x/1"}, {"A", "one", "/x/2"}, {"B", "two", "/x/3"}});
+  AddCatalogs(1);
+  TfrmVantrell& w = Open();
+  auto* grid = Get<TRxDBGrid>("RxDBGrid1");
+  w.SelectTab(Tabs().indexOf("A"));
+  Action("mnuSelAll")->trigger();
+  EXPECT_EQ(grid->SelectedRecords().size(), 2) << "both records of the same title";
+  Action("mnuUnSelAll")->trigger();
+  EXPECT_EQ(grid->SelectedCount(), 0);
+  w.SelectTab(Tabs().indexOf("Cat 00"));
+  Action("mnuSelAll")->trigger();
+  EXPECT_EQ(grid->SelectedCount(), 0) << "an empty catalog";
+}
+
 // Add, Rename and Delete of catalogs: every message, the tabs rebuilt from
 // the names, the records following a rename, the counters after a delete.
 TEST_F(MainWindowTest, CatalogsAreAddedRenamedAndDeleted) {
