@@ -29,6 +29,7 @@
 #include "datafiles.h"
 #include "datagrid.h"
 #include "datamodule.h"
+#include "addtocatalog.h"
 #include "descriptioncleanup.h"
 #include "helpwindow.h"
 #include "icons.h"
@@ -117,6 +118,13 @@ TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget*
   DataSource1StateChange();
   DataSource1DataChange(QString());
   DataSource2DataChange(QString());
+  // The add-files dialog lives for the whole run: its folder, mask and
+  // label carry over from one use to the next.
+  frmAddToCatalog = new TfrmAddToCatalog(*this, [this] {
+    sbtnEdit->setChecked(false);
+    sbtnAdd->setChecked(false);
+  }, this);
+  connect(FileLabel1, &TFileLabel::doubleClicked, this, &TfrmVantrell::FileLabel1DblClick);
 }
 
 TfrmVantrell::~TfrmVantrell() {

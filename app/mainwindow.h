@@ -33,8 +33,10 @@ class QSystemTrayIcon;
 class QTabBar;
 class QTimer;
 class QToolButton;
+class TfrmAddToCatalog;
 class TDataModule1;
 class TFileLabel;
+class TfrmAddToCatalog;
 class TRxDBGrid;
 class TSettings;
 
@@ -116,6 +118,7 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void sbtnClrCRLFClick();
   void sbtnRemExtraSpcsClick();
   void sbtnCmbCLESClick();
+  void FileLabel1DblClick();
   void mnuAddCatClick();
   void mnuRenCatClick();
   void ShowCatalogForm(QAction* invoker);
@@ -144,6 +147,7 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void CleanMemo(browse::Cleanup how);
   bool PerformCatalogCommand(browse::CatalogCommand command, const QString& oldName, const QString& name);
   void RebuildCatalogTabs();
+  void SetRecordFile();
   void ShowRecord(bool fieldOnly);
   void ShowMemo();
   void ShowFile();
@@ -168,6 +172,7 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   QFrame* Panel3 = nullptr;
   QTabBar* TabControl1 = nullptr;
   TFileLabel* FileLabel1 = nullptr;
+  TfrmAddToCatalog* frmAddToCatalog = nullptr;
   QLabel* Label1 = nullptr;
   QLabel* Label2 = nullptr;
   QLabel* Label3 = nullptr;

@@ -17,6 +17,8 @@
 #include "datagrid.h"
 #include "datamodule.h"
 #include "descriptioncleanup.h"
+#include "filefacts.h"
+#include "addtocatalog.h"
 #include "mainwindow.h"
 #include "pathlabel.h"
 #include "prompts.h"
@@ -311,6 +313,35 @@ void TfrmVantrell::sbtnSaveClick() {
     }
   });
   Timer1->start();
+}
+
+void TfrmVantrell::FileLabel1DblClick() {
+  if (dm_.ApTable1.GetState() != xbase::State::Edit) return;
+  frmAddToCatalog->setWindowTitle("Select the file that will replace the current file.");
+  if (frmAddToCatalog->exec() != QDialog::Accepted) return;
+  RunCommand([this] { SetRecordFile(); });
+  const QString path = store::FromUtf8(dm_.ApTable1.FieldByName(store::kFieldName));
+  ShowStatus(" Changing to..." + path.mid(std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\')) + 1));
+  RxDBGrid1->setFocus();
+}
+
+void TfrmVantrell::SetRecordFile() {
+  xbase::Table& t = dm_.ApTable1;
+  t.SetFieldByName(store::kFieldCatalog, store::ToUtf8(CurrentCatalog()));
+  // The label holds one file's path, or how many files were chosen.
+  const QString path = frmAddToCatalog->AddPathText();
+  const int64_t size = browse::FileSizeOf(path);
+  if (size < 0) return;
+  // A path cut to the field would name another file: it is not stored.
+  if (store::ToUtf8(path).size() > (size_t)store::kNameWidth) {
+    prompts::Current().Message(this, prompts::Kind::Error,
+                               "The path of this file is longer than " + QString::number(store::kNameWidth) +
+                                   " bytes and cannot be stored:\n" + path);
+    return;
+  }
+  t.SetFieldByName(store::kFieldName, store::ToUtf8(path));
+  t.SetFieldByName(store::kFieldSize, store::ToUtf8(browse::FormatFileSize(size)));
+  t.SetFieldByName(store::kFieldDate, store::ToUtf8(browse::FileDateText(browse::FileDateOf(path))));
 }
 
 void TfrmVantrell::mnuSelAllClick() {

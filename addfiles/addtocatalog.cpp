@@ -1,0 +1,145 @@
+#include "addtocatalog.h"
+
+#include <QDir>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSplitter>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "datamodule.h"
+#include "filelist.h"
+#include "foldertree.h"
+#include "mainwindowservices.h"
+#include "pathlabel.h"
+#include "prompts.h"
+#include "settings.h"
+
+TfrmAddToCatalog::TfrmAddToCatalog(MainWindowServices& services, std::function<void()> releaseButtons,
+                                   QWidget* parent)
+    : QDialog(parent), services_(services), releaseButtons_(std::move(releaseButtons)) {
+  setObjectName("frmAddToCatalog");
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+  resize(426, 287);
+
+  AddPath = new TFileLabel(this);
+  AddPath->setObjectName("AddPath");
+  dirtree1 = new Tdirtree(this);
+  dirtree1->setObjectName("dirtree1");
+  RzFileListBox1 = new TRzFileListBox(this);
+  RzFileListBox1->setObjectName("RzFileListBox1");
+  auto* Splitter1 = new QSplitter(Qt::Horizontal, this);
+  Splitter1->setObjectName("Splitter1");
+  Splitter1->setHandleWidth(9);
+  Splitter1->addWidget(dirtree1);
+  Splitter1->addWidget(RzFileListBox1);
+  Splitter1->setSizes({208, 209});
+
+  sbtnSave = new QToolButton(this);
+  sbtnSave->setObjectName("sbtnSave");
+  sbtnSave->setText("Add");
+  sbtnExit = new QToolButton(this);
+  sbtnExit->setObjectName("sbtnExit");
+  sbtnExit->setText("Exit");
+  for (QToolButton* b : {sbtnSave, sbtnExit}) b->setFixedSize(73, 25);
+  Label1 = new QLabel("Filter:", this);
+  Label1->setObjectName("Label1");
+  Edit1 = new QLineEdit(this);
+  Edit1->setObjectName("Edit1");
+  Edit1->setMinimumWidth(60);
+
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(sbtnSave);
+  bottom->addWidget(sbtnExit);
+  bottom->addStretch(1);
+  bottom->addWidget(Label1);
+  bottom->addWidget(Edit1);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->addWidget(AddPath);
+  layout->addWidget(Splitter1, 1);
+  layout->addLayout(bottom);
+
+  // The remembered folder and mask; a folder that is no absolute path (or
+  // "?") gives the home folder.
+  TSettings& s = services_.Settings();
+  QString mask = settings::StringDefault(settings::kAddStrtExt), folder;
+  try {
+    mask = s.Read(settings::kAddStrtExt);
+    folder = s.Read(settings::kAddStrtDir);
+  } catch (const SettingsError&) {
+    // A value of another type than text: the defaults serve.
+  }
+  Edit1->setText(mask);
+  if (!QDir::isAbsolutePath(QDir::fromNativeSeparators(folder))) folder = settings::StringDefault(settings::kAddStrtDir);
+  dirtree1->SetDirectory(folder);
+  dirtree1->Reload();
+  RzFileListBox1->SetMask(Edit1->text());
+  RzFileListBox1->SetDirectory(dirtree1->Directory());
+
+  connect(dirtree1, &Tdirtree::DirectoryChanged, this, &TfrmAddToCatalog::FolderChanged);
+  connect(Edit1, &QLineEdit::textChanged, RzFileListBox1, &TRzFileListBox::SetMask);
+  connect(RzFileListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &TfrmAddToCatalog::FileListClicked);
+  connect(sbtnSave, &QToolButton::clicked, this, &TfrmAddToCatalog::sbtnSaveClick);
+  connect(sbtnExit, &QToolButton::clicked, this, &TfrmAddToCatalog::sbtnExitClick);
+}
+
+QString TfrmAddToCatalog::Folder() const { return QDir::toNativeSeparators(RzFileListBox1->Directory()); }
+QStringList TfrmAddToCatalog::SelectedNames() const { return RzFileListBox1->SelectedNames(); }
+QString TfrmAddToCatalog::AddPathText() const { return AddPath->path(); }
+
+void TfrmAddToCatalog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Every use starts with no file chosen and Add off.
+  AddPath->setPath(dirtree1->Directory());
+  sbtnSave->setEnabled(false);
+  RzFileListBox1->Reread();
+  RzFileListBox1->setFocus();
+  services_.ApplyFlatButtons(this);
+}
+
+void TfrmAddToCatalog::FolderChanged() {
+  AddPath->setPath(dirtree1->Directory());
+  RzFileListBox1->SetDirectory(dirtree1->Directory());
+  sbtnSave->setEnabled(false);
+}
+
+void TfrmAddToCatalog::FileListClicked() {
+  const int n = RzFileListBox1->SelectedCount();
+  AddPath->setPath(n < 2 ? RzFileListBox1->FocusedFilePath() : QString::number(n) + " files have been selected.");
+  sbtnSave->setEnabled(true);
+}
+
+void TfrmAddToCatalog::sbtnSaveClick() {
+  if (RzFileListBox1->SelectedCount() > 0) {
+    accept();
+    return;
+  }
+  prompts::Current().Message(this, prompts::Kind::Confirmation, "No files are selected.", prompts::Cancel,
+                             prompts::Cancel);
+}
+
+void TfrmAddToCatalog::sbtnExitClick() {
+  xbase::Table& t = services_.DataModule().ApTable1;
+  if (t.GetState() == xbase::State::Edit || t.GetState() == xbase::State::Insert) {
+    services_.ShowStatus(" Cleared...");
+    try {
+      t.Cancel();
+    } catch (const xbase::Error&) {
+    }
+  }
+  if (releaseButtons_) releaseButtons_();
+  reject();
+}
+
+void TfrmAddToCatalog::done(int result) {
+  // The folder and mask in use are offered next time, whichever way the
+  // dialog closed.
+  TSettings& s = services_.Settings();
+  s.Write(settings::kAddStrtDir, dirtree1->Directory());
+  s.Write(settings::kAddStrtExt, Edit1->text());
+  QDialog::done(result);
+}

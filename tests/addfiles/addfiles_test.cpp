@@ -1,0 +1,147 @@
+// The add-files dialog as a user meets it: the folder's files narrowed by a
+// mask, the path label as files are chosen, Add without a choice, Exit
+// during an edit, and the folder and mask offered next time.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "addtocatalog.h"
+#include "createdb.h"
+#include "datamodule.h"
+#include "filelist.h"
+#include "foldertree.h"
+#include "mainwindowservices.h"
+#include "pathlabel.h"
+#include "prompts.h"
+#include "settings.h"
+
+namespace {
+
+// The main window's part, as the dialog uses it.
+class FakeWindow : public MainWindowServices {
+ public:
+  explicit FakeWindow(TDataModule1& dm) : dm_(dm) {}
+  QWidget* Window() override { return nullptr; }
+  void ShowStatus(const QString& text) override { status = text; }
+  TSettings& Settings() override { return settings_; }
+  TDataModule1& DataModule() override { return dm_; }
+  QString CurrentCatalog() const override { return "C"; }
+  int CatalogRecordCount() const override { return 0; }
+  void SetCatalogRecordCount(int) override {}
+  int TotalRecordCount() const override { return 0; }
+  void SetTotalRecordCount(int) override {}
+  void ApplyFlatButtons(QWidget*) override {}
+  QString status;
+
+ private:
+  TDataModule1& dm_;
+  TSettings settings_;
+};
+
+class AddFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path() + "/config");
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path() + "/config");
+    QSettings("Brannock", "Vantrell").clear();
+    prompts::SetCurrent(&scripted_);
+    folder_ = dir_.path() + "/files";
+    QDir().mkpath(folder_ + "/sub");
+    for (const char* name : {"a.txt", "B.LOG", "c.doc", ".hidden.txt", "noext"}) {
+      QFile f(folder_ + "/" + name);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const QString data = dir_.path() + "/data";
+    QDir().mkpath(data);
+    ASSERT_TRUE(store::CreateDatabaseFiles(data).ok());
+    dm_.DataModule1Create(data);
+    dm_.ApTable1.Open();
+  }
+  void TearDown() override { prompts::SetCurrent(nullptr); }
+
+  // The names the list shows, in order, once the folder is read.
+  static QStringList Listed(TRzFileListBox* list) {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return list->Loaded(); }, 5000));
+    QTest::qWait(50);
+    QStringList names;
+    for (int row = 0; row < list->model()->rowCount(list->rootIndex()); ++row)
+      names << list->model()->index(row, 0, list->rootIndex()).data().toString();
+    return names;
+  }
+
+  QTemporaryDir dir_;
+  QString folder_;
+  prompts::ScriptedPrompts scripted_;
+  TDataModule1 dm_;
+};
+
+TEST_F(AddFilesTest, MaskChoiceAddAndExit) {
+  {
+    TSettings s;
+    s.Write(settings::kAddStrtDir, QDir::toNativeSeparators(folder_) + "/");
+    s.Write(settings::kAddStrtExt, "*.txt;*.log");
+  }
+  FakeWindow window(dm_);
+  int released = 0;
+  TfrmAddToCatalog dialog(window, [&] { ++released; });
+  dialog.show();
+  EXPECT_EQ(dialog.Edit1->text(), "*.txt;*.log");
+  EXPECT_EQ(Listed(dialog.RzFileListBox1), (QStringList{"a.txt", "B.LOG"})) << "letter case aside; no hidden file";
+  EXPECT_EQ(dialog.AddPathText(), folder_ + "/");
+  EXPECT_FALSE(dialog.sbtnSave->isEnabled());
+
+  // Add with nothing chosen: a box with Cancel only, and the dialog stays.
+  dialog.sbtnSave->setEnabled(true);
+  dialog.sbtnSave->click();
+  EXPECT_EQ(scripted_.Last().text, "No files are selected.");
+  EXPECT_EQ(scripted_.Last().buttons, prompts::Cancel);
+  EXPECT_TRUE(dialog.isVisible());
+
+  TRzFileListBox* list = dialog.RzFileListBox1;
+  const QModelIndex first = list->model()->index(0, 0, list->rootIndex());
+  list->setCurrentIndex(first);
+  list->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect);
+  EXPECT_EQ(dialog.AddPathText(), folder_ + "/a.txt");
+  EXPECT_TRUE(dialog.sbtnSave->isEnabled());
+  list->selectionModel()->select(list->model()->index(1, 0, list->rootIndex()), QItemSelectionModel::Select);
+  EXPECT_EQ(dialog.AddPathText(), "2 files have been selected.");
+  EXPECT_EQ(dialog.SelectedNames(), (QStringList{"a.txt", "B.LOG"}));
+  dialog.sbtnSave->click();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.Folder(), folder_);
+
+  // The next use starts with nothing chosen; every file with "*.*", folders never.
+  dialog.show();
+  EXPECT_EQ(dialog.RzFileListBox1->SelectedCount(), 0);
+  dialog.Edit1->setText("*.*");
+  EXPECT_EQ(Listed(dialog.RzFileListBox1), (QStringList{"a.txt", "B.LOG", "c.doc", "noext"}));
+
+  // Exit during an edit drops the edit and says so; the buttons go up.
+  dm_.ApTable1.Edit();
+  dialog.sbtnExit->click();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(window.status, " Cleared...");
+  EXPECT_EQ(dm_.ApTable1.GetState(), xbase::State::Browse);
+  EXPECT_EQ(released, 1);
+  TSettings s;
+  EXPECT_EQ(s.Read(settings::kAddStrtDir), QDir::toNativeSeparators(folder_) + "/");
+  EXPECT_EQ(s.Read(settings::kAddStrtExt), "*.*");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QCoreApplication::setOrganizationName("Brannock");
+  QCoreApplication::setApplicationName("Vantrell");
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
