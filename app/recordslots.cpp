@@ -154,12 +154,13 @@ void TfrmVantrell::ShowVolumeLabel() { StatusPanel[1]->setText(recordView_->Volu
 void TfrmVantrell::DataSource1DataChange(const QString& field) {
   try {
     // A change of one field of the record being edited only refreshes what
-    // shows the fields.
-    if (field.isEmpty())
+    // shows the fields; a new file (path) is checked as a new record is.
+    const bool wholeRecord = field.isEmpty() || field.compare(store::kFieldName, Qt::CaseInsensitive) == 0;
+    if (wholeRecord)
       recordView_->RecordChanged(dm_.ApTable1, dm_.Packing);
     else
       recordView_->FieldChanged(dm_.ApTable1);
-    ShowRecord(!field.isEmpty());
+    ShowRecord(!wholeRecord);
   } catch (const xbase::Error& e) {
     ReportDamage(QString::fromUtf8(e.what()), command::ErrorText(e));
   }
@@ -167,10 +168,10 @@ void TfrmVantrell::DataSource1DataChange(const QString& field) {
 
 void TfrmVantrell::ShowRecord(bool fieldOnly) {
   dbtxtCreated->setText(recordView_->Record().date);
+  Label8->setText(recordView_->SizeLine());
   ShowMemo();
   if (fieldOnly) return;
   FileLabel1->setPath(recordView_->Record().path);
-  Label8->setText(recordView_->SizeLine());
   ShowFile();
   RxDBGrid1->SyncToMaster();
 }
@@ -322,6 +323,7 @@ void TfrmVantrell::FileLabel1DblClick() {
   RunCommand([this] { SetRecordFile(); });
   const QString path = store::FromUtf8(dm_.ApTable1.FieldByName(store::kFieldName));
   ShowStatus(" Changing to..." + path.mid(std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\')) + 1));
+  statusHeldFor_ = dm_.ApTable1.RecNo();
   RxDBGrid1->setFocus();
 }
 

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFrame>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -24,7 +25,10 @@
 #include <memory>
 
 #include "../browse/damaged_records.h"
+#include "addtocatalog.h"
 #include "catalogform.h"
+#include "filelist.h"
+#include "foldertree.h"
 #include "createdb.h"
 #include "datafiles.h"
 #include "datagrid.h"
@@ -365,6 +369,42 @@ TEST_F(MainWindowTest, EditSaveAndCancel) {
   EXPECT_EQ(Label("Label4")->text(), "1");
   Reopen();
   EXPECT_EQ(dm_->ApTable1.RecordCount(), 1);
+}
+
+// Double-clicking the path while editing replaces the record's file: its
+// path, size and date come from the file chosen in the add-files dialog.
+TEST_F(MainWindowTest, RecordFileIsReplacedFromTheAddFilesDialog) {
+  AddRecords({{"C", "title", "/x/old.txt"}});
+  const QString chosen = MakeFile("new file.txt");
+  TfrmVantrell& w = Open();
+  xbase::Table& t = dm_->ApTable1;
+  auto* label = Get<TFileLabel>("FileLabel1");
+  QTest::mouseDClick(label, Qt::LeftButton);  // in Browse: nothing happens
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+  Button("sbtnEdit")->click();
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<TfrmAddToCatalog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Select the file that will replace the current file.");
+    dialog->dirtree1->SetDirectory(files_);
+    TRzFileListBox* list = dialog->RzFileListBox1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->Loaded() && list->model()->rowCount(list->rootIndex()) == 1; }, 5000));
+    const QModelIndex file = list->model()->index(0, 0, list->rootIndex());
+    list->setCurrentIndex(file);
+    list->selectionModel()->select(file, QItemSelectionModel::ClearAndSelect);
+    dialog->sbtnSave->click();
+  });
+  QTest::mouseDClick(label, Qt::LeftButton);
+  EXPECT_EQ(t.GetState(), xbase::State::Edit);
+  EXPECT_EQ(t.FieldByName("FLNAME"), chosen.toStdString());
+  EXPECT_EQ(t.FieldByName("FLSIZE"), "1");
+  EXPECT_FALSE(t.FieldByName("FLDATE").empty());
+  Settle();
+  EXPECT_EQ(w.StatusText(0), " Changing to...new file.txt");
+  EXPECT_EQ(label->path(), chosen);
+  Button("sbtnSave")->click();
+  EXPECT_EQ(t.FieldByName("FLNAME"), chosen.toStdString());
 }
 
 // The clean-up commands change a description only while it is edited;
