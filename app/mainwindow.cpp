@@ -313,6 +313,15 @@ void TfrmVantrell::BuildMenus() {
   connect(mnuExit, &QAction::triggered, this, &TfrmVantrell::sbtnExitClick);
   connect(mnuRecEdit, &QAction::triggered, this, &TfrmVantrell::mnuRecEditClick);
   connect(mnuRecSave, &QAction::triggered, this, &TfrmVantrell::sbtnSaveClick);
+  connect(mnuRecAdd, &QAction::triggered, this, &TfrmVantrell::mnuRecAddClick);
+  connect(mnuMove, &QAction::triggered, this, [this] {
+    sbtnMove->setChecked(true);
+    LatchClicked(sbtnMove);
+  });
+  connect(mnuRecDel, &QAction::triggered, this, [this] {
+    sbtnTrash->setChecked(true);
+    LatchClicked(sbtnTrash);
+  });
   connect(sbtnSave, &QToolButton::clicked, this, &TfrmVantrell::sbtnSaveClick);
   connect(mnuSelAll, &QAction::triggered, this, &TfrmVantrell::mnuSelAllClick);
   connect(mnuUnSelAll, &QAction::triggered, this, &TfrmVantrell::mnuUnSelAllClick);
@@ -767,12 +776,14 @@ void TfrmVantrell::LatchClicked(QToolButton* b) {
   // At most one of the group is down; all may be up.
   if (b->isChecked()) ReleaseLatched(b);
   if (b == sbtnEdit) {
-    sbtnEditClick();
+    sbtnEditClick();  // released, it drops the edit
     return;
   }
-  // The commands behind the other buttons come with the batch operations;
-  // until then the button does not stay down.
-  b->setChecked(false);
+  if (!b->isChecked()) return;  // released: nothing to run
+  if (b == sbtnAdd)
+    sbtnAddClick();
+  else
+    MoveOrDelete(b);
 }
 
 void TfrmVantrell::ReleaseLatched(QToolButton* except) {
@@ -782,6 +793,9 @@ void TfrmVantrell::ReleaseLatched(QToolButton* except) {
 
 void TfrmVantrell::ShowStatus(const QString& text) {
   StatusPanel[0]->setText(text);
+  // The text tells of a command on this record: its file check, which may
+  // answer later, does not overwrite it before the timer clears it.
+  statusHeldFor_ = dm_.ApTable1.Active() ? dm_.ApTable1.RecNo() : 0;
   // A running timer is not restarted: the panel clears 5 seconds after the
   // first message.
   if (!Timer1->isActive()) Timer1->start();

@@ -18,6 +18,7 @@
 #include "catalog.h"
 #include "commandtags.h"
 #include "catalogform.h"
+#include "multifiles.h"
 #include "descriptioncleanup.h"
 #include "mainwindowservices.h"
 #include "recordfields.h"
@@ -119,6 +120,8 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void sbtnRemExtraSpcsClick();
   void sbtnCmbCLESClick();
   void FileLabel1DblClick();
+  void sbtnAddClick();
+  void mnuRecAddClick();
   void mnuAddCatClick();
   void mnuRenCatClick();
   void ShowCatalogForm(QAction* invoker);
@@ -148,6 +151,10 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   bool PerformCatalogCommand(browse::CatalogCommand command, const QString& oldName, const QString& name);
   void RebuildCatalogTabs();
   void SetRecordFile();
+  // Runs the batch form in a mode; returns the mode it closed in.
+  BatchMode StartBatch(BatchMode mode);
+  // The entry check of Move and Delete: a batch only with selected rows.
+  void MoveOrDelete(QToolButton* invoker);
   void ShowRecord(bool fieldOnly);
   void ShowMemo();
   void ShowFile();

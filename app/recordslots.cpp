@@ -20,6 +20,9 @@
 #include "filefacts.h"
 #include "addtocatalog.h"
 #include "mainwindow.h"
+#include "multifiles.h"
+#include "settings.h"
+#include "icons.h"
 #include "pathlabel.h"
 #include "prompts.h"
 #include "recordedit.h"
@@ -308,10 +311,8 @@ void TfrmVantrell::sbtnSaveClick() {
       SetCatalogRecordCount(Label6->text().toInt() + 1);
       SetTotalRecordCount(Label4->text().toInt() + 1);
     }
-    if (o.kind == browse::SaveOutcome::Kind::Edited || o.kind == browse::SaveOutcome::Kind::Inserted) {
-      StatusPanel[0]->setText(browse::SavedText(o));
-      statusHeldFor_ = dm_.ApTable1.RecNo();
-    }
+    if (o.kind == browse::SaveOutcome::Kind::Edited || o.kind == browse::SaveOutcome::Kind::Inserted)
+      ShowStatus(browse::SavedText(o));
   });
   Timer1->start();
 }
@@ -323,7 +324,6 @@ void TfrmVantrell::FileLabel1DblClick() {
   RunCommand([this] { SetRecordFile(); });
   const QString path = store::FromUtf8(dm_.ApTable1.FieldByName(store::kFieldName));
   ShowStatus(" Changing to..." + path.mid(std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\')) + 1));
-  statusHeldFor_ = dm_.ApTable1.RecNo();
   RxDBGrid1->setFocus();
 }
 
@@ -344,6 +344,88 @@ void TfrmVantrell::SetRecordFile() {
   t.SetFieldByName(store::kFieldName, store::ToUtf8(path));
   t.SetFieldByName(store::kFieldSize, store::ToUtf8(browse::FormatFileSize(size)));
   t.SetFieldByName(store::kFieldDate, store::ToUtf8(browse::FileDateText(browse::FileDateOf(path))));
+}
+
+// ---- adding, moving and deleting many records ---------------------------------------------
+
+void TfrmVantrell::mnuRecAddClick() {
+  sbtnAdd->setChecked(true);
+  LatchClicked(sbtnAdd);
+}
+
+void TfrmVantrell::sbtnAddClick() {
+  if (!sbtnAdd->isChecked()) return;
+  frmAddToCatalog->setWindowTitle("Select the file that you want to ADD. ");
+  if (frmAddToCatalog->exec() == QDialog::Accepted) {
+    const BatchMode mode = StartBatch(BatchMode::Add);
+    bool editOn = true;
+    try {
+      editOn = settings_->Read(settings::kChkBxEditON);
+    } catch (const SettingsError&) {
+    }
+    // The record added last opens for editing.
+    if (editOn && mode != BatchMode::Cancelled && dm_.ApTable1.RecordCount() > 0) {
+      sbtnEdit->setChecked(true);
+      sbtnEditClick();
+    }
+  } else {
+    RunCommand([this] {
+      if (browse::IsEditing(dm_.ApTable1.GetState())) dm_.ApTable1.Cancel();
+    });
+  }
+  sbtnAdd->setChecked(false);
+}
+
+void TfrmVantrell::MoveOrDelete(QToolButton* invoker) {
+  if (RxDBGrid1->SelectedCount() == 0) {
+    prompts::Current().Message(this, prompts::Kind::Confirmation, "No records are selected.", prompts::Cancel,
+                               prompts::Cancel);
+    for (QToolButton* b : {sbtnAdd, sbtnMove, sbtnTrash}) b->setChecked(false);
+    return;
+  }
+  StartBatch(invoker == sbtnMove ? BatchMode::Move : BatchMode::Delete);
+}
+
+BatchMode TfrmVantrell::StartBatch(BatchMode mode) {
+  // An edit in progress is stored or dropped by the table's own rule first.
+  RunCommand([this] {
+    if (browse::IsEditing(dm_.ApTable1.GetState())) dm_.ApTable1.Cancel();
+  });
+  const char* icon = mode == BatchMode::Add ? "add" : mode == BatchMode::Move ? "move" : "trash";
+  TfrmMultiFiles form(*this, mode, icons::ToolIcon(icon), this);
+  bool ready = true;
+  if (mode == BatchMode::Add) {
+    form.SetFiles(frmAddToCatalog->Folder(), frmAddToCatalog->SelectedNames());
+  } else {
+    // Exactly the selected records the shown catalog holds, in its order.
+    ready = RunCommand([&] {
+      std::vector<uint32_t> records;
+      for (const uint32_t r : RxDBGrid1->SelectedRecords()) records.push_back(r);
+      QStringList titles;
+      xbase::Table& t = dm_.ApTable1;
+      const int title = t.FieldIndex(store::kFieldTitle);
+      t.ForEachRecordOf(records, [&](const xbase::RecordRef& r) {
+        titles << store::FromUtf8(std::string(r.Text(title)));
+        return true;
+      });
+      form.SetRecords(records, titles);
+      if (mode == BatchMode::Move) {
+        QStringList targets;
+        for (const QString& name : store::LoadCatalogList(dm_.ApTable2, 1 << 30).names)
+          if (name != CurrentCatalog()) targets << name;
+        form.SetMoveTargets(targets);
+      }
+    });
+  }
+  BatchMode closed = BatchMode::Cancelled;
+  if (ready) {
+    form.exec();
+    closed = form.Mode();
+  }
+  RxDBGrid1->ClearSelectedRecords();
+  RxDBGrid1->Reset();
+  for (QToolButton* b : {sbtnAdd, sbtnMove, sbtnTrash}) b->setChecked(false);
+  return closed;
 }
 
 void TfrmVantrell::mnuSelAllClick() {

@@ -1,0 +1,124 @@
+#include "batchpass.h"
+
+#include <QDir>
+
+#include "datafiles.h"
+#include "filefacts.h"
+
+namespace addfiles {
+
+namespace {
+
+constexpr int64_t kProgressEvery = 128;  // records between two reports
+
+// Ends the table's batch on every way out, so that what was done is on disk.
+struct Batch {
+  explicit Batch(xbase::Table& t) : t(t) { t.BeginBatch(); }
+  ~Batch() {
+    try {
+      t.EndBatch();
+    } catch (...) {
+    }
+  }
+  void End() { t.EndBatch(); }
+  xbase::Table& t;
+};
+
+bool Report(const Progress& progress, int64_t done, int64_t total, bool force = false) {
+  if (!progress || (!force && done % kProgressEvery != 0)) return true;
+  return progress(done, total);
+}
+
+// Text cut to a field's width without splitting a character.
+std::string Fit(const QString& text, int width) {
+  return std::string(xbase::CutToWidth(store::ToUtf8(text), (size_t)width));
+}
+
+// Runs `one` on each record `t` shows of the list; a record gone from the
+// view meanwhile is passed over.
+template <class One>
+PassResult EachRecord(xbase::Table& t, const std::vector<uint32_t>& records, const Progress& progress, One one) {
+  PassResult r;
+  Batch batch(t);
+  const int64_t total = (int64_t)records.size();
+  for (int64_t i = 0; i < total; ++i) {
+    if (!Report(progress, i, total)) {
+      r.stopped = true;
+      break;
+    }
+    if (!t.GotoBookmark(xbase::Bookmark{records[(size_t)i]})) continue;
+    one();
+    ++r.done;
+  }
+  batch.End();
+  Report(progress, total, total, true);
+  return r;
+}
+
+}  // namespace
+
+PassResult AddFiles(xbase::Table& t, const QString& catalog, const QString& folder, const QStringList& names,
+                    const Progress& progress) {
+  PassResult r;
+  QString base = QDir::fromNativeSeparators(folder);
+  if (!base.endsWith(u'/')) base += u'/';
+  const std::string catalogText = Fit(catalog, store::kCatalogWidth);
+  Batch batch(t);
+  const int64_t total = names.size();
+  for (int64_t i = 0; i < total; ++i) {
+    if (!Report(progress, i, total)) {
+      r.stopped = true;
+      break;
+    }
+    const QString& name = names[(qsizetype)i];
+    const QString path = QDir::toNativeSeparators(base + name);
+    const int64_t size = browse::FileSizeOf(path);
+    if (size < 0) {
+      r.skipped.push_back({name, "it is no longer there"});
+      continue;
+    }
+    // A path cut to the field would name another file.
+    if (store::ToUtf8(path).size() > (size_t)store::kNameWidth) {
+      r.skipped.push_back({name, "its path is longer than " + QString::number(store::kNameWidth) + " bytes"});
+      continue;
+    }
+    t.Append();
+    try {
+      t.SetFieldByName(store::kFieldCatalog, catalogText);
+      t.SetFieldByName(store::kFieldTitle, Fit("new record ~~~~ " + name, store::kTitleWidth));
+      t.SetFieldByName(store::kFieldName, store::ToUtf8(path));
+      t.SetFieldByName(store::kFieldSize, store::ToUtf8(browse::FormatFileSize(size)));
+      t.SetFieldByName(store::kFieldDate, store::ToUtf8(browse::FileDateText(browse::FileDateOf(path))));
+      t.Post();
+    } catch (...) {
+      t.Cancel();
+      throw;
+    }
+    ++r.done;
+    r.lastAdded = t.RecNo();
+  }
+  batch.End();
+  Report(progress, total, total, true);
+  return r;
+}
+
+PassResult MoveRecords(xbase::Table& t, const std::vector<uint32_t>& records, const QString& target,
+                       const Progress& progress) {
+  const std::string catalog = Fit(target, store::kCatalogWidth);
+  return EachRecord(t, records, progress, [&] {
+    t.Edit();
+    try {
+      t.SetFieldByName(store::kFieldCatalog, catalog);
+      t.Post();
+    } catch (...) {
+      t.Cancel();
+      throw;
+    }
+  });
+}
+
+PassResult DeleteRecords(xbase::Table& t, const std::vector<uint32_t>& records, const Progress& progress) {
+  return EachRecord(t, records, progress, [&] { t.Delete(); });
+}
+
+}  // namespace addfiles

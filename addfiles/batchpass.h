@@ -1,0 +1,48 @@
+// The passes of the batch form over the records table: new records from
+// files, and the selected records given another catalog or deleted. Each
+// runs as one batch of the table (one sync at its end) and can be stopped
+// between records: what was done until then is kept and counted.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include <xbase.h>
+
+namespace addfiles {
+
+// A file left out of an add, with the reason.
+struct Skipped {
+  QString name;
+  QString why;
+};
+
+struct PassResult {
+  int64_t done = 0;              // records added, moved or deleted
+  std::vector<Skipped> skipped;  // add only
+  bool stopped = false;          // the progress callback asked to stop
+  uint32_t lastAdded = 0;        // add: the number of the record added last
+};
+
+// Told how far a pass is (done of total items); returns false to stop.
+using Progress = std::function<bool(int64_t done, int64_t total)>;
+
+// One new record in `catalog` per named file of `folder`, in list order:
+// the title "new record ~~~~ " + the name, the path, the size and date
+// texts of the file. A file no longer there, or whose path does not fit
+// the path field, is left out and listed.
+PassResult AddFiles(xbase::Table& t, const QString& catalog, const QString& folder, const QStringList& names,
+                    const Progress& progress);
+
+// The records (by number) that `t` shows are given the catalog `target`.
+PassResult MoveRecords(xbase::Table& t, const std::vector<uint32_t>& records, const QString& target,
+                       const Progress& progress);
+
+// The records (by number) that `t` shows are deleted.
+PassResult DeleteRecords(xbase::Table& t, const std::vector<uint32_t>& records, const Progress& progress);
+
+}  // namespace addfiles

@@ -1,0 +1,71 @@
+// The batch form: the confirmation of an add, move or delete of many
+// records, with the list of what it will act on. Its action button runs the
+// pass (with progress and Stop on a long one), its Exit leaves all as it was.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class MainWindowServices;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QToolButton;
+class TFileLabel;
+
+enum class BatchMode { Move = 10, Delete = 20, Add = 30, Cancelled = 100 };
+
+class TfrmMultiFiles : public QDialog {
+  Q_OBJECT
+
+ public:
+  TfrmMultiFiles(MainWindowServices& services, BatchMode mode, const QIcon& actionIcon, QWidget* parent = nullptr);
+
+  // What the batch acts on: the files of a folder (add), or records by
+  // number with their titles (move, delete).
+  void SetFiles(const QString& folder, const QStringList& names);
+  void SetRecords(const std::vector<uint32_t>& records, const QStringList& titles);
+  // The catalogs a move may go to, in name order.
+  void SetMoveTargets(const QStringList& catalogs);
+
+  BatchMode Mode() const { return mode_; }
+
+  QToolButton* sbtnDM = nullptr;
+  QToolButton* sbtnCancel = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  QGroupBox* GroupBox2 = nullptr;
+  QLabel* Label2 = nullptr;
+  QComboBox* cbMove = nullptr;
+  QLabel* Image1 = nullptr;
+  TFileLabel* FileLabel1 = nullptr;
+  QListWidget* TextListBox1 = nullptr;
+  QCheckBox* chkbxEditON = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+
+ public slots:
+  void sbtnDMClick();
+  void sbtnCancelClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void reject() override;
+
+ private:
+  bool Progress(int64_t done, int64_t total);
+
+  MainWindowServices& services_;
+  BatchMode mode_;
+  QString folder_;
+  QStringList names_;
+  std::vector<uint32_t> records_;
+  bool running_ = false, stopAsked_ = false;
+  QElapsedTimer painted_;  // since the progress was last painted
+};
