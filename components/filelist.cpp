@@ -1,73 +1,33 @@
 #include "filelist.h"
 
+#include <QCoreApplication>
 #include <QDir>
-#include <QFileSystemModel>
 #include <QItemSelectionModel>
-#include <QRegularExpression>
-#include <QSortFilterProxyModel>
+#include <QPointer>
+#include <QStringListModel>
+#include <QThreadPool>
 
-namespace {
-
-// Passes the folder's files that match one of the mask's patterns; every
-// row outside the folder (the path down to it) is let through, so that the
-// folder itself can be the view's root.
-class MaskFilter : public QSortFilterProxyModel {
- public:
-  using QSortFilterProxyModel::QSortFilterProxyModel;
-
-  void SetRoot(const QString& folder) {
-    root_ = QDir::cleanPath(folder);
-    invalidateFilter();
-  }
-  void SetMask(const QString& mask) {
-    patterns_.clear();
-    for (QString p : mask.split(u';', Qt::SkipEmptyParts)) {
-      p = p.trimmed();
-      if (p.isEmpty()) continue;
-      // "*.*" takes every file, with a dot in its name or not.
-      if (p == u"*.*") p = QStringLiteral("*");
-      patterns_.append(QRegularExpression(QRegularExpression::wildcardToRegularExpression(p),
-                                          QRegularExpression::CaseInsensitiveOption));
-    }
-    invalidateFilter();
-  }
-
- protected:
-  bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
-    const auto* fs = static_cast<const QFileSystemModel*>(sourceModel());
-    if (fs->filePath(parent) != root_) return true;
-    const QModelIndex i = fs->index(row, 0, parent);
-    if (fs->isDir(i)) return false;
-    const QString name = fs->fileName(i);
-    for (const QRegularExpression& re : patterns_)
-      if (re.match(name).hasMatch()) return true;
-    return false;
-  }
-
- private:
-  QString root_;
-  QList<QRegularExpression> patterns_;
-};
-
-}  // namespace
-
-TRzFileListBox::TRzFileListBox(QWidget* parent)
-    : QListView(parent), model_(new QFileSystemModel(this)), proxy_(new MaskFilter(this)) {
-  // Ordinary files only: no hidden or system files; folders are dropped by
-  // the mask filter (the model needs them to reach the folder).
-  model_->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
-  model_->setReadOnly(true);
-  proxy_->setSourceModel(model_);
-  setModel(proxy_);
+TRzFileListBox::TRzFileListBox(QWidget* parent) : QListView(parent), model_(new QStringListModel(this)) {
+  setModel(model_);
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setUniformItemSizes(true);
-  static_cast<MaskFilter*>(proxy_)->SetMask(mask_);
-  connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
-    if (QDir::cleanPath(path) != QDir::cleanPath(directory_)) return;
-    loaded_ = true;
-    emit FolderLoaded(directory_);
-  });
+}
+
+QStringList TRzFileListBox::ReadFolder(const QString& folder, const QString& mask) {
+  QStringList patterns;
+  for (QString p : mask.split(u';', Qt::SkipEmptyParts)) {
+    p = p.trimmed();
+    // "*.*" takes every file, with a dot in its name or not.
+    if (!p.isEmpty()) patterns << (p == u"*.*" ? QStringLiteral("*") : p);
+  }
+  if (patterns.isEmpty() || folder.isEmpty()) return {};
+  QDir dir(folder);
+  dir.setNameFilters(patterns);  // matched without regard to case
+  // Ordinary files: no folders, no hidden files, nothing that is not a file.
+  dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
+  dir.setSorting(QDir::Name | QDir::IgnoreCase);
+  return dir.entryList();
 }
 
 void TRzFileListBox::SetDirectory(const QString& folder) {
@@ -78,7 +38,6 @@ void TRzFileListBox::SetDirectory(const QString& folder) {
 
 void TRzFileListBox::SetMask(const QString& mask) {
   mask_ = mask;
-  static_cast<MaskFilter*>(proxy_)->SetMask(mask);
   Apply();
 }
 
@@ -86,33 +45,40 @@ void TRzFileListBox::Reread() { Apply(); }
 
 void TRzFileListBox::Apply() {
   loaded_ = false;
-  static_cast<MaskFilter*>(proxy_)->SetRoot(directory_);
-  const QModelIndex source = model_->setRootPath(directory_);
-  setRootIndex(proxy_->mapFromSource(source));
+  model_->setStringList({});
+  const int generation = ++generation_;
+  const QString folder = directory_, mask = mask_;
+  QPointer<TRzFileListBox> self(this);
+  QThreadPool::globalInstance()->start([self, generation, folder, mask] {
+    const QStringList names = ReadFolder(folder, mask);
+    QMetaObject::invokeMethod(
+        qApp, [self, generation, names] { if (self) self->Deliver(generation, names); }, Qt::QueuedConnection);
+  });
+}
+
+void TRzFileListBox::Deliver(int generation, const QStringList& names) {
+  if (generation != generation_) return;  // a later reading is on its way
+  model_->setStringList(names);
   clearSelection();
   setCurrentIndex(QModelIndex());
-  // A folder the model has read already answers at once.
-  if (source.isValid() && !model_->canFetchMore(source)) {
-    loaded_ = true;
-    emit FolderLoaded(directory_);
-  }
+  loaded_ = true;
+  emit FolderLoaded(directory_);
 }
 
 QStringList TRzFileListBox::SelectedNames() const {
   QStringList names;
-  const QModelIndex root = rootIndex();
-  for (int row = 0; row < proxy_->rowCount(root); ++row) {
-    const QModelIndex i = proxy_->index(row, 0, root);
-    if (selectionModel()->isSelected(i)) names << model_->fileName(proxy_->mapToSource(i));
-  }
+  const QStringList all = model_->stringList();
+  const QItemSelectionModel* sel = selectionModel();
+  for (int row = 0; row < all.size(); ++row)
+    if (sel->isRowSelected(row, QModelIndex())) names << all[row];
   return names;
 }
 
-int TRzFileListBox::SelectedCount() const { return (int)selectionModel()->selectedIndexes().size(); }
+int TRzFileListBox::SelectedCount() const { return (int)selectionModel()->selectedRows().size(); }
 
 QString TRzFileListBox::FocusedFilePath() const {
   const QModelIndex i = currentIndex();
   if (!i.isValid() || !selectionModel()->isSelected(i)) return {};
-  const QString name = model_->fileName(proxy_->mapToSource(i));
+  const QString name = i.data().toString();
   return QDir::toNativeSeparators(directory_ + (directory_.endsWith(u'/') ? "" : "/") + name);
 }

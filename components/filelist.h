@@ -1,15 +1,15 @@
 // The file list of the file choosers: the ordinary files of one folder that
-// match a mask ("*.txt;*.doc", letter case aside), hidden files left out.
-// The folder is read off the window's thread, so a folder of a hundred
-// thousand files lists without freezing it.
+// match a mask ("*.txt;*.doc", letter case aside), hidden files left out,
+// sorted by name without regard to case. The folder is read and sorted off
+// the window's thread and shown at once when done, so a folder of a hundred
+// thousand files lists without freezing the window.
 #pragma once
 
 #include <QListView>
 #include <QString>
 #include <QStringList>
 
-class QFileSystemModel;
-class QSortFilterProxyModel;
+class QStringListModel;
 
 class TRzFileListBox : public QListView {
   Q_OBJECT
@@ -32,14 +32,19 @@ class TRzFileListBox : public QListView {
   // Whether the folder's listing is complete.
   bool Loaded() const { return loaded_; }
 
+  // The names of `folder` that the mask lets through, sorted (what the list
+  // shows); run on any thread.
+  static QStringList ReadFolder(const QString& folder, const QString& mask);
+
  signals:
   void FolderLoaded(const QString& folder);
 
  private:
   void Apply();
+  void Deliver(int generation, const QStringList& names);
 
-  QFileSystemModel* model_;
-  QSortFilterProxyModel* proxy_;
+  QStringListModel* model_;
   QString directory_, mask_ = QStringLiteral("*.*");
+  int generation_ = 0;  // of the latest reading; older answers are dropped
   bool loaded_ = false;
 };
