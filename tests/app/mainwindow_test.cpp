@@ -473,6 +473,11 @@ TEST_F(MainWindowTest, BatchesAddMoveAndDeleteTheChosenRecords) {
     EXPECT_EQ(form.TextListBox1->count(), 1);
     EXPECT_EQ(form.cbMove->count(), 1) << "every catalog but the shown one";
     EXPECT_EQ(form.cbMove->currentText(), "B");
+    form.cbMove->setEditText("Nope");  // a name that is no catalog: refused, the form stays
+    form.sbtnDM->click();
+    EXPECT_EQ(scripted_.Last().text, "\"Nope\" is not a catalog. Choose one of the list.");
+    EXPECT_TRUE(form.isVisible());
+    form.cbMove->setCurrentIndex(0);
     form.sbtnDM->click();
   });
   Action("mnuMove")->trigger();
