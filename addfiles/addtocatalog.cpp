@@ -1,5 +1,6 @@
 #include "addtocatalog.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -49,10 +50,13 @@ TfrmAddToCatalog::TfrmAddToCatalog(MainWindowServices& services, std::function<v
   Edit1 = new QLineEdit(this);
   Edit1->setObjectName("Edit1");
   Edit1->setMinimumWidth(60);
+  chkSubfolders = new QCheckBox("Include subfolders", this);
+  chkSubfolders->setObjectName("chkSubfolders");
 
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(sbtnSave);
   bottom->addWidget(sbtnExit);
+  bottom->addWidget(chkSubfolders);
   bottom->addStretch(1);
   bottom->addWidget(Label1);
   bottom->addWidget(Edit1);
@@ -69,6 +73,7 @@ TfrmAddToCatalog::TfrmAddToCatalog(MainWindowServices& services, std::function<v
   try {
     mask = s.Read(settings::kAddStrtExt);
     folder = s.Read(settings::kAddStrtDir);
+    chkSubfolders->setChecked(s.Read(settings::kAddSubFldrs));
   } catch (const SettingsError&) {
     // A value of another type than text: the defaults serve.
   }
@@ -83,6 +88,10 @@ TfrmAddToCatalog::TfrmAddToCatalog(MainWindowServices& services, std::function<v
   connect(Edit1, &QLineEdit::textChanged, RzFileListBox1, &TRzFileListBox::SetMask);
   connect(RzFileListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &TfrmAddToCatalog::FileListClicked);
+  // With subfolders included, Add takes the whole folder when no file is
+  // chosen, so it is available at once.
+  connect(chkSubfolders, &QCheckBox::toggled, this,
+          [this](bool on) { sbtnSave->setEnabled(on || RzFileListBox1->SelectedCount() > 0); });
   connect(sbtnSave, &QToolButton::clicked, this, &TfrmAddToCatalog::sbtnSaveClick);
   connect(sbtnExit, &QToolButton::clicked, this, &TfrmAddToCatalog::sbtnExitClick);
 }
@@ -90,12 +99,14 @@ TfrmAddToCatalog::TfrmAddToCatalog(MainWindowServices& services, std::function<v
 QString TfrmAddToCatalog::Folder() const { return QDir::toNativeSeparators(RzFileListBox1->Directory()); }
 QStringList TfrmAddToCatalog::SelectedNames() const { return RzFileListBox1->SelectedNames(); }
 QString TfrmAddToCatalog::AddPathText() const { return AddPath->path(); }
+bool TfrmAddToCatalog::WholeTree() const { return chkSubfolders->isChecked() && RzFileListBox1->SelectedCount() == 0; }
+QString TfrmAddToCatalog::Mask() const { return Edit1->text(); }
 
 void TfrmAddToCatalog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   // Every use starts with no file chosen and Add off.
   AddPath->setPath(dirtree1->Directory());
-  sbtnSave->setEnabled(false);
+  sbtnSave->setEnabled(chkSubfolders->isChecked());
   RzFileListBox1->Reread();
   RzFileListBox1->setFocus();
   services_.ApplyFlatButtons(this);
@@ -104,7 +115,7 @@ void TfrmAddToCatalog::showEvent(QShowEvent* event) {
 void TfrmAddToCatalog::FolderChanged() {
   AddPath->setPath(dirtree1->Directory());
   RzFileListBox1->SetDirectory(dirtree1->Directory());
-  sbtnSave->setEnabled(false);
+  sbtnSave->setEnabled(chkSubfolders->isChecked());
 }
 
 void TfrmAddToCatalog::FileListClicked() {
@@ -114,7 +125,7 @@ void TfrmAddToCatalog::FileListClicked() {
 }
 
 void TfrmAddToCatalog::sbtnSaveClick() {
-  if (RzFileListBox1->SelectedCount() > 0) {
+  if (RzFileListBox1->SelectedCount() > 0 || chkSubfolders->isChecked()) {
     accept();
     return;
   }
@@ -141,5 +152,6 @@ void TfrmAddToCatalog::done(int result) {
   TSettings& s = services_.Settings();
   s.Write(settings::kAddStrtDir, dirtree1->Directory());
   s.Write(settings::kAddStrtExt, Edit1->text());
+  s.Write(settings::kAddSubFldrs, chkSubfolders->isChecked());
   QDialog::done(result);
 }

@@ -10,6 +10,7 @@
 #include <functional>
 
 class MainWindowServices;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QToolButton;
@@ -29,6 +30,10 @@ class TfrmAddToCatalog : public QDialog {
   QString Folder() const;
   QStringList SelectedNames() const;
   QString AddPathText() const;
+  // Whether Add took the whole folder tree: "Include subfolders" on and no
+  // file chosen.
+  bool WholeTree() const;
+  QString Mask() const;
 
   TFileLabel* AddPath = nullptr;
   Tdirtree* dirtree1 = nullptr;
@@ -37,6 +42,7 @@ class TfrmAddToCatalog : public QDialog {
   QToolButton* sbtnExit = nullptr;
   QLabel* Label1 = nullptr;
   QLineEdit* Edit1 = nullptr;
+  QCheckBox* chkSubfolders = nullptr;  // "Include subfolders"
 
  public slots:
   void sbtnSaveClick();

@@ -57,6 +57,35 @@ PassResult EachRecord(xbase::Table& t, const std::vector<uint32_t>& records, con
 
 }  // namespace
 
+bool ListTree(const QString& folder, const QString& mask, const std::function<bool(const QString& name)>& found,
+              const std::function<void(const QString& folder)>& skipped) {
+  QStringList patterns;
+  for (QString p : mask.split(u';', Qt::SkipEmptyParts)) {
+    p = p.trimmed();
+    if (!p.isEmpty()) patterns << (p == u"*.*" ? QStringLiteral("*") : p);
+  }
+  const QDir root(folder);
+  QStringList pending{root.absolutePath()};
+  while (!pending.isEmpty()) {
+    const QString here = pending.takeFirst();
+    QDir dir(here);
+    if (!dir.isReadable()) {
+      skipped(QDir::toNativeSeparators(here));
+      continue;
+    }
+    const QString prefix = root.relativeFilePath(here);
+    for (const QString& name : dir.entryList(patterns, QDir::Files | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase))
+      if (!found(prefix == u"." ? name : prefix + u'/' + name)) return false;
+    // The subfolders next, in name order, each read in its turn; a link to
+    // a folder is not followed.
+    QStringList below;
+    for (const QFileInfo& sub : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase))
+      if (!sub.isSymLink()) below << sub.absoluteFilePath();
+    pending = below + pending;
+  }
+  return true;
+}
+
 PassResult AddFiles(xbase::Table& t, const QString& catalog, const QString& folder, const QStringList& names,
                     const Progress& progress) {
   PassResult r;

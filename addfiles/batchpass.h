@@ -31,6 +31,14 @@ struct PassResult {
 // Told how far a pass is (done of total items); returns false to stop.
 using Progress = std::function<bool(int64_t done, int64_t total)>;
 
+// The files below `folder` that the mask lets through, as paths relative to
+// it, folder by folder in name order, each found one handed to `found`
+// (which returns false to stop). Hidden files and folders are left out, and
+// links to folders are not followed (no loops); a folder that cannot be
+// read goes to `skipped`. Returns false when stopped.
+bool ListTree(const QString& folder, const QString& mask, const std::function<bool(const QString& name)>& found,
+              const std::function<void(const QString& folder)>& skipped);
+
 // One new record in `catalog` per named file of `folder`, in list order:
 // the title "new record ~~~~ " + the name, the path, the size and date
 // texts of the file. A file no longer there, or whose path does not fit

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QToolButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "batchpass.h"
@@ -137,6 +138,42 @@ void TfrmMultiFiles::SetFiles(const QString& folder, const QStringList& names) {
   TextListBox1->addItems(names);
 }
 
+void TfrmMultiFiles::SetTree(const QString& folder, const QString& mask) {
+  SetFiles(folder, {});
+  treeMask_ = mask;
+  listTree_ = true;
+}
+
+void TfrmMultiFiles::ListTree() {
+  running_ = true;
+  sbtnDM->setEnabled(false);
+  sbtnCancel->setText("Stop");
+  QElapsedTimer painted;
+  painted.start();
+  QStringList found;
+  const auto show = [&] {
+    TextListBox1->addItems(found);
+    found.clear();
+    GroupBox1->setTitle("Selected records (" + QString::number(names_.size()) + ")");
+    QApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
+    painted.restart();
+  };
+  addfiles::ListTree(
+      folder_, treeMask_,
+      [&](const QString& name) {
+        names_ << name;
+        found << name;
+        if (painted.elapsed() >= 100) show();
+        return !stopAsked_;
+      },
+      [&](const QString& folder) { found << "[skipped, cannot be read] " + folder; });
+  show();
+  running_ = false;
+  stopAsked_ = false;
+  sbtnDM->setEnabled(!names_.isEmpty());
+  sbtnCancel->setText("Exit");
+}
+
 void TfrmMultiFiles::SetRecords(const std::vector<uint32_t>& records, const QStringList& titles) {
   records_ = records;
   TextListBox1->addItems(titles);
@@ -150,6 +187,10 @@ void TfrmMultiFiles::SetMoveTargets(const QStringList& catalogs) {
 void TfrmMultiFiles::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   services_.ApplyFlatButtons(this);
+  if (listTree_) {
+    listTree_ = false;
+    QTimer::singleShot(0, this, &TfrmMultiFiles::ListTree);
+  }
 }
 
 bool TfrmMultiFiles::Progress(int64_t done, int64_t total) {

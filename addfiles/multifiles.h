@@ -32,6 +32,9 @@ class TfrmMultiFiles : public QDialog {
   // What the batch acts on: the files of a folder (add), or records by
   // number with their titles (move, delete).
   void SetFiles(const QString& folder, const QStringList& names);
+  // Every file below `folder` that the mask lets through, listed as they
+  // are found once the form is up (with a count, and Stop).
+  void SetTree(const QString& folder, const QString& mask);
   void SetRecords(const std::vector<uint32_t>& records, const QStringList& titles);
   // The catalogs a move may go to, in name order.
   void SetMoveTargets(const QStringList& catalogs);
@@ -60,10 +63,12 @@ class TfrmMultiFiles : public QDialog {
 
  private:
   bool Progress(int64_t done, int64_t total);
+  void ListTree();
 
   MainWindowServices& services_;
   BatchMode mode_;
-  QString folder_;
+  QString folder_, treeMask_;
+  bool listTree_ = false;
   QStringList names_;
   std::vector<uint32_t> records_;
   bool running_ = false, stopAsked_ = false;

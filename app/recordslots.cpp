@@ -395,7 +395,10 @@ BatchMode TfrmVantrell::StartBatch(BatchMode mode) {
   TfrmMultiFiles form(*this, mode, icons::ToolIcon(icon), this);
   bool ready = true;
   if (mode == BatchMode::Add) {
-    form.SetFiles(frmAddToCatalog->Folder(), frmAddToCatalog->SelectedNames());
+    if (frmAddToCatalog->WholeTree())
+      form.SetTree(frmAddToCatalog->Folder(), frmAddToCatalog->Mask());
+    else
+      form.SetFiles(frmAddToCatalog->Folder(), frmAddToCatalog->SelectedNames());
   } else {
     // Exactly the selected records the shown catalog holds, in its order.
     ready = RunCommand([&] {

@@ -72,6 +72,8 @@ inline constexpr BoolSetting kLMBO{kPrintOps, "LMBO", false};
 // Start folders and choices of the add, zip and file-operation windows.
 inline constexpr StringSetting kAddStrtDir{kStartUp, "AddStrtDir", "C:\\", true};
 inline constexpr StringSetting kAddStrtExt{kStartUp, "AddStrtExt", "*.*"};
+// Whether Add without a chosen file takes every file below the folder.
+inline constexpr BoolSetting kAddSubFldrs{kStartUp, "AddSubFldrs", false};
 inline constexpr StringSetting kZipStrtDir{kStartUp, "ZipStrtDir", "C:\\", true};
 inline constexpr IntSetting kExpDirs{kStartUp, "ExpDirs", 0};
 inline constexpr IntSetting kOvrWrt{kStartUp, "OvrWrt", 1};
@@ -80,7 +82,7 @@ inline constexpr StringSetting kCmrStrtDir{kStartUp, "cmrStrtDir", "C:", true};
 
 inline constexpr BoolSetting kAllBools[] = {
     kHints,    kCmbCLES,     kKeepOnTop, kFlatBtns, kPosition, kTryIcn,
-    kChkBxEditON, kChkBxFrms, kFullShort, kHdrBox,   kShaded,   kLMBO};
+    kChkBxEditON, kChkBxFrms, kFullShort, kHdrBox,   kShaded,   kLMBO, kAddSubFldrs};
 inline constexpr IntSetting kAllInts[] = {kTop,     kLeft,    kHeight, kWidth,
                                           kGridHeight, kExpDirs, kOvrWrt, kExtAll};
 inline constexpr StringSetting kAllStrings[] = {kDFTab,      kAddStrtDir, kAddStrtExt,

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QFileInfo>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -13,6 +15,7 @@
 #include <QToolButton>
 
 #include "addtocatalog.h"
+#include "batchpass.h"
 #include "createdb.h"
 #include "datamodule.h"
 #include "filelist.h"
@@ -133,6 +136,40 @@ TEST_F(AddFilesTest, MaskChoiceAddAndExit) {
   TSettings s;
   EXPECT_EQ(s.Read(settings::kAddStrtDir), QDir::toNativeSeparators(folder_) + "/");
   EXPECT_EQ(s.Read(settings::kAddStrtExt), "*.*");
+}
+
+// A whole folder tree: every matching file below the folder, folder by
+// folder in name order; no hidden folder, no link followed (a loop would
+// never end), and the walk stops when told.
+TEST_F(AddFilesTest, IncludeSubfoldersTakesTheTree) {
+  const QString root = dir_.path() + "/tree";
+  for (const char* name : {"a.txt", "x.doc", "sub/b.txt", "sub/deep/c.TXT", ".hid/d.txt", "sub/.e.txt"}) {
+    QDir().mkpath(QFileInfo(root + "/" + name).path());
+    QFile f(root + "/" + name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  ASSERT_TRUE(QFile::link(root, root + "/sub/loop"));
+  QStringList found, skipped;
+  EXPECT_TRUE(addfiles::ListTree(
+      root, "*.txt", [&](const QString& n) { found << n; return true; }, [&](const QString& f) { skipped << f; }));
+  EXPECT_EQ(found, (QStringList{"a.txt", "sub/b.txt", "sub/deep/c.TXT"}));
+  EXPECT_TRUE(skipped.isEmpty());
+  found.clear();
+  EXPECT_FALSE(addfiles::ListTree(root, "*.*", [&](const QString& n) { found << n; return false; }, [](const QString&) {}));
+  EXPECT_EQ(found.size(), 1);
+
+  // In the dialog: Add takes the folder without a chosen file; the choice
+  // is remembered.
+  FakeWindow window(dm_);
+  TfrmAddToCatalog dialog(window, [] {});
+  dialog.show();
+  EXPECT_FALSE(dialog.sbtnSave->isEnabled());
+  dialog.chkSubfolders->setChecked(true);
+  EXPECT_TRUE(dialog.sbtnSave->isEnabled());
+  dialog.sbtnSave->click();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_TRUE(dialog.WholeTree());
+  EXPECT_TRUE(TSettings().Read(settings::kAddSubFldrs));
 }
 
 }  // namespace
