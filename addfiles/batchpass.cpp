@@ -114,7 +114,8 @@ PassResult AddFiles(xbase::Table& t, const QString& catalog, const QString& fold
     t.Append();
     try {
       t.SetFieldByName(store::kFieldCatalog, catalogText);
-      t.SetFieldByName(store::kFieldTitle, Fit("new record ~~~~ " + name, store::kTitleWidth));
+      // The title takes the file's own name, not the folders below the batch's.
+      t.SetFieldByName(store::kFieldTitle, Fit("new record ~~~~ " + name.section(u'/', -1), store::kTitleWidth));
       t.SetFieldByName(store::kFieldName, store::ToUtf8(path));
       t.SetFieldByName(store::kFieldSize, store::ToUtf8(browse::FormatFileSize(size)));
       t.SetFieldByName(store::kFieldDate, store::ToUtf8(browse::FileDateText(browse::FileDateOf(path))));
