@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
+
+#include <algorithm>
 #include <QItemSelectionModel>
 #include <QPointer>
 #include <QStringListModel>
@@ -22,12 +25,19 @@ QStringList TRzFileListBox::ReadFolder(const QString& folder, const QString& mas
     if (!p.isEmpty()) patterns << (p == u"*.*" ? QStringLiteral("*") : p);
   }
   if (patterns.isEmpty() || folder.isEmpty()) return {};
-  QDir dir(folder);
-  dir.setNameFilters(patterns);  // matched without regard to case
-  // Ordinary files: no folders, no hidden files, nothing that is not a file.
-  dir.setFilter(QDir::Files | QDir::NoDotAndDotDot);
-  dir.setSorting(QDir::Name | QDir::IgnoreCase);
-  return dir.entryList();
+  // Ordinary files: no folders, no hidden files, nothing that is not a
+  // file; the names one by one, none of their details kept.
+  QStringList names;
+  QDirIterator it(folder, patterns, QDir::Files | QDir::NoDotAndDotDot);
+  while (it.hasNext()) {
+    it.next();
+    names << it.fileName();
+  }
+  std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+    const int c = a.compare(b, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : a < b;
+  });
+  return names;
 }
 
 void TRzFileListBox::SetDirectory(const QString& folder) {

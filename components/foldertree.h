@@ -1,11 +1,13 @@
 // The folder tree of the file choosers: every folder of this machine's file
-// system (hidden ones included), read as the user opens them.
+// system (hidden ones included), each read when it is opened. Only folders
+// are read, so a folder of many files costs nothing here.
 #pragma once
 
 #include <QString>
 #include <QTreeView>
 
-class QFileSystemModel;
+class QStandardItem;
+class QStandardItemModel;
 
 class Tdirtree : public QTreeView {
   Q_OBJECT
@@ -28,5 +30,8 @@ class Tdirtree : public QTreeView {
   void DirectoryChanged();
 
  private:
-  QFileSystemModel* model_;
+  void Roots();
+  void Read(QStandardItem* item);
+
+  QStandardItemModel* model_;
 };
