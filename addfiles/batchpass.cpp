@@ -101,8 +101,8 @@ PassResult AddFiles(xbase::Table& t, const QString& catalog, const QString& fold
     }
     const QString& name = names[(qsizetype)i];
     const QString path = QDir::toNativeSeparators(base + name);
-    const int64_t size = browse::FileSizeOf(path);
-    if (size < 0) {
+    const browse::FileFacts facts = browse::FactsOf(path);
+    if (facts.size < 0) {
       r.skipped.push_back({name, "it is no longer there"});
       continue;
     }
@@ -117,8 +117,8 @@ PassResult AddFiles(xbase::Table& t, const QString& catalog, const QString& fold
       // The title takes the file's own name, not the folders below the batch's.
       t.SetFieldByName(store::kFieldTitle, Fit("new record ~~~~ " + name.section(u'/', -1), store::kTitleWidth));
       t.SetFieldByName(store::kFieldName, store::ToUtf8(path));
-      t.SetFieldByName(store::kFieldSize, store::ToUtf8(browse::FormatFileSize(size)));
-      t.SetFieldByName(store::kFieldDate, store::ToUtf8(browse::FileDateText(browse::FileDateOf(path))));
+      t.SetFieldByName(store::kFieldSize, store::ToUtf8(browse::FormatFileSize(facts.size)));
+      t.SetFieldByName(store::kFieldDate, store::ToUtf8(browse::FileDateText(facts.dosDate)));
       t.Post();
     } catch (...) {
       t.Cancel();

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScrollBar>
 #include <QTabBar>
@@ -17,12 +18,15 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <tuple>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "createdb.h"
+#include "filelist.h"
+#include "batchpass.h"
 #include "datafiles.h"
 #include "datagen.h"
 #include "datagrid.h"
@@ -154,6 +158,61 @@ int Walk(const QString& dir) {
   return 0;
 }
 
+// Adds every file of `folder` (with `tree`, every file below it) to a new
+// database in `data` as one batch, as the add-files dialog and the batch
+// form do: the listing, then the add pass. Prints the seconds and the peak
+// resident KiB.
+int AddBatch(const QString& folder, bool tree, const QString& data) {
+  QDir(data).removeRecursively();
+  QDir().mkpath(data);
+  if (!store::CreateDatabaseFiles(data).ok()) throw std::runtime_error("cannot create the database in " + data.toStdString());
+  TDataModule1 dm;
+  dm.DataModule1Create(data);
+  dm.ApTable1.Open();
+  QElapsedTimer t;
+  t.start();
+  QStringList names;
+  if (tree)
+    addfiles::ListTree(folder, "*.*", [&](const QString& n) { names << n; return true; }, [](const QString&) {});
+  else
+    names = TRzFileListBox::ReadFolder(folder, "*.*");
+  const addfiles::PassResult r = addfiles::AddFiles(dm.ApTable1, "Bench", folder, names, {});
+  const double seconds = t.nsecsElapsed() / 1e9;
+  if (r.done != names.size()) throw std::runtime_error("the batch added fewer files than it listed");
+  std::printf("%.6f %ld\n", seconds, PeakRssKb());
+  return 0;
+}
+
+// Empty files for the add measures: `folders` folders of `each` files
+// (one folder: the files straight in `root`). Made once.
+void MakeFiles(const QString& root, int folders, int each) {
+  if (QFileInfo::exists(root + "/.made")) return;
+  QDir(root).removeRecursively();
+  for (int d = 0; d < folders; ++d) {
+    const QString folder = folders == 1 ? root : root + QString("/d%1").arg(d, 4, 10, QChar('0'));
+    QDir().mkpath(folder);
+    for (int i = 0; i < each; ++i) {
+      QFile f(folder + QString("/file %1.dat").arg(i, 6, 10, QChar('0')));
+      if (!f.open(QIODevice::WriteOnly)) throw std::runtime_error("cannot make " + f.fileName().toStdString());
+    }
+  }
+  QFile(root + "/.made").open(QIODevice::WriteOnly);
+}
+
+// `find` listing the same files with their size and time, as a process.
+double FindSeconds(const QString& root, bool tree) {
+  QStringList args{root};
+  if (!tree) args << "-maxdepth" << "1";
+  args << "-type" << "f" << "-printf" << "%s %T@ %p\n";
+  QProcess p;
+  p.setStandardOutputFile(QProcess::nullDevice());
+  QElapsedTimer t;
+  t.start();
+  p.start("find", args);
+  if (!p.waitForFinished(600000)) throw std::runtime_error("find did not finish");
+  return t.nsecsElapsed() / 1e9;
+}
+
 QString RunChild(const QString& self, const QStringList& args) {
   QProcess p;
   p.start(self, args);
@@ -193,6 +252,8 @@ int main(int argc, char** argv) {
     if (!value("--startup").isEmpty()) return Startup(value("--startup"));
     if (!value("--tabs").isEmpty()) return Session(value("--tabs"));
     if (!value("--walk").isEmpty()) return Walk(value("--walk"));
+    if (!value("--add-folder").isEmpty()) return AddBatch(value("--add-folder"), false, value("--data"));
+    if (!value("--add-tree").isEmpty()) return AddBatch(value("--add-tree"), true, value("--data"));
     QString dir = value("--dir");
     if (dir.isEmpty()) {
       std::fprintf(stderr, "usage: vantrell-gui-bench --dir DIR [--records N]\n");
@@ -220,6 +281,31 @@ int main(int argc, char** argv) {
     double mb = RunChild(self, {"--walk", one}).toDouble() / 1024.0;
     std::printf("BENCH gui_rss ours=%.1f peer=200 ratio=%.3f target=1.0 %s\n", mb, mb / 200.0,
                 mb <= 200.0 ? "ok" : "SLOW");
+    std::fflush(stdout);
+
+    // Adding files as one batch: 100,000 in one folder, and 100,000 in 1,000
+    // folders with subfolders included, against find listing them.
+    const int files = (int)std::min<size_t>(n / 10, 100000);
+    const QString flat = dir + "/add-flat", tree = dir + "/add-tree";
+    MakeFiles(flat, 1, files);
+    MakeFiles(tree, std::max(1, files / 100), 100);
+    double peakKb = 0;
+    for (const auto& [name, root, isTree] : {std::tuple{"gui_add_folder", flat, false}, std::tuple{"gui_add_tree", tree, true}}) {
+      std::vector<double> ours, peer;
+      for (int i = 0; i < 3; ++i) {
+        const QStringList out =
+            RunChild(self, {isTree ? "--add-tree" : "--add-folder", root, "--data", dir + "/add-db"}).split(' ');
+        ours.push_back(out.value(0).toDouble());
+        peakKb = std::max(peakKb, out.value(1).toDouble());
+        peer.push_back(FindSeconds(root, isTree));
+      }
+      std::sort(ours.begin(), ours.end());
+      std::sort(peer.begin(), peer.end());
+      Line(name, ours[1], peer[1], 3.0);
+    }
+    const double addMb = peakKb / 1024.0;
+    std::printf("BENCH gui_add_rss ours=%.1f peer=200 ratio=%.3f target=1.0 %s\n", addMb, addMb / 200.0,
+                addMb <= 200.0 ? "ok" : "SLOW");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vantrell-gui-bench: %s\n", e.what());
     return 1;

@@ -1,7 +1,14 @@
 #include "filefacts.h"
 
 #include <QDateTime>
+#include <QFile>
+
+#include <ctime>
 #include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace browse {
 
@@ -15,7 +22,7 @@ constexpr int kDateWidth = 21;  // FLDATE
 bool Fits(const QString& text, int width) { return text.toUtf8().size() <= width; }
 
 // The locale's long time format without its time zone.
-QString TimeFormatWithSeconds(const QLocale& locale) {
+QString TimeFormatOf(const QLocale& locale) {
   const QString format = locale.timeFormat(QLocale::LongFormat);
   QString out;
   bool quoted = false;
@@ -27,18 +34,21 @@ QString TimeFormatWithSeconds(const QLocale& locale) {
   return out.simplified();
 }
 
-}  // namespace
-
-int64_t FileSizeOf(const QString& path) {
-  const QFileInfo info(path);
-  if (!info.exists() && !info.isSymLink()) return -1;
-  return info.size();
+// The same, the last one asked for kept: a batch asks for one locale's many
+// times.
+QString TimeFormatWithSeconds(const QLocale& locale) {
+  thread_local QString lastLocale, lastFormat;
+  if (!lastFormat.isEmpty() && lastLocale == locale.name()) return lastFormat;
+  lastLocale = locale.name();
+  lastFormat = TimeFormatOf(locale);
+  return lastFormat;
 }
 
-int64_t FileDateOf(const QString& path) {
-  const QFileInfo info(path);
-  if (!info.exists()) return -1;
-  QDateTime t = info.lastModified().toLocalTime();
+}  // namespace
+
+namespace {
+
+int64_t PackDosDate(QDateTime t) {
   const QDate first(1980, 1, 1);
   if (t.date() < first) t = QDateTime(first, QTime(0, 0));
   const QDate d = t.date();
@@ -46,6 +56,38 @@ int64_t FileDateOf(const QString& path) {
   return (int64_t)(d.year() - 1980) << 25 | (int64_t)d.month() << 21 | (int64_t)d.day() << 16 |
          (int64_t)h.hour() << 11 | (int64_t)h.minute() << 5 | (int64_t)(h.second() / 2);
 }
+
+}  // namespace
+
+FileFacts FactsOf(const QString& path) {
+  FileFacts f;
+#ifdef Q_OS_UNIX
+  struct stat st;
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return f;
+  f.size = (int64_t)st.st_size;
+  // The local time straight from the C library: one call, no time zone
+  // objects, for the many files of a batch.
+  const time_t seconds = st.st_mtime;
+  struct tm local;
+  if (::localtime_r(&seconds, &local) == nullptr) return f;
+  f.dosDate = PackDosDate(QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                                    QTime(local.tm_hour, local.tm_min, local.tm_sec)));
+#else
+  const QFileInfo info(path);
+  if (!info.exists()) return f;
+  f.size = info.size();
+  f.dosDate = PackDosDate(info.lastModified().toLocalTime());
+#endif
+  return f;
+}
+
+int64_t FileSizeOf(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.exists() && !info.isSymLink()) return -1;
+  return info.size();
+}
+
+int64_t FileDateOf(const QString& path) { return FactsOf(path).dosDate; }
 
 QString FormatFileSize(int64_t size, const QLocale& locale) {
   const QString grouped = locale.toString((qlonglong)size);

@@ -18,6 +18,14 @@ int64_t FileSizeOf(const QString& path);
 // first second), or -1 when nothing is there.
 int64_t FileDateOf(const QString& path);
 
+// The size and packed DOS date-time of a file in one look at the file
+// system (-1 and -1 when nothing is there): what an add of many files asks.
+struct FileFacts {
+  int64_t size = -1;
+  int64_t dosDate = -1;
+};
+FileFacts FactsOf(const QString& path);
+
 // The size text FLSIZE keeps (10 characters): the size with the locale's
 // thousands separators when that fits, else its digits alone when they
 // fit, else rounded to one decimal with a unit (KB, MB, GB, TB of 1024).
