@@ -118,12 +118,6 @@ TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget*
   DataSource1StateChange();
   DataSource1DataChange(QString());
   DataSource2DataChange(QString());
-  // The add-files dialog lives for the whole run: its folder, mask and
-  // label carry over from one use to the next.
-  frmAddToCatalog = new TfrmAddToCatalog(*this, [this] {
-    sbtnEdit->setChecked(false);
-    sbtnAdd->setChecked(false);
-  }, this);
   connect(FileLabel1, &TFileLabel::doubleClicked, this, &TfrmVantrell::FileLabel1DblClick);
 }
 
@@ -789,6 +783,18 @@ void TfrmVantrell::LatchClicked(QToolButton* b) {
 void TfrmVantrell::ReleaseLatched(QToolButton* except) {
   for (QToolButton* o : latchGroup_)
     if (o != except) o->setChecked(false);
+}
+
+TfrmAddToCatalog* TfrmVantrell::AddFilesDialog() {
+  // Made at its first use (reading its folders costs the start nothing),
+  // then kept for the whole run: its folder, mask and label carry over from
+  // one use to the next.
+  if (!frmAddToCatalog)
+    frmAddToCatalog = new TfrmAddToCatalog(*this, [this] {
+      sbtnEdit->setChecked(false);
+      sbtnAdd->setChecked(false);
+    }, this);
+  return frmAddToCatalog;
 }
 
 void TfrmVantrell::ShowStatus(const QString& text) {

@@ -34,7 +34,6 @@ class QSystemTrayIcon;
 class QTabBar;
 class QTimer;
 class QToolButton;
-class TfrmAddToCatalog;
 class TDataModule1;
 class TFileLabel;
 class TfrmAddToCatalog;
@@ -151,6 +150,7 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   bool PerformCatalogCommand(browse::CatalogCommand command, const QString& oldName, const QString& name);
   void RebuildCatalogTabs();
   void SetRecordFile();
+  TfrmAddToCatalog* AddFilesDialog();
   // Runs the batch form in a mode; returns the mode it closed in.
   BatchMode StartBatch(BatchMode mode);
   // The entry check of Move and Delete: a batch only with selected rows.

@@ -319,8 +319,8 @@ void TfrmVantrell::sbtnSaveClick() {
 
 void TfrmVantrell::FileLabel1DblClick() {
   if (dm_.ApTable1.GetState() != xbase::State::Edit) return;
-  frmAddToCatalog->setWindowTitle("Select the file that will replace the current file.");
-  if (frmAddToCatalog->exec() != QDialog::Accepted) return;
+  AddFilesDialog()->setWindowTitle("Select the file that will replace the current file.");
+  if (AddFilesDialog()->exec() != QDialog::Accepted) return;
   RunCommand([this] { SetRecordFile(); });
   const QString path = store::FromUtf8(dm_.ApTable1.FieldByName(store::kFieldName));
   ShowStatus(" Changing to..." + path.mid(std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\')) + 1));
@@ -355,8 +355,8 @@ void TfrmVantrell::mnuRecAddClick() {
 
 void TfrmVantrell::sbtnAddClick() {
   if (!sbtnAdd->isChecked()) return;
-  frmAddToCatalog->setWindowTitle("Select the file that you want to ADD. ");
-  if (frmAddToCatalog->exec() == QDialog::Accepted) {
+  AddFilesDialog()->setWindowTitle("Select the file that you want to ADD. ");
+  if (AddFilesDialog()->exec() == QDialog::Accepted) {
     const BatchMode mode = StartBatch(BatchMode::Add);
     bool editOn = true;
     try {
