@@ -4,6 +4,7 @@
 
 #include "datafiles.h"
 #include "filefacts.h"
+#include "folderlisting.h"
 
 namespace addfiles {
 
@@ -59,29 +60,25 @@ PassResult EachRecord(xbase::Table& t, const std::vector<uint32_t>& records, con
 
 bool ListTree(const QString& folder, const QString& mask, const std::function<bool(const QString& name)>& found,
               const std::function<void(const QString& folder)>& skipped) {
-  QStringList patterns;
-  for (QString p : mask.split(u';', Qt::SkipEmptyParts)) {
-    p = p.trimmed();
-    if (!p.isEmpty()) patterns << (p == u"*.*" ? QStringLiteral("*") : p);
-  }
-  const QDir root(folder);
-  QStringList pending{root.absolutePath()};
-  while (!pending.isEmpty()) {
-    const QString here = pending.takeFirst();
-    QDir dir(here);
-    if (!dir.isReadable()) {
-      skipped(QDir::toNativeSeparators(here));
+  const listing::NameMasks masks(mask);
+  QString root = QDir(folder).absolutePath();
+  if (!root.endsWith(u'/')) root += u'/';
+  // Folders still to read, with their paths relative to the root; each
+  // folder's files first, then its subfolders in name order, depth first.
+  std::vector<QString> pending{QString()};
+  while (!pending.empty()) {
+    const QString here = pending.back();
+    pending.pop_back();
+    const QString path = here.isEmpty() ? root : root + here;
+    const listing::FolderEntries entries = listing::ReadFolderEntries(path, masks, true);
+    if (!entries.readable) {
+      skipped(QDir::toNativeSeparators(QDir::cleanPath(path)));
       continue;
     }
-    const QString prefix = root.relativeFilePath(here);
-    for (const QString& name : dir.entryList(patterns, QDir::Files | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase))
-      if (!found(prefix == u"." ? name : prefix + u'/' + name)) return false;
-    // The subfolders next, in name order, each read in its turn; a link to
-    // a folder is not followed.
-    QStringList below;
-    for (const QFileInfo& sub : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase))
-      if (!sub.isSymLink()) below << sub.absoluteFilePath();
-    pending = below + pending;
+    const QString prefix = here.isEmpty() ? QString() : here + u'/';
+    for (const QString& name : entries.files)
+      if (!found(prefix + name)) return false;
+    for (auto sub = entries.folders.crbegin(); sub != entries.folders.crend(); ++sub) pending.push_back(prefix + *sub);
   }
   return true;
 }
@@ -89,36 +86,59 @@ bool ListTree(const QString& folder, const QString& mask, const std::function<bo
 PassResult AddFiles(xbase::Table& t, const QString& catalog, const QString& folder, const QStringList& names,
                     const Progress& progress) {
   PassResult r;
-  QString base = QDir::fromNativeSeparators(folder);
-  if (!base.endsWith(u'/')) base += u'/';
+  QString base = QDir::toNativeSeparators(folder);
+  if (!base.endsWith(QDir::separator())) base += QDir::separator();
+  const std::string baseText = store::ToUtf8(base);
   const std::string catalogText = Fit(catalog, store::kCatalogWidth);
+  const browse::FolderFacts files(base);
+  const QLocale locale;
+  // Files side by side often share a size or a time: the last texts made
+  // are kept.
+  int64_t lastSize = -1, lastDate = -1;
+  std::string sizeText, dateText;
+  const int catalogField = t.FieldIndex(store::kFieldCatalog), titleField = t.FieldIndex(store::kFieldTitle),
+            nameField = t.FieldIndex(store::kFieldName), sizeField = t.FieldIndex(store::kFieldSize),
+            dateField = t.FieldIndex(store::kFieldDate);
   Batch batch(t);
   const int64_t total = names.size();
+  std::string path, title;
   for (int64_t i = 0; i < total; ++i) {
     if (!Report(progress, i, total)) {
       r.stopped = true;
       break;
     }
     const QString& name = names[(qsizetype)i];
-    const QString path = QDir::toNativeSeparators(base + name);
-    const browse::FileFacts facts = browse::FactsOf(path);
+    const QString relative = QDir::toNativeSeparators(name);
+    const browse::FileFacts facts = files.Of(relative);
     if (facts.size < 0) {
       r.skipped.push_back({name, "it is no longer there"});
       continue;
     }
+    const QByteArray nameText = relative.toUtf8();
     // A path cut to the field would name another file.
-    if (store::ToUtf8(path).size() > (size_t)store::kNameWidth) {
+    path.assign(baseText).append(nameText.constData(), (size_t)nameText.size());
+    if (path.size() > (size_t)store::kNameWidth) {
       r.skipped.push_back({name, "its path is longer than " + QString::number(store::kNameWidth) + " bytes"});
       continue;
     }
+    if (facts.size != lastSize) {
+      lastSize = facts.size;
+      sizeText = store::ToUtf8(browse::FormatFileSize(facts.size, locale));
+    }
+    if (facts.dosDate != lastDate) {
+      lastDate = facts.dosDate;
+      dateText = store::ToUtf8(browse::FileDateText(facts.dosDate, locale));
+    }
+    // The title takes the file's own name, not the folders below the batch's.
+    const qsizetype cut = nameText.lastIndexOf(QDir::separator().toLatin1());
+    title.assign("new record ~~~~ ").append(nameText.constData() + cut + 1, (size_t)(nameText.size() - cut - 1));
     t.Append();
     try {
-      t.SetFieldByName(store::kFieldCatalog, catalogText);
-      // The title takes the file's own name, not the folders below the batch's.
-      t.SetFieldByName(store::kFieldTitle, Fit("new record ~~~~ " + name.section(u'/', -1), store::kTitleWidth));
-      t.SetFieldByName(store::kFieldName, store::ToUtf8(path));
-      t.SetFieldByName(store::kFieldSize, store::ToUtf8(browse::FormatFileSize(facts.size)));
-      t.SetFieldByName(store::kFieldDate, store::ToUtf8(browse::FileDateText(facts.dosDate)));
+      t.SetField(catalogField, catalogText);
+      t.SetField(titleField, title);
+      t.SetField(nameField, path);
+      t.SetField(sizeField, sizeText);
+      t.SetField(dateField, dateText);
       t.Post();
     } catch (...) {
       t.Cancel();

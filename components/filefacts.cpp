@@ -1,13 +1,16 @@
 #include "filefacts.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 
 #include <ctime>
 #include <QFileInfo>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace browse {
@@ -48,37 +51,72 @@ QString TimeFormatWithSeconds(const QLocale& locale) {
 
 namespace {
 
-int64_t PackDosDate(QDateTime t) {
-  const QDate first(1980, 1, 1);
-  if (t.date() < first) t = QDateTime(first, QTime(0, 0));
+int64_t PackDosDate(int year, int month, int day, int hour, int minute, int second) {
+  if (year < 1980) return (int64_t)1 << 21 | (int64_t)1 << 16;  // 1980-01-01 00:00
+  return (int64_t)(year - 1980) << 25 | (int64_t)month << 21 | (int64_t)day << 16 | (int64_t)hour << 11 |
+         (int64_t)minute << 5 | (int64_t)(second / 2);
+}
+
+#ifdef Q_OS_UNIX
+// The local time straight from the C library: one call, no time zone
+// objects, for the many files of a batch.
+FileFacts FactsOfStat(const struct stat& st) {
+  FileFacts f;
+  const time_t seconds = st.st_mtime;
+  struct tm local;
+  if (::localtime_r(&seconds, &local) == nullptr) return f;
+  f.size = (int64_t)st.st_size;
+  f.dosDate = PackDosDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                          local.tm_sec);
+  return f;
+}
+#else
+int64_t PackDosDate(const QDateTime& t) {
   const QDate d = t.date();
   const QTime h = t.time();
-  return (int64_t)(d.year() - 1980) << 25 | (int64_t)d.month() << 21 | (int64_t)d.day() << 16 |
-         (int64_t)h.hour() << 11 | (int64_t)h.minute() << 5 | (int64_t)(h.second() / 2);
+  return PackDosDate(d.year(), d.month(), d.day(), h.hour(), h.minute(), h.second());
 }
+#endif
 
 }  // namespace
 
 FileFacts FactsOf(const QString& path) {
-  FileFacts f;
 #ifdef Q_OS_UNIX
   struct stat st;
-  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return f;
-  f.size = (int64_t)st.st_size;
-  // The local time straight from the C library: one call, no time zone
-  // objects, for the many files of a batch.
-  const time_t seconds = st.st_mtime;
-  struct tm local;
-  if (::localtime_r(&seconds, &local) == nullptr) return f;
-  f.dosDate = PackDosDate(QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
-                                    QTime(local.tm_hour, local.tm_min, local.tm_sec)));
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+  return FactsOfStat(st);
 #else
+  FileFacts f;
   const QFileInfo info(path);
   if (!info.exists()) return f;
   f.size = info.size();
   f.dosDate = PackDosDate(info.lastModified().toLocalTime());
-#endif
   return f;
+#endif
+}
+
+FolderFacts::FolderFacts(const QString& folder) : folder_(folder) {
+  if (!folder_.endsWith(u'/') && !folder_.endsWith(QDir::separator())) folder_ += QDir::separator();
+#ifdef Q_OS_UNIX
+  fd_ = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+}
+
+FolderFacts::~FolderFacts() {
+#ifdef Q_OS_UNIX
+  if (fd_ >= 0) ::close(fd_);
+#endif
+}
+
+FileFacts FolderFacts::Of(const QString& relative) const {
+#ifdef Q_OS_UNIX
+  if (fd_ >= 0) {
+    struct stat st;
+    if (::fstatat(fd_, QFile::encodeName(relative).constData(), &st, 0) != 0) return {};
+    return FactsOfStat(st);
+  }
+#endif
+  return FactsOf(folder_ + relative);
 }
 
 int64_t FileSizeOf(const QString& path) {

@@ -26,6 +26,21 @@ struct FileFacts {
 };
 FileFacts FactsOf(const QString& path);
 
+// The same for many files below one folder, each named by its path
+// relative to the folder: the folder is looked up once, not for each file.
+class FolderFacts {
+ public:
+  explicit FolderFacts(const QString& folder);
+  ~FolderFacts();
+  FolderFacts(const FolderFacts&) = delete;
+  FolderFacts& operator=(const FolderFacts&) = delete;
+  FileFacts Of(const QString& relative) const;
+
+ private:
+  QString folder_;
+  int fd_ = -1;
+};
+
 // The size text FLSIZE keeps (10 characters): the size with the locale's
 // thousands separators when that fits, else its digits alone when they
 // fit, else rounded to one decimal with a unit (KB, MB, GB, TB of 1024).

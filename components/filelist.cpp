@@ -2,9 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 
-#include <algorithm>
+#include "folderlisting.h"
 #include <QItemSelectionModel>
 #include <QPointer>
 #include <QStringListModel>
@@ -18,26 +17,11 @@ TRzFileListBox::TRzFileListBox(QWidget* parent) : QListView(parent), model_(new 
 }
 
 QStringList TRzFileListBox::ReadFolder(const QString& folder, const QString& mask) {
-  QStringList patterns;
-  for (QString p : mask.split(u';', Qt::SkipEmptyParts)) {
-    p = p.trimmed();
-    // "*.*" takes every file, with a dot in its name or not.
-    if (!p.isEmpty()) patterns << (p == u"*.*" ? QStringLiteral("*") : p);
-  }
-  if (patterns.isEmpty() || folder.isEmpty()) return {};
   // Ordinary files: no folders, no hidden files, nothing that is not a
-  // file; the names one by one, none of their details kept.
-  QStringList names;
-  QDirIterator it(folder, patterns, QDir::Files | QDir::NoDotAndDotDot);
-  while (it.hasNext()) {
-    it.next();
-    names << it.fileName();
-  }
-  std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-    const int c = a.compare(b, Qt::CaseInsensitive);
-    return c != 0 ? c < 0 : a < b;
-  });
-  return names;
+  // file; the names alone, none of their details kept.
+  const listing::NameMasks masks(mask);
+  if (masks.Empty()) return {};
+  return listing::ReadFolderEntries(folder, masks, false).files;
 }
 
 void TRzFileListBox::SetDirectory(const QString& folder) {

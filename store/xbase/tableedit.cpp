@@ -49,11 +49,18 @@ std::string Table::FieldByName(std::string_view name) const {
 }
 
 void Table::SetFieldByName(std::string_view name, std::string_view value) {
-  Impl& m = *impl_;
-  if (state_ != State::Edit && state_ != State::Insert)
-    throw Error(ErrorCode::Usage, "field " + std::string(name) + " of " + Path() + " can only be set while editing");
-  int fi = m.dbf().FieldIndex(name);
+  int fi = impl_->dbf().FieldIndex(name);
   if (fi < 0) throw Error(ErrorCode::NotFound, "table " + Path() + " has no field " + std::string(name));
+  SetField(fi, value);
+}
+
+void Table::SetField(int fi, std::string_view value) {
+  Impl& m = *impl_;
+  if (fi < 0 || (size_t)fi >= m.dbf().fields().size())
+    throw Error(ErrorCode::NotFound, "table " + Path() + " has no field number " + std::to_string(fi));
+  if (state_ != State::Edit && state_ != State::Insert)
+    throw Error(ErrorCode::Usage, "field " + m.dbf().fields()[(size_t)fi].def.name + " of " + Path() +
+                                      " can only be set while editing");
   const DbfField& f = m.dbf().fields()[(size_t)fi];
   char t = f.def.type;
   if (t == 'M' || t == 'G' || t == 'B' || t == 'P') {

@@ -230,6 +230,7 @@ class Table {
   // Sets a field of the edit buffer (Edit or Insert state). Text longer than
   // the field is cut to its width without splitting a UTF-8 character.
   void SetFieldByName(std::string_view name, std::string_view value);
+  void SetField(int index, std::string_view value);  // by FieldIndex
   bool Modified() const { return modified_; }
 
   // --- navigation over the visible records ---------------------------------
