@@ -108,7 +108,11 @@ PassResult AddFiles(xbase::Table& t, const QString& catalog, const QString& fold
       break;
     }
     const QString& name = names[(qsizetype)i];
+#ifdef Q_OS_WIN
     const QString relative = QDir::toNativeSeparators(name);
+#else
+    const QString& relative = name;
+#endif
     const browse::FileFacts facts = files.Of(relative);
     if (facts.size < 0) {
       r.skipped.push_back({name, "it is no longer there"});

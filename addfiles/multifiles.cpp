@@ -8,7 +8,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressBar>
 #include <QToolButton>
 #include <QTimer>
@@ -21,6 +20,25 @@
 #include "pathlabel.h"
 #include "prompts.h"
 #include "settings.h"
+
+TTextListBox::TTextListBox(QWidget* parent) : QListView(parent), model_(new Lines(this)) {
+  setModel(model_);
+  setUniformItemSizes(true);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSelectionMode(QAbstractItemView::NoSelection);
+}
+
+void TTextListBox::Lines::Append(const QStringList& more) {
+  if (more.isEmpty()) return;
+  beginInsertRows(QModelIndex(), (int)lines.size(), (int)(lines.size() + more.size() - 1));
+  lines += more;
+  endInsertRows();
+}
+
+QVariant TTextListBox::Lines::data(const QModelIndex& index, int role) const {
+  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= lines.size()) return {};
+  return lines[index.row()];
+}
 
 TfrmMultiFiles::TfrmMultiFiles(MainWindowServices& services, BatchMode mode, const QIcon& actionIcon, QWidget* parent)
     : QDialog(parent), services_(services), mode_(mode) {
@@ -65,11 +83,10 @@ TfrmMultiFiles::TfrmMultiFiles(MainWindowServices& services, BatchMode mode, con
 
   GroupBox1 = new QGroupBox("Selected records", this);
   GroupBox1->setObjectName("GroupBox1");
-  TextListBox1 = new QListWidget(GroupBox1);
+  TextListBox1 = new TTextListBox(GroupBox1);
   TextListBox1->setObjectName("TextListBox1");
   TextListBox1->setFocusPolicy(Qt::NoFocus);
   TextListBox1->setFrameShape(QFrame::NoFrame);
-  TextListBox1->setUniformItemSizes(true);
   QPalette list = TextListBox1->palette();
   list.setColor(QPalette::Base, list.color(QPalette::Button));
   list.setColor(QPalette::Text, QColor(0, 0, 128));

@@ -3,8 +3,10 @@
 // pass (with progress and Stop on a long one), its Exit leaves all as it was.
 #pragma once
 
+#include <QAbstractListModel>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QListView>
 #include <QStringList>
 
 #include <cstdint>
@@ -16,10 +18,31 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class QListWidget;
 class QProgressBar;
 class QToolButton;
 class TFileLabel;
+
+// A read-only list of lines that grows at its end: what a batch acts on,
+// 100,000 lines and more kept as the texts alone.
+class TTextListBox : public QListView {
+  Q_OBJECT
+
+ public:
+  explicit TTextListBox(QWidget* parent = nullptr);
+  void addItems(const QStringList& lines) { model_->Append(lines); }
+  int count() const { return (int)model_->lines.size(); }
+  QString text(int row) const { return model_->lines.value(row); }
+
+ private:
+  struct Lines : QAbstractListModel {
+    using QAbstractListModel::QAbstractListModel;
+    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : (int)lines.size(); }
+    QVariant data(const QModelIndex& index, int role) const override;
+    void Append(const QStringList& more);
+    QStringList lines;
+  };
+  Lines* model_;
+};
 
 enum class BatchMode { Move = 10, Delete = 20, Add = 30, Cancelled = 100 };
 
@@ -49,7 +72,7 @@ class TfrmMultiFiles : public QDialog {
   QComboBox* cbMove = nullptr;
   QLabel* Image1 = nullptr;
   TFileLabel* FileLabel1 = nullptr;
-  QListWidget* TextListBox1 = nullptr;
+  TTextListBox* TextListBox1 = nullptr;
   QCheckBox* chkbxEditON = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
 

@@ -7,6 +7,11 @@
 //   vantrell-gui-bench --tabs DATADIR                 (child) tab switch seconds and peak memory
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
+#include <QLabel>
+#include <QTimer>
+#include <QCheckBox>
+#include <QToolButton>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <tuple>
 #include <memory>
 #include <stdexcept>
@@ -32,10 +38,28 @@
 #include "datagrid.h"
 #include "datamodule.h"
 #include "mainwindow.h"
+#include "addtocatalog.h"
+#include "foldertree.h"
+#include "multifiles.h"
+#include "peer.h"
 
 namespace {
 
 QElapsedTimer g_clock;  // started first thing in main
+
+// The catalog of the records the move and delete measures select.
+constexpr const char* kSelected = "Selected";
+
+// How many ordinary files lie in `folder` (with `tree`, below it too).
+int FileCount(const QString& folder, bool tree) {
+  int n = 0;
+  QDirIterator it(folder, QDir::Files, tree ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
+  while (it.hasNext()) {
+    it.next();
+    ++n;
+  }
+  return n;
+}
 
 long PeakRssKb() {
   std::ifstream in("/proc/self/status");
@@ -48,7 +72,7 @@ long PeakRssKb() {
 // A database of the program (both tables, their index files) with `n`
 // generated records and their catalog names; `oneCatalog`: every record in
 // the big catalog.
-void MakeDatabase(const QString& dir, size_t n, bool oneCatalog = false) {
+void MakeDatabase(const QString& dir, size_t n, bool oneCatalog = false, int selectEvery = 0) {
   QDir().mkpath(dir);
   auto result = store::CreateDatabaseFiles(dir);
   if (!result.ok()) throw std::runtime_error("cannot create the database in " + dir.toStdString());
@@ -65,6 +89,7 @@ void MakeDatabase(const QString& dir, size_t n, bool oneCatalog = false) {
     for (int f = 0; f < bench::kFieldCount; ++f) {
       std::string_view v = ds.rows.field(r, (bench::Field)f);
       if (oneCatalog && f == bench::kCatalog) v = bench::kBigCatalog;
+      if (selectEvery > 0 && r % (size_t)selectEvery == 0 && f == bench::kCatalog) v = kSelected;
       if (!v.empty()) t.SetFieldByName(bench::kFieldNames[f], v);
     }
     t.Post();
@@ -74,7 +99,9 @@ void MakeDatabase(const QString& dir, size_t n, bool oneCatalog = false) {
   names.SetTableName(store::kCatalogTable);
   names.SetExclusive(true);
   names.Open();
-  for (const std::string& c : ds.catalogs) {
+  std::vector<std::string> catalogs = ds.catalogs;
+  if (selectEvery > 0) catalogs.emplace_back(kSelected);
+  for (const std::string& c : catalogs) {
     if (oneCatalog && c != bench::kBigCatalog) continue;
     names.Append();
     names.SetFieldByName("Catalog", c);
@@ -158,27 +185,89 @@ int Walk(const QString& dir) {
   return 0;
 }
 
+// Runs `click` on the batch form once it is up and ready (a tree listed).
+void WhenFormReady(const std::function<void(TfrmMultiFiles&)>& click) {
+  auto* poll = new QTimer(qApp);
+  QObject::connect(poll, &QTimer::timeout, [poll, click] {
+    auto* form = qobject_cast<TfrmMultiFiles*>(QApplication::activeModalWidget());
+    if (form == nullptr || !form->sbtnDM->isEnabled()) return;
+    poll->deleteLater();
+    poll->stop();
+    click(*form);
+  });
+  poll->start(1);
+}
+
 // Adds every file of `folder` (with `tree`, every file below it) to a new
-// database in `data` as one batch, as the add-files dialog and the batch
-// form do: the listing, then the add pass. Prints the seconds and the peak
-// resident KiB.
+// database in `data` as one batch, through the window as a user does: the
+// add-files dialog pointed at the folder, its files all chosen (or Include
+// subfolders), Add, then Add on the batch form; the record added last opens
+// for editing. Prints the seconds from choosing the folder to the window
+// back, and the peak resident KiB.
 int AddBatch(const QString& folder, bool tree, const QString& data) {
   QDir(data).removeRecursively();
   QDir().mkpath(data);
   if (!store::CreateDatabaseFiles(data).ok()) throw std::runtime_error("cannot create the database in " + data.toStdString());
+  {
+    xbase::Environment env;
+    xbase::Table names(env);
+    names.SetDatabaseName(store::EnginePath(data));
+    names.SetTableName(store::kCatalogTable);
+    names.Open();
+    names.Append();
+    names.SetFieldByName("Catalog", "Bench");
+    names.Post();
+  }
   TDataModule1 dm;
   dm.DataModule1Create(data);
-  dm.ApTable1.Open();
+  TfrmVantrell w(dm, data);
+  w.show();
+  QCoreApplication::processEvents();
+  QElapsedTimer t;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<TfrmAddToCatalog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) throw std::runtime_error("the add-files dialog did not open");
+    t.start();
+    dialog->dirtree1->SetDirectory(folder);
+    if (tree) {
+      dialog->chkSubfolders->setChecked(true);
+    } else {
+      TRzFileListBox* list = dialog->RzFileListBox1;
+      while (!list->Loaded()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+      list->selectAll();
+    }
+    WhenFormReady([](TfrmMultiFiles& form) { form.sbtnDM->click(); });
+    dialog->sbtnSave->click();
+  });
+  w.findChild<QAction*>("mnuRecAdd")->trigger();
+  const double seconds = t.nsecsElapsed() / 1e9;
+  if (w.findChild<QLabel*>("Label6")->text() != QString::number(FileCount(folder, tree)))
+    throw std::runtime_error("the batch added fewer files than the folder holds");
+  std::printf("%.6f %ld\n", seconds, PeakRssKb());
+  return 0;
+}
+
+// The window on `dir` showing the catalog of the selected records: every
+// record selected, then moved to another catalog or deleted through the
+// batch form. Prints the seconds from the command to the window back, and
+// the peak resident KiB.
+int RecordBatch(const QString& dir, bool move) {
+  TDataModule1 dm;
+  dm.DataModule1Create(dir);
+  TfrmVantrell w(dm, dir);
+  w.show();
+  QCoreApplication::processEvents();
+  w.SelectCatalog(kSelected);
+  QCoreApplication::processEvents();
+  const int selected = dm.ApTable1.RecordCount();
+  w.findChild<QAction*>("mnuSelAll")->trigger();
+  WhenFormReady([](TfrmMultiFiles& form) { form.sbtnDM->click(); });
   QElapsedTimer t;
   t.start();
-  QStringList names;
-  if (tree)
-    addfiles::ListTree(folder, "*.*", [&](const QString& n) { names << n; return true; }, [](const QString&) {});
-  else
-    names = TRzFileListBox::ReadFolder(folder, "*.*");
-  const addfiles::PassResult r = addfiles::AddFiles(dm.ApTable1, "Bench", folder, names, {});
+  w.findChild<QAction*>(move ? "mnuMove" : "mnuRecDel")->trigger();
+  QCoreApplication::processEvents();
   const double seconds = t.nsecsElapsed() / 1e9;
-  if (r.done != names.size()) throw std::runtime_error("the batch added fewer files than it listed");
+  if (selected == 0 || dm.ApTable1.RecordCount() != 0) throw std::runtime_error("the batch left selected records");
   std::printf("%.6f %ld\n", seconds, PeakRssKb());
   return 0;
 }
@@ -254,6 +343,8 @@ int main(int argc, char** argv) {
     if (!value("--walk").isEmpty()) return Walk(value("--walk"));
     if (!value("--add-folder").isEmpty()) return AddBatch(value("--add-folder"), false, value("--data"));
     if (!value("--add-tree").isEmpty()) return AddBatch(value("--add-tree"), true, value("--data"));
+    if (!value("--move").isEmpty()) return RecordBatch(value("--move"), true);
+    if (!value("--delete").isEmpty()) return RecordBatch(value("--delete"), false);
     QString dir = value("--dir");
     if (dir.isEmpty()) {
       std::fprintf(stderr, "usage: vantrell-gui-bench --dir DIR [--records N]\n");
@@ -306,6 +397,44 @@ int main(int argc, char** argv) {
     const double addMb = peakKb / 1024.0;
     std::printf("BENCH gui_add_rss ours=%.1f peer=200 ratio=%.3f target=1.0 %s\n", addMb, addMb / 200.0,
                 addMb <= 200.0 ? "ok" : "SLOW");
+    std::fflush(stdout);
+
+    // Moving and deleting the selected records: one in ten of the large
+    // database, all of one catalog, against SQLite acting on the same rows
+    // in one transaction. Each run on a fresh copy of the database.
+    const QString batchDb = dir + "/batch-db", peerDb = dir + "/batch-peer.sqlite";
+    MakeDatabase(batchDb, n, false, 10);
+    {
+      const bench::Dataset ds = bench::Generate(n, 42);
+      QFile::remove(peerDb);
+      bench::PeerCreateAndInsert(peerDb.toStdString(), ds.rows);
+      bench::PeerSetCatalog(peerDb.toStdString(), kSelected, 10);
+    }
+    std::vector<int64_t> rowids;
+    for (size_t r = 0; r < n; r += 10) rowids.push_back((int64_t)r + 1);
+    peakKb = 0;
+    for (const bool move : {true, false}) {
+      std::vector<double> ours, peer;
+      const QString copy = dir + "/batch-copy", peerCopy = dir + "/batch-copy.sqlite";
+      for (int i = 0; i < 3; ++i) {
+        QDir(copy).removeRecursively();
+        if (QProcess::execute("cp", {"-r", batchDb, copy}) != 0) throw std::runtime_error("cannot copy the database");
+        const QStringList out = RunChild(self, {move ? "--move" : "--delete", copy}).split(' ');
+        ours.push_back(out.value(0).toDouble());
+        peakKb = std::max(peakKb, out.value(1).toDouble());
+        QFile::remove(peerCopy);
+        if (!QFile::copy(peerDb, peerCopy)) throw std::runtime_error("cannot copy the SQLite database");
+        peer.push_back(bench::PeerBatch(peerCopy.toStdString(), rowids, move ? bench::kBigCatalog : std::string_view()));
+      }
+      QDir(copy).removeRecursively();
+      QFile::remove(peerCopy);
+      std::sort(ours.begin(), ours.end());
+      std::sort(peer.begin(), peer.end());
+      Line(move ? "gui_move_selected" : "gui_delete_selected", ours[1], peer[1], 1.0);
+    }
+    const double batchMb = peakKb / 1024.0;
+    std::printf("BENCH gui_batch_rss ours=%.1f peer=200 ratio=%.3f target=1.0 %s\n", batchMb, batchMb / 200.0,
+                batchMb <= 200.0 ? "ok" : "SLOW");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vantrell-gui-bench: %s\n", e.what());
     return 1;

@@ -1,5 +1,7 @@
 #include "peer.h"
 
+#include <chrono>
+
 #include <sqlite3.h>
 
 #include <stdexcept>
@@ -128,6 +130,31 @@ int64_t PeerDeleteEveryTenth(const std::string& dbPath, const char* table) {
   int64_t n = sqlite3_changes(db.get());
   db.exec("COMMIT");
   return n;
+}
+
+void PeerSetCatalog(const std::string& dbPath, std::string_view catalog, int every) {
+  Db db(dbPath);
+  Stmt set(db.get(), "UPDATE t SET catalog = ?1 WHERE (rowid - 1) % ?2 = 0");
+  set.bind(1, catalog);
+  sqlite3_bind_int(set.get(), 2, every);
+  set.step();
+}
+
+double PeerBatch(const std::string& dbPath, const std::vector<int64_t>& rowids, std::string_view catalog) {
+  Db db(dbPath);
+  const auto start = std::chrono::steady_clock::now();
+  db.exec("BEGIN");
+  {
+    Stmt each(db.get(), catalog.empty() ? "DELETE FROM t WHERE rowid = ?1" : "UPDATE t SET catalog = ?2 WHERE rowid = ?1");
+    if (!catalog.empty()) each.bind(2, catalog);
+    for (const int64_t id : rowids) {
+      sqlite3_bind_int64(each.get(), 1, id);
+      each.step();
+      sqlite3_reset(each.get());
+    }
+  }
+  db.exec("COMMIT");
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 void PeerVacuum(const std::string& dbPath) {

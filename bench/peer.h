@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "datagen.h"
 
@@ -25,6 +26,14 @@ int64_t PeerCountLike(const std::string& dbPath, std::string_view word);
 
 // Deletes every tenth row of the table, in one transaction. Returns how many.
 int64_t PeerDeleteEveryTenth(const std::string& dbPath, const char* table = "t");
+
+// Gives every `every`-th row (the first, then every `every`-th after it) the catalog.
+void PeerSetCatalog(const std::string& dbPath, std::string_view catalog, int every);
+
+// The rows by rowid given the catalog (empty: deleted), one statement per
+// row in one transaction, as a program acting on a selection would. Returns
+// the seconds from the opened database to the commit.
+double PeerBatch(const std::string& dbPath, const std::vector<int64_t>& rowids, std::string_view catalog);
 
 void PeerVacuum(const std::string& dbPath);
 void PeerReindex(const std::string& dbPath);

@@ -4,6 +4,10 @@
 #include <QDir>
 
 #include "folderlisting.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 #include <QItemSelectionModel>
 #include <QPointer>
 #include <QStringListModel>
@@ -25,8 +29,12 @@ QStringList TRzFileListBox::ReadFolder(const QString& folder, const QString& mas
 }
 
 void TRzFileListBox::SetDirectory(const QString& folder) {
-  directory_ = QDir::fromNativeSeparators(folder);
-  while (directory_.size() > 1 && directory_.endsWith(u'/')) directory_.chop(1);
+  QString directory = QDir::fromNativeSeparators(folder);
+  while (directory.size() > 1 && directory.endsWith(u'/')) directory.chop(1);
+  // The same folder again keeps the reading under way or done (Reread
+  // reads it anew).
+  if (directory == directory_ && generation_ > 0) return;
+  directory_ = directory;
   Apply();
 }
 
@@ -59,16 +67,36 @@ void TRzFileListBox::Deliver(int generation, const QStringList& names) {
   emit FolderLoaded(directory_);
 }
 
+// The chosen rows as spans of the selection, in order and apart: a list of
+// 100,000 files chosen at once is one span, not 100,000 looks at rows.
+std::vector<std::pair<int, int>> TRzFileListBox::SelectedSpans() const {
+  std::vector<std::pair<int, int>> spans;
+  for (const QItemSelectionRange& r : selectionModel()->selection())
+    if (r.isValid() && r.parent() == rootIndex()) spans.emplace_back(r.top(), r.bottom());
+  std::sort(spans.begin(), spans.end());
+  std::vector<std::pair<int, int>> merged;
+  for (const auto& span : spans) {
+    if (!merged.empty() && span.first <= merged.back().second + 1)
+      merged.back().second = std::max(merged.back().second, span.second);
+    else
+      merged.push_back(span);
+  }
+  return merged;
+}
+
 QStringList TRzFileListBox::SelectedNames() const {
-  QStringList names;
   const QStringList all = model_->stringList();
-  const QItemSelectionModel* sel = selectionModel();
-  for (int row = 0; row < all.size(); ++row)
-    if (sel->isRowSelected(row, QModelIndex())) names << all[row];
+  QStringList names;
+  for (const auto& [top, bottom] : SelectedSpans())
+    for (int row = top; row <= bottom && row < all.size(); ++row) names << all[row];
   return names;
 }
 
-int TRzFileListBox::SelectedCount() const { return (int)selectionModel()->selectedRows().size(); }
+int TRzFileListBox::SelectedCount() const {
+  int n = 0;
+  for (const auto& [top, bottom] : SelectedSpans()) n += bottom - top + 1;
+  return n;
+}
 
 QString TRzFileListBox::FocusedFilePath() const {
   const QModelIndex i = currentIndex();

@@ -9,6 +9,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+#include <vector>
+
 class QStringListModel;
 
 class TRzFileListBox : public QListView {
@@ -45,6 +48,7 @@ class TRzFileListBox : public QListView {
 
   QStringListModel* model_;
   QString directory_, mask_ = QStringLiteral("*.*");
+  std::vector<std::pair<int, int>> SelectedSpans() const;
   int generation_ = 0;  // of the latest reading; older answers are dropped
   bool loaded_ = false;
 };

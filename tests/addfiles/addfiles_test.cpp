@@ -2,6 +2,7 @@
 // mask, the path label as files are chosen, Add without a choice, Exit
 // during an edit, and the folder and mask offered next time.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -149,10 +150,16 @@ TEST_F(AddFilesTest, IncludeSubfoldersTakesTheTree) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   }
   ASSERT_TRUE(QFile::link(root, root + "/sub/loop"));
+  // A link to a file is that file; a dangling link and a pipe are no files.
+  ASSERT_TRUE(QFile::link(root + "/a.txt", root + "/sub/linked.txt"));
+  ASSERT_TRUE(QFile::link(root + "/none.txt", root + "/sub/dangling.txt"));
+#ifdef Q_OS_UNIX
+  ASSERT_EQ(::mkfifo(QFile::encodeName(root + "/pipe.txt").constData(), 0600), 0);
+#endif
   QStringList found, skipped;
   EXPECT_TRUE(addfiles::ListTree(
       root, "*.txt", [&](const QString& n) { found << n; return true; }, [&](const QString& f) { skipped << f; }));
-  EXPECT_EQ(found, (QStringList{"a.txt", "sub/b.txt", "sub/deep/c.TXT"}));
+  EXPECT_EQ(found, (QStringList{"a.txt", "sub/b.txt", "sub/linked.txt", "sub/deep/c.TXT"}));
   EXPECT_TRUE(skipped.isEmpty());
   found.clear();
   EXPECT_FALSE(addfiles::ListTree(root, "*.*", [&](const QString& n) { found << n; return false; }, [](const QString&) {}));
