@@ -247,12 +247,7 @@ void SharedTable::FinishPack(const std::string& journal) {
 
 bool SharedTable::FeedFromIndex(KeySorter& entries, const std::vector<uint32_t>& newNumber) {
   entries.SetInOrder();
-  // Each page is read once: a few in memory are enough meanwhile.
-  index.SetCacheBytes(4u << 20);
-  struct Restore {
-    SharedTable& sh;
-    ~Restore() { sh.index.SetCacheBytes(sh.env.IndexCacheBytes()); }
-  } restore{*this};
+  const WalkCache walk(*this);
   try {
     for (size_t t = 0; t < tags.size(); ++t)
       index.ForEach((int)t, [&](std::string_view key, uint32_t recno) {

@@ -340,6 +340,7 @@ void SharedTable::OpenIndex(const std::string& file) {
     ++env.indexVerifications_;
     bool exact = false;
     try {
+      const WalkCache walk(*this);
       exact = CompareIndex(index, rt).empty();
       if (exact) index.Flush(now);
     } catch (const Error&) {

@@ -130,6 +130,17 @@ class SharedTable {
   // sorting. Returns one line per tag that differs; empty when exact.
   std::vector<std::string> CompareIndex(IndexFile& idx, const std::vector<TagRuntime>& rt);
 
+  // A walk that reads each index page once (a comparison, a pack) keeps a
+  // few pages in memory, not the cache the browsing has; the cache is given
+  // back when the walk ends, however it ends.
+  struct WalkCache {
+    explicit WalkCache(SharedTable& sh) : sh(sh) { sh.index.SetCacheBytes(4u << 20); }
+    ~WalkCache() { sh.index.SetCacheBytes(sh.env.IndexCacheBytes()); }
+    WalkCache(const WalkCache&) = delete;
+    WalkCache& operator=(const WalkCache&) = delete;
+    SharedTable& sh;
+  };
+
   // Compiles a tag definition against this table; throws Expression.
   TagRuntime Compile(const IndexTagDef& def) const;
 
