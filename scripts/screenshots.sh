@@ -49,16 +49,42 @@ if [[ -z "${SCREENSHOT_SESSION:-}" ]]; then
 } | "$bin/vantrell-db" import "$data" - >/dev/null
 fi
 
+# A folder of documents for the add-files dialog, remembered as the folder
+# to add from.
+docs="$work/Documents"
+mkdir -p "$docs/Letters" "$docs/Photos 2019" "$docs/Tax"
+for f in "Invoice 2021-03.pdf" "Invoice 2021-04.pdf" "Holiday plan.odt" "Reading list.txt" "Budget 2022.ods" \
+         "Car insurance.pdf" "Recipes.txt" "Garden.jpg"; do
+  head -c $((RANDOM * 7)) /dev/zero > "$docs/$f"
+done
+mkdir -p "$XDG_CONFIG_HOME/Brannock"
+printf '[StartUp]\nAddStrtDir=%s/\nAddStrtExt=*.*\n' "$docs" > "$XDG_CONFIG_HOME/Brannock/Vantrell.conf"
+
 shot() {  # shot NAME WINDOW-NAME
   local id
   for _ in $(seq 1 50); do
     id=$(xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | head -1) && [[ -n "$id" ]] && break
     sleep 0.2
   done
-  [[ -n "${id:-}" ]] || { echo "window \"$2\" did not appear" >&2; return 1; }
+  [[ -n "${id:-}" ]] || {
+    echo "window \"$2\" did not appear (the screen is in $out/$1-missing.png)" >&2
+    import -window root "$out/$1-missing.png" 2>/dev/null || true
+    return 1
+  }
   sleep 0.8
   import -window "$id" -frame "$out/$1.png" 2>/dev/null || import -window "$id" "$out/$1.png"
   echo "$out/$1.png"
+}
+
+close_window() {  # close_window WINDOW-NAME: Escape until it is gone
+  local id
+  for _ in $(seq 1 10); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
+    [[ -z "$id" ]] && return 0
+    xdotool windowfocus --sync "$id" 2>/dev/null && xdotool key Escape 2>/dev/null || true
+    sleep 0.3
+  done
+  return 1
 }
 
 run_session() {
@@ -70,9 +96,37 @@ run_session() {
   main=$(xdotool search --onlyvisible --name '^Vantrell$' | head -1)
   xdotool windowfocus --sync "$main" key F1 || true
   shot help "Vantrell Help" || true
-  xdotool search --onlyvisible --name '^Vantrell Help$' windowfocus --sync key Escape 2>/dev/null || true
+  close_window "Vantrell Help" || true
   xdotool windowfocus --sync "$main" key alt+h sleep 0.5 key a || true
   shot about "About Vantrell" || true
+  close_window "About Vantrell" || true
+
+  # Adding files: the dialog on the documents folder, every file chosen,
+  # Add; the batch form that lists them; its Add.
+  local dialog
+  xdotool windowfocus --sync "$main" key alt+r sleep 0.5 key a || true
+  shot add-files "Select the file that you want to ADD. " || true
+  dialog=$(xdotool search --onlyvisible --name '^Select the file that you want to ADD. $' 2>/dev/null | head -1 || true)
+  if [[ -n "$dialog" ]]; then
+    # The file list has the focus: choose every file, then press Add at
+    # the dialog's bottom left.
+    xdotool windowfocus --sync "$dialog" key ctrl+a sleep 0.3
+    xdotool mousemove --window "$dialog" 40 "$(( $(xdotool getwindowgeometry "$dialog" | awk '/Geometry/ { split($2, g, "x"); print g[2] }') - 17 ))" click 1
+    shot batch-add "Add records to" || true
+    close_window "Add records to" || true
+  fi
+
+  # The records of the shown catalog chosen in the grid, then Move.
+  xdotool windowfocus --sync "$main" mousemove --window "$main" 200 185 click 1 sleep 0.3 key ctrl+a sleep 0.3 \
+    key alt+r sleep 0.5 key m || true
+  shot batch-move "Move records to" || true
+  close_window "Move records to" || true
+
+  # The catalog form, for a new catalog.
+  xdotool windowfocus --sync "$main" key alt+c sleep 0.5 key a || true
+  shot catalog-add "Add catalog" || true
+  close_window "Add catalog" || true
+
   kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true
   "$bin/vantrell" --data-dir "$work/empty" & pid=$!
   shot database-utility "Database Utility"
