@@ -115,7 +115,11 @@ PassResult AddFiles(xbase::Table& t, const QString& catalog, const QString& fold
 #endif
     const browse::FileFacts facts = files.Of(relative);
     if (facts.size < 0) {
-      r.skipped.push_back({name, "it is no longer there"});
+      // A name the system gives in another encoding than UTF-8 cannot be
+      // stored, and is not found again under its decoded text.
+      r.skipped.push_back({name, name.contains(QChar::ReplacementCharacter)
+                                     ? QStringLiteral("its name is not UTF-8 text and cannot be stored")
+                                     : QStringLiteral("it is no longer there")});
       continue;
     }
     const QByteArray nameText = relative.toUtf8();

@@ -2,7 +2,9 @@
 // mask, the path label as files are chosen, Add without a choice, Exit
 // during an edit, and the folder and mask offered next time.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +20,7 @@
 #include "addtocatalog.h"
 #include "batchpass.h"
 #include "createdb.h"
+#include "datafiles.h"
 #include "datamodule.h"
 #include "filelist.h"
 #include "foldertree.h"
@@ -177,6 +180,44 @@ TEST_F(AddFilesTest, IncludeSubfoldersTakesTheTree) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_TRUE(dialog.WholeTree());
   EXPECT_TRUE(TSettings().Read(settings::kAddSubFldrs));
+}
+
+// The add pass stores each file whole or not at all: a path longer than
+// the path field, and a name that is no UTF-8 text, are left out with the
+// reason and not counted; odd characters are stored as they are.
+TEST_F(AddFilesTest, AddPassLeavesOutWhatCannotBeStored) {
+  const QString root = dir_.path() + "/odd";
+  const QString deep = QString(200, u'd');
+  QDir().mkpath(root + "/" + deep);
+  QStringList names{"it's \"quoted\" & 100%.txt", deep + "/" + QString(60, u'n') + ".txt", "été 日本.txt"};
+  for (const QString& n : names) {
+    QFile f(root + "/" + n);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << n.toStdString();
+    f.write("12345");
+  }
+#ifdef Q_OS_LINUX
+  const QByteArray raw = QFile::encodeName(root) + "/bad\xff.txt";
+  const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  names = TRzFileListBox::ReadFolder(root, "*.txt") + QStringList{names[1]};
+  ASSERT_EQ(names.size(), 4);
+#endif
+  const addfiles::PassResult r = addfiles::AddFiles(dm_.ApTable1, "Odd", root, names, {});
+  EXPECT_EQ(r.done, 2);
+  QStringList why;
+  for (const addfiles::Skipped& s : r.skipped) why << s.why;
+#ifdef Q_OS_LINUX
+  EXPECT_EQ(why, (QStringList{"its name is not UTF-8 text and cannot be stored", "its path is longer than 255 bytes"}));
+#else
+  EXPECT_EQ(why, (QStringList{"its path is longer than 255 bytes"}));
+#endif
+  xbase::Table& t = dm_.ApTable1;
+  EXPECT_EQ(t.RecordCount(), 2);
+  ASSERT_TRUE(t.Locate("FLNAME", store::ToUtf8(QDir::toNativeSeparators(root + "/it's \"quoted\" & 100%.txt"))));
+  EXPECT_EQ(t.FieldByName("FLSIZE"), "5");
+  EXPECT_EQ(t.FieldByName("FLTITLE"), "new record ~~~~ it's \"quoted\" & 100%.txt");
+  EXPECT_TRUE(t.Locate("FLNAME", store::ToUtf8(root + "/été 日本.txt")));
 }
 
 }  // namespace
