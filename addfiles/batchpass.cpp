@@ -35,8 +35,8 @@ std::string Fit(const QString& text, int width) {
   return std::string(xbase::CutToWidth(store::ToUtf8(text), (size_t)width));
 }
 
-// Runs `one` on each record `t` shows of the list; a record gone from the
-// view meanwhile is passed over.
+// Runs `one` on each record of the list by number; `one` says whether the
+// record was still in the view (one gone meanwhile is passed over).
 template <class One>
 PassResult EachRecord(xbase::Table& t, const std::vector<uint32_t>& records, const Progress& progress, One one) {
   PassResult r;
@@ -47,9 +47,7 @@ PassResult EachRecord(xbase::Table& t, const std::vector<uint32_t>& records, con
       r.stopped = true;
       break;
     }
-    if (!t.GotoBookmark(xbase::Bookmark{records[(size_t)i]})) continue;
-    one();
-    ++r.done;
+    if (one(records[(size_t)i])) ++r.done;
   }
   batch.End();
   Report(progress, total, total, true);
@@ -163,20 +161,12 @@ PassResult AddFiles(xbase::Table& t, const QString& catalog, const QString& fold
 PassResult MoveRecords(xbase::Table& t, const std::vector<uint32_t>& records, const QString& target,
                        const Progress& progress) {
   const std::string catalog = Fit(target, store::kCatalogWidth);
-  return EachRecord(t, records, progress, [&] {
-    t.Edit();
-    try {
-      t.SetFieldByName(store::kFieldCatalog, catalog);
-      t.Post();
-    } catch (...) {
-      t.Cancel();
-      throw;
-    }
-  });
+  const int field = t.FieldIndex(store::kFieldCatalog);
+  return EachRecord(t, records, progress, [&](uint32_t recno) { return t.SetFieldOf(recno, field, catalog); });
 }
 
 PassResult DeleteRecords(xbase::Table& t, const std::vector<uint32_t>& records, const Progress& progress) {
-  return EachRecord(t, records, progress, [&] { t.Delete(); });
+  return EachRecord(t, records, progress, [&](uint32_t recno) { return t.DeleteRecordOf(recno); });
 }
 
 }  // namespace addfiles

@@ -249,7 +249,7 @@ int AddBatch(const QString& folder, bool tree, const QString& data) {
 
 // The window on `dir` showing the catalog of the selected records: every
 // record selected, then moved to another catalog or deleted through the
-// batch form. Prints the seconds from the command to the window back, and
+// batch form. Prints the seconds from Select All to the window back, and
 // the peak resident KiB.
 int RecordBatch(const QString& dir, bool move) {
   TDataModule1 dm;
@@ -260,10 +260,10 @@ int RecordBatch(const QString& dir, bool move) {
   w.SelectCatalog(kSelected);
   QCoreApplication::processEvents();
   const int selected = dm.ApTable1.RecordCount();
-  w.findChild<QAction*>("mnuSelAll")->trigger();
   WhenFormReady([](TfrmMultiFiles& form) { form.sbtnDM->click(); });
   QElapsedTimer t;
   t.start();
+  w.findChild<QAction*>("mnuSelAll")->trigger();
   w.findChild<QAction*>(move ? "mnuMove" : "mnuRecDel")->trigger();
   QCoreApplication::processEvents();
   const double seconds = t.nsecsElapsed() / 1e9;

@@ -301,13 +301,8 @@ std::vector<uint32_t> TRecordGridModel::RecNosOfRows(int first, int last) const 
 void TRecordGridModel::ForEachRecord(const std::function<bool(uint32_t)>& visit) const {
   if (count_ == 0 || !OpenCursor()) return;
   try {
-    cursorRow_ = -1;
-    cursor_->First();
-    while (cursor_->RecNo() != 0) {
-      if (!visit(cursor_->RecNo())) break;
-      cursor_->Next();
-      if (cursor_->Eof()) break;
-    }
+    // In large reads, the cursor left where it is.
+    cursor_->ForEachRecord([&](const xbase::RecordRef& r) { return visit(r.recno); });
   } catch (const std::exception& e) {
     Fail(QString::fromUtf8(e.what()));
   }

@@ -431,6 +431,42 @@ struct Table::Impl {
     return true;
   }
 
+  // Whether a record (by number) belongs to the view, its bytes read once
+  // into `buf`; the view's position is left as it was.
+  bool InView(uint32_t r, std::string& buf) {
+    if (r == 0 || r > dbf().count()) return false;
+    ReadRec(r, buf);
+    if (uniqueTag()) {
+      // Whether it is the first of its key shows in the tree alone.
+      const TreePos p = pos;
+      const std::string k = posKey;
+      const uint32_t pr = posRecno;
+      const uint64_t pv = posVersion;
+      const bool in = Visible(r);
+      pos = p;
+      posKey = k;
+      posRecno = pr;
+      posVersion = pv;
+      return in;
+    }
+    if (!PassesRecord(buf.data())) return false;
+    if (!tagged()) return true;
+    if (!sh->InTag(rt(), buf.data())) return false;
+    std::string key;
+    sh->KeyOf(rt(), buf.data(), key);
+    return InRange(key);
+  }
+
+  // After a record was changed by number: counts are taken anew, and the
+  // current record, when it was that one, shows its new bytes.
+  void AfterChangeOf(uint32_t r, const std::string& bytes) {
+    countCache = -1;
+    if (r == recno) {
+      rec = bytes;
+      recStamp = Stamp();
+    }
+  }
+
   // Whether a record whose bytes are known belongs to the view; positions
   // the tree cursor on it when it does.
   bool VisibleRecord(uint32_t r, const std::string& buf) {

@@ -584,11 +584,17 @@ uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, 
   return recno;
 }
 
-void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std::pair<int, std::string>>& memos) {
+void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std::pair<int, std::string>>& memos,
+                         const std::string* known) {
   RequireWritable();
   loadKeys.reset();  // the keys a load gathered may no longer be the records' keys
-  std::string old(dbf.recordLength(), ' ');
-  dbf.ReadRecord(recno, old.data());
+  std::string old;
+  if (known != nullptr && known->size() == dbf.recordLength()) {
+    old = *known;
+  } else {
+    old.assign(dbf.recordLength(), ' ');
+    dbf.ReadRecord(recno, old.data());
+  }
   WriteScope scope(*this);
   WriteMemos(rec, memos);
   rec[0] = old[0];
@@ -627,11 +633,16 @@ void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std
   lastRecno = recno;
 }
 
-void SharedTable::MarkDeleted(uint32_t recno) {
+void SharedTable::MarkDeleted(uint32_t recno, const std::string* known) {
   RequireWritable();
   loadKeys.reset();  // the keys a load gathered may no longer be the records' keys
-  std::string rec(dbf.recordLength(), ' ');
-  dbf.ReadRecord(recno, rec.data());
+  std::string rec;
+  if (known != nullptr && known->size() == dbf.recordLength()) {
+    rec = *known;
+  } else {
+    rec.assign(dbf.recordLength(), ' ');
+    dbf.ReadRecord(recno, rec.data());
+  }
   if (rec[0] == '*') return;
   std::string after = rec;
   after[0] = '*';

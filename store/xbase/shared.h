@@ -93,8 +93,11 @@ class SharedTable {
   // files back as they were and throws; outside a batch its files are on
   // disk when it returns.
   uint32_t Append(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
-  void Update(uint32_t recno, std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
-  void MarkDeleted(uint32_t recno);
+  // `old`, when given, holds the record's bytes as they are on disk (read
+  // by the caller just before), which spares reading them again.
+  void Update(uint32_t recno, std::string& rec, const std::vector<std::pair<int, std::string>>& memos,
+              const std::string* old = nullptr);
+  void MarkDeleted(uint32_t recno, const std::string* old = nullptr);
   void BeginBatch() { ++batchDepth; }
   // A batch of appends with the table to ourselves (exclusive use). Once
   // the batch has added many records against the table's size, the index

@@ -7,6 +7,26 @@
 
 namespace xbase {
 
+namespace {
+
+// A character or number field of a record buffer given a value: cut to
+// the field's width without splitting a UTF-8 character, numbers to the
+// right.
+void PutField(char* record, const DbfField& f, std::string_view value) {
+  std::string_view v = CutToWidth(value, (size_t)f.def.width);
+  char* p = record + f.offset;
+  std::memset(p, ' ', (size_t)f.def.width);
+  if (f.def.type == 'N' || f.def.type == 'F') {
+    std::string_view tv = TrimRight(v);
+    while (!tv.empty() && tv.front() == ' ') tv.remove_prefix(1);
+    std::memcpy(p + f.def.width - tv.size(), tv.data(), tv.size());
+  } else {
+    std::memcpy(p, v.data(), v.size());
+  }
+}
+
+}  // namespace
+
 const std::vector<FieldDef>& Table::Fields() const {
   static const std::vector<FieldDef> none;
   if (!impl_->sh) return none;
@@ -66,19 +86,47 @@ void Table::SetField(int fi, std::string_view value) {
   if (t == 'M' || t == 'G' || t == 'B' || t == 'P') {
     m.memoEdits[fi] = std::string(value);
   } else {
-    std::string_view v = CutToWidth(value, (size_t)f.def.width);
-    char* p = m.edit.data() + f.offset;
-    std::memset(p, ' ', (size_t)f.def.width);
-    if (t == 'N' || t == 'F') {
-      std::string_view tv = TrimRight(v);
-      while (!tv.empty() && tv.front() == ' ') tv.remove_prefix(1);
-      std::memcpy(p + f.def.width - tv.size(), tv.data(), tv.size());
-    } else {
-      std::memcpy(p, v.data(), v.size());
-    }
+    PutField(m.edit.data(), f, value);
   }
   modified_ = true;
   if (disableCount_ == 0 && OnDataChange) m.Notify(f.def.name);
+}
+
+bool Table::SetFieldOf(uint32_t recno, int fi, std::string_view value) {
+  Impl& m = *impl_;
+  m.RequireOpen("SetFieldOf");
+  m.RefuseReadOnly();
+  RequireWritable();
+  if (state_ == State::Edit || state_ == State::Insert)
+    throw Error(ErrorCode::Usage, "records of " + Path() + " cannot be changed by number while one is edited");
+  if (fi < 0 || (size_t)fi >= m.dbf().fields().size())
+    throw Error(ErrorCode::NotFound, "table " + Path() + " has no field number " + std::to_string(fi));
+  const DbfField& f = m.dbf().fields()[(size_t)fi];
+  if (f.def.type == 'M' || f.def.type == 'G' || f.def.type == 'B' || f.def.type == 'P')
+    throw Error(ErrorCode::Usage, "field " + f.def.name + " of " + Path() + " is a memo; set it while editing");
+  std::string old;
+  if (!m.InView(recno, old)) return false;
+  std::string rec = old;
+  PutField(rec.data(), f, value);
+  if (rec == old) return true;
+  m.sh->Update(recno, rec, {}, &old);
+  m.AfterChangeOf(recno, rec);
+  return true;
+}
+
+bool Table::DeleteRecordOf(uint32_t recno) {
+  Impl& m = *impl_;
+  m.RequireOpen("DeleteRecordOf");
+  m.RefuseReadOnly();
+  RequireWritable();
+  if (state_ == State::Edit || state_ == State::Insert)
+    throw Error(ErrorCode::Usage, "records of " + Path() + " cannot be deleted by number while one is edited");
+  std::string old;
+  if (!m.InView(recno, old)) return false;
+  m.sh->MarkDeleted(recno, &old);
+  old[0] = '*';
+  m.AfterChangeOf(recno, old);
+  return true;
 }
 
 void Table::Append() {

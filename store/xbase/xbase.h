@@ -231,6 +231,16 @@ class Table {
   // the field is cut to its width without splitting a UTF-8 character.
   void SetFieldByName(std::string_view name, std::string_view value);
   void SetField(int index, std::string_view value);  // by FieldIndex
+
+  // --- acting on many records by number (a selection) ------------------------
+  // One field of a record of the view given a new value, or the record
+  // deleted, without moving the view or reading the record more than once:
+  // what a batch over thousands of selected records needs. Not while
+  // editing. False (nothing done) when the record is not in the view. The
+  // view's current record may have left it; position the view (First,
+  // GotoBookmark) before reading it again.
+  bool SetFieldOf(uint32_t recno, int index, std::string_view value);
+  bool DeleteRecordOf(uint32_t recno);
   bool Modified() const { return modified_; }
 
   // --- navigation over the visible records ---------------------------------

@@ -240,6 +240,39 @@ TEST_F(CursorTest, BookmarkOutsideTheQueryIsNotValid) {
   EXPECT_EQ(Title(*t), "apple");
 }
 
+// A batch over selected records by number: only records of the view are
+// touched, the view stays where it was, the current record shows its new
+// bytes, and the index follows every change.
+TEST_F(CursorTest, ChangesByNumberActOnTheViewOnly) {
+  AddFruit();
+  auto t = OpenRecords();
+  t->SetQuery("Catalog = \"A  \"");
+  ASSERT_TRUE(t->Locate("FLTITLE", "Banana"));
+  const uint32_t banana = t->RecNo();
+  const int catalog = t->FieldIndex("Catalog");
+  EXPECT_FALSE(t->SetFieldOf(1, catalog, "D")) << "zebra is in catalog B, not in the view";
+  EXPECT_FALSE(t->DeleteRecordOf(99));
+  EXPECT_TRUE(t->SetFieldOf(banana, catalog, "C"));
+  EXPECT_EQ(t->RecNo(), banana);
+  EXPECT_EQ(t->FieldByName("Catalog"), "C");
+  EXPECT_FALSE(t->SetFieldOf(banana, catalog, "D")) << "it has left the view";
+  EXPECT_TRUE(t->DeleteRecordOf(2));  // cherry
+  t->First();
+  EXPECT_EQ(t->RecordCount(), 1);
+  EXPECT_EQ(Title(*t), "apple");
+  t->Edit();
+  EXPECT_THROW(t->DeleteRecordOf(t->RecNo()), xbase::Error);
+  t->Cancel();
+  t->SetQuery("Catalog = \"C  \"");
+  t->First();
+  EXPECT_EQ(t->RecordCount(), 2);
+  EXPECT_EQ(Title(*t), "Apple");
+  t->Next();
+  EXPECT_EQ(Title(*t), "Banana");
+  t->Close();
+  EXPECT_EQ(xbase::CheckTable(RecordsPath()), Strings{});
+}
+
 TEST_F(CursorTest, Locate) {
   AddFruit();
   auto t = OpenRecords();
