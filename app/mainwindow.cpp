@@ -318,6 +318,8 @@ void TfrmVantrell::BuildMenus() {
   });
   connect(sbtnSave, &QToolButton::clicked, this, &TfrmVantrell::sbtnSaveClick);
   connect(mnuSelAll, &QAction::triggered, this, &TfrmVantrell::mnuSelAllClick);
+  connect(sbtnFind, &QToolButton::clicked, this, &TfrmVantrell::sbtnFindClick);
+  connect(mnuSearch, &QAction::triggered, this, &TfrmVantrell::sbtnFindClick);
   connect(mnuUnSelAll, &QAction::triggered, this, &TfrmVantrell::mnuUnSelAllClick);
   connect(mnuClrCrLf, &QAction::triggered, this, &TfrmVantrell::sbtnClrCRLFClick);
   connect(sbtnClrCRLF, &QToolButton::clicked, this, &TfrmVantrell::sbtnClrCRLFClick);

@@ -63,6 +63,7 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   int TotalRecordCount() const override;
   void SetTotalRecordCount(int count) override;
   void ApplyFlatButtons(QWidget* window) override;
+  void ShowRecord(const QString& catalog, uint32_t recno) override;
 
   const QString& DataFolder() const { return dataFolder_; }
   // Whether the window starts hidden in the tray (tray option on at start).
@@ -114,6 +115,7 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void mnuRecEditClick();
   void sbtnSaveClick();
   void mnuSelAllClick();
+  void sbtnFindClick();
   void mnuUnSelAllClick();
   void sbtnClrCRLFClick();
   void sbtnRemExtraSpcsClick();

@@ -21,11 +21,13 @@
 #include "addtocatalog.h"
 #include "mainwindow.h"
 #include "multifiles.h"
+#include "searchform.h"
 #include "settings.h"
 #include "icons.h"
 #include "pathlabel.h"
 #include "prompts.h"
 #include "recordedit.h"
+#include "searchform.h"
 #include "titlejump.h"
 
 namespace {
@@ -435,6 +437,29 @@ void TfrmVantrell::mnuSelAllClick() {
   RunCommand([this] {
     xbase::Table& t = dm_.ApTable1;
     if (RxDBGrid1->MultiSelect && t.Active() && t.RecordCount() > 0) RxDBGrid1->SelectAllRecords();
+  });
+}
+
+// ---- search ---------------------------------------------------------------------------------
+
+void TfrmVantrell::sbtnFindClick() {
+  // Made anew for each use and gone when closed: every search starts with
+  // "File Name", an empty text and an empty grid.
+  auto* form = new TfrmSearch(*this, this);
+  form->exec();
+}
+
+void TfrmVantrell::ShowRecord(const QString& catalog, uint32_t recno) {
+  // The tab whose text is the catalog's name, letter case counting.
+  const int tabs = std::min(TabControl1->count(), (int)store::LoadCatalogList(dm_.ApTable2, 1 << 30).names.size());
+  for (int i = 0; i < tabs; ++i) {
+    if (TabControl1->tabText(i) != catalog) continue;
+    SelectTab(i);
+    break;
+  }
+  // That very record, not the first one that shares its title.
+  RunCommand([&] {
+    if (recno != 0) dm_.ApTable1.GotoBookmark(xbase::Bookmark{recno});
   });
 }
 

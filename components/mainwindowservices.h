@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 class QWidget;
 class TDataModule1;
 class TSettings;
@@ -40,4 +42,11 @@ class MainWindowServices {
 
   // Makes a window's tool buttons follow the "Flat Buttons" option.
   virtual void ApplyFlatButtons(QWidget* window) = 0;
+
+  // Shows record `recno` of the catalog `catalog`: its tab made current (an
+  // edit there cancelled), then that very record, when the catalog holds it.
+  virtual void ShowRecord(const QString& catalog, uint32_t recno) {
+    (void)catalog;
+    (void)recno;
+  }
 };

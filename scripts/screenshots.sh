@@ -127,6 +127,21 @@ run_session() {
   shot catalog-add "Add catalog" || true
   close_window "Add catalog" || true
 
+  # Searching every catalog for a piece of the path.
+  xdotool windowfocus --sync "$main" key alt+r sleep 0.5 key s || true
+  local found
+  for _ in $(seq 1 25); do
+    found=$(xdotool search --onlyvisible --name '^Search $' 2>/dev/null | head -1 || true)
+    [[ -n "$found" ]] && break
+    sleep 0.2
+  done
+  if [[ -n "$found" ]]; then
+    xdotool windowfocus --sync "$found" type --delay 20 "copyright"
+    xdotool key Return
+  fi
+  shot search "Search " || true
+  close_window "Search " || true
+
   kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true
   "$bin/vantrell" --data-dir "$work/empty" & pid=$!
   shot database-utility "Database Utility"

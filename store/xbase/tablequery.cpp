@@ -1,7 +1,8 @@
-// Finding records: the query, Locate, and FindContaining.
+// Finding records: the query, Locate, FindContaining and FindWhere.
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -86,16 +87,30 @@ constexpr uint64_t kParallelScanBytes = 8u << 20;
 }  // namespace
 
 std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_view text, bool caseInsensitive) {
+  if (text.empty()) return {};
+  const std::string needle = caseInsensitive ? Utf8Lower(text) : std::string(text);
+  const bool asciiNeedle = std::all_of(needle.begin(), needle.end(), [](char c) { return (unsigned char)c < 0x80; });
+  if (caseInsensitive && asciiNeedle)
+    return FindWhere(field, [&](std::string_view v) { return ContainsAsciiFolded(v.data(), v.size(), needle); });
+  if (caseInsensitive)
+    return FindWhere(field, [&](std::string_view v) {
+      thread_local std::string lowered;
+      lowered.clear();
+      AppendLower(v, lowered);
+      return lowered.find(needle) != std::string::npos;
+    });
+  return FindWhere(field, [&](std::string_view v) { return v.find(needle) != std::string_view::npos; });
+}
+
+std::vector<uint32_t> Table::FindWhere(std::string_view field, const std::function<bool(std::string_view)>& matches,
+                                       const std::function<bool(double)>& progress) {
   Impl& m = *impl_;
-  m.RequireOpen("FindContaining");
+  m.RequireOpen("FindWhere");
   std::vector<uint32_t> hits;
-  if (text.empty()) return hits;
   int fi = m.dbf().FieldIndex(field);
   if (fi < 0) throw Error(ErrorCode::NotFound, "table " + Path() + " has no field " + std::string(field));
   const DbfField& f = m.dbf().fields()[(size_t)fi];
   const bool memo = f.def.type == 'M';
-  const std::string needle = caseInsensitive ? Utf8Lower(text) : std::string(text);
-  const bool asciiNeedle = std::all_of(needle.begin(), needle.end(), [](char c) { return (unsigned char)c < 0x80; });
   const bool deletedOff = !env_.Deleted();
   const TagRuntime* tagRt = m.tagged() ? &m.rt() : nullptr;
   SharedTable& sh = *m.sh;
@@ -130,11 +145,14 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
   std::mutex errorLock;
   std::exception_ptr error;
 
+  std::atomic<bool> stopped{false};
+  std::atomic<uint32_t> partsDone{0};
+  const std::thread::id caller = std::this_thread::get_id();
   const auto scan = [&]() {
     try {
       std::vector<char> buf((size_t)per * recLen);
-      std::string lowered, memoText;
-      for (uint32_t part; !failed && (part = nextPart++) < parts;) {
+      std::string memoText;
+      for (uint32_t part; !failed && !stopped && (part = nextPart++) < parts;) {
         const uint32_t first = 1 + part * per;
         const uint32_t k = std::min(per, total - first + 1);
         m.dbf().file().ReadAt(m.dbf().RecordOffset(first), buf.data(), (size_t)k * recLen);
@@ -145,25 +163,10 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
           bool hit;
           if (memo) {
             memoText = sh.ReadMemo(r, fi);
-            if (caseInsensitive) {
-              lowered.clear();
-              AppendLower(memoText, lowered);
-              hit = lowered.find(needle) != std::string::npos;
-            } else {
-              hit = memoText.find(needle) != std::string::npos;
-            }
+            hit = matches(memoText);
           } else {
             const char* fp = r + f.offset;
-            const size_t len = PaddedLength(fp, w);
-            if (caseInsensitive && asciiNeedle) {
-              hit = ContainsAsciiFolded(fp, len, needle);
-            } else if (caseInsensitive) {
-              lowered.clear();
-              AppendLower(std::string_view(fp, len), lowered);
-              hit = lowered.find(needle) != std::string::npos;
-            } else {
-              hit = std::string_view(fp, len).find(needle) != std::string_view::npos;
-            }
+            hit = matches(std::string_view(fp, PaddedLength(fp, w)));
           }
           if (!hit || (tagRt && !sh.InTag(*tagRt, r))) continue;
           out.hits.push_back(first + i);
@@ -172,6 +175,9 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
             SharedTable::KeyOf(*tagRt, r, out.keys);
           if (tagRt) out.keyEnds.push_back((uint32_t)out.keys.size());
         }
+        const uint32_t done = ++partsDone;
+        // The caller hears how far the pass is between its own stretches.
+        if (progress && std::this_thread::get_id() == caller && !progress((double)done / parts)) stopped = true;
       }
     } catch (...) {
       failed = true;
@@ -190,6 +196,7 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
   scan();
   for (std::thread& t : helpers) t.join();
   if (error) std::rethrow_exception(error);
+  if (stopped) return {};
 
   if (!tagRt || hitCount > kKeyedHits) {
     for (const ScanPart& p : results) hits.insert(hits.end(), p.hits.begin(), p.hits.end());

@@ -321,6 +321,13 @@ class Table {
   // per record, whatever the number of hits.
   std::vector<uint32_t> FindContaining(std::string_view field, std::string_view text,
                                        bool caseInsensitive = true);
+  // The same pass with the test given: the records whose field text
+  // (without its padding; a memo's whole text) `matches` accepts. `matches`
+  // runs on several threads at once. `progress`, when given, hears on the
+  // calling thread how far the pass is (0 to 1) and stops it by returning
+  // false, which gives no records.
+  std::vector<uint32_t> FindWhere(std::string_view field, const std::function<bool(std::string_view)>& matches,
+                                  const std::function<bool(double)>& progress = {});
   // Bulk reading. Calls f for every visible record in view order, from the
   // first, until f returns false; the cursor does not move. Records are
   // read a batch at a time in a few large reads: in natural order straight

@@ -16,6 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTableView>
 #include <QSettings>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -39,6 +41,9 @@
 #include "mainwindow.h"
 #include "pathlabel.h"
 #include "prompts.h"
+#include "searchform.h"
+#include "searchmatch.h"
+#include "searchresults.h"
 #include "settings.h"
 
 namespace {
@@ -410,6 +415,77 @@ TEST_F(MainWindowTest, RecordFileIsReplacedFromTheAddFilesDialog) {
   EXPECT_EQ(label->path(), chosen);
   Button("sbtnSave")->click();
   EXPECT_EQ(t.FieldByName("FLNAME"), chosen.toStdString());
+}
+
+// Matching as the search does it: letters of either case alike by Unicode
+// case folding, anywhere in the text; an empty text occurs nowhere.
+TEST(SearchMatch, FoldsCaseOfEveryScript) {
+  const search::TextMatcher report("REPORT");
+  for (const char* hit : {"report", "Report notes", "MY REPORT", "\xc3\x84rger-Report"}) EXPECT_TRUE(report(hit)) << hit;
+  EXPECT_FALSE(report("repor t"));
+  EXPECT_TRUE(search::TextMatcher(QString::fromUtf8("\xce\x9f\xce\x94\xce\x9f\xce\xa3"))("\xce\xbf\xce\xb4\xce\xbf\xcf\x82"))
+      << "ΟΔΟΣ finds οδος with its final sigma";
+  EXPECT_TRUE(search::TextMatcher(QString::fromUtf8("\xc3\x9c" "BER"))("/m\xc3\xbc" "ber/x"));
+  EXPECT_TRUE(search::TextMatcher(QString::fromUtf8("\xe2\x84\xaa"))("kilo")) << "the Kelvin sign is a k";
+  EXPECT_TRUE(search::TextMatcher(QString::fromUtf8("\xef\xbd\x81"))("\xef\xbc\xa1")) << "full-width letters";
+  EXPECT_FALSE(search::TextMatcher("")("anything"));
+  EXPECT_TRUE(search::TextMatcher("\"it's\"")("say \"It's\" [x]"));
+}
+
+// The search window: both fields, every catalog, a second search replacing
+// the first, the empty text, and a double-click showing that very record
+// (another of the same catalog has the same title) while the search stays.
+TEST_F(MainWindowTest, SearchFindsInEveryCatalogAndShowsTheHit) {
+  AddRecords({{"A", "report", "/data/a/1.txt"},
+              {"A", "report", "/data/a/2.txt"},
+              {"A", "report extra", "/other/3.txt"},
+              {"B \"quoted\"", "MY REPORT", "/data/b/4.txt"},
+              {"C", "notes", "/c/DATA/5.txt"}});
+  TfrmVantrell& w = Open();
+  xbase::Table& t = dm_->ApTable1;
+  bool ran = false;
+  QTimer::singleShot(0, [&] {
+    auto* form = qobject_cast<TfrmSearch*>(QApplication::activeModalWidget());
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->windowTitle(), "Search ");
+    EXPECT_TRUE(form->RadioButton1->isChecked());
+    EXPECT_EQ(form->Results->rowCount(), 10);
+    EXPECT_EQ(form->Label3->text(), "");
+    const auto search = [&](const QString& text) {
+      form->Edit1->setText(text);
+      form->sbtnSearch->click();
+      return form->Label3->text();
+    };
+    EXPECT_EQ(search("data"), "4") << "the whole path, every catalog, letter case aside";
+    EXPECT_EQ(form->Results->Text(0, 3), "/data/a/1.txt");
+    EXPECT_EQ(form->Results->Text(2, 1), "B \"quoted\"");
+    EXPECT_EQ(form->Results->Text(3, 5), "12/03/2019 14:22:05");
+    form->RadioButton2->click();
+    EXPECT_EQ(search("REPORT"), "4");
+    EXPECT_EQ(search("extra"), "1");
+    EXPECT_EQ(form->Results->rowCount(), 1) << "nothing of the search before stays";
+    EXPECT_EQ(search(""), "0");
+    EXPECT_EQ(form->Results->rowCount(), 1);
+    EXPECT_EQ(form->Results->Text(0, 2), "");
+
+    // The second "report" of A: that record shows, not the first.
+    EXPECT_EQ(search("report"), "4");
+    ASSERT_EQ(form->Results->Text(1, 3), "/data/a/2.txt");
+    form->StringGrid1->setCurrentIndex(form->Results->index(1, 2));
+    form->StringGrid1DblClick();
+    EXPECT_EQ(w.CurrentCatalog(), "A");
+    EXPECT_EQ(t.FieldByName("FLNAME"), "/data/a/2.txt");
+    form->StringGrid1->setCurrentIndex(form->Results->index(3, 2));
+    form->StringGrid1DblClick();
+    EXPECT_EQ(w.CurrentCatalog(), "B \"quoted\"");
+    EXPECT_EQ(t.FieldByName("FLNAME"), "/data/b/4.txt");
+    EXPECT_TRUE(form->isVisible()) << "the search stays open";
+    ran = true;
+    form->sbtnExit->click();
+  });
+  Action("mnuSearch")->trigger();
+  EXPECT_TRUE(ran);
+  EXPECT_FALSE(dm_->ApTable3.Active()) << "closed with the window";
 }
 
 // Runs `act` on the batch form once it is up.

@@ -1,0 +1,54 @@
+// The rows of the search window: one per record found, read from the table
+// a block at a time when the grid shows them, so that 250,000 hits cost the
+// window their record numbers and a few blocks of text.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <list>
+#include <unordered_map>
+#include <vector>
+
+namespace xbase {
+class Table;
+}
+
+class TSearchResults : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  explicit TSearchResults(QObject* parent = nullptr);
+
+  // The hits of a search (record numbers of `table`, in the order shown);
+  // `table` must stay open while they are shown.
+  void SetHits(xbase::Table* table, std::vector<uint32_t> hits);
+  // Back to the empty grid of a window just opened.
+  void Clear();
+  int HitCount() const { return (int)hits_.size(); }
+  // The record of a row, 0 for an empty row.
+  uint32_t RecordAt(int row) const;
+  // The cell's text (column 1 to 5) as the grid shows it.
+  QString Text(int row, int column) const;
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+ private:
+  static constexpr int kBlockRows = 256;
+  static constexpr size_t kBlocksKept = 64;
+  struct Block {
+    std::vector<QStringList> rows;  // five texts each
+  };
+  const Block& BlockOf(int block) const;
+
+  xbase::Table* table_ = nullptr;
+  std::vector<uint32_t> hits_;
+  int emptyRows_ = 10;  // shown when there are no hits
+  mutable std::unordered_map<int, Block> blocks_;
+  mutable std::list<int> recent_;  // most recently used first
+};
