@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QTimer>
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QTableView>
 #include <QToolButton>
 #include <QElapsedTimer>
 #include <QFile>
@@ -41,6 +43,7 @@
 #include "addtocatalog.h"
 #include "foldertree.h"
 #include "multifiles.h"
+#include "searchform.h"
 #include "peer.h"
 
 namespace {
@@ -272,6 +275,36 @@ int RecordBatch(const QString& dir, bool move) {
   return 0;
 }
 
+// The window on `dir`, Records > Search, the text typed and Search pressed
+// with "File Name" checked: prints the seconds until the count is shown and
+// the grid has painted its first rows, and the number found.
+int SearchWindow(const QString& dir, const QString& text) {
+  TDataModule1 dm;
+  dm.DataModule1Create(dir);
+  TfrmVantrell w(dm, dir);
+  w.show();
+  QCoreApplication::processEvents();
+  double seconds = -1;
+  QString found;
+  QTimer::singleShot(0, [&] {
+    auto* form = qobject_cast<TfrmSearch*>(QApplication::activeModalWidget());
+    if (form == nullptr) throw std::runtime_error("the search window did not open");
+    QCoreApplication::processEvents();
+    form->Edit1->setText(text);
+    QElapsedTimer t;
+    t.start();
+    form->sbtnSearch->click();
+    form->StringGrid1->viewport()->repaint();
+    seconds = t.nsecsElapsed() / 1e9;
+    found = form->Label3->text();
+    form->sbtnExit->click();
+  });
+  w.findChild<QAction*>("mnuSearch")->trigger();
+  if (seconds < 0) throw std::runtime_error("the search did not run");
+  std::printf("%.6f %s %ld\n", seconds, qPrintable(found), PeakRssKb());
+  return 0;
+}
+
 // Empty files for the add measures: `folders` folders of `each` files
 // (one folder: the files straight in `root`). Made once.
 void MakeFiles(const QString& root, int folders, int each) {
@@ -344,6 +377,7 @@ int main(int argc, char** argv) {
     if (!value("--add-folder").isEmpty()) return AddBatch(value("--add-folder"), false, value("--data"));
     if (!value("--add-tree").isEmpty()) return AddBatch(value("--add-tree"), true, value("--data"));
     if (!value("--move").isEmpty()) return RecordBatch(value("--move"), true);
+    if (!value("--search").isEmpty()) return SearchWindow(value("--search"), value("--text"));
     if (!value("--delete").isEmpty()) return RecordBatch(value("--delete"), false);
     QString dir = value("--dir");
     if (dir.isEmpty()) {
@@ -435,6 +469,34 @@ int main(int argc, char** argv) {
     const double batchMb = peakKb / 1024.0;
     std::printf("BENCH gui_batch_rss ours=%.1f peer=200 ratio=%.3f target=1.0 %s\n", batchMb, batchMb / 200.0,
                 batchMb <= 200.0 ? "ok" : "SLOW");
+    std::fflush(stdout);
+
+    // Searching every catalog of the large database by path in the search
+    // window, with about a quarter of the paths found and with none,
+    // against SQLite counting the same paths with LIKE.
+    peakKb = 0;
+    for (const auto& [name, word] : {std::pair{"gui_search_many", bench::kManyWord}, std::pair{"gui_search_none", bench::kNoneWord}}) {
+      std::vector<double> ours, peer;
+      for (int i = 0; i < 3; ++i) {
+        const QStringList out =
+            RunChild(self, {"--search", large, "--text", QString::fromLatin1(word.data(), (int)word.size())}).split(' ');
+        ours.push_back(out.value(0).toDouble());
+        peakKb = std::max(peakKb, out.value(2).toDouble());
+        QElapsedTimer t;
+        t.start();
+        const int64_t n = bench::PeerCountLike(peerDb.toStdString(), word);
+        peer.push_back(t.nsecsElapsed() / 1e9);
+        if (out.value(1).toLongLong() != n)
+          throw std::runtime_error(std::string("the search window found ") + qPrintable(out.value(1)) + ", SQLite " +
+                                   std::to_string(n));
+      }
+      std::sort(ours.begin(), ours.end());
+      std::sort(peer.begin(), peer.end());
+      Line(name, ours[1], peer[1], 1.0);
+    }
+    const double searchMb = peakKb / 1024.0;
+    std::printf("BENCH gui_search_rss ours=%.1f peer=200 ratio=%.3f target=1.0 %s\n", searchMb, searchMb / 200.0,
+                searchMb <= 200.0 ? "ok" : "SLOW");
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vantrell-gui-bench: %s\n", e.what());
     return 1;

@@ -207,6 +207,7 @@ std::vector<uint32_t> Table::FindWhere(std::string_view field, const std::functi
     for (const uint32_t r : hits) marked[r] = true;
     hits.clear();
     std::string lastKey;
+    const SharedTable::WalkCache walk(sh);
     sh.index.ForEach(m.tag, [&](std::string_view k, uint32_t recno) {
       if (recno == 0 || recno > total || !marked[recno]) return;
       if (tagRt->def.unique) {
