@@ -484,11 +484,11 @@ int main(int argc, char** argv) {
         peakKb = std::max(peakKb, out.value(2).toDouble());
         QElapsedTimer t;
         t.start();
-        const int64_t n = bench::PeerCountLike(peerDb.toStdString(), word);
+        const int64_t counted = bench::PeerCountLike(peerDb.toStdString(), word);
         peer.push_back(t.nsecsElapsed() / 1e9);
-        if (out.value(1).toLongLong() != n)
+        if (out.value(1).toLongLong() != counted)
           throw std::runtime_error(std::string("the search window found ") + qPrintable(out.value(1)) + ", SQLite " +
-                                   std::to_string(n));
+                                   std::to_string(counted));
       }
       std::sort(ours.begin(), ours.end());
       std::sort(peer.begin(), peer.end());

@@ -1,0 +1,182 @@
+// The catalog and record reports written to PDF, each word's place read
+// back with pdftotext -bbox: the columns where the layout puts them, the
+// binder offset, a wide title's second line, shortened paths, the footer
+// and descriptions continued over pages.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <vector>
+
+#include "cataloglayout.h"
+
+namespace {
+
+struct Word {
+  int page;
+  double left, right, top;  // inches from the paper's left and top edges
+  QString text;
+};
+
+class ReportsTest : public ::testing::Test {
+ protected:
+  // Writes a report to a Letter-size PDF and reads its words back.
+  std::vector<Word> Render(const std::function<void(report::TReport&)>& print) {
+    const QString pdf = dir_.path() + "/report.pdf";
+    {
+      QPdfWriter writer(pdf);
+      writer.setPageSize(QPageSize(QPageSize::Letter));
+      writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+      writer.setResolution(1200);
+      QPainter painter(&writer);
+      report::TReport r(writer, painter);
+      print(r);
+      pages_ = r.Page();
+    }
+    // VANTRELL_KEEP_REPORTS=folder keeps each PDF there to be looked at.
+    if (const QString keep = qEnvironmentVariable("VANTRELL_KEEP_REPORTS"); !keep.isEmpty())
+      QFile::copy(pdf, keep + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".pdf");
+    QProcess p;
+    p.start("pdftotext", {"-bbox", pdf, "-"});
+    EXPECT_TRUE(p.waitForFinished(30000));
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    std::vector<Word> words;
+    int page = 0;
+    static const QRegularExpression word(
+        "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"[\\d.]+\">([^<]*)</word>");
+    for (const QString& line : html.split('\n')) {
+      if (line.contains("<page ")) ++page;
+      const auto m = word.match(line);
+      if (m.hasMatch())
+        words.push_back({page, m.captured(1).toDouble() / 72, m.captured(3).toDouble() / 72,
+                         m.captured(2).toDouble() / 72, m.captured(4)});
+    }
+    return words;
+  }
+  static const Word* Find(const std::vector<Word>& words, const QString& text, int nth = 0) {
+    for (const Word& w : words)
+      if (w.text == text && nth-- == 0) return &w;
+    return nullptr;
+  }
+  QTemporaryDir dir_;
+  int pages_ = 0;
+};
+
+std::function<bool(reports::Row&)> RowsOf(std::vector<reports::Row> rows) {
+  auto at = std::make_shared<size_t>(0);
+  return [rows, at](reports::Row& out) {
+    if (*at >= rows.size()) return false;
+    out = rows[(*at)++];
+    return true;
+  };
+}
+
+TEST_F(ReportsTest, ShortFormPutsEveryColumnInItsPlace) {
+  reports::Options o;
+  o.full = false;
+  const QString wide = "Annual accounts of the association with every appendix, the minutes and the letters";
+  const auto words = Render([&](report::TReport& r) {
+    reports::PrintCatalogReport(r, o, "Letters", "3",
+                                RowsOf({{"Alpha", "/home/me/alpha.txt", "1,024", "12/03/2019 14:22:05", ""},
+                                        {wide, "/srv/a/b/c/d/e/f/g/h/very/deep/folders/of/archive/2019/report.pdf",
+                                         "12", "01/01/2020 00:00:00", ""},
+                                        {"Gamma", "/g.txt", "7", "nodate", ""}}),
+                                QDate(2024, 5, 7));
+  });
+  const auto near = [](double a, double b) { return std::abs(a - b) < 0.03; };
+  const Word* name = Find(words, "Letters");
+  ASSERT_NE(name, nullptr);
+  EXPECT_TRUE(near(name->left, 0.6)) << name->left;
+  for (const char* heading : {"Title", "Path", "Bytes", "Date"}) ASSERT_NE(Find(words, heading), nullptr) << heading;
+  EXPECT_TRUE(near(Find(words, "Title")->left, 0.6));
+  EXPECT_TRUE(near(Find(words, "Path")->left, 3.95));
+  EXPECT_TRUE(near(Find(words, "Bytes")->right, 7.35));
+  EXPECT_TRUE(near(Find(words, "Date")->right, 7.95));
+  const Word* alpha = Find(words, "Alpha");
+  ASSERT_NE(alpha, nullptr);
+  EXPECT_TRUE(near(alpha->left, 0.6));
+  const Word* path = Find(words, "/home/me/alpha.txt");
+  ASSERT_NE(path, nullptr);
+  EXPECT_TRUE(near(path->left, 3.95));
+  EXPECT_TRUE(near(path->top, alpha->top));
+  EXPECT_TRUE(near(Find(words, "1,024")->right, 7.35));
+  const Word* date = Find(words, "12/03/2019");
+  ASSERT_NE(date, nullptr);
+  EXPECT_TRUE(near(date->right, 7.95 - 0.03) || near(date->right, 7.95)) << "the date keeps its blank";
+  EXPECT_EQ(Find(words, "14:22:05"), nullptr) << "no time";
+  // The wide title pushes its path to the next line; the path is shortened.
+  const Word* annual = Find(words, "Annual");
+  const Word* shortened = nullptr;
+  for (const Word& w : words)
+    if (w.text.startsWith("/...")) shortened = &w;
+  ASSERT_NE(annual, nullptr);
+  ASSERT_NE(shortened, nullptr);
+  EXPECT_GT(shortened->top, annual->top + 0.05);
+  EXPECT_TRUE(shortened->text.endsWith("/report.pdf")) << shortened->text.toStdString();
+  EXPECT_LE(shortened->right - shortened->left, 2.8);
+  // The footer: the count and the date.
+  const Word* titles = Find(words, "Titles");
+  ASSERT_NE(titles, nullptr);
+  EXPECT_TRUE(near(titles->left, 0.6));
+  EXPECT_NE(Find(words, "2024"), nullptr);
+  EXPECT_GE(Find(words, "2024")->left, 7.0 - 0.01);
+  EXPECT_EQ(pages_, 1);
+}
+
+TEST_F(ReportsTest, BinderOffsetMovesAllButTheDescription) {
+  reports::Options o;
+  o.binder = true;
+  const auto words = Render([&](report::TReport& r) {
+    reports::PrintRecordReport(r, o, "Letters", {"Alpha", "/a.txt", "1", "12/03/2019 14:22:05", "Description words"});
+  });
+  const auto near = [](double a, double b) { return std::abs(a - b) < 0.03; };
+  EXPECT_TRUE(near(Find(words, "Letters")->left, 0.8));
+  EXPECT_TRUE(near(Find(words, "Alpha")->left, 0.8));
+  EXPECT_TRUE(near(Find(words, "/a.txt")->left, 4.15));
+  EXPECT_TRUE(near(Find(words, "Description")->left, 0.8));
+  EXPECT_EQ(Find(words, "Title"), nullptr) << "the Full form has no headings";
+}
+
+TEST_F(ReportsTest, LongDescriptionContinuesOnNextPages) {
+  QString text;
+  for (int i = 1; i <= 400; ++i) text += QString("Line %1 of a long description.\n").arg(i);
+  const auto words = Render([&](report::TReport& r) {
+    reports::PrintRecordReport(r, reports::Options{}, "Letters", {"Alpha", "/a.txt", "1", "12/03/2019", text});
+  });
+  EXPECT_GE(pages_, 3);
+  int continuedLines = 0, headers = 0;
+  for (const Word& w : words) {
+    if (w.text == "Continued") ++continuedLines;
+    if (w.text == "Letters") ++headers;
+  }
+  EXPECT_EQ(continuedLines, pages_ - 1);
+  EXPECT_EQ(headers, pages_);
+  const Word* again = Find(words, "continued...");
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->page, 2);
+  ASSERT_NE(Find(words, "400"), nullptr);
+  EXPECT_EQ(Find(words, "400")->page, pages_) << "the last line on the last page";
+  // Descriptions stop at the 0.75 inch margin; the continuation line below
+  // them stays inside the paper's 0.25 inch.
+  for (const Word& w : words) {
+    EXPECT_LE(w.top, 11 - 0.25) << w.text.toStdString();
+    if (w.text == "Line") {
+      EXPECT_LE(w.top, 11 - 0.75);
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
