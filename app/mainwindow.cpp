@@ -319,6 +319,10 @@ void TfrmVantrell::BuildMenus() {
   connect(sbtnSave, &QToolButton::clicked, this, &TfrmVantrell::sbtnSaveClick);
   connect(mnuSelAll, &QAction::triggered, this, &TfrmVantrell::mnuSelAllClick);
   connect(sbtnFind, &QToolButton::clicked, this, &TfrmVantrell::sbtnFindClick);
+  connect(sbtnCatRpt, &QToolButton::clicked, this, &TfrmVantrell::sbtnCatRptClick);
+  connect(mnuCatRpt, &QAction::triggered, this, &TfrmVantrell::sbtnCatRptClick);
+  connect(sbtnRecRpt, &QToolButton::clicked, this, &TfrmVantrell::sbtnRecRptClick);
+  connect(mnuRecRpt, &QAction::triggered, this, &TfrmVantrell::sbtnRecRptClick);
   connect(mnuSearch, &QAction::triggered, this, &TfrmVantrell::sbtnFindClick);
   connect(mnuUnSelAll, &QAction::triggered, this, &TfrmVantrell::mnuUnSelAllClick);
   connect(mnuClrCrLf, &QAction::triggered, this, &TfrmVantrell::sbtnClrCRLFClick);

@@ -23,6 +23,8 @@
 #include "mainwindowservices.h"
 #include "recordfields.h"
 #include "recordview.h"
+#include "cataloglayout.h"
+#include "reportsystem.h"
 
 class QAction;
 class QFrame;
@@ -88,8 +90,14 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   // How long the file check may take before the file counts as unreachable.
   void SetFileCheckTimeout(int ms) { recordView_->SetCheckTimeout(ms); }
 
+  // The report systems of the catalog and the record report: their
+  // destination and setup dialog.
+  report::TReportSystem ReportSystem1, ReportSystem2;
+
  public slots:
   void TabControl1Change();
+  void sbtnCatRptClick();
+  void sbtnRecRptClick();
   void DataSource1DataChange(const QString& field);
   void DataSource1StateChange();
   void DataSource2DataChange(const QString& field);
@@ -135,6 +143,7 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  reports::Options ReportOptions() const;
   void BuildToolBar();
   void BuildMenus();
   void BuildBody();

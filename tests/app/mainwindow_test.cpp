@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QRadioButton>
 #include <QTableView>
 #include <QSettings>
@@ -486,6 +487,57 @@ TEST_F(MainWindowTest, SearchFindsInEveryCatalogAndShowsTheHit) {
   Action("mnuSearch")->trigger();
   EXPECT_TRUE(ran);
   EXPECT_FALSE(dm_->ApTable3.Active()) << "closed with the window";
+}
+
+// Both reports from the window to a PDF file: every record of the shown
+// catalog (a name with quotes included), the record report of the current
+// record, the window's record the same afterwards, and nothing at all for
+// an empty catalog.
+TEST_F(MainWindowTest, ReportsPrintTheShownCatalogAndRecord) {
+  const QString there = MakeFile("there.txt");
+  AddRecords({{"Say \"hi\"", "First title", there, "1", "12/03/2019 14:22:05", "The description."},
+              {"Say \"hi\"", "Second title", files_ + "/gone.txt"},
+              {"Other", "Not in the report", "/x"}});
+  AddCatalogs(1);
+  TfrmVantrell& w = Open();
+  w.SelectTab(Tabs().indexOf("Say \"hi\""));
+  xbase::Table& t = dm_->ApTable1;
+  t.Last();
+  const uint32_t shown = t.RecNo();
+  const auto text = [](const QString& pdf) {
+    QProcess p;
+    p.start("pdftotext", {"-layout", pdf, "-"});
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+  };
+  const QString catalogPdf = dir_.path() + "/catalog.pdf", recordPdf = dir_.path() + "/record.pdf";
+  for (report::TReportSystem* s : {&w.ReportSystem1, &w.ReportSystem2}) {
+    s->askSetup = false;
+    s->destination = report::Destination::File;
+  }
+  w.ReportSystem1.fileName = catalogPdf;
+  w.ReportSystem2.fileName = recordPdf;
+  Action("mnuCatRpt")->trigger();
+  const QString catalog = text(catalogPdf);
+  EXPECT_TRUE(catalog.contains("Say \"hi\"")) << catalog.toStdString();
+  EXPECT_TRUE(catalog.contains("First title"));
+  EXPECT_TRUE(catalog.contains("Second title"));
+  EXPECT_TRUE(catalog.contains("The description."));
+  EXPECT_FALSE(catalog.contains("Not in the report"));
+  EXPECT_EQ(w.ReportSystem1.Pages(), 2) << "Full: a page for each record";
+  EXPECT_EQ(t.RecNo(), shown);
+  EXPECT_FALSE(dm_->ApTable3.Active());
+
+  Action("mnuRecRpt")->trigger();
+  const QString record = text(recordPdf);
+  EXPECT_TRUE(record.contains("Second title"));
+  EXPECT_FALSE(record.contains("First title"));
+  EXPECT_EQ(t.RecNo(), shown);
+
+  w.SelectTab(Tabs().indexOf("Cat 00"));
+  QFile::remove(catalogPdf);
+  Action("mnuCatRpt")->trigger();
+  EXPECT_FALSE(QFile::exists(catalogPdf)) << "an empty catalog makes no report";
 }
 
 // Runs `act` on the batch form once it is up.
