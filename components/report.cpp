@@ -69,15 +69,18 @@ void TReport::RestoreFont(int n) {
 
 void TReport::AdjustLine() { lineHeight_ = 1.2 * font_.pointSizeF() / 72.0; }
 
-QFont TReport::DeviceFont() const {
-  // Sizes in points of the device's own resolution.
-  QFont f(font_, &device_);
-  return f;
+const TReport::DeviceFontState& TReport::Current() const {
+  // Sizes in points of the device's own resolution; made again only when
+  // the font changed.
+  if (!device_font_ || device_font_->font != font_) {
+    QFont f(font_, &device_);
+    device_font_.emplace(DeviceFontState{font_, f, QFontMetricsF(f, &device_)});
+  }
+  return *device_font_;
 }
 
 double TReport::TextWidth(const QString& text) const {
-  const QFontMetricsF m(DeviceFont(), &device_);
-  return m.horizontalAdvance(text) / device_.logicalDpiX();
+  return Current().metrics.horizontalAdvance(text) / device_.logicalDpiX();
 }
 
 // ---- drawing ----
@@ -89,12 +92,14 @@ void TReport::SetPen(const QColor& color, double widthInches, Qt::PenStyle style
 void TReport::SetDefaultShade(int percent) { defaultShade_ = std::clamp(percent, 0, 100); }
 
 void TReport::Home() {
+  unmeasured_.clear();
   y_ = margins_[(size_t)Side::Top];
   x_ = margins_[(size_t)Side::Left];
   cell_ = -1;
 }
 
 void TReport::NewLine() {
+  unmeasured_.clear();
   y_ += lineHeight_;
   x_ = margins_[(size_t)Side::Left];
   cell_ = -1;
@@ -115,22 +120,22 @@ int TReport::LinesLeft(double limit) const {
 
 void TReport::DrawText(double x, const QString& text) {
   if (text.isEmpty()) return;
-  const QFont f = DeviceFont();
-  const QFontMetricsF m(f, &device_);
-  painter_.save();
-  painter_.setFont(f);
-  painter_.setPen(color_);
+  const DeviceFontState& f = Current();
+  if (painter_.font() != f.deviceFont) painter_.setFont(f.deviceFont);
+  if (painter_.pen().color() != color_ || painter_.pen().style() != Qt::SolidLine) painter_.setPen(color_);
   const double linePx = Py(lineHeight_);
-  const double baseline = Py(y_) + (linePx - m.height()) / 2 + m.ascent();
+  const double baseline = Py(y_) + (linePx - f.metrics.height()) / 2 + f.metrics.ascent();
   painter_.drawText(QPointF(Px(x), baseline), text);
-  painter_.restore();
 }
 
 void TReport::PrintAt(double x, const QString& text) { DrawText(x, text); }
 
 void TReport::EnterCell(int index) {
   cell_ = index;
-  if (index < 0 || index >= (int)tabs_.size()) return;
+  if (index < 0 || index >= (int)tabs_.size()) {
+    X();  // text past the last cell goes on after what was printed
+    return;
+  }
   // Where the cell starts: its own place, or the end of the one before.
   double left = margins_[(size_t)Side::Left];
   for (int i = 0; i <= index; ++i) {
@@ -152,6 +157,7 @@ void TReport::EnterCell(int index) {
   if (t.boxes & BoxBottom) painter_.drawLine(cell.bottomLeft(), cell.bottomRight());
   painter_.restore();
   cellLeft_ = left;
+  unmeasured_.clear();
   x_ = left + t.margin;
 }
 
@@ -161,19 +167,30 @@ void TReport::Print(const QString& text) {
     if (i > 0) EnterCell(cell_ + 1);
     const QString& piece = parts[i];
     if (piece.isEmpty()) continue;
-    const double w = TextWidth(piece);
-    if (cell_ >= 0 && cell_ < (int)tabs_.size()) {
+    const bool inCell = cell_ >= 0 && cell_ < (int)tabs_.size();
+    if (inCell && tabs_[(size_t)cell_].justify != Justify::Left) {
       const TabStop& t = tabs_[(size_t)cell_];
-      const double right = cellLeft_ + t.width;
-      if (t.justify == Justify::Right) {
-        x_ = right - t.margin - w;
-      } else if (t.justify == Justify::Center) {
-        x_ = cellLeft_ + (t.width - w) / 2;
-      }
+      const double w = TextWidth(piece);
+      x_ = t.justify == Justify::Right ? cellLeft_ + t.width - t.margin - w : cellLeft_ + (t.width - w) / 2;
+      DrawText(x_, piece);
+      x_ += w;
+      unmeasured_.clear();
+      continue;
     }
-    DrawText(x_, piece);
-    x_ += w;
+    // Left-justified text is measured only when more text follows it in
+    // the same cell: measuring is as dear as drawing.
+    const double x = X();
+    DrawText(x, piece);
+    unmeasured_ = piece;
   }
+}
+
+double TReport::X() {
+  if (!unmeasured_.isEmpty()) {
+    x_ += TextWidth(unmeasured_);
+    unmeasured_.clear();
+  }
+  return x_;
 }
 
 // ---- memo buffer ----

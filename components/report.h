@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPen>
 #include <QString>
 #include <QStringList>
@@ -101,7 +102,13 @@ class TReport {
   double Py(double inches) const;
   void EnterCell(int index);
   void DrawText(double x, const QString& text);
-  QFont DeviceFont() const;
+  struct DeviceFontState {
+    QFont font;        // as selected
+    QFont deviceFont;  // the same for the device's resolution
+    QFontMetricsF metrics;
+  };
+  const DeviceFontState& Current() const;
+  mutable std::optional<DeviceFontState> device_font_;
 
   QPagedPaintDevice& device_;
   QPainter& painter_;
@@ -123,6 +130,8 @@ class TReport {
   int defaultShade_ = 0;
   int cell_ = -1;      // the cell the line is in; -1 before its first tab
   double cellLeft_ = 0;  // where that cell starts
+  QString unmeasured_;    // printed at x_, its width not yet added
+  double X();
   double x_ = 0;       // where the next text goes on the line
   double y_ = 0;       // top of the current line
   int page_ = 1;

@@ -142,6 +142,13 @@ run_session() {
   shot search "Search " || true
   close_window "Search " || true
 
+  # The catalog report: its setup, then the preview.
+  xdotool windowfocus --sync "$main" key alt+p sleep 0.5 key c || true
+  shot report-setup "Report Setup" || true
+  xdotool search --onlyvisible --name '^Report Setup$' windowfocus --sync key Return 2>/dev/null || true
+  shot report-preview "Report Preview" || true
+  close_window "Report Preview" || true
+
   kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true
   "$bin/vantrell" --data-dir "$work/empty" & pid=$!
   shot database-utility "Database Utility"
