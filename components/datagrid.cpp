@@ -302,7 +302,7 @@ void TRecordGridModel::ForEachRecord(const std::function<bool(uint32_t)>& visit)
   if (count_ == 0 || !OpenCursor()) return;
   try {
     // In large reads, the cursor left where it is.
-    cursor_->ForEachRecord([&](const xbase::RecordRef& r) { return visit(r.recno); });
+    cursor_->ForEachRecno(visit);
   } catch (const std::exception& e) {
     Fail(QString::fromUtf8(e.what()));
   }

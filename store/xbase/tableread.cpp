@@ -341,6 +341,33 @@ void Table::ForEachRecord(const std::function<bool(const RecordRef&)>& f) {
   if (!batch.empty()) flush();
 }
 
+void Table::ForEachRecno(const std::function<bool(uint32_t)>& f) {
+  Impl& m = *impl_;
+  m.RequireOpen("ForEachRecno");
+  m.LeaveEdit();
+  if (!m.FastTag()) {
+    ForEachRecord([&](const RecordRef& r) { return f(r.recno); });
+    return;
+  }
+  // The tag alone tells which records the view shows: no record is read.
+  SharedTable& sh = *m.sh;
+  const uint32_t count = m.dbf().count();
+  TreePos p;
+  if (m.range) {
+    if (m.rangeEmpty) return;
+    sh.index.SeekPrefix(m.tag, m.prefix, false, p);
+  } else {
+    sh.index.Select(m.tag, 0, p);
+  }
+  while (p.valid()) {
+    uint32_t r;
+    const std::string_view key = sh.index.KeyAt(m.tag, p, r);
+    if (!m.InRange(key)) break;
+    if (r != 0 && r <= count && !f(r)) return;
+    if (!sh.index.Next(m.tag, p)) break;
+  }
+}
+
 void Table::ForEachRecordOf(const std::vector<uint32_t>& recnos, const std::function<bool(const RecordRef&)>& f) {
   Impl& m = *impl_;
   m.RequireOpen("ForEachRecordOf");

@@ -338,6 +338,10 @@ class Table {
   // The same for the given records, in the given order (numbers past the
   // end of the table are passed over; visibility is not tested again).
   void ForEachRecordOf(const std::vector<uint32_t>& recnos, const std::function<bool(const RecordRef&)>& f);
+  // The numbers of the visible records in view order, until f returns
+  // false; the records themselves are read only when the tag alone cannot
+  // tell which are visible (a filter, deleted records shown apart).
+  void ForEachRecno(const std::function<bool(uint32_t)>& f);
 
   // --- notifications -------------------------------------------------------------
   // OnDataChange: the current record changed (move, post, re-read) or, with

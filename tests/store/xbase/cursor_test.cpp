@@ -265,6 +265,12 @@ TEST_F(CursorTest, ChangesByNumberActOnTheViewOnly) {
   t->Cancel();
   t->SetQuery("Catalog = \"C  \"");
   t->First();
+  // The numbers of the view, from the tag alone, as the records give them.
+  std::vector<uint32_t> byTag, byRecord;
+  t->ForEachRecno([&](uint32_t r) { byTag.push_back(r); return true; });
+  t->ForEachRecord([&](const xbase::RecordRef& r) { byRecord.push_back(r.recno); return true; });
+  EXPECT_EQ(byTag, byRecord);
+  EXPECT_EQ(byTag.size(), 2u);
   EXPECT_EQ(t->RecordCount(), 2);
   EXPECT_EQ(Title(*t), "Apple");
   t->Next();
