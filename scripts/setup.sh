@@ -7,7 +7,7 @@ set -euo pipefail
 build_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev
             libgl-dev fonts-liberation2)
 test_pkgs=(python3 python3-dbfread python3-dbf sqlite3 libsqlite3-dev xvfb xauth
-           poppler-utils zip unzip googletest libgtest-dev)
+           poppler-utils zip unzip googletest libgtest-dev cups printer-driver-cups-pdf)
 
 fuzz_pkgs=(clang libclang-rt-dev)
 # The benchmark program links SQLite; its whole-process peers are the sqlite3

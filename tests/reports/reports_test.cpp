@@ -5,16 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QGuiApplication>
+#include <QApplication>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <vector>
 
 #include "cataloglayout.h"
+#include "reportsystem.h"
 
 namespace {
 
@@ -172,11 +177,80 @@ TEST_F(ReportsTest, LongDescriptionContinuesOnNextPages) {
   }
 }
 
+// The report printed through the system's print service to its PDF
+// printer, as the Report Setup's printer choice does: the job's PDF has the
+// report's pages and text. Skipped, saying why, where the service cannot
+// run.
+TEST_F(ReportsTest, PrintsThroughThePrintService) {
+  const QString queue = "VantrellPDF";
+  const auto run = [](const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(20000)) return std::pair{-1, QString()};
+    return std::pair{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                     QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError())};
+  };
+  if (QStandardPaths::findExecutable("lpstat").isEmpty()) GTEST_SKIP() << "CUPS is not installed (no lpstat)";
+  const auto running = [&] { return run("lpstat", {"-r"}).second.contains("is running"); };
+  if (!running() && !QStandardPaths::findExecutable("cupsd", {"/usr/sbin", "/sbin"}).isEmpty()) {
+    run(QStandardPaths::findExecutable("cupsd", {"/usr/sbin", "/sbin"}), {});
+    for (int i = 0; i < 50 && !running(); ++i) QThread::msleep(200);
+  }
+  if (!running()) GTEST_SKIP() << "the CUPS scheduler is not running and cannot be started here";
+  const QString ppd = "/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd";
+  if (run("lpstat", {"-v", queue}).first != 0) {
+    if (!QFile::exists(ppd)) GTEST_SKIP() << "the PDF printer (printer-driver-cups-pdf) is not installed";
+    const auto added = run(QStandardPaths::findExecutable("lpadmin", {"/usr/sbin", "/sbin"}),
+                           {"-p", queue, "-E", "-v", "cups-pdf:/", "-P", ppd});
+    if (run("lpstat", {"-v", queue}).first != 0)
+      GTEST_SKIP() << "no PDF printer queue could be added: " << added.second.toStdString();
+  }
+  const QDir out(QDir::homePath() + "/PDF");
+  const QStringList before = out.entryList({"*.pdf"}, QDir::Files);
+
+  std::vector<reports::Row> rows;
+  for (int i = 1; i <= 150; ++i) rows.push_back({QString("Printed row %1").arg(i), "/p.txt", "1", "01/01/2020 10:00:00", ""});
+  reports::Options o;
+  o.full = false;
+  report::TReportSystem system;
+  system.askSetup = false;
+  system.destination = report::Destination::Printer;
+  system.printerName = queue;
+  ASSERT_TRUE(system.Execute(nullptr, [&](report::TReport& r) {
+    reports::PrintCatalogReport(r, o, "Printed", "150", RowsOf(rows), QDate(2024, 5, 7));
+  }));
+  ASSERT_GE(system.Pages(), 2);
+
+  // The job's PDF, once the print service has written it whole.
+  QString job;
+  for (int i = 0; i < 300 && job.isEmpty(); ++i) {
+    for (const QString& f : out.entryList({"*.pdf"}, QDir::Files, QDir::Time))
+      if (!before.contains(f) && f.contains("ReportPrinter_Report")) job = out.filePath(f);
+    if (job.isEmpty() || !run("lpstat", {"-o", queue}).second.trimmed().isEmpty()) {
+      job.clear();
+      QThread::msleep(200);
+    }
+  }
+  ASSERT_FALSE(job.isEmpty()) << "no PDF came out of the print queue in 60 s";
+  const QString info = run("pdfinfo", {job}).second;
+  EXPECT_TRUE(info.contains(QRegularExpression(QString("Pages:\\s+%1\\b").arg(system.Pages())))) << info.toStdString();
+  // The print service redraws the fonts, so the text is looked at, not
+  // read: the first page carries ink.
+  QProcess gray;
+  gray.start("pdftoppm", {"-r", "20", "-gray", "-f", "1", "-l", "1", job});
+  ASSERT_TRUE(gray.waitForFinished(30000));
+  const QByteArray pgm = gray.readAllStandardOutput();
+  const qsizetype dark = std::count_if(pgm.begin() + std::min<qsizetype>(pgm.size(), 20), pgm.end(),
+                                       [](char c) { return (unsigned char)c < 128; });
+  EXPECT_GT(dark, 50) << "the printed page is blank";
+  QFile::remove(job);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
+  QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
