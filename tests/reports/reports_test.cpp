@@ -64,6 +64,25 @@ class ReportsTest : public ::testing::Test {
     }
     return words;
   }
+  // Pixels of the first page that are clearly red, and those shaded 10 %.
+  std::pair<int, int> Colours() const {
+    QProcess p;
+    p.start("pdftoppm", {"-r", "100", "-f", "1", "-l", "1", dir_.path() + "/report.pdf"});
+    p.waitForFinished(30000);
+    const QByteArray ppm = p.readAllStandardOutput();
+    // "P6\n<width> <height>\n255\n", then three bytes a pixel.
+    int newlines = 0;
+    qsizetype at = 0;
+    while (at < ppm.size() && newlines < 3)
+      if (ppm[at++] == '\n') ++newlines;
+    int red = 0, shaded = 0;
+    for (qsizetype i = at; i + 2 < ppm.size(); i += 3) {
+      const int r = (unsigned char)ppm[i], g = (unsigned char)ppm[i + 1], b = (unsigned char)ppm[i + 2];
+      if (r > 200 && r - g > 80 && r - b > 80) ++red;
+      if (std::abs(r - 230) <= 4 && std::abs(g - 230) <= 4 && std::abs(b - 230) <= 4) ++shaded;
+    }
+    return {red, shaded};
+  }
   static const Word* Find(const std::vector<Word>& words, const QString& text, int nth = 0) {
     for (const Word& w : words)
       if (w.text == text && nth-- == 0) return &w;
@@ -91,7 +110,7 @@ TEST_F(ReportsTest, ShortFormPutsEveryColumnInItsPlace) {
                                 RowsOf({{"Alpha", "/home/me/alpha.txt", "1,024", "12/03/2019 14:22:05", ""},
                                         {wide, "/srv/a/b/c/d/e/f/g/h/very/deep/folders/of/archive/2019/report.pdf",
                                          "12", "01/01/2020 00:00:00", ""},
-                                        {"Gamma", "/g.txt", "7", "nodate", ""}}),
+                                        {"Gamma", "/g.txt", "7", "nodate", "", false}}),
                                 QDate(2024, 5, 7));
   });
   const auto near = [](double a, double b) { return std::abs(a - b) < 0.03; };
@@ -132,6 +151,11 @@ TEST_F(ReportsTest, ShortFormPutsEveryColumnInItsPlace) {
   EXPECT_NE(Find(words, "2024"), nullptr);
   EXPECT_GE(Find(words, "2024")->left, 7.0 - 0.01);
   EXPECT_EQ(pages_, 1);
+  // The row of a file out of reach is red; the second row and the boxes
+  // are shaded.
+  const auto [red, shaded] = Colours();
+  EXPECT_GT(red, 5);
+  EXPECT_GT(shaded, 200);
 }
 
 TEST_F(ReportsTest, BinderOffsetMovesAllButTheDescription) {
@@ -146,6 +170,7 @@ TEST_F(ReportsTest, BinderOffsetMovesAllButTheDescription) {
   EXPECT_TRUE(near(Find(words, "/a.txt")->left, 4.15));
   EXPECT_TRUE(near(Find(words, "Description")->left, 0.8));
   EXPECT_EQ(Find(words, "Title"), nullptr) << "the Full form has no headings";
+  EXPECT_EQ(Colours().first, 0) << "nothing red for a file in reach";
 }
 
 TEST_F(ReportsTest, LongDescriptionContinuesOnNextPages) {
