@@ -1,5 +1,4 @@
 // The catalog and record reports of the main window.
-#include <QApplication>
 #include <QAction>
 #include <QDate>
 #include <QFileInfo>
@@ -72,7 +71,6 @@ void TfrmVantrell::sbtnCatRptClick() {
             if (t.Eof() || t.RecNo() == 0) return false;
             row = RowOf(t);
             row.description = options.full ? store::FromUtf8(t.FieldByName(store::kFieldDesc)) : QString();
-            if (r.Page() % 8 == 0) QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             return true;
           },
           QDate::currentDate());

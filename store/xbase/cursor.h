@@ -431,6 +431,29 @@ struct Table::Impl {
     return true;
   }
 
+  // The active tag's entries within the view's key range, in order, each
+  // naming a record of the table, until f returns false. Returns false
+  // when f stopped the walk.
+  template <class F>
+  bool ForEachEntry(F&& f) {
+    const uint32_t count = dbf().count();
+    TreePos p;
+    if (range) {
+      if (rangeEmpty) return true;
+      sh->index.SeekPrefix(tag, prefix, false, p);
+    } else {
+      sh->index.Select(tag, 0, p);
+    }
+    while (p.valid()) {
+      uint32_t r;
+      const std::string_view key = sh->index.KeyAt(tag, p, r);
+      if (!InRange(key)) break;
+      if (r != 0 && r <= count && !f(key, r)) return false;
+      if (!sh->index.Next(tag, p)) break;
+    }
+    return true;
+  }
+
   // Whether a record (by number) belongs to the view, its bytes read once
   // into `buf`; the view's position is left as it was.
   bool InView(uint32_t r, std::string& buf) {

@@ -317,28 +317,15 @@ void Table::ForEachRecord(const std::function<bool(const RecordRef&)>& f) {
     }
     return;
   }
-  TreePos p;
-  if (m.range) {
-    if (m.rangeEmpty) return;
-    sh.index.SeekPrefix(m.tag, m.prefix, false, p);
-  } else {
-    sh.index.Select(m.tag, 0, p);
-  }
-  while (p.valid()) {
-    uint32_t r;
-    const std::string_view key = sh.index.KeyAt(m.tag, p, r);
-    if (!m.InRange(key)) break;
-    if (r != 0 && r <= count) {
-      batch.push_back(r);
-      if (unique) {
-        keys.append(key);
-        keyEnds.push_back(keys.size());
-      }
-      if (batch.size() == reader.capacity() && !flush()) return;
+  const bool completed = m.ForEachEntry([&](std::string_view key, uint32_t r) {
+    batch.push_back(r);
+    if (unique) {
+      keys.append(key);
+      keyEnds.push_back(keys.size());
     }
-    if (!sh.index.Next(m.tag, p)) break;
-  }
-  if (!batch.empty()) flush();
+    return batch.size() < reader.capacity() || flush();
+  });
+  if (completed && !batch.empty()) flush();
 }
 
 void Table::ForEachRecno(const std::function<bool(uint32_t)>& f) {
@@ -350,22 +337,7 @@ void Table::ForEachRecno(const std::function<bool(uint32_t)>& f) {
     return;
   }
   // The tag alone tells which records the view shows: no record is read.
-  SharedTable& sh = *m.sh;
-  const uint32_t count = m.dbf().count();
-  TreePos p;
-  if (m.range) {
-    if (m.rangeEmpty) return;
-    sh.index.SeekPrefix(m.tag, m.prefix, false, p);
-  } else {
-    sh.index.Select(m.tag, 0, p);
-  }
-  while (p.valid()) {
-    uint32_t r;
-    const std::string_view key = sh.index.KeyAt(m.tag, p, r);
-    if (!m.InRange(key)) break;
-    if (r != 0 && r <= count && !f(r)) return;
-    if (!sh.index.Next(m.tag, p)) break;
-  }
+  m.ForEachEntry([&](std::string_view, uint32_t r) { return f(r); });
 }
 
 void Table::ForEachRecordOf(const std::vector<uint32_t>& recnos, const std::function<bool(const RecordRef&)>& f) {
