@@ -118,14 +118,22 @@ int TReport::LinesLeft(double limit) const {
   return (int)std::floor((bottom - y_) / lineHeight_ + 1e-9);
 }
 
-void TReport::DrawText(double x, const QString& text) {
+void TReport::DrawText(double x, const QString& text, double narrow) {
   if (text.isEmpty()) return;
   const DeviceFontState& f = Current();
   if (painter_.font() != f.deviceFont) painter_.setFont(f.deviceFont);
   if (painter_.pen().color() != color_ || painter_.pen().style() != Qt::SolidLine) painter_.setPen(color_);
   const double linePx = Py(lineHeight_);
   const double baseline = Py(y_) + (linePx - f.metrics.height()) / 2 + f.metrics.ascent();
-  painter_.drawText(QPointF(Px(x), baseline), text);
+  if (narrow >= 1) {
+    painter_.drawText(QPointF(Px(x), baseline), text);
+    return;
+  }
+  painter_.save();
+  painter_.translate(Px(x), 0);
+  painter_.scale(narrow, 1);
+  painter_.drawText(QPointF(0, baseline), text);
+  painter_.restore();
 }
 
 void TReport::PrintAt(double x, const QString& text) { DrawText(x, text); }
@@ -171,9 +179,18 @@ void TReport::Print(const QString& text) {
     if (inCell && tabs_[(size_t)cell_].justify != Justify::Left) {
       const TabStop& t = tabs_[(size_t)cell_];
       const double w = TextWidth(piece);
-      x_ = t.justify == Justify::Right ? cellLeft_ + t.width - t.margin - w : cellLeft_ + (t.width - w) / 2;
-      DrawText(x_, piece);
-      x_ += w;
+      // Text wider than its cell is narrowed to the cell, a small gap
+      // inside its left edge, rather than run over the cell before it.
+      constexpr double kGap = 0.04;
+      const double room = (t.justify == Justify::Right ? t.width - t.margin : t.width) - kGap;
+      if (w > room && room > 0) {
+        DrawText(cellLeft_ + kGap, piece, room / w);
+        x_ = cellLeft_ + kGap + room;
+      } else {
+        x_ = t.justify == Justify::Right ? cellLeft_ + t.width - t.margin - w : cellLeft_ + (t.width - w) / 2;
+        DrawText(x_, piece);
+        x_ += w;
+      }
       unmeasured_.clear();
       continue;
     }

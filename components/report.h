@@ -101,7 +101,8 @@ class TReport {
   double Px(double inches) const;
   double Py(double inches) const;
   void EnterCell(int index);
-  void DrawText(double x, const QString& text);
+  // `narrow` below 1 squeezes the text to that share of its width.
+  void DrawText(double x, const QString& text, double narrow = 1);
   struct DeviceFontState {
     QFont font;        // as selected
     QFont deviceFont;  // the same for the device's resolution

@@ -107,8 +107,10 @@ void TCatalogLayout::PrintRecordRow(const Row& row, bool continued, bool emphasi
     }
     r_.Print("\t" + FittedPath(row.path));
     r_.Print("\t" + row.size);
+    // The date without its time. A date stored without a time (a file
+    // dated at midnight) is printed whole rather than left out.
     const int blank = row.date.indexOf(u' ');
-    r_.Print("\t" + (blank < 0 ? QString() : row.date.left(blank + 1)));
+    r_.Print("\t" + (blank < 0 ? row.date : row.date.left(blank + 1)));
     r_.NewLine();
   }
   r_.RestoreFont(2);

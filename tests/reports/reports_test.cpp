@@ -110,7 +110,7 @@ TEST_F(ReportsTest, ShortFormPutsEveryColumnInItsPlace) {
                                 RowsOf({{"Alpha", "/home/me/alpha.txt", "1,024", "12/03/2019 14:22:05", ""},
                                         {wide, "/srv/a/b/c/d/e/f/g/h/very/deep/folders/of/archive/2019/report.pdf",
                                          "12", "01/01/2020 00:00:00", ""},
-                                        {"Gamma", "/g.txt", "7", "nodate", "", false}}),
+                                        {"Gamma", "/g.txt", "1,234,567,890", "02/02/2020", "", false}}),
                                 QDate(2024, 5, 7));
   });
   const auto near = [](double a, double b) { return std::abs(a - b) < 0.03; };
@@ -134,6 +134,15 @@ TEST_F(ReportsTest, ShortFormPutsEveryColumnInItsPlace) {
   ASSERT_NE(date, nullptr);
   EXPECT_TRUE(near(date->right, 7.95 - 0.03) || near(date->right, 7.95)) << "the date keeps its blank";
   EXPECT_EQ(Find(words, "14:22:05"), nullptr) << "no time";
+  // A date stored without its time (a file dated at midnight) is printed
+  // whole; a size wider than its cell is narrowed into it and does not run
+  // over the path.
+  ASSERT_NE(Find(words, "02/02/2020"), nullptr);
+  EXPECT_TRUE(near(Find(words, "02/02/2020")->right, 7.95));
+  const Word* big = Find(words, "1,234,567,890");
+  ASSERT_NE(big, nullptr);
+  EXPECT_TRUE(near(big->right, 7.35));
+  EXPECT_GE(big->left, 6.75 - 0.01);
   // The wide title pushes its path to the next line; the path is shortened.
   const Word* annual = Find(words, "Annual");
   const Word* shortened = nullptr;
@@ -169,8 +178,31 @@ TEST_F(ReportsTest, BinderOffsetMovesAllButTheDescription) {
   EXPECT_TRUE(near(Find(words, "Alpha")->left, 0.8));
   EXPECT_TRUE(near(Find(words, "/a.txt")->left, 4.15));
   EXPECT_TRUE(near(Find(words, "Description")->left, 0.8));
+  // The bold date is wider than its cell: narrowed, it stays clear of the size.
+  ASSERT_NE(Find(words, "12/03/2019"), nullptr);
+  EXPECT_GE(Find(words, "12/03/2019")->left, Find(words, "1")->right + 0.02);
+  EXPECT_TRUE(near(Find(words, "12/03/2019")->right, 8.15));
   EXPECT_EQ(Find(words, "Title"), nullptr) << "the Full form has no headings";
   EXPECT_EQ(Colours().first, 0) << "nothing red for a file in reach";
+}
+
+TEST_F(ReportsTest, FullFormGivesEachRecordItsOwnPage) {
+  reports::Options o;
+  o.box = false;  // rules instead of boxes: nothing but rows could be shaded
+  const auto words = Render([&](report::TReport& r) {
+    reports::PrintCatalogReport(r, o, "Letters", "2",
+                                RowsOf({{"Alpha", "/a.txt", "1", "12/03/2019 14:22:05", "First words"},
+                                        {"Beta", "/b.txt", "2", "12/03/2019 14:22:05", "Second words"}}),
+                                QDate(2024, 5, 7));
+  });
+  EXPECT_EQ(pages_, 2);
+  ASSERT_NE(Find(words, "Beta"), nullptr);
+  EXPECT_EQ(Find(words, "Beta")->page, 2);
+  EXPECT_EQ(Find(words, "Second")->page, 2);
+  EXPECT_EQ(Find(words, "Letters", 1)->page, 2) << "each page has the header";
+  EXPECT_EQ(Find(words, "Title"), nullptr) << "no headings";
+  EXPECT_EQ(Find(words, "Titles"), nullptr) << "no footer";
+  EXPECT_LT(Colours().second, 1000) << "no shaded rows (a shaded row is thousands of pixels)";
 }
 
 TEST_F(ReportsTest, LongDescriptionContinuesOnNextPages) {
