@@ -148,6 +148,21 @@ run_session() {
   xdotool search --onlyvisible --name '^Report Setup$' windowfocus --sync key Return 2>/dev/null || true
   shot report-preview "Report Preview" || true
   close_window "Report Preview" || true
+  # The record report of the record shown, previewed.
+  xdotool windowfocus --sync "$main" key alt+p sleep 0.5 key r || true
+  for _ in $(seq 1 25); do
+    xdotool search --onlyvisible --name '^Report Setup$' >/dev/null 2>&1 && break
+    sleep 0.2
+  done
+  sleep 0.8
+  # The catalog report's setup window may still be listed: the newest is last.
+  for _ in $(seq 1 5); do
+    xdotool key --window "$(xdotool search --onlyvisible --name '^Report Setup$' | tail -1)" Return 2>/dev/null || true
+    sleep 1
+    xdotool search --onlyvisible --name '^Report Preview$' >/dev/null 2>&1 && break
+  done
+  shot record-preview "Report Preview" || true
+  close_window "Report Preview" || true
 
   kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true
   "$bin/vantrell" --data-dir "$work/empty" & pid=$!
