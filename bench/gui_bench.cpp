@@ -79,6 +79,9 @@ long PeakRssKb() {
 // generated records and their catalog names; `oneCatalog`: every record in
 // the big catalog.
 void MakeDatabase(const QString& dir, size_t n, bool oneCatalog = false, int selectEvery = 0) {
+  // Always afresh: appending to a database left by an earlier run in the
+  // same folder would double it.
+  QDir(dir).removeRecursively();
   QDir().mkpath(dir);
   auto result = store::CreateDatabaseFiles(dir);
   if (!result.ok()) throw std::runtime_error("cannot create the database in " + dir.toStdString());
