@@ -333,6 +333,15 @@ void TfrmVantrell::BuildMenus() {
   connect(mnuAddCat, &QAction::triggered, this, &TfrmVantrell::mnuAddCatClick);
   connect(mnuDelCat, &QAction::triggered, this, &TfrmVantrell::mnuAddCatClick);
   connect(mnuRenCat, &QAction::triggered, this, &TfrmVantrell::mnuRenCatClick);
+  for (QAction* a : {mnuFlCopy, mnuFlMove, mnuFlRename, mnuFlDelete, mnuCreateDir})
+    connect(a, &QAction::triggered, this, [this, a] { mnuFileOpsClick(a); });
+  connect(mnuRunApp, &QAction::triggered, this, &TfrmVantrell::sbtnRunAppClick);
+  connect(sbtnRunApp, &QToolButton::clicked, this, &TfrmVantrell::sbtnRunAppClick);
+  connect(mnuBackup, &QAction::triggered, this, &TfrmVantrell::mnuBackupClick);
+  connect(mnuPack, &QAction::triggered, this, &TfrmVantrell::mnuPackClick);
+  connect(mnuReindex, &QAction::triggered, this, &TfrmVantrell::mnuReindexClick);
+  connect(sbtnZipArch, &QToolButton::clicked, this, &TfrmVantrell::sbtnZipArchClick);
+  connect(mnuVuZip, &QAction::triggered, this, &TfrmVantrell::sbtnZipArchClick);
   connect(mnuContents, &QAction::triggered, this, &TfrmVantrell::mnuContentsClick);
   connect(mnuAbout, &QAction::triggered, this, &TfrmVantrell::mnuAboutClick);
   connect(mnuHints, &QAction::triggered, this, &TfrmVantrell::mnuHintsClick);

@@ -66,6 +66,8 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void SetTotalRecordCount(int count) override;
   void ApplyFlatButtons(QWidget* window) override;
   void ShowRecord(const QString& catalog, uint32_t recno) override;
+  QString CurrentRecordPath() override;
+  bool PasteIntoDescription(const QString& text) override;
 
   const QString& DataFolder() const { return dataFolder_; }
   // Whether the window starts hidden in the tray (tray option on at start).
@@ -134,6 +136,15 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void mnuAddCatClick();
   void mnuRenCatClick();
   void ShowCatalogForm(QAction* invoker);
+  // The File menu's commands on the current record's file (fileslots.cpp).
+  void mnuFileOpsClick(QAction* invoker);
+  void sbtnRunAppClick();
+  // Options > Database (maintslots.cpp).
+  void mnuBackupClick();
+  void mnuPackClick();
+  void mnuReindexClick();
+  // The zip archive window of the current record's archive (zipslots.cpp).
+  void sbtnZipArchClick();
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -173,6 +184,13 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   // Runs a command that touches the tables; an engine error becomes one
   // "Error" box and the tables are left browsing. False after an error.
   bool RunCommand(const std::function<void()>& command);
+  // Runs a pack or reindex (`work`, given the catalog's showing and the
+  // progress to tell) with the status text `started` and a progress bar,
+  // the grid's reads held off meanwhile. After a failure the catalog, the
+  // record and the second cursor are as they were. False after a failure.
+  bool RunMaintenance(const QString& started,
+                      const std::function<void(const std::function<void()>& showCatalog,
+                                               const std::function<void(double)>& progress)>& work);
   // Reports bad data met while showing the record in a box shown from the
   // event loop (never from inside a repaint or a table notification); once
   // per key, when a key is given.

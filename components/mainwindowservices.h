@@ -49,4 +49,16 @@ class MainWindowServices {
     (void)catalog;
     (void)recno;
   }
+
+  // The full path of the current record's file ("" when there is none).
+  virtual QString CurrentRecordPath() { return {}; }
+
+  // Pastes `text` into the current record's description at the caret,
+  // over its selection. A record that was only being browsed is saved at
+  // once; one already in edit stays in edit for the user to save. False,
+  // with the reason shown, when the record cannot take it.
+  virtual bool PasteIntoDescription(const QString& text) {
+    (void)text;
+    return false;
+  }
 };

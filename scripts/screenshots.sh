@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real program under Xvfb on a generated database and saves
 # screenshots of the main window, the "Database Utility" window (first run
-# on an empty folder) and the About window.
+# on an empty folder), the About window and the other windows of the
+# program (adding files, search, reports, the File menu's Copy).
 #
 #   scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]
 set -euo pipefail
@@ -167,6 +168,23 @@ run_session() {
   kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true
   "$bin/vantrell" --data-dir "$work/empty" & pid=$!
   shot database-utility "Database Utility"
+  kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true
+
+  # The file operation window of File > Copy, on a record whose file is on
+  # this machine: the catalog "Licences" is shown at start.
+  mkdir -p "$work/config-fileops/Brannock"
+  printf '[FormOps]\nDFTab=Licences\n' > "$work/config-fileops/Brannock/Vantrell.conf"
+  XDG_CONFIG_HOME="$work/config-fileops" "$bin/vantrell" --data-dir "$data" & pid=$!
+  for _ in $(seq 1 50); do
+    main=$(xdotool search --onlyvisible --name '^Vantrell$' 2>/dev/null | head -1 || true)
+    [[ -n "$main" ]] && break
+    sleep 0.2
+  done
+  sleep 1  # the record's file is found, which enables the File commands
+  # "&Copy" and "&Create Folder" share their key: Return takes the first item.
+  xdotool windowfocus --sync "$main" key alt+f sleep 0.5 key Return || true
+  shot file-operation "Copy File" || true
+  close_window "Copy File" || true
   kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true
 }
 if [[ "${SCREENSHOT_SESSION:-}" == 1 ]]; then

@@ -95,11 +95,32 @@ void WithoutSecondCursor(DataTables& db, Work&& work) {
   db.ApTable3.Open();
 }
 
+// The engine tells `progress` of its passes, scaled into [from, from +
+// span], while the scope lasts.
+class ProgressScope {
+ public:
+  ProgressScope(xbase::Environment& env, const MaintenanceProgress& progress) : env_(env), progress_(progress) {}
+  ~ProgressScope() { env_.SetProgress({}); }
+  ProgressScope(const ProgressScope&) = delete;
+  ProgressScope& operator=(const ProgressScope&) = delete;
+  void Span(double from, double span) {
+    if (!progress_) return;
+    env_.SetProgress([p = progress_, from, span](double done) { p(from + span * done); });
+  }
+
+ private:
+  xbase::Environment& env_;
+  MaintenanceProgress progress_;
+};
+
 }  // namespace
 
-int64_t PackRecordsOf(DataTables& db, const std::function<void()>& showCatalog) {
+int64_t PackRecordsOf(DataTables& db, const std::function<void()>& showCatalog, const MaintenanceProgress& progress) {
   const std::string path = db.ApTable1.Path();
   const int64_t before = FileSize(path);
+  ProgressScope told(db.ApolloEnv1, progress);
+  // The pass over the records; the new index is built after it.
+  told.Span(0, 0.85);
   struct ClearFlag {
     bool& flag;
     ~ClearFlag() { flag = false; }
@@ -110,11 +131,14 @@ int64_t PackRecordsOf(DataTables& db, const std::function<void()>& showCatalog) 
   });
   if (showCatalog) showCatalog();
   db.Packing = false;
+  if (progress) progress(1);
   return before - FileSize(path);
 }
 
-std::vector<std::string> ReindexTablesOf(DataTables& db, const std::function<void()>& showCatalog) {
+std::vector<std::string> ReindexTablesOf(DataTables& db, const std::function<void()>& showCatalog,
+                                         const MaintenanceProgress& progress) {
   std::vector<std::string> notes;
+  ProgressScope told(db.ApolloEnv1, progress);
   // An index file that cannot serve its table is recreated from the store's
   // tags while the table is closed; the reindex then works on a sound file.
   auto repair = [&](const char* table) {
@@ -130,10 +154,15 @@ std::vector<std::string> ReindexTablesOf(DataTables& db, const std::function<voi
     };
   };
   WithoutSecondCursor(db, [&] {
+    // The records are nearly all of the work: their pass, then their
+    // index's build.
+    told.Span(0, 0.8);
     WithExclusiveUse(db.ApTable1, reindex(db.ApTable1, kRecordsIndex), repair(kRecordsTable));
+    told.Span(0.95, 0.05);
     WithExclusiveUse(db.ApTable2, reindex(db.ApTable2, kCatalogIndex), repair(kCatalogTable));
   });
   if (showCatalog) showCatalog();
+  if (progress) progress(1);
   return notes;
 }
 

@@ -40,6 +40,10 @@ struct DataTables {
 std::vector<std::string> ConfigureDataTables(DataTables& db, const std::string& dataDir,
                                              std::vector<std::string>& problems);
 
+// How far a pack or reindex has come, 0 to 1, told between batches of
+// records and with 1 when it is done; it must not use the tables.
+using MaintenanceProgress = std::function<void(double)>;
+
 // Removes the deleted records of the records table for good. ApTable3 is
 // closed and the packing flag set; ApTable1 is reopened exclusively,
 // packed and reopened shared; then ApTable3 is opened, `showCatalog` runs
@@ -47,7 +51,8 @@ std::vector<std::string> ConfigureDataTables(DataTables& db, const std::string& 
 // many bytes the table file shrank (its size before minus after; a file
 // that cannot be found counts as -1). Engine errors propagate after
 // ApTable1 has been put back to shared use where possible.
-int64_t PackRecordsOf(DataTables& db, const std::function<void()>& showCatalog = {});
+int64_t PackRecordsOf(DataTables& db, const std::function<void()>& showCatalog = {},
+                      const MaintenanceProgress& progress = {});
 
 // Rebuilds every tag of both tables: each is reopened exclusively, its
 // index file opened and reindexed, and reopened shared. ApTable3 is closed
@@ -55,6 +60,7 @@ int64_t PackRecordsOf(DataTables& db, const std::function<void()>& showCatalog =
 // that cannot serve its table (RepairIndexFileUtf8) is recreated first,
 // while the table is closed; the status texts of those are returned. An
 // index file of a newer format is refused with an error naming it.
-std::vector<std::string> ReindexTablesOf(DataTables& db, const std::function<void()>& showCatalog = {});
+std::vector<std::string> ReindexTablesOf(DataTables& db, const std::function<void()>& showCatalog = {},
+                                         const MaintenanceProgress& progress = {});
 
 }  // namespace store

@@ -5,13 +5,15 @@
 
 namespace store {
 
-qint64 PackRecords(TDataModule1& dm, const std::function<void()>& showCatalog) {
-  return PackRecordsOf(dm, showCatalog);
+qint64 PackRecords(TDataModule1& dm, const std::function<void()>& showCatalog,
+                   const std::function<void(double)>& progress) {
+  return PackRecordsOf(dm, showCatalog, progress);
 }
 
-QStringList ReindexTables(TDataModule1& dm, const std::function<void()>& showCatalog) {
+QStringList ReindexTables(TDataModule1& dm, const std::function<void()>& showCatalog,
+                          const std::function<void(double)>& progress) {
   QStringList notes;
-  for (const std::string& text : ReindexTablesOf(dm, showCatalog)) notes << FromUtf8(text);
+  for (const std::string& text : ReindexTablesOf(dm, showCatalog, progress)) notes << FromUtf8(text);
   return notes;
 }
 

@@ -375,6 +375,7 @@ void SharedTable::Pack() {
         out.WriteAt(outAt, outBuf.data(), outBuf.size());
         outAt += outBuf.size();
       }
+      if (env.Progress()) env.Progress()((double)(first + k - 1) / n);
     }
     char eof = 0x1A;
     out.WriteAt(outAt, &eof, 1);

@@ -185,6 +185,12 @@ void SharedTable::SyncWritten() {
   if (hasIndex && index.IsOpen()) index.file().SyncIfWritten();
 }
 
+void SharedTable::Flush() {
+  if (!dbf.IsOpen() || !dbf.writable()) return;
+  if (hasIndex && index.IsOpen() && CanWriteIndex()) FlushIndex();
+  SyncWritten();
+}
+
 // ---- opening ------------------------------------------------------------------------
 
 SharedTable::SharedTable(Environment& e, std::string p, bool excl, bool ro)
@@ -400,6 +406,7 @@ void SharedTable::ForEachKey(const std::vector<TagRuntime>& rt,
         f(t, first + i, key);
       }
     }
+    if (env.Progress()) env.Progress()((double)(first + k - 1) / n);
   }
 }
 

@@ -112,6 +112,9 @@ class SharedTable {
   void FlushIndex();
   // Syncs every file written since its last sync.
   void SyncWritten();
+  // The index written out (when it may be) and every written file synced:
+  // the files on disk are the table as posted.
+  void Flush();
 
   // Maintenance (exclusive use). Each writes new files beside the old ones
   // and renames them into place only when they are complete and on disk.

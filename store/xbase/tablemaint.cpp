@@ -70,6 +70,12 @@ void Table::Pack() {
   m.Notify();
 }
 
+void Table::Flush() {
+  Impl& m = *impl_;
+  if (!m.sh || readOnly_) return;
+  m.sh->Flush();
+}
+
 std::vector<TagInfo> Table::Tags() const {
   std::vector<TagInfo> out;
   if (!impl_->sh || !impl_->sh->hasIndex) return out;

@@ -87,6 +87,13 @@ class Environment {
   // Whether a table file is open through this environment.
   bool IsOpen(const std::string& dbfPath) const;
 
+  // Told how far a pass over a table's records has come (0 to 1) while a
+  // pack or an index build runs, once per batch of records, on the thread
+  // that runs it: a program keeps its window painted with it. It must not
+  // use the engine. None by default.
+  void SetProgress(std::function<void(double)> f) { progress_ = std::move(f); }
+  const std::function<void(double)>& Progress() const { return progress_; }
+
   // How many index files this environment rebuilt from their tables, and
   // how many it compared with their tables in a full pass (a table whose
   // modification time alone changed), since it was made. A clean open does
@@ -103,6 +110,7 @@ class Environment {
   int errorLevel_ = 0;
   size_t indexCacheBytes_ = 128u << 20;
   uint64_t indexRebuilds_ = 0, indexVerifications_ = 0;
+  std::function<void(double)> progress_;
 };
 
 // Creates a new, empty table. Fails when the file exists. A table with memo
@@ -302,6 +310,12 @@ class Table {
   // they are complete.
   void Pack();
   std::vector<TagInfo> Tags() const;
+  // Writes out what the open files still hold in memory (the index's
+  // changed pages, stamped for the table) and syncs every file written, so
+  // that a copy of the files taken now is the table as posted; a record
+  // being edited is not part of it. Nothing to do on a closed table or one
+  // open for reading.
+  void Flush();
 
   // Many posts in a row (the add batch). Records are still written through
   // one by one; the index is written out once at EndBatch. Nests.

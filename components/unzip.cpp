@@ -1,0 +1,425 @@
+#include "unzip.h"
+
+// libzip declares a struct named `zip` at global scope, which would clash
+// with this namespace: its declarations are kept in a namespace of their
+// own. The C headers it includes come first, outside that namespace.
+#include <inttypes.h>
+#include <stdio.h>
+#include <sys/types.h>
+#include <time.h>
+namespace libzip {
+#include <zip.h>
+}  // namespace libzip
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTimeZone>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <vector>
+
+#ifdef _WIN32
+#include <filesystem>
+#include <system_error>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "ziplister.h"
+
+namespace zip {
+
+namespace {
+
+using namespace libzip;
+
+constexpr qint64 kProgressStep = 64 * 1024;
+constexpr size_t kBufferSize = 256 * 1024;
+constexpr int kCentralHeaderSize = 46;
+
+// Unix file types in the high half of the external attributes.
+constexpr uint32_t kUnixTypeMask = 0170000;
+constexpr uint32_t kUnixSymlink = 0120000;
+
+QString Quoted(const QString& name) { return u'"' + name + u'"'; }
+
+
+// The parts of an entry's name that may be written below the folder, or
+// why it may not be written at all.
+struct SafeName {
+  QStringList parts;  // folders, then the file (empty for the archive's root)
+  bool directory = false;
+  QString refusal;
+};
+
+SafeName CheckName(QString name) {
+  SafeName s;
+  name.replace(u'\\', u'/');
+  s.directory = name.endsWith(u'/');
+  if (name.startsWith(u'/')) {
+    s.refusal = QStringLiteral("its name is an absolute path");
+    return s;
+  }
+  if (name.size() >= 2 && name[1] == u':' && name[0].unicode() < 0x80 && name[0].isLetter()) {
+    s.refusal = QStringLiteral("its name begins with a drive letter");
+    return s;
+  }
+  for (const QString& part : name.split(u'/', Qt::SkipEmptyParts)) {
+    if (part == QLatin1String(".")) continue;
+    if (part == QLatin1String("..")) {
+      s.refusal = QStringLiteral("its name leads out of the folder (\"..\")");
+      return s;
+    }
+#ifdef _WIN32
+    // A colon inside a name would write to a stream of another file.
+    if (part.contains(u':')) {
+      s.refusal = QStringLiteral("its name holds a colon");
+      return s;
+    }
+#endif
+    s.parts.append(part);
+  }
+  return s;
+}
+
+struct ArchiveCloser {
+  void operator()(zip_t* z) const { zip_discard(z); }
+};
+struct EntryCloser {
+  void operator()(zip_file_t* f) const { zip_fclose(f); }
+};
+
+// A file being written beside its destination under a temporary name. It
+// takes the destination's name only through Commit; otherwise it is removed
+// when it goes out of scope. On POSIX systems it is written with the plain
+// system calls (one open, the writes, one time stamp, one close, one
+// rename: creating many small files is most of an extraction's cost).
+class PartFile {
+ public:
+  PartFile() = default;
+  PartFile(const PartFile&) = delete;
+  PartFile& operator=(const PartFile&) = delete;
+  ~PartFile() {
+    if (path_.isEmpty()) return;
+#ifdef _WIN32
+    file_.close();
+    QFile::remove(path_);
+#else
+    if (fd_ >= 0) ::close(fd_);
+    ::unlink(QFile::encodeName(path_).constData());
+#endif
+  }
+
+  bool Create(const QString& dir, QString* error) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+      path_ = dir + QStringLiteral("/.unzip-%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+#ifdef _WIN32
+      file_.setFileName(path_);
+      if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) return true;
+      if (QFileInfo::exists(path_)) continue;  // a name taken: another one
+      *error = file_.errorString();
+#else
+      fd_ = ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ >= 0) return true;
+      if (errno == EEXIST) continue;
+      *error = QString::fromLocal8Bit(std::strerror(errno));
+#endif
+      break;
+    }
+    if (error->isEmpty()) *error = QStringLiteral("no free temporary name");
+    path_.clear();
+    return false;
+  }
+
+  bool Write(const char* data, qint64 n, QString* error) {
+#ifdef _WIN32
+    if (file_.write(data, n) == n) return true;
+    *error = file_.errorString();
+    return false;
+#else
+    while (n > 0) {
+      const ssize_t w = ::write(fd_, data, (size_t)n);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        *error = QString::fromLocal8Bit(std::strerror(w < 0 ? errno : ENOSPC));
+        return false;
+      }
+      data += w;
+      n -= w;
+    }
+    return true;
+#endif
+  }
+
+  // The modification time (seconds since the epoch) and, on POSIX systems,
+  // the execute permissions of a program (unixMode with execute bits).
+  void Finish(qint64 mtime, bool hasTime, uint32_t unixMode) {
+#ifdef _WIN32
+    if (hasTime)
+      file_.setFileTime(QDateTime::fromSecsSinceEpoch(mtime, QTimeZone::utc()), QFileDevice::FileModificationTime);
+#else
+    if (hasTime) {
+      const struct timespec times[2] = {{0, UTIME_OMIT}, {(time_t)mtime, 0}};
+      ::futimens(fd_, times);
+    }
+    if (unixMode & 0111) {
+      // Nothing becomes more readable or writable than a new file is.
+      struct stat st;
+      if (::fstat(fd_, &st) == 0) ::fchmod(fd_, (st.st_mode & 0777) | (unixMode & 0111));
+    }
+#endif
+  }
+
+  // Closes the file and renames it over dest (replacing a file there).
+  bool Commit(const QString& dest, QString* error) {
+#ifdef _WIN32
+    file_.close();
+    if (file_.error() != QFileDevice::NoError) {
+      *error = file_.errorString();
+      return false;
+    }
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(path_.toStdWString()), std::filesystem::path(dest.toStdWString()), ec);
+    if (ec) {
+      *error = QString::fromLocal8Bit(ec.message().c_str());
+      return false;
+    }
+#else
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    if (closed != 0 || ::rename(QFile::encodeName(path_).constData(), QFile::encodeName(dest).constData()) != 0) {
+      *error = QString::fromLocal8Bit(std::strerror(errno));
+      return false;
+    }
+#endif
+    path_.clear();
+    return true;
+  }
+
+ private:
+  QString path_;
+#ifdef _WIN32
+  QFile file_;
+#else
+  int fd_ = -1;
+#endif
+};
+
+class Extraction {
+ public:
+  Extraction(const QString& folder, const ExtractOptions& options, const ExtractCallbacks& callbacks)
+      : folder_(folder), options_(options), callbacks_(callbacks), buffer_(kBufferSize) {
+    while (folder_.size() > 1 && (folder_.endsWith(u'/') || folder_.endsWith(u'\\'))) folder_.chop(1);
+    made_.insert(folder_);
+  }
+
+  void Run(zip_t* za, const QStringList& names, ExtractResult* result) {
+    result_ = result;
+    QSet<QString> wanted, found;
+    for (const QString& n : names) wanted.insert(n.toLower());
+    const zip_int64_t count = zip_get_num_entries(za, 0);
+    for (zip_int64_t i = 0; i < count && !result_->stopped; ++i) {
+      const char* raw = zip_get_name(za, (zip_uint64_t)i, ZIP_FL_ENC_RAW);
+      if (raw == nullptr) continue;
+      const QString name = DecodeEntryName(raw, std::strlen(raw), false);
+      if (!wanted.isEmpty()) {
+        const QString key = name.toLower();
+        if (!wanted.contains(key)) continue;
+        found.insert(key);
+      }
+      Entry(za, (zip_uint64_t)i, name);
+    }
+    if (result_->stopped) return;
+    for (const QString& n : names)
+      if (!found.contains(n.toLower()) && !Message(kExtractNote, Quoted(n) + QStringLiteral(" is not in the archive.")))
+        return;
+  }
+
+ private:
+  bool Message(int code, const QString& text) {
+    if (callbacks_.message && !callbacks_.message(code, text)) result_->stopped = true;
+    return !result_->stopped;
+  }
+  bool Progress(ExtractCallbacks::Step step, const QString& name, qint64 size) {
+    if (callbacks_.progress && !callbacks_.progress(step, name, size)) result_->stopped = true;
+    return !result_->stopped;
+  }
+  void NotExtracted(int code, const QString& name, const QString& why) {
+    Message(code, Quoted(name) + QStringLiteral(" was not extracted: ") + why + u'.');
+  }
+
+  // The folder at path and those above it, made once each.
+  bool MakeFolder(const QString& path, const QString& name) {
+    if (made_.contains(path)) return true;
+    if (!QDir().mkpath(path)) {
+      NotExtracted(kExtractWriteFailed, name, QStringLiteral("the folder %1 cannot be made").arg(QDir::toNativeSeparators(path)));
+      return false;
+    }
+    made_.insert(path);
+    return true;
+  }
+
+  void Entry(zip_t* za, zip_uint64_t index, const QString& name) {
+    const SafeName safe = CheckName(name);
+    if (!safe.refusal.isEmpty()) return NotExtracted(kExtractRefused, name, safe.refusal);
+    zip_uint8_t opsys = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(za, index, 0, &opsys, &attributes) != 0) opsys = 0xFF;
+    const uint32_t unixMode = opsys == ZIP_OPSYS_UNIX ? attributes >> 16 : 0;
+    if ((unixMode & kUnixTypeMask) == kUnixSymlink)
+      return NotExtracted(kExtractRefused, name, QStringLiteral("it is a symbolic link"));
+    if (safe.directory) {
+      if (options_.dirNames && !safe.parts.isEmpty()) MakeFolder(folder_ + u'/' + safe.parts.join(u'/'), name);
+      return;
+    }
+    if (safe.parts.isEmpty()) return NotExtracted(kExtractRefused, name, QStringLiteral("it has no file name"));
+
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(za, index, 0, &st) != 0)
+      return NotExtracted(kExtractBadData, name, QString::fromLocal8Bit(zip_strerror(za)));
+    if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) return Encrypted(name);
+
+    const QString parent =
+        options_.dirNames && safe.parts.size() > 1 ? folder_ + u'/' + safe.parts.mid(0, safe.parts.size() - 1).join(u'/')
+                                                   : folder_;
+    const QString dest = parent + u'/' + safe.parts.last();
+    // Replacing needs no look first: the rename replaces a file (or a link
+    // itself, never what it points to) and fails on a folder.
+    if (!options_.overwrite) {
+      const QFileInfo there(dest);
+      if (there.exists() || there.isSymLink()) {
+        Message(kExtractNote, Quoted(QDir::toNativeSeparators(dest)) + QStringLiteral(" exists and was left as it is."));
+        return;
+      }
+    }
+    if (!MakeFolder(parent, name)) return;
+
+    const qint64 declared = (st.valid & ZIP_STAT_SIZE) ? (qint64)std::min<zip_uint64_t>(st.size, INT64_MAX) : -1;
+    if (!Progress(ExtractCallbacks::Step::FileStarts, name, std::max<qint64>(declared, 0))) return;
+    std::unique_ptr<zip_file_t, EntryCloser> in(zip_fopen_index(za, index, 0));
+    if (!in) {
+      const int code = zip_error_code_zip(zip_get_error(za));
+      if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD || code == ZIP_ER_ENCRNOTSUPP) return Encrypted(name);
+      return NotExtracted(kExtractBadData, name, QString::fromLocal8Bit(zip_strerror(za)));
+    }
+    PartFile part;
+    QString error;
+    if (!part.Create(parent, &error)) return NotExtracted(kExtractWriteFailed, name, error);
+    qint64 written = 0, nextStep = kProgressStep;
+    for (;;) {
+      const zip_int64_t n = zip_fread(in.get(), buffer_.data(), buffer_.size());
+      if (n == 0) break;
+      if (n < 0) {
+        if (zip_error_code_zip(zip_file_get_error(in.get())) == ZIP_ER_CRC)
+          return NotExtracted(kExtractBadData, name, QStringLiteral("its data fails the CRC check (it is damaged)"));
+        return NotExtracted(kExtractBadData, name, QString::fromLocal8Bit(zip_file_strerror(in.get())));
+      }
+      // The count is ours: a stream that inflates past the declared size is
+      // stopped here, whatever the library would make of it.
+      if (declared >= 0 && n > declared - written)
+        return NotExtracted(kExtractBadData, name,
+                            QStringLiteral("it holds more data than its declared size of %1 bytes").arg(declared));
+      if (!part.Write(buffer_.data(), n, &error)) return NotExtracted(kExtractWriteFailed, name, error);
+      written += n;
+      if (written >= nextStep) {
+        nextStep = (written / kProgressStep + 1) * kProgressStep;
+        if (!Progress(ExtractCallbacks::Step::Progress, name, written)) return;
+      }
+    }
+    if (declared >= 0 && written != declared)
+      return NotExtracted(kExtractBadData, name,
+                          QStringLiteral("it holds %1 bytes instead of its declared %2").arg(written).arg(declared));
+    part.Finish((qint64)st.mtime, (st.valid & ZIP_STAT_MTIME) != 0, unixMode);
+    if (!options_.overwrite && QFileInfo(dest).exists()) {  // it appeared meanwhile
+      Message(kExtractNote, Quoted(QDir::toNativeSeparators(dest)) + QStringLiteral(" exists and was left as it is."));
+      return;
+    }
+    if (!part.Commit(dest, &error)) return NotExtracted(kExtractWriteFailed, name, error);
+    ++result_->extracted;
+    Progress(ExtractCallbacks::Step::FileEnds, name, written);
+  }
+
+  void Encrypted(const QString& name) {
+    Message(kExtractEncrypted, Quoted(name) + QStringLiteral(" is encrypted: a password is needed to extract it, so it was not extracted."));
+  }
+
+  QString folder_;
+  ExtractOptions options_;
+  const ExtractCallbacks& callbacks_;
+  ExtractResult* result_ = nullptr;
+  std::vector<char> buffer_;
+  QSet<QString> made_;  // folders made or found in this run
+};
+
+}  // namespace
+
+ExtractResult Extract(const QString& archive, const QString& folder, const QStringList& names,
+                      const ExtractOptions& options, const ExtractCallbacks& callbacks) {
+  ExtractResult result;
+  try {
+    if (archive.isEmpty() || !QFileInfo(archive).isFile()) {
+      result.error = QStringLiteral("Error: file not found: ") + archive;
+      return result;
+    }
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+      result.error = QStringLiteral("The folder %1 does not exist; nothing was extracted.").arg(folder);
+      return result;
+    }
+    // A directory that claims more entries than its bytes can hold is
+    // refused before the library sizes anything by that claim.
+    const CentralDirectory cd = FindCentralDirectory(archive);
+    if (cd.found && cd.entries > cd.size / kCentralHeaderSize) {
+      result.error = QStringLiteral("The zip file %1 is damaged: it claims %2 entries in a directory of %3 bytes.")
+                         .arg(archive)
+                         .arg(cd.entries)
+                         .arg(cd.size);
+      return result;
+    }
+    // A self-extracting archive whose offsets count from its own start is
+    // read from there.
+    const zip_uint64_t start = cd.found && cd.archiveStart > 0 ? (zip_uint64_t)cd.archiveStart : 0;
+    zip_error_t error;
+    zip_error_init(&error);
+#ifdef _WIN32
+    zip_source_t* source = zip_source_win32w_create(reinterpret_cast<const wchar_t*>(archive.utf16()), start, 0, &error);
+#else
+    zip_source_t* source = zip_source_file_create(QFile::encodeName(archive).constData(), start, 0, &error);
+#endif
+    std::unique_ptr<zip_t, ArchiveCloser> za;
+    if (source != nullptr) {
+      za.reset(zip_open_from_source(source, ZIP_RDONLY, &error));
+      if (!za) zip_source_free(source);
+    }
+    if (!za) {
+      result.error = QStringLiteral("The zip file %1 cannot be opened: %2")
+                         .arg(archive, QString::fromLocal8Bit(zip_error_strerror(&error)));
+      zip_error_fini(&error);
+      return result;
+    }
+    zip_error_fini(&error);
+    Extraction(folder, options, callbacks).Run(za.get(), names, &result);
+  } catch (const std::bad_alloc&) {
+    result.stopped = true;
+    result.error = QStringLiteral("The extraction stopped: not enough memory.");
+  } catch (const std::exception& e) {
+    result.stopped = true;
+    result.error = QStringLiteral("The extraction stopped: %1").arg(QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    result.stopped = true;
+    result.error = QStringLiteral("The extraction stopped on an unexpected error.");
+  }
+  return result;
+}
+
+}  // namespace zip

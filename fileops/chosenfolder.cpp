@@ -1,0 +1,10 @@
+#include "chosenfolder.h"
+
+namespace fileops {
+
+QString& ChosenFolder() {
+  static QString folder;
+  return folder;
+}
+
+}  // namespace fileops

@@ -1,0 +1,130 @@
+#include "filetransfer.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QDir>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <filesystem>
+#include <system_error>
+
+namespace fileops {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr qint64 kChunk = 1 << 20;
+
+fs::path Fs(const QString& path) {
+#ifdef Q_OS_WIN
+  return fs::path(path.toStdWString());
+#else
+  return fs::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+Outcome Done() { return {Outcome::State::Done, QString()}; }
+Outcome Failed(const QString& why) { return {Outcome::State::Failed, why}; }
+Outcome Failed(const std::error_code& ec) { return Failed(QString::fromLocal8Bit(ec.message().c_str())); }
+
+// Whether anything is at the path, a dangling link included.
+bool Occupied(const QString& path) {
+  const QFileInfo info(path);
+  return info.exists() || info.isSymLink();
+}
+
+// Where trash folders follow the freedesktop.org layout, the user's own
+// trash ($XDG_DATA_HOME/Trash) made ready, as the toolkit would make it. The
+// toolkit falls back to it for files it cannot trash on their own volume;
+// when it cannot make it either, some of its versions take the program's
+// current folder for the trash and move the file there. A trash that is
+// surely there rules that out. Empty when it is ready; else why not.
+QString HomeTrashProblem() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+  const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  if (data.isEmpty()) return QStringLiteral("There is no folder for the trash.");
+  const QString trash = data + QStringLiteral("/Trash");
+  if (!QFileInfo(trash).isDir()) {
+    QDir().mkpath(data);
+    if (QDir(data).mkdir(QStringLiteral("Trash")))
+      QFile::setPermissions(trash, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  }
+  if (!QFileInfo(trash).isDir()) return "The trash folder " + trash + " cannot be made.";
+#endif
+  return QString();
+}
+
+}  // namespace
+
+bool SameFile(const QString& a, const QString& b) {
+  std::error_code ec;
+  const bool same = fs::equivalent(Fs(a), Fs(b), ec);
+  return !ec && same;
+}
+
+Outcome CopyReplacing(const QString& source, const QString& destination) {
+  QFile in(source);
+  if (!in.open(QIODevice::ReadOnly)) return Failed(in.errorString());
+  // Written under a temporary name beside the destination and synced;
+  // commit renames it into place.
+  QSaveFile out(destination);
+  out.setDirectWriteFallback(false);
+  if (!out.open(QIODevice::WriteOnly)) return Failed(out.errorString());
+  QByteArray buffer;
+  for (;;) {
+    buffer = in.read(kChunk);
+    if (buffer.isEmpty()) break;
+    if (out.write(buffer) != buffer.size()) {
+      const QString why = out.errorString();
+      out.cancelWriting();
+      return Failed(why);
+    }
+  }
+  if (in.error() != QFileDevice::NoError) {
+    const QString why = in.errorString();
+    out.cancelWriting();
+    return Failed(why);
+  }
+  if (!out.commit()) return Failed(out.errorString());
+  // What the copy carries of its original; a file system that cannot keep
+  // them does not make the copy fail.
+  std::error_code ec;
+  fs::permissions(Fs(destination), fs::status(Fs(source), ec).permissions(), ec);
+  const auto time = fs::last_write_time(Fs(source), ec);
+  if (!ec) fs::last_write_time(Fs(destination), time, ec);
+  return Done();
+}
+
+Outcome MoveReplacing(const QString& source, const QString& destination) {
+  std::error_code ec;
+  fs::rename(Fs(source), Fs(destination), ec);
+  if (!ec) return Done();
+  if (ec != std::errc::cross_device_link) return Failed(ec);
+  // Another file system: a copy that replaces the destination only once it
+  // is complete; the source goes only after that.
+  Outcome copied = CopyReplacing(source, destination);
+  if (!copied.ok()) return copied;
+  QFile original(source);
+  if (!original.remove()) return {Outcome::State::CopiedOnly, original.errorString()};
+  return Done();
+}
+
+Outcome MakeFolder(const QString& path) {
+  std::error_code ec;
+  if (fs::create_directory(Fs(path), ec)) return Done();
+  if (ec) return Failed(ec);
+  return Failed(QFileInfo(path).isDir() ? QStringLiteral("It exists already.")
+                                         : QStringLiteral("Something else of that name is there."));
+}
+
+Outcome TrashFile(const QString& path) {
+  if (const QString problem = HomeTrashProblem(); !problem.isEmpty()) return Failed(problem);
+  QFile file(path);
+  const bool moved = file.moveToTrash();
+  if (!Occupied(path)) return Done();
+  return Failed(moved ? QStringLiteral("It is still there.") : file.errorString());
+}
+
+}  // namespace fileops

@@ -1,0 +1,534 @@
+// The File menu's commands as a user meets them, on real files in
+// temporary folders: the dialog and its proposals, every question and its
+// answers, what happens on disk and to the record, the status texts, and
+// the failures that must lose nothing.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSettings>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+
+#include <functional>
+
+#include "chosenfolder.h"
+#include "createdb.h"
+#include "datafiles.h"
+#include "datamodule.h"
+#include "destination.h"
+#include "filecommand.h"
+#include "fileoperations.h"
+#include "mainwindowservices.h"
+#include "prompts.h"
+#include "settings.h"
+
+namespace {
+
+using fileops::Operation;
+using fileops::TfrmFileOperations;
+using Call = prompts::ScriptedPrompts::Call;
+
+// The main window's part: every text of the first status panel in order,
+// and those that started its clearing timer.
+class FakeWindow : public MainWindowServices {
+ public:
+  FakeWindow(TDataModule1& dm, const QString& ini) : dm_(dm), settings_(ini) {}
+  QWidget* Window() override { return nullptr; }
+  void ShowStatus(const QString& text) override {
+    panel << text;
+    timed << text;
+  }
+  TSettings& Settings() override { return settings_; }
+  TDataModule1& DataModule() override { return dm_; }
+  QString CurrentCatalog() const override { return "C"; }
+  int CatalogRecordCount() const override { return catalogCount; }
+  void SetCatalogRecordCount(int n) override { catalogCount = n; }
+  int TotalRecordCount() const override { return totalCount; }
+  void SetTotalRecordCount(int n) override { totalCount = n; }
+  void ApplyFlatButtons(QWidget*) override { ++flatPasses; }
+
+  QStringList panel, timed;
+  int catalogCount = 0, totalCount = 0, flatPasses = 0;
+
+ private:
+  TDataModule1& dm_;
+  TSettings settings_;
+};
+
+QByteArray Read(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).path());
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(bytes);
+}
+
+QStringList Entries(const QString& folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+class FileOpsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    root_ = dir_.path();
+    // The user's home, data and trash folders are this test's own.
+    qputenv("HOME", root_.toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (root_ + "/share").toLocal8Bit());
+    prompts::SetCurrent(&scripted_);
+    const QString data = root_ + "/data";
+    QDir().mkpath(data);
+    ASSERT_TRUE(store::CreateDatabaseFiles(data).ok());
+    dm_.DataModule1Create(data);
+    dm_.ApTable1.Open();
+    window_ = std::make_unique<FakeWindow>(dm_, root_ + "/settings.ini");
+    fileops::ChosenFolder().clear();
+  }
+  void TearDown() override {
+    window_.reset();
+    prompts::SetCurrent(nullptr);
+  }
+
+  // A file on disk and its record, made current; both counters count it.
+  QString AddFile(const QString& path, const QByteArray& bytes = "original") {
+    Write(path, bytes);
+    xbase::Table& t = dm_.ApTable1;
+    t.Append();
+    t.SetFieldByName("Catalog", "C");
+    t.SetFieldByName("FLTITLE", "title of " + store::ToUtf8(QFileInfo(path).fileName()));
+    t.SetFieldByName("FLNAME", store::ToUtf8(path));
+    t.SetFieldByName("FLSIZE", "8");
+    t.SetFieldByName("FLDATE", "01/02/2020 10:11:12");
+    t.Post();
+    window_->catalogCount = window_->totalCount = (int)t.RecordCount();
+    return path;
+  }
+
+  QString RecordPath() { return store::FromUtf8(dm_.ApTable1.FieldByName("FLNAME")); }
+
+  // Runs one command; `act` works the dialog once it is shown.
+  void Run(Operation op, const std::function<void(TfrmFileOperations&)>& act) {
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+      auto* form = qobject_cast<TfrmFileOperations*>(QApplication::activeModalWidget());
+      ASSERT_NE(form, nullptr);
+      shown = true;
+      act(*form);
+      // A test that left it open (a refused close) ends it with Exit.
+      if (form->isVisible()) form->sbtnClose->click();
+    });
+    fileops::TFileCommand(*window_, [this](const QString& text) { window_->panel << text; }).Run(op);
+    EXPECT_TRUE(shown);
+  }
+  // The dialog given a destination and its action button pressed.
+  void RunTo(Operation op, const QString& destination) {
+    Run(op, [&](TfrmFileOperations& form) {
+      form.Edit2->setText(destination);
+      form.sbtnFileOps->click();
+    });
+  }
+
+  QString Remembered() const {
+    return QSettings(root_ + "/settings.ini", QSettings::IniFormat).value("StartUp/cmrStrtDir").toString();
+  }
+
+  QTemporaryDir dir_;
+  QString root_;
+  prompts::ScriptedPrompts scripted_;
+  TDataModule1 dm_;
+  std::unique_ptr<FakeWindow> window_;
+};
+
+// Folder and name parts, joining and the remembered folder, as paths
+// without drive letters have them.
+TEST(DestinationPaths, FolderNameAndProposal) {
+  using namespace fileops;
+  EXPECT_EQ(FolderPart("/home/u/a.txt"), "/home/u");
+  EXPECT_EQ(FolderPart("/a.txt"), "/");
+  EXPECT_EQ(FolderPart("a.txt"), "");
+  EXPECT_EQ(NamePart("/home/u/a.txt"), "a.txt");
+  EXPECT_EQ(JoinPath("/docs", "a.txt"), "/docs/a.txt");
+  EXPECT_EQ(JoinPath("/docs/", "a.txt"), "/docs/a.txt") << "one separator";
+  EXPECT_EQ(ProposedDestination("/docs", "/x/a.txt", "/home/u"), "/docs/a.txt");
+  EXPECT_EQ(ProposedDestination("", "/x/a.txt", "/home/u"), "/home/u/a.txt") << "nothing remembered";
+  EXPECT_EQ(ProposedDestination("C:", "/x/a.txt", "/home/u"), "/home/u/a.txt") << "no root here";
+  EXPECT_EQ(RememberedFolder("/docs/a.txt"), "/docs");
+  EXPECT_EQ(RememberedFolder("/a.txt"), "/");
+  EXPECT_EQ(RememberedFolder(""), "") << "no folder: the next proposal is the default";
+}
+
+// Where paths have drive letters, a typed drive that cannot be read is
+// asked about until it can or the user cancels; other texts are not checked.
+TEST(DriveCheck, RetriesUntilReadyOrCancelled) {
+  prompts::ScriptedPrompts scripted;
+  prompts::ScopedPrompts use(&scripted);
+  int asked = 0;
+  const auto readyOnThird = [&](QChar drive) {
+    EXPECT_EQ(drive, u'D');
+    return ++asked == 3;
+  };
+  scripted.Answer(prompts::Retry);
+  scripted.Answer(prompts::Retry);
+  fileops::WaitForDrive(nullptr, "d:\\docs", readyOnThird);
+  EXPECT_EQ(scripted.Beeps(), 2);
+  EXPECT_EQ(scripted.Texts(), QStringList(2, "D:\\ is not accessible.\n\nThe device is not ready."));
+  EXPECT_EQ(scripted.Last().buttons, prompts::Retry | prompts::Cancel);
+  scripted.Clear();
+  scripted.Answer(prompts::Cancel);
+  fileops::WaitForDrive(nullptr, "E:\\", [](QChar) { return false; });
+  EXPECT_EQ(scripted.Count(Call::Message), 1);
+  fileops::WaitForDrive(nullptr, "/media/usb", [](QChar) { return false; });
+  EXPECT_EQ(scripted.Count(Call::Message), 1);
+}
+
+TEST_F(FileOpsTest, CopyProposesTheRememberedFolderAndLeavesTheRecord) {
+  const QString source = AddFile(root_ + "/files/a.txt");
+  const QString target = root_ + "/target";
+  QDir().mkpath(target);
+  // The first copy ever proposes the home folder.
+  Run(Operation::Copy, [&](TfrmFileOperations& form) {
+    EXPECT_EQ(form.windowTitle(), "Copy File");
+    EXPECT_EQ(form.Label1->text(), "From:");
+    EXPECT_EQ(form.Label2->text(), "To:");
+    EXPECT_EQ(form.Label3->text(), source);
+    EXPECT_EQ(form.Edit2->text(), root_ + "/a.txt");
+    EXPECT_EQ(form.sbtnFileOps->text(), "Copy");
+    EXPECT_EQ(form.sbtnFileOps->toolTip(), "Copy File");
+    EXPECT_FALSE(form.sbtnFileOps->icon().isNull());
+    EXPECT_FALSE(form.sbtnBrowse->isHidden());
+    EXPECT_EQ(form.sbtnClose->text(), "Exit");
+    EXPECT_GT(window_->flatPasses, 0);
+    // Another folder typed: the copy goes there, the proposal is remembered.
+    form.Edit2->setText(target + "/copy of a.txt");
+    form.sbtnFileOps->click();
+  });
+  EXPECT_EQ(Read(target + "/copy of a.txt"), "original");
+  EXPECT_EQ(Read(source), "original");
+  EXPECT_EQ(RecordPath(), source);
+  EXPECT_EQ(window_->panel, (QStringList{"Copy started...", " Copied..." + target + "/copy of a.txt", " Operation complete..."}));
+  EXPECT_EQ(window_->timed, QStringList{" Operation complete..."});
+  EXPECT_EQ(Remembered(), root_);
+  EXPECT_TRUE(fileops::ChosenFolder().isEmpty());
+  EXPECT_EQ(scripted_.Count(Call::Message), 0);
+
+  // A remembered folder, with or without its closing separator, proposes
+  // that folder and the file's name with one separator between them.
+  for (const QString& remembered : {target, target + "/"}) {
+    window_->Settings().Write(settings::kCmrStrtDir, remembered);
+    Run(Operation::Move, [&](TfrmFileOperations& form) {
+      EXPECT_EQ(form.Edit2->text(), target + "/a.txt");
+      EXPECT_EQ(fileops::ChosenFolder(), target + "/a.txt");
+      form.sbtnClose->click();
+    });
+  }
+}
+
+TEST_F(FileOpsTest, OverwriteIsAskedAndNoKeepsTheOldFile) {
+  const QString source = AddFile(root_ + "/files/a.txt", "new");
+  const QString target = root_ + "/target/a.txt";
+  Write(target, "old");
+  scripted_.Answer(prompts::No);
+  RunTo(Operation::Copy, target);
+  ASSERT_EQ(scripted_.Count(Call::Message), 1);
+  EXPECT_EQ(scripted_.Last().kind, prompts::Kind::Warning);
+  EXPECT_EQ(scripted_.Last().text, "A.TXT exists on the destination drive.\nDo want to overwrite it?");
+  EXPECT_EQ(scripted_.Last().buttons, prompts::Yes | prompts::No);
+  EXPECT_EQ(scripted_.Last().defaultButton, prompts::Yes);
+  EXPECT_EQ(Read(target), "old");
+  EXPECT_EQ(window_->panel, (QStringList{"Copy started...", "Operation cancelled...", " Operation complete..."}));
+
+  // Yes: replaced, and nothing but the file is left in its folder.
+  scripted_.Answer(prompts::Yes);
+  RunTo(Operation::Copy, target);
+  EXPECT_EQ(Read(target), "new");
+  EXPECT_EQ(Entries(root_ + "/target"), QStringList{"a.txt"});
+  EXPECT_EQ(QFileInfo(target).lastModified(), QFileInfo(source).lastModified()) << "the copy keeps its date";
+}
+
+TEST_F(FileOpsTest, MissingFolderIsCreatedOnYesAndNoStops) {
+  AddFile(root_ + "/files/a.txt");
+  scripted_.Answer(prompts::No);
+  RunTo(Operation::Copy, root_ + "/new/a.txt");
+  EXPECT_EQ(scripted_.Last().text, "Directory does not exist\nDo you want to create it?");
+  EXPECT_EQ(scripted_.Last().kind, prompts::Kind::Error);
+  EXPECT_FALSE(QFileInfo::exists(root_ + "/new"));
+  EXPECT_EQ(window_->panel.last(), " ");
+  EXPECT_TRUE(window_->timed.isEmpty()) << "a stop leaves the timer alone";
+
+  scripted_.Answer(prompts::Yes);
+  RunTo(Operation::Copy, root_ + "/new/a.txt");
+  EXPECT_EQ(Read(root_ + "/new/a.txt"), "original");
+  EXPECT_EQ(window_->timed, QStringList{" Operation complete..."});
+
+  // One level only: a folder whose parent is missing is a message, and the
+  // program goes on.
+  scripted_.Clear();
+  scripted_.Answer(prompts::Yes);
+  RunTo(Operation::Copy, root_ + "/x/y/a.txt");
+  ASSERT_EQ(scripted_.Count(Call::Message), 2);
+  EXPECT_TRUE(scripted_.Last().text.startsWith("The folder\n[" + root_ + "/x/y]\ncould not be created.\n"))
+      << scripted_.Last().text.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(root_ + "/x"));
+  EXPECT_EQ(window_->panel.last(), " ");
+}
+
+TEST_F(FileOpsTest, MoveAndRenameTakeTheRecordAlong) {
+  const QString source = AddFile(root_ + "/files/a.txt");
+  QDir().mkpath(root_ + "/target");
+  // A folder as the destination takes the file under its own name.
+  RunTo(Operation::Move, root_ + "/target");
+  const QString moved = root_ + "/target/a.txt";
+  EXPECT_FALSE(QFileInfo::exists(source));
+  EXPECT_EQ(Read(moved), "original");
+  xbase::Table& t = dm_.ApTable1;
+  EXPECT_EQ(t.GetState(), xbase::State::Browse);
+  EXPECT_EQ(RecordPath(), moved);
+  EXPECT_EQ(t.FieldByName("FLTITLE"), "title of a.txt");
+  EXPECT_EQ(t.FieldByName("FLSIZE"), "8");
+  EXPECT_EQ(t.FieldByName("FLDATE"), "01/02/2020 10:11:12");
+  EXPECT_EQ(window_->panel.mid(1), (QStringList{" Moved..." + moved, " Operation complete..."}));
+
+  window_->panel.clear();
+  const QString renamed = root_ + "/target/b|c.txt";
+  Run(Operation::Rename, [&](TfrmFileOperations& form) {
+    EXPECT_EQ(form.windowTitle(), "Rename File");
+    form.Edit2->setText(renamed);
+    form.sbtnFileOps->click();
+  });
+  EXPECT_FALSE(QFileInfo::exists(moved));
+  EXPECT_EQ(Read(renamed), "original");
+  EXPECT_EQ(RecordPath(), renamed);
+  EXPECT_EQ(window_->panel, (QStringList{"Rename started...", " Renamed..." + renamed, " Operation complete..."}));
+  EXPECT_EQ(window_->totalCount, 1);
+
+  // A "|" in the record's path is part of the path, nothing else.
+  RunTo(Operation::Copy, root_ + "/copy.txt");
+  EXPECT_EQ(Read(root_ + "/copy.txt"), "original");
+}
+
+// A move to another file system is a copy that takes the destination's
+// place before the source goes.
+TEST_F(FileOpsTest, MoveAcrossFileSystemsRemovesTheSourceLast) {
+  QTemporaryDir other(QStringLiteral("/dev/shm/vantrell-fileops-XXXXXX"));
+  if (!other.isValid() || QStorageInfo(other.path()).device() == QStorageInfo(root_).device())
+    GTEST_SKIP() << "no second file system to move to";
+  const QString source = AddFile(other.path() + "/a.txt", "far away");
+  const QString target = root_ + "/target/a.txt";
+  Write(target, "old");
+  scripted_.Answer(prompts::Yes);
+  RunTo(Operation::Move, target);
+  EXPECT_EQ(Read(target), "far away");
+  EXPECT_FALSE(QFileInfo::exists(source));
+  EXPECT_EQ(Entries(root_ + "/target"), QStringList{"a.txt"});
+  EXPECT_EQ(RecordPath(), target);
+}
+
+TEST_F(FileOpsTest, FailedTransfersLoseNothing) {
+  // A source that fails while it is read: the destination's old file stays,
+  // whole, and nothing is left beside it; the record stays.
+  const QString unreadable = QStringLiteral("/proc/self/mem");
+  AddFile(root_ + "/files/a.txt");
+  xbase::Table& t = dm_.ApTable1;
+  t.Edit();
+  t.SetFieldByName("FLNAME", store::ToUtf8(unreadable));
+  t.Post();
+  const QString target = root_ + "/target/mem";
+  Write(target, "old");
+  for (Operation op : {Operation::Copy, Operation::Move}) {
+    scripted_.Clear();
+    scripted_.Answer(prompts::Yes);
+    RunTo(op, target);
+    ASSERT_EQ(scripted_.Count(Call::Message), 2);
+    EXPECT_TRUE(scripted_.Last().text.startsWith("Operation failed.")) << scripted_.Last().text.toStdString();
+    EXPECT_EQ(Read(target), "old");
+    EXPECT_EQ(Entries(root_ + "/target"), QStringList{"mem"});
+    EXPECT_EQ(RecordPath(), unreadable);
+    EXPECT_EQ(window_->panel.last(), " ");
+  }
+
+  // The file onto itself: refused before anything is asked or touched.
+  t.Edit();
+  t.SetFieldByName("FLNAME", store::ToUtf8(root_ + "/files/a.txt"));
+  t.Post();
+  scripted_.Clear();
+  RunTo(Operation::Copy, root_ + "/files/a.txt");
+  EXPECT_EQ(scripted_.Texts(), QStringList{"The source and the destination are the same file:\n" + root_ + "/files/a.txt"});
+  EXPECT_EQ(Read(root_ + "/files/a.txt"), "original");
+
+  // A path the record could not hold: the file is not moved.
+  scripted_.Clear();
+  const QString deep = root_ + "/" + QString(250, u'd') + "/a.txt";
+  RunTo(Operation::Move, deep);
+  ASSERT_EQ(scripted_.Count(Call::Message), 1);
+  EXPECT_TRUE(scripted_.Last().text.startsWith("The path of this file is longer than 255 bytes"));
+  EXPECT_TRUE(QFileInfo::exists(root_ + "/files/a.txt"));
+  EXPECT_EQ(RecordPath(), root_ + "/files/a.txt");
+}
+
+TEST_F(FileOpsTest, DeleteSendsTheFileToTheTrashWithItsRecord) {
+  AddFile(root_ + "/files/keep.txt");
+  const QString path = AddFile(root_ + "/files/a.txt");
+  xbase::Table& t = dm_.ApTable1;
+  ASSERT_EQ(window_->catalogCount, 2);
+
+  // Cancel: nothing changes on disk and an edit under way is dropped.
+  t.Edit();
+  t.SetFieldByName("FLTITLE", "typed but not saved");
+  scripted_.Answer(prompts::Cancel);
+  Run(Operation::Delete, [&](TfrmFileOperations& form) {
+    EXPECT_EQ(form.windowTitle(), "Delete File");
+    EXPECT_EQ(form.Label1->text(), "");
+    EXPECT_EQ(form.Label2->text(), "Delete:");
+    EXPECT_EQ(form.Label3->text(), "Deleting this file will also delete its catalog entry.");
+    EXPECT_EQ(form.Edit2->text(), path);
+    EXPECT_FALSE(form.Edit2->isEnabled());
+    EXPECT_TRUE(form.sbtnBrowse->isHidden());
+    form.sbtnFileOps->click();
+  });
+  EXPECT_EQ(scripted_.Beeps(), 1);
+  EXPECT_EQ(scripted_.Last().kind, prompts::Kind::Confirmation);
+  EXPECT_EQ(scripted_.Last().text, "Are you sure you want to DELETE this file?\n\nFile: [" + path + "]");
+  EXPECT_EQ(scripted_.Last().buttons, prompts::Yes | prompts::Cancel);
+  EXPECT_EQ(t.GetState(), xbase::State::Browse);
+  EXPECT_EQ(t.FieldByName("FLTITLE"), "title of a.txt");
+  EXPECT_TRUE(QFileInfo::exists(path));
+  EXPECT_EQ(window_->panel, (QStringList{"Delete started...", "Delete cancelled...", " Operation complete..."}));
+
+  // Yes: the file is in the trash, from where it can be restored; the
+  // record and one of each counter go.
+  window_->panel.clear();
+  scripted_.Answer(prompts::Yes);
+  RunTo(Operation::Delete, path);
+  EXPECT_FALSE(QFileInfo::exists(path));
+  EXPECT_EQ(Read(root_ + "/share/Trash/files/a.txt"), "original");
+  EXPECT_EQ(t.RecordCount(), 1);
+  EXPECT_FALSE(t.Locate("FLNAME", store::ToUtf8(path)));
+  EXPECT_EQ(window_->catalogCount, 1);
+  EXPECT_EQ(window_->totalCount, 1);
+  EXPECT_EQ(window_->panel, (QStringList{"Delete started...", " Deleted..." + path, " Operation complete..."}));
+}
+
+TEST_F(FileOpsTest, FileThatCannotGoToTheTrashKeepsItsRecord) {
+  const QString path = AddFile(root_ + "/files/a.txt");
+  // Something that is no folder where the trash should be.
+  Write(root_ + "/share/Trash", "in the way");
+  scripted_.Answer(prompts::Yes);
+  RunTo(Operation::Delete, path);
+  ASSERT_EQ(scripted_.Count(Call::Message), 2) << scripted_.Texts().join("|").toStdString();
+  EXPECT_EQ(scripted_.Last().kind, prompts::Kind::Error);
+  EXPECT_TRUE(scripted_.Last().text.startsWith("The file could not be moved to the trash:\n" + path))
+      << scripted_.Last().text.toStdString();
+  EXPECT_TRUE(QFileInfo::exists(path));
+  EXPECT_EQ(RecordPath(), path);
+  EXPECT_EQ(dm_.ApTable1.RecordCount(), 1);
+  EXPECT_EQ(window_->catalogCount, 1);
+  EXPECT_EQ(window_->panel.last(), " ");
+  EXPECT_TRUE(window_->timed.isEmpty());
+}
+
+TEST_F(FileOpsTest, CreateFolderMakesOneNewFolder) {
+  AddFile(root_ + "/files/a.txt");
+  // The zip viewer's extraction folder is proposed.
+  fileops::ChosenFolder() = root_ + "/unzipped/";
+  const QString folder = root_ + "/unzipped";
+  QDir().mkpath(folder);
+  Run(Operation::CreateFolder, [&](TfrmFileOperations& form) {
+    EXPECT_EQ(form.windowTitle(), "Create Folder");
+    EXPECT_EQ(form.Label2->text(), "Create:");
+    EXPECT_EQ(form.Label3->text(), "Enter a NEW folder name, with the full path.");
+    EXPECT_EQ(form.Edit2->text(), root_ + "/unzipped/");
+    form.Edit2->setText(folder + "/new");
+    form.sbtnFileOps->click();
+  });
+  EXPECT_TRUE(QFileInfo(folder + "/new").isDir());
+  EXPECT_EQ(window_->panel, (QStringList{"Create Folder started...", " Created folder..." + folder + "/new",
+                                         " Operation complete..."}));
+  EXPECT_EQ(Remembered(), folder);
+
+  // A folder that is there already: told, and nothing more.
+  window_->panel.clear();
+  window_->timed.clear();
+  RunTo(Operation::CreateFolder, folder + "/new");
+  EXPECT_EQ(scripted_.Beeps(), 1);
+  EXPECT_EQ(scripted_.Last().kind, prompts::Kind::Confirmation);
+  EXPECT_EQ(scripted_.Last().text, "A directory named\n[" + folder + "/new]\nalready exists.This operation is cancelled.");
+  EXPECT_EQ(window_->panel, QStringList{"Create Folder started..."});
+  EXPECT_TRUE(window_->timed.isEmpty());
+
+  // One that cannot be made: a message, and the program goes on.
+  RunTo(Operation::CreateFolder, root_ + "/none/new");
+  EXPECT_TRUE(scripted_.Last().text.startsWith("The folder\n[" + root_ + "/none/new]\ncould not be created."));
+  EXPECT_EQ(window_->panel.last(), " ");
+}
+
+TEST_F(FileOpsTest, DialogWantsAFullPathAndExitDoesNothing) {
+  const QString source = AddFile(root_ + "/files/a.txt");
+  Run(Operation::Copy, [&](TfrmFileOperations& form) {
+    form.Edit2->clear();
+    form.sbtnFileOps->click();
+    EXPECT_EQ(scripted_.Last().text, "Entry Required.");
+    EXPECT_EQ(scripted_.Last().kind, prompts::Kind::Warning);
+    EXPECT_TRUE(form.isVisible());
+    form.Edit2->setText("a copy.txt");
+    form.sbtnFileOps->click();
+    EXPECT_EQ(scripted_.Last().text, "Enter the full path.");
+    EXPECT_TRUE(form.isVisible());
+    form.sbtnClose->click();
+    EXPECT_FALSE(form.isVisible());
+  });
+  EXPECT_EQ(Entries(root_ + "/files"), QStringList{"a.txt"});
+  EXPECT_EQ(window_->timed, QStringList{" Operation complete..."});
+  EXPECT_TRUE(fileops::ChosenFolder().isEmpty());
+
+  // Escape is Exit too.
+  window_->panel.clear();
+  Run(Operation::Copy, [&](TfrmFileOperations& form) { form.reject(); });
+  EXPECT_EQ(window_->panel, QStringList{" Operation complete..."});
+}
+
+TEST_F(FileOpsTest, BrowseFillsInTheChosenFolder) {
+  const QString source = AddFile(root_ + "/files/a.txt");
+  const QString picked = root_ + "/picked";
+  QDir().mkpath(picked);
+  scripted_.AnswerFolder(picked);
+  scripted_.AnswerFolder(QString());  // the second browse is cancelled
+  Run(Operation::Copy, [&](TfrmFileOperations& form) {
+    form.sbtnBrowse->click();
+    EXPECT_EQ(scripted_.Last().call, Call::ChooseFolder);
+    EXPECT_EQ(scripted_.Last().caption, "Browse for Folder");
+    EXPECT_EQ(form.Edit2->text(), picked + "/a.txt");
+    form.sbtnBrowse->click();
+    EXPECT_EQ(form.Edit2->text(), picked + "/a.txt");
+    form.sbtnFileOps->click();
+  });
+  EXPECT_EQ(Read(picked + "/a.txt"), "original");
+  EXPECT_EQ(Remembered(), picked);
+
+  // Rename wants a new name: only the folder is filled in.
+  scripted_.AnswerFolder(picked);
+  Run(Operation::Rename, [&](TfrmFileOperations& form) {
+    form.sbtnBrowse->click();
+    EXPECT_EQ(form.Edit2->text(), picked + "/");
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,256 @@
+// The zip archive window and the text viewer as a user meets them: the
+// listing, extracting the selected entries, the choices remembered, a
+// damaged or hostile archive that only brings messages, reading an entry
+// and copying a passage of it into the description, and its printout.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPdfWriter>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+
+#include "datamodule.h"
+#include "mainwindowservices.h"
+#include "prompts.h"
+#include "settings.h"
+#include "zipentries.h"
+#include "zipexpand.h"
+#include "zipseltxt.h"
+
+namespace {
+
+// The main window's part, as the zip windows use it.
+class FakeWindow : public MainWindowServices {
+ public:
+  QWidget* Window() override { return nullptr; }
+  void ShowStatus(const QString&) override {}
+  TSettings& Settings() override { return settings_; }
+  TDataModule1& DataModule() override { return dm_; }
+  QString CurrentCatalog() const override { return "C"; }
+  int CatalogRecordCount() const override { return 0; }
+  void SetCatalogRecordCount(int) override {}
+  int TotalRecordCount() const override { return 0; }
+  void SetTotalRecordCount(int) override {}
+  void ApplyFlatButtons(QWidget*) override {}
+  QString CurrentRecordPath() override { return path; }
+  bool PasteIntoDescription(const QString& text) override {
+    pasted += text;
+    return true;
+  }
+  QString path, pasted;
+
+ private:
+  TDataModule1 dm_;
+  TSettings settings_;
+};
+
+class ZipWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path() + "/config");
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path() + "/config");
+    QSettings("Brannock", "Vantrell").clear();
+  }
+  // An archive made by the zip tool from files given as name -> content.
+  QString MakeZip(const QString& name, const QList<std::pair<QString, QByteArray>>& files) {
+    const QString src = dir_.path() + "/src-" + name;
+    QStringList names;
+    for (const auto& [file, content] : files) {
+      QDir().mkpath(QFileInfo(src + "/" + file).path());
+      QFile f(src + "/" + file);
+      EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write(content);
+      names.append(file);
+    }
+    const QString zip = dir_.path() + "/" + name;
+    QProcess p;
+    p.setWorkingDirectory(src);
+    p.start("zip", QStringList{"-q", "-r", zip} + names);
+    EXPECT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    return zip;
+  }
+  QTemporaryDir dir_;
+  FakeWindow window_;
+  prompts::ScriptedPrompts prompts_;
+  prompts::ScopedPrompts scoped_{&prompts_};
+};
+
+TEST_F(ZipWindowTest, ListsExtractsTheSelectedEntriesAndRemembersTheChoices) {
+  window_.path = MakeZip("Letters.zip", {{"a.txt", "alpha"}, {"docs/ReadMe.TXT", "read me"}, {"z.bin", "zzz"}});
+  const QString out = dir_.path() + "/out/";
+  QDir().mkpath(out);
+  {
+    TfrmZipExpand w(window_);
+    w.show();
+    EXPECT_TRUE(prompts_.Texts().isEmpty()) << prompts_.Texts().join('|').toStdString();
+    ASSERT_EQ(w.Entries->rowCount(), 3);
+    EXPECT_EQ(w.Entries->FileName(1), "docs/readme.txt");
+    EXPECT_EQ(w.StatusPanel[1]->text(), "Files : 3");
+    w.SetExtractionFolder(out);
+    w.ExtractSelected->setChecked(true);
+    // "Selected" with nothing selected extracts nothing.
+    w.sbtnExtract->click();
+    EXPECT_EQ(prompts_.Last().text, "Error - no files selected");
+    EXPECT_TRUE(QDir(out).isEmpty());
+    // The first two rows, without their folders.
+    w.StringGrid2->selectionModel()->select(
+        QItemSelection(w.Entries->index(0, 0), w.Entries->index(1, 3)),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    w.ExpandNo->setChecked(true);
+    w.sbtnExtract->click();
+    EXPECT_EQ(w.StatusPanel[2]->text(), "2 files were extracted");
+    EXPECT_TRUE(QFile::exists(out + "a.txt"));
+    EXPECT_TRUE(QFile::exists(out + "ReadMe.TXT") || QFile::exists(out + "readme.txt"));
+    EXPECT_FALSE(QFile::exists(out + "z.bin"));
+    w.close();
+  }
+  // The folder and the three choices come back with the next window.
+  TfrmZipExpand again(window_);
+  EXPECT_EQ(again.ExtractionFolder(), out);
+  EXPECT_TRUE(again.ExtractSelected->isChecked());
+  EXPECT_TRUE(again.ExpandNo->isChecked());
+  EXPECT_TRUE(again.OverwriteYes->isChecked());
+}
+
+TEST_F(ZipWindowTest, DamagedAndHostileArchivesOnlyBringMessages) {
+  // Cut in the middle of the second entry's data: the first entry stays
+  // listed and the problem is said in the window.
+  const QString whole = MakeZip("whole.zip", {{"one.txt", QByteArray(5000, 'a')}, {"two.txt", QByteArray(5000, 'b')}});
+  QFile f(whole);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray bytes = f.readAll();
+  f.close();
+  const QString cut = dir_.path() + "/cut.zip";
+  QFile c(cut);
+  ASSERT_TRUE(c.open(QIODevice::WriteOnly));
+  c.write(bytes.left(bytes.indexOf("two.txt") + 20));
+  c.close();
+  window_.path = cut;
+  {
+    TfrmZipExpand w(window_);
+    w.show();
+    EXPECT_EQ(w.Entries->rowCount(), 1);
+    EXPECT_FALSE(w.ListingError().isEmpty());
+    EXPECT_EQ(prompts_.Count(prompts::ScriptedPrompts::Call::Message), 1);
+    w.close();
+  }
+  // An entry whose name climbs out of the folder is refused, with a
+  // message, and nothing lands outside.
+  prompts_.Clear();
+  const QString evilSrc = dir_.path() + "/evil/inner";
+  QDir().mkpath(evilSrc);
+  QFile e(dir_.path() + "/evil/escaped.txt");
+  ASSERT_TRUE(e.open(QIODevice::WriteOnly));
+  e.write("x");
+  e.close();
+  QProcess p;
+  p.setWorkingDirectory(evilSrc);
+  p.start("zip", {"-q", dir_.path() + "/evil.zip", "../escaped.txt"});
+  ASSERT_TRUE(p.waitForFinished(30000));
+  window_.path = dir_.path() + "/evil.zip";
+  const QString out = dir_.path() + "/target/inside/";
+  QDir().mkpath(out);
+  TfrmZipExpand w(window_);
+  w.show();
+  w.SetExtractionFolder(out);
+  w.ExtractAll->setChecked(true);
+  w.ExpandYes->setChecked(true);
+  w.sbtnExtract->click();
+  EXPECT_FALSE(QFile::exists(dir_.path() + "/target/escaped.txt"));
+  ASSERT_FALSE(prompts_.Texts().isEmpty());
+  EXPECT_TRUE(prompts_.Texts().last().startsWith("Error Msg from DLL: ")) << prompts_.Texts().last().toStdString();
+  EXPECT_EQ(w.StatusPanel[2]->text(), "0 files were extracted");
+}
+
+TEST_F(ZipWindowTest, AnEntryIsReadCopiedToTheDescriptionAndLeavesNothingBehind) {
+  window_.path = MakeZip("notes.zip", {{"docs/readme.txt", "First line\nSecond line\n"},
+                                       {"big.txt", QByteArray(TfrmZipSelTxt::kMaxTextBytes + 1, 'x')}});
+  // The viewer's private folder is made under TMPDIR: it must be empty
+  // again afterwards.
+  const QString temp = dir_.path() + "/tmp";
+  QDir().mkpath(temp);
+  qputenv("TMPDIR", temp.toLocal8Bit());
+  TfrmZipExpand w(window_);
+  w.show();
+  ASSERT_EQ(w.Entries->rowCount(), 2);
+  const int readme = w.Entries->FileName(0) == "docs/readme.txt" ? 0 : 1;
+  QString shown, label;
+  // Acts in the viewer once it is up (the extraction before it lets
+  // events through too).
+  QTimer poll;
+  poll.start(20);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* viewer = w.findChild<TfrmZipSelTxt*>();
+    if (!viewer || !viewer->isVisible()) return;
+    poll.stop();
+    shown = viewer->Memo1->toPlainText();
+    label = viewer->Label1->text();
+    EXPECT_FALSE(viewer->sbtnCpyTxtToDesc->isEnabled());
+    viewer->chkbxCloseFrms->setChecked(false);
+    QTextCursor cursor = viewer->Memo1->textCursor();
+    cursor.select(QTextCursor::Document);
+    viewer->Memo1->setTextCursor(cursor);
+    EXPECT_TRUE(viewer->sbtnCpyTxtToDesc->isEnabled());
+    viewer->sbtnCpyTxtToDesc->click();
+    viewer->close();
+  });
+  w.StringGrid2->setCurrentIndex(w.Entries->index(readme, 0));
+  w.StringGrid2DblClick();
+  EXPECT_EQ(label, "docs/readme.txt");
+  EXPECT_EQ(shown, "First line\nSecond line\n");
+  EXPECT_EQ(window_.pasted, "First line\nSecond line\n");
+  EXPECT_TRUE(QDir(temp).isEmpty()) << "the extracted copy is removed";
+  // A text too large for the viewer is said, and not shown.
+  w.StringGrid2->setCurrentIndex(w.Entries->index(1 - readme, 0));
+  w.StringGrid2DblClick();
+  EXPECT_EQ(prompts_.Last().text, "Text exceeds memo capacity.");
+  EXPECT_EQ(prompts_.Beeps(), 1);
+  EXPECT_TRUE(QDir(temp).isEmpty());
+  qunsetenv("TMPDIR");
+}
+
+TEST_F(ZipWindowTest, PrintoutContinuesOnPagesHeadedByTheName) {
+  window_.path = MakeZip("long.zip", {{"a.txt", "x"}});
+  TfrmZipExpand w(window_);
+  TfrmZipSelTxt viewer(w, window_);
+  viewer.Label1->setText("docs/long.txt");
+  QString text;
+  for (int i = 1; i <= 300; ++i) text += QString("Line %1\n").arg(i);
+  viewer.Memo1->setPlainText(text);
+  const QString pdf = dir_.path() + "/print.pdf";
+  int pages = 0;
+  {
+    QPdfWriter writer(pdf);
+    pages = viewer.PrintText(writer);
+  }
+  EXPECT_GE(pages, 3);
+  QProcess p;
+  p.start("pdftotext", {pdf, "-"});
+  ASSERT_TRUE(p.waitForFinished(30000));
+  const QString printed = QString::fromUtf8(p.readAllStandardOutput());
+  EXPECT_EQ(printed.count("DOCS/LONG.TXT [continued]"), pages - 1);
+  EXPECT_TRUE(printed.contains("Line 300"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QCoreApplication::setOrganizationName("Brannock");
+  QCoreApplication::setApplicationName("Vantrell");
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

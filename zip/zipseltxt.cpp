@@ -1,0 +1,258 @@
+#include "zipseltxt.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTextLayout>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "icons.h"
+#include "mainwindowservices.h"
+#include "prompts.h"
+#include "settings.h"
+#include "zipexpand.h"
+#include "ziplister.h"
+
+TfrmZipSelTxt::TfrmZipSelTxt(TfrmZipExpand& zipWindow, MainWindowServices& services)
+    : QDialog(&zipWindow), zipWindow_(zipWindow), services_(services) {
+  setObjectName("frmZipSelTxt");
+  setWindowTitle("Extracted ZipText ");
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  resize(546, 316);
+
+  auto* label2 = new QLabel("File:", this);
+  label2->setObjectName("Label2");
+  Label1 = new QLabel(this);
+  Label1->setObjectName("Label1");
+  QPalette navy = Label1->palette();
+  navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
+  Label1->setPalette(navy);
+  Label1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  sbtnPrint = new QToolButton(this);
+  sbtnPrint->setObjectName("sbtnPrint");
+  sbtnPrint->setIcon(icons::ToolIcon("recrpt"));
+  sbtnPrint->setToolTip("Print");
+  sbtnCpyTxtToDesc = new QToolButton(this);
+  sbtnCpyTxtToDesc->setObjectName("sbtnCpyTxtToDesc");
+  sbtnCpyTxtToDesc->setText("Copy to Desc");
+  sbtnCpyTxtToDesc->setEnabled(false);
+  sbtnExit = new QToolButton(this);
+  sbtnExit->setObjectName("sbtnExit");
+  sbtnExit->setText("Exit");
+  sbtnPrint->setFixedSize(30, 25);
+  sbtnCpyTxtToDesc->setFixedSize(90, 25);
+  sbtnExit->setFixedSize(73, 25);
+  auto* top = new QHBoxLayout;
+  top->setContentsMargins(6, 4, 6, 4);
+  top->addWidget(label2);
+  top->addWidget(Label1, 1);
+  top->addWidget(sbtnPrint);
+  top->addWidget(sbtnCpyTxtToDesc);
+  top->addWidget(sbtnExit);
+
+  Memo1 = new QPlainTextEdit(this);
+  Memo1->setObjectName("Memo1");
+  Memo1->setReadOnly(true);
+  Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->installEventFilter(this);
+
+  StatusPanel0 = new QLabel(this);
+  StatusPanel0->setObjectName("StatusPanel0");
+  StatusPanel0->setFrameShape(QFrame::Panel);
+  StatusPanel0->setFrameShadow(QFrame::Sunken);
+  StatusPanel0->setFixedWidth(146);
+  chkbxCloseFrms = new QCheckBox("Close \"Zip File Archive\" and \"Extracted Zip Text\" after \"Copy to Desc\"", this);
+  chkbxCloseFrms->setObjectName("chkbxCloseFrms");
+  chkbxCloseFrms->setChecked(services_.Settings().Read(settings::kChkBxFrms));
+  auto* status = new QHBoxLayout;
+  status->setContentsMargins(2, 1, 2, 1);
+  status->addWidget(StatusPanel0);
+  status->addWidget(chkbxCloseFrms, 1);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addLayout(top);
+  layout->addWidget(Memo1, 1);
+  layout->addLayout(status);
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName("Timer1");
+  Timer1->setInterval(5000);
+  Timer1->setSingleShot(true);
+  connect(Timer1, &QTimer::timeout, this, [this] { StatusPanel0->setText(" "); });
+  connect(Memo1, &QPlainTextEdit::copyAvailable, sbtnCpyTxtToDesc, &QToolButton::setEnabled);
+  connect(sbtnCpyTxtToDesc, &QToolButton::clicked, this, &TfrmZipSelTxt::sbtnCpyTxtToDescClick);
+  connect(sbtnPrint, &QToolButton::clicked, this, &TfrmZipSelTxt::sbtnPrintClick);
+  connect(sbtnExit, &QToolButton::clicked, this, &QDialog::close);
+  connect(chkbxCloseFrms, &QCheckBox::toggled, this,
+          [this](bool on) { services_.Settings().Write(settings::kChkBxFrms, on); });
+}
+
+void TfrmZipSelTxt::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  services_.ApplyFlatButtons(this);
+}
+
+QString TfrmZipSelTxt::DecodeText(const QByteArray& bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8.decode(bytes);
+  if (utf8.hasError()) text = QString::fromLatin1(bytes);
+  text.replace(QChar(0), QChar(u' '));
+  return text;
+}
+
+void TfrmZipSelTxt::ShowEntry(TfrmZipExpand& zipWindow, MainWindowServices& services, const QString& name,
+                              const zip::ZipDirEntry& entry) {
+  prompts::Prompts& p = prompts::Current();
+  if (entry.directory()) {
+    p.Message(&zipWindow, prompts::Kind::Information, name + " is a folder: it has no text to show.");
+    return;
+  }
+  const auto tooLarge = [&] {
+    p.Beep();
+    p.Message(&zipWindow, prompts::Kind::Error, "Text exceeds memo capacity.");
+  };
+  if ((qint64)entry.uncompressedSize > kMaxTextBytes) return tooLarge();
+  // A folder of this user's own, removed with what is in it when the
+  // viewer closes.
+  QTemporaryDir temp;
+  if (!temp.isValid()) {
+    p.Beep();
+    p.Message(&zipWindow, prompts::Kind::Error, "A temporary folder could not be created.");
+    return;
+  }
+  if (zipWindow.RunExtraction(temp.path(), {name}, false, TfrmZipExpand::LastOverwrite()) < 0) return;
+  QString bare = name;
+  bare.replace(u'\\', u'/');
+  bare = bare.mid(bare.lastIndexOf(u'/') + 1);
+  QFile file(temp.path() + "/" + bare);
+  if (bare.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    p.Message(&zipWindow, prompts::Kind::Error, "The entry " + name + " could not be extracted to be shown.");
+    return;
+  }
+  if (file.size() > kMaxTextBytes) return tooLarge();
+  const QString text = DecodeText(file.readAll());
+  file.close();
+
+  TfrmZipSelTxt viewer(zipWindow, services);
+  viewer.Label1->setText(name);
+  viewer.Memo1->setPlainText(text);
+  viewer.exec();
+}
+
+bool TfrmZipSelTxt::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Memo1 && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::ControlModifier && !Memo1->document()->isEmpty()) {
+      sbtnCpyTxtToDescClick();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TfrmZipSelTxt::sbtnCpyTxtToDescClick() {
+  QTextCursor c = Memo1->textCursor();
+  // The text box separates its lines with U+2029.
+  QString text = c.selectedText();
+  text.replace(QChar::ParagraphSeparator, u'\n');
+  if (text.isEmpty()) return;
+  if (!services_.PasteIntoDescription(text)) return;
+  c.clearSelection();
+  Memo1->setTextCursor(c);
+  sbtnCpyTxtToDesc->setEnabled(false);
+  if (chkbxCloseFrms->isChecked()) {
+    close();
+    QMetaObject::invokeMethod(&zipWindow_, &QDialog::close, Qt::QueuedConnection);
+  }
+}
+
+int TfrmZipSelTxt::PrintText(QPagedPaintDevice& device) {
+  QPainter painter(&device);
+  if (!painter.isActive()) return 0;
+  // Places are in units of 1/600 inch, whatever the device's resolution.
+  const double unit = device.logicalDpiY() / 600.0;
+  QFont heading(QApplication::font().family(), 10);
+  heading.setBold(true);
+  heading.setUnderline(true);
+  QFont body(QApplication::font().family(), 10);
+  const double pageHeight = device.height();
+  const double pageWidth = device.width();
+  const double top = 100 * unit, indent = 30 * unit, gap = 5 * unit;
+  double y = top;
+  int pages = 1;
+  const auto line = [&](const QString& text, double x) {
+    const QFontMetricsF fm(painter.font(), &device);
+    painter.drawText(QPointF(x, y + fm.ascent()), text);
+    y += fm.height() + gap;
+  };
+  const QString name = Label1->text().toUpper();
+  painter.setFont(heading);
+  line(zipWindow_.ZipFName->text().toUpper(), 0);
+  line(QString(), 0);
+  line(name, 0);
+  painter.setFont(body);
+  y += QFontMetricsF(body, &device).height() + gap;
+  const QStringList lines = Memo1->toPlainText().split(u'\n');
+  for (const QString& text : lines) {
+    // A line wider than the page goes on over as many lines as it needs.
+    QTextLayout layout(text, body, &device);
+    layout.beginLayout();
+    QStringList pieces;
+    for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine()) {
+      l.setLineWidth(std::max(1.0, pageWidth - indent));
+      pieces.append(text.mid(l.textStart(), l.textLength()));
+    }
+    layout.endLayout();
+    if (pieces.isEmpty()) pieces.append(QString());
+    for (const QString& piece : pieces) {
+      // A page is started only for a line that is still to come, so the
+      // last page is never an empty continuation.
+      if (y >= pageHeight - 100 * unit) {
+        device.newPage();
+        ++pages;
+        y = top;
+        painter.setFont(heading);
+        line(name + " [continued]", 0);
+        line(QString(), 0);
+        painter.setFont(body);
+      }
+      line(piece, indent);
+    }
+  }
+  return pages;
+}
+
+void TfrmZipSelTxt::sbtnPrintClick() {
+  QApplication::processEvents();
+  QPrinter printer;
+  printer.setDocName(Label1->text());
+  QPrintDialog dialog(&printer, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  StatusPanel0->setText("Printing...");
+  StatusPanel0->repaint();
+  if (PrintText(printer) == 0) {
+    prompts::Current().Message(this, prompts::Kind::Error, "The text could not be printed on " +
+                                                               (printer.printerName().isEmpty() ? QString("the printer")
+                                                                                               : printer.printerName()) +
+                                                               ".");
+    StatusPanel0->setText(" ");
+    return;
+  }
+  StatusPanel0->setText("Print complete...");
+  Timer1->start();
+}

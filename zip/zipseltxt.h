@@ -1,0 +1,66 @@
+// The text viewer of a zip entry: the entry is extracted into a private
+// temporary folder, shown as text, and removed when the viewer closes. A
+// selected passage can be copied into the current record's description,
+// and the whole text printed.
+#pragma once
+
+#include <QDialog>
+
+class MainWindowServices;
+class QCheckBox;
+class QLabel;
+class QPagedPaintDevice;
+class QPlainTextEdit;
+class QTimer;
+class QToolButton;
+class TfrmZipExpand;
+
+namespace zip {
+struct ZipDirEntry;
+}
+
+class TfrmZipSelTxt : public QDialog {
+  Q_OBJECT
+
+ public:
+  // The largest text the viewer takes, in bytes; a larger entry gives
+  // "Text exceeds memo capacity.".
+  static constexpr qint64 kMaxTextBytes = 16 * 1024 * 1024;
+
+  TfrmZipSelTxt(TfrmZipExpand& zipWindow, MainWindowServices& services);
+
+  // Extracts the entry named `name` (as the zip window's grid shows it) of
+  // the zip window's archive and shows it in a viewer until it is closed.
+  static void ShowEntry(TfrmZipExpand& zipWindow, MainWindowServices& services, const QString& name,
+                        const zip::ZipDirEntry& entry);
+
+  // Decodes a text file's bytes: UTF-8 when they are, else Latin-1; NUL
+  // characters become blanks so the whole text shows.
+  static QString DecodeText(const QByteArray& bytes);
+
+  // Prints the archive's path and the entry's name, then the text, on
+  // `device`; every further page is headed by the name and " [continued]".
+  // Lines wider than the page are wrapped, not cut. Returns the pages.
+  int PrintText(QPagedPaintDevice& device);
+
+  QLabel* Label1 = nullptr;  // the entry's name as the grid lists it
+  QToolButton* sbtnPrint = nullptr;
+  QToolButton* sbtnCpyTxtToDesc = nullptr;
+  QToolButton* sbtnExit = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QLabel* StatusPanel0 = nullptr;  // the print state
+  QCheckBox* chkbxCloseFrms = nullptr;
+  QTimer* Timer1 = nullptr;
+
+ public slots:
+  void sbtnCpyTxtToDescClick();
+  void sbtnPrintClick();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  TfrmZipExpand& zipWindow_;
+  MainWindowServices& services_;
+};
