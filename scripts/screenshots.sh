@@ -47,7 +47,18 @@ if [[ -z "${SCREENSHOT_SESSION:-}" ]]; then
   done < <(find /usr/share/doc -maxdepth 2 -type f -name 'copyright' | sort | head -300)
   printf 'Backup disk\tHoliday pictures.zip\t/media/backup/holiday.zip\t12,345,678\t01/08/2021 10:12:00\tOn the blue USB disk.\n'
   printf 'Backup disk\tTax return 2020\t/media/backup/tax-2020.pdf\t234,567\t15/04/2021 09:00:00\t\n'
+  printf 'Backup disk\tArchive of letters.zip\t%s/letters.zip\t4,096\t02/03/2022 11:30:00\tLetters of 2021, zipped.\n' "$work"
 } | "$bin/vantrell-db" import "$data" - >/dev/null
+fi
+
+# A zip archive of a few letters, catalogued in "Backup disk".
+if [[ ! -f "$work/letters.zip" ]]; then
+  mkdir -p "$work/letters/2021"
+  for m in January February March April; do
+    printf 'Dear friends,\n\nThe %s meeting is on the first Monday, at seven.\nPlease bring the minutes of the last one.\n\nWith kind regards,\nThe secretary\n' "$m" \
+      > "$work/letters/2021/$m.txt"
+  done
+  (cd "$work/letters" && zip -q -r "$work/letters.zip" 2021)
 fi
 
 # A folder of documents for the add-files dialog, remembered as the folder
@@ -185,6 +196,39 @@ run_session() {
   xdotool windowfocus --sync "$main" key alt+f sleep 0.5 key Return || true
   shot file-operation "Copy File" || true
   close_window "Copy File" || true
+  kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true
+
+  # The zip archive window on the catalogued archive, after extracting every
+  # entry, and the text viewer of its first entry.
+  mkdir -p "$work/config-zip/Brannock" "$work/extracted"
+  printf '[FormOps]\nDFTab=Backup disk\n[StartUp]\nZipStrtDir=%s/extracted/\nExpDirs=1\nExtAll=0\n' "$work" \
+    > "$work/config-zip/Brannock/Vantrell.conf"
+  XDG_CONFIG_HOME="$work/config-zip" "$bin/vantrell" --data-dir "$data" & pid=$!
+  for _ in $(seq 1 50); do
+    main=$(xdotool search --onlyvisible --name '^Vantrell$' 2>/dev/null | head -1 || true)
+    [[ -n "$main" ]] && break
+    sleep 0.2
+  done
+  sleep 1  # the archive is found, which enables the zip commands
+  xdotool windowfocus --sync "$main" key alt+r sleep 0.5 key z || true
+  local zipw=""
+  for _ in $(seq 1 25); do
+    zipw=$(xdotool search --onlyvisible --name '^Zip File Archive$' 2>/dev/null | head -1 || true)
+    [[ -n "$zipw" ]] && break
+    sleep 0.2
+  done
+  if [[ -n "$zipw" ]]; then
+    local width
+    width=$(xdotool getwindowgeometry "$zipw" | awk '/Geometry/ { split($2, g, "x"); print g[1] }')
+    # Extract: the first of the two buttons at the top right.
+    xdotool mousemove --window "$zipw" $((width - 6 - 73 - 6 - 36)) 16 click 1 sleep 1
+    shot zip-archive "Zip File Archive" || true
+    # The first file (the row under the folder's), double-clicked.
+    xdotool mousemove --window "$zipw" 100 80 click --repeat 2 1 || true
+    shot zip-text "Extracted ZipText " || true
+    close_window "Extracted ZipText " || true
+    close_window "Zip File Archive" || true
+  fi
   kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true
 }
 if [[ "${SCREENSHOT_SESSION:-}" == 1 ]]; then

@@ -186,6 +186,11 @@ void TfrmZipExpand::ListArchive() {
   listingError_ = listing.error;
   Entries->SetEntries(std::move(listing.entries));
   StatusPanel[1]->setText("Files : " + QString::number(Entries->rowCount()));
+  // The date column as wide as this locale's dates and times need.
+  if (Entries->rowCount() > 0) {
+    const QString sample = Entries->data(Entries->index(0, 3)).toString();
+    StringGrid2->setColumnWidth(3, std::max(135, StringGrid2->fontMetrics().horizontalAdvance(sample) + 16));
+  }
 }
 
 void TfrmZipExpand::sbtnBrowseClick() {

@@ -39,6 +39,7 @@ TfrmZipSelTxt::TfrmZipSelTxt(TfrmZipExpand& zipWindow, MainWindowServices& servi
   navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
   Label1->setPalette(navy);
   Label1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  Label1->setIndent(6);
   sbtnPrint = new QToolButton(this);
   sbtnPrint->setObjectName("sbtnPrint");
   sbtnPrint->setIcon(icons::ToolIcon("recrpt"));
@@ -136,7 +137,8 @@ void TfrmZipSelTxt::ShowEntry(TfrmZipExpand& zipWindow, MainWindowServices& serv
     return;
   }
   if (zipWindow.RunExtraction(temp.path(), {name}, false, TfrmZipExpand::LastOverwrite()) < 0) return;
-  QString bare = name;
+  // The file takes the entry's stored name, in its own letter case.
+  QString bare = entry.name;
   bare.replace(u'\\', u'/');
   bare = bare.mid(bare.lastIndexOf(u'/') + 1);
   QFile file(temp.path() + "/" + bare);
