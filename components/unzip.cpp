@@ -99,37 +99,83 @@ struct EntryCloser {
   void operator()(zip_file_t* f) const { zip_fclose(f); }
 };
 
-// A file being written beside its destination under a temporary name. It
-// takes the destination's name only through Commit; otherwise it is removed
-// when it goes out of scope. On POSIX systems it is written with the plain
-// system calls (one open, the writes, one time stamp, one close, one
-// rename: creating many small files is most of an extraction's cost).
+// The folder files are written in. On POSIX systems it is held open, and
+// files are made and renamed relative to it: the path is not walked again
+// for each of the many files of one folder.
+class Folder {
+ public:
+  Folder() = default;
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  ~Folder() { Close(); }
+
+  const QString& path() const { return path_; }
+
+  bool Open(const QString& path, QString* error) {
+    if (path == path_) return true;
+    Close();
+#ifndef _WIN32
+    fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) {
+      *error = QString::fromLocal8Bit(std::strerror(errno));
+      return false;
+    }
+#else
+    (void)error;
+#endif
+    path_ = path;
+    return true;
+  }
+
+#ifndef _WIN32
+  int fd() const { return fd_; }
+#endif
+
+ private:
+  void Close() {
+#ifndef _WIN32
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+#endif
+    path_.clear();
+  }
+  QString path_;
+#ifndef _WIN32
+  int fd_ = -1;
+#endif
+};
+
+// A file being written in a folder under a temporary name. It takes its
+// own name only through Commit; otherwise it is removed when it goes out of
+// scope. On POSIX systems it is written with the plain system calls (one
+// open, the writes, one time stamp, one close, one rename: creating many
+// small files is most of an extraction's cost).
 class PartFile {
  public:
-  PartFile() = default;
+  explicit PartFile(const Folder& folder) : folder_(folder) {}
   PartFile(const PartFile&) = delete;
   PartFile& operator=(const PartFile&) = delete;
   ~PartFile() {
-    if (path_.isEmpty()) return;
+    if (name_.isEmpty()) return;
 #ifdef _WIN32
     file_.close();
-    QFile::remove(path_);
+    QFile::remove(file_.fileName());
 #else
     if (fd_ >= 0) ::close(fd_);
-    ::unlink(QFile::encodeName(path_).constData());
+    ::unlinkat(folder_.fd(), name_.constData(), 0);
 #endif
   }
 
-  bool Create(const QString& dir, QString* error) {
+  bool Create(QString* error) {
     for (int attempt = 0; attempt < 16; ++attempt) {
-      path_ = dir + QStringLiteral("/.unzip-%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+      name_ = ".unzip-" + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".part";
 #ifdef _WIN32
-      file_.setFileName(path_);
+      file_.setFileName(folder_.path() + u'/' + QString::fromLatin1(name_));
       if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) return true;
-      if (QFileInfo::exists(path_)) continue;  // a name taken: another one
+      if (QFileInfo::exists(file_.fileName())) continue;  // a name taken: another one
       *error = file_.errorString();
 #else
-      fd_ = ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      fd_ = ::openat(folder_.fd(), name_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd_ >= 0) return true;
       if (errno == EEXIST) continue;
       *error = QString::fromLocal8Bit(std::strerror(errno));
@@ -137,7 +183,7 @@ class PartFile {
       break;
     }
     if (error->isEmpty()) *error = QStringLiteral("no free temporary name");
-    path_.clear();
+    name_.clear();
     return false;
   }
 
@@ -180,8 +226,9 @@ class PartFile {
 #endif
   }
 
-  // Closes the file and renames it over dest (replacing a file there).
-  bool Commit(const QString& dest, QString* error) {
+  // Closes the file and renames it to `name` in its folder (replacing a
+  // file there).
+  bool Commit(const QString& name, QString* error) {
 #ifdef _WIN32
     file_.close();
     if (file_.error() != QFileDevice::NoError) {
@@ -189,7 +236,8 @@ class PartFile {
       return false;
     }
     std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(path_.toStdWString()), std::filesystem::path(dest.toStdWString()), ec);
+    std::filesystem::rename(std::filesystem::path(file_.fileName().toStdWString()),
+                            std::filesystem::path((folder_.path() + u'/' + name).toStdWString()), ec);
     if (ec) {
       *error = QString::fromLocal8Bit(ec.message().c_str());
       return false;
@@ -197,17 +245,18 @@ class PartFile {
 #else
     const int closed = ::close(fd_);
     fd_ = -1;
-    if (closed != 0 || ::rename(QFile::encodeName(path_).constData(), QFile::encodeName(dest).constData()) != 0) {
+    if (closed != 0 || ::renameat(folder_.fd(), name_.constData(), folder_.fd(), QFile::encodeName(name).constData()) != 0) {
       *error = QString::fromLocal8Bit(std::strerror(errno));
       return false;
     }
 #endif
-    path_.clear();
+    name_.clear();
     return true;
   }
 
  private:
-  QString path_;
+  const Folder& folder_;
+  QByteArray name_;  // the temporary name
 #ifdef _WIN32
   QFile file_;
 #else
@@ -231,6 +280,9 @@ class Extraction {
     for (zip_int64_t i = 0; i < count && !result_->stopped; ++i) {
       const char* raw = zip_get_name(za, (zip_uint64_t)i, ZIP_FL_ENC_RAW);
       if (raw == nullptr) continue;
+      // Decoded as the listing decodes it, so the names the window passes
+      // match. The UTF-8 flag cannot change the result here: the library
+      // refuses to open an archive whose flagged name is not valid UTF-8.
       const QString name = DecodeEntryName(raw, std::strlen(raw), false);
       if (!wanted.isEmpty()) {
         const QString key = name.toLower();
@@ -313,16 +365,23 @@ class Extraction {
       if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD || code == ZIP_ER_ENCRNOTSUPP) return Encrypted(name);
       return NotExtracted(kExtractBadData, name, QString::fromLocal8Bit(zip_strerror(za)));
     }
-    PartFile part;
     QString error;
-    if (!part.Create(parent, &error)) return NotExtracted(kExtractWriteFailed, name, error);
+    if (!writing_.Open(parent, &error)) return NotExtracted(kExtractWriteFailed, name, error);
+    PartFile part(writing_);
+    if (!part.Create(&error)) return NotExtracted(kExtractWriteFailed, name, error);
     qint64 written = 0, nextStep = kProgressStep;
     for (;;) {
       const zip_int64_t n = zip_fread(in.get(), buffer_.data(), buffer_.size());
       if (n == 0) break;
       if (n < 0) {
-        if (zip_error_code_zip(zip_file_get_error(in.get())) == ZIP_ER_CRC)
+        const int code = zip_error_code_zip(zip_file_get_error(in.get()));
+        if (code == ZIP_ER_CRC)
           return NotExtracted(kExtractBadData, name, QStringLiteral("its data fails the CRC check (it is damaged)"));
+#ifdef ZIP_ER_DATA_LENGTH
+        if (code == ZIP_ER_DATA_LENGTH)
+          return NotExtracted(kExtractBadData, name,
+                              QStringLiteral("its data does not have its declared size of %1 bytes").arg(declared));
+#endif
         return NotExtracted(kExtractBadData, name, QString::fromLocal8Bit(zip_file_strerror(in.get())));
       }
       // The count is ours: a stream that inflates past the declared size is
@@ -345,7 +404,7 @@ class Extraction {
       Message(kExtractNote, Quoted(QDir::toNativeSeparators(dest)) + QStringLiteral(" exists and was left as it is."));
       return;
     }
-    if (!part.Commit(dest, &error)) return NotExtracted(kExtractWriteFailed, name, error);
+    if (!part.Commit(safe.parts.last(), &error)) return NotExtracted(kExtractWriteFailed, name, error);
     ++result_->extracted;
     Progress(ExtractCallbacks::Step::FileEnds, name, written);
   }
@@ -360,6 +419,7 @@ class Extraction {
   ExtractResult* result_ = nullptr;
   std::vector<char> buffer_;
   QSet<QString> made_;  // folders made or found in this run
+  Folder writing_;      // the folder of the last file written
 };
 
 }  // namespace

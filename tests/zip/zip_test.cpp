@@ -283,6 +283,15 @@ TEST_F(ZipTest, NamesSizesAndDatesAsStored) {
   zip::ZipDirEntry bad;
   bad.modDate = (41 << 9) | (13 << 5) | 1;  // month 13
   EXPECT_FALSE(bad.modified().isValid());
+
+  // Extraction knows the entries by the names the listing gives them.
+  Messages m;
+  const QString named = Write("named.zip", Build({{"\x81" "ber \xE1.txt", "b"}, unicodePath}));
+  EXPECT_EQ(Extract(named, Path("named"), m, true, true, {QString::fromUtf8("über ß.txt"), "naïve"}).extracted, 2);
+  EXPECT_EQ(Files(Path("named")), QStringList({"naïve", "über ß.txt"}));
+  // The library refuses an archive whose name is flagged UTF-8 but is not:
+  // a message, nothing written.
+  EXPECT_FALSE(Extract(path, Path("refused"), m).error.isEmpty());
 }
 
 TEST_F(ZipTest, SelfExtractingArchivesListAndExtract) {
@@ -475,7 +484,7 @@ TEST_F(ZipTest, BadDataIsReportedAndNeverReplacesAGoodFile) {
   const zip::ExtractResult r = Extract(path, Path("out"), m);
   EXPECT_EQ(r.extracted, 0);
   EXPECT_EQ(m.errors(), 3);
-  EXPECT_TRUE(m.has("more data than its declared size of 1000 bytes"));
+  EXPECT_TRUE(m.has("declared size of 1000 bytes"));
   EXPECT_TRUE(m.has("CRC"));
   for (const char* name : {"big.txt", "stored.txt", "crc.txt"})
     EXPECT_EQ(Read(Path(QString("out/%1").arg(name))), "good old file") << name;
