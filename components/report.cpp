@@ -182,10 +182,10 @@ void TReport::Print(const QString& text) {
       // Text wider than its cell is narrowed to the cell, a small gap
       // inside its left edge, rather than run over the cell before it.
       constexpr double kGap = 0.04;
-      const double room = (t.justify == Justify::Right ? t.width - t.margin : t.width) - kGap;
-      if (w > room && room > 0) {
-        DrawText(cellLeft_ + kGap, piece, room / w);
-        x_ = cellLeft_ + kGap + room;
+      const double room = t.justify == Justify::Right ? t.width - t.margin : t.width;
+      if (w > room && room > kGap) {
+        DrawText(cellLeft_ + kGap, piece, (room - kGap) / w);
+        x_ = cellLeft_ + room;
       } else {
         x_ = t.justify == Justify::Right ? cellLeft_ + t.width - t.margin - w : cellLeft_ + (t.width - w) / 2;
         DrawText(x_, piece);
