@@ -166,7 +166,26 @@ class PartFile {
 #endif
   }
 
-  bool Create(QString* error) {
+  // A name that nothing holds yet is written under that name at once:
+  // there is no old file to spoil, and a failed or stopped file is removed
+  // all the same. Otherwise the file is written under a temporary name and
+  // takes its own only through Commit.
+  bool Create(const QString& finalName, QString* error) {
+#ifndef _WIN32
+    const QByteArray own = QFile::encodeName(finalName);
+    fd_ = ::openat(folder_.fd(), own.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      name_ = own;
+      direct_ = true;
+      return true;
+    }
+    if (errno != EEXIST) {
+      *error = QString::fromLocal8Bit(std::strerror(errno));
+      return false;
+    }
+#else
+    (void)finalName;
+#endif
     for (int attempt = 0; attempt < 16; ++attempt) {
       name_ = ".unzip-" + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".part";
 #ifdef _WIN32
@@ -245,7 +264,8 @@ class PartFile {
 #else
     const int closed = ::close(fd_);
     fd_ = -1;
-    if (closed != 0 || ::renameat(folder_.fd(), name_.constData(), folder_.fd(), QFile::encodeName(name).constData()) != 0) {
+    if (closed != 0 ||
+        (!direct_ && ::renameat(folder_.fd(), name_.constData(), folder_.fd(), QFile::encodeName(name).constData()) != 0)) {
       *error = QString::fromLocal8Bit(std::strerror(errno));
       return false;
     }
@@ -254,9 +274,13 @@ class PartFile {
     return true;
   }
 
+  // Whether the file is written under its own name.
+  bool Direct() const { return direct_; }
+
  private:
   const Folder& folder_;
-  QByteArray name_;  // the temporary name
+  QByteArray name_;  // the name it is written under
+  bool direct_ = false;
 #ifdef _WIN32
   QFile file_;
 #else
@@ -368,7 +392,7 @@ class Extraction {
     QString error;
     if (!writing_.Open(parent, &error)) return NotExtracted(kExtractWriteFailed, name, error);
     PartFile part(writing_);
-    if (!part.Create(&error)) return NotExtracted(kExtractWriteFailed, name, error);
+    if (!part.Create(safe.parts.last(), &error)) return NotExtracted(kExtractWriteFailed, name, error);
     qint64 written = 0, nextStep = kProgressStep;
     for (;;) {
       const zip_int64_t n = zip_fread(in.get(), buffer_.data(), buffer_.size());
@@ -400,7 +424,7 @@ class Extraction {
       return NotExtracted(kExtractBadData, name,
                           QStringLiteral("it holds %1 bytes instead of its declared %2").arg(written).arg(declared));
     part.Finish((qint64)st.mtime, (st.valid & ZIP_STAT_MTIME) != 0, unixMode);
-    if (!options_.overwrite && QFileInfo(dest).exists()) {  // it appeared meanwhile
+    if (!options_.overwrite && !part.Direct() && QFileInfo(dest).exists()) {  // it appeared meanwhile
       Message(kExtractNote, Quoted(QDir::toNativeSeparators(dest)) + QStringLiteral(" exists and was left as it is."));
       return;
     }
