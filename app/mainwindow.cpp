@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include <QAction>
+#include <QShortcut>
 #include <QApplication>
 #include <QDir>
 #include <QCloseEvent>
@@ -169,7 +170,8 @@ void TfrmVantrell::BuildToolBar() {
   sbtnClrCRLF = MakeButton("sbtnClrCRLF", "clrcrlf", "Remove CR/LF from selected text", 2, false);
   sbtnRemExtraSpcs = MakeButton("sbtnRemExtraSpcs", "remspaces", "Remove extra spaces from selected text", 2, false);
   sbtnCmbCLES = MakeButton("sbtnCmbCLES", "cmbcles", "Combined removal of Cr/Lf & extra spaces", 2, false);
-  sbtnCmbCLES->setFixedSize(57, 27);
+  // Wide enough for its picture and the whole caption in any font.
+  sbtnCmbCLES->setFixedSize(std::max(57, sbtnCmbCLES->fontMetrics().horizontalAdvance("CR+SP") + 16 + 18), 27);
   sbtnCmbCLES->setText("CR+SP");
   sbtnCmbCLES->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   sbtnCmbCLES->setLayoutDirection(Qt::RightToLeft);  // picture right of the text
@@ -340,6 +342,16 @@ void TfrmVantrell::BuildMenus() {
   connect(mnuBackup, &QAction::triggered, this, &TfrmVantrell::mnuBackupClick);
   connect(mnuPack, &QAction::triggered, this, &TfrmVantrell::mnuPackClick);
   connect(mnuReindex, &QAction::triggered, this, &TfrmVantrell::mnuReindexClick);
+  // Ctrl+PgUp and Ctrl+PgDn go to the catalog tab before and after, from
+  // any control of the window (Ctrl+Tab is a clean-up key here).
+  for (const auto& [key, step] : {std::pair{Qt::Key_PageUp, -1}, std::pair{Qt::Key_PageDown, 1}}) {
+    auto* tabKey = new QShortcut(QKeySequence(Qt::CTRL | key), this);
+    tabKey->setContext(Qt::WindowShortcut);
+    connect(tabKey, &QShortcut::activated, this, [this, step = step] {
+      const int count = TabControl1->count();
+      if (count > 1) SelectTab((TabControl1->currentIndex() + step + count) % count);
+    });
+  }
   connect(sbtnZipArch, &QToolButton::clicked, this, &TfrmVantrell::sbtnZipArchClick);
   connect(mnuVuZip, &QAction::triggered, this, &TfrmVantrell::sbtnZipArchClick);
   connect(mnuContents, &QAction::triggered, this, &TfrmVantrell::mnuContentsClick);
@@ -581,14 +593,18 @@ void TfrmVantrell::PlaceCombinedButton(bool combined) {
 void TfrmVantrell::SetKeepOnTop(bool on) {
   bool visible = isVisible();
   QPoint at = pos();
+  // Changing the flag hides the window: it is shown again where it was,
+  // active, with the keyboard focus back on the control that had it.
+  QPointer<QWidget> focused = focusWidget();
   setWindowFlag(Qt::WindowStaysOnTopHint, on);
   if (visible) {
-    // Changing the flag hides the window; show it again where it was,
-    // without taking the focus.
-    setAttribute(Qt::WA_ShowWithoutActivating, true);
     move(at);
     show();
-    setAttribute(Qt::WA_ShowWithoutActivating, false);
+    // The window may become active only later: the control gets the focus
+    // back then (changeEvent).
+    refocus_ = focused;
+    activateWindow();
+    if (focused) focused->setFocus(Qt::OtherFocusReason);
   }
 }
 
@@ -704,7 +720,14 @@ void TfrmVantrell::popmnuCloseClick() {
 
 // ---- help -----------------------------------------------------------------------------------
 
-void TfrmVantrell::ShowHelpTopic(int topic) { THelpWindow::Instance()->ShowTopic(topic); }
+void TfrmVantrell::ShowHelpTopic(int topic) {
+  // The help window has no parent: above a main window kept on top it
+  // must be kept on top as well.
+  THelpWindow* help = THelpWindow::Instance();
+  const bool onTop = mnuKeepOnTop && mnuKeepOnTop->isChecked();
+  if (help->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != onTop) help->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+  help->ShowTopic(topic);
+}
 
 void TfrmVantrell::mnuContentsClick() { ShowHelpTopic(1000); }
 
@@ -721,6 +744,14 @@ int TfrmVantrell::HelpTopicOf(QObject* o) const {
     if (ok && t > 0) return t;
   }
   return 1300;
+}
+
+void TfrmVantrell::changeEvent(QEvent* e) {
+  if (e->type() == QEvent::ActivationChange && isActiveWindow() && refocus_) {
+    refocus_->setFocus(Qt::ActiveWindowFocusReason);
+    refocus_ = nullptr;
+  }
+  QMainWindow::changeEvent(e);
 }
 
 void TfrmVantrell::keyPressEvent(QKeyEvent* e) {

@@ -151,6 +151,7 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void closeEvent(QCloseEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  void changeEvent(QEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -221,6 +222,8 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   TRxDBGrid* RxDBGrid1 = nullptr;
   QSplitter* Splitter1 = nullptr;
   QPlainTextEdit* DBMemo1 = nullptr;
+  // The control that had the keyboard focus before Keep On Top changed.
+  QPointer<QWidget> refocus_;
   QLabel* StatusPanel[3] = {nullptr, nullptr, nullptr};
   QTimer* Timer1 = nullptr;
   QSystemTrayIcon* TrayIcon = nullptr;

@@ -755,6 +755,32 @@ TEST_F(MainWindowTest, SwitchingTabsDropsAnEditInProgress) {
   EXPECT_EQ(t.FieldByName("FLTITLE"), "keep me");
 }
 
+// Ctrl+PgDn and Ctrl+PgUp step through the tabs, round the ends; Keep On
+// Top leaves the keyboard focus where it was.
+TEST_F(MainWindowTest, TabKeysAndKeepOnTopKeepTheKeyboard) {
+  AddRecords({{"A", "a", "/x/a"}, {"B", "b", "/x/b"}, {"C", "c", "/x/c"}});
+  TfrmVantrell& w = Open();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  auto* grid = Get<TRxDBGrid>("RxDBGrid1");
+  grid->setFocus();
+  QTest::keyClick(grid, Qt::Key_PageDown, Qt::ControlModifier);
+  EXPECT_EQ(w.CurrentCatalog(), "B");
+  QTest::keyClick(grid, Qt::Key_PageUp, Qt::ControlModifier);
+  QTest::keyClick(grid, Qt::Key_PageUp, Qt::ControlModifier);
+  EXPECT_EQ(w.CurrentCatalog(), "C");
+  grid->setFocus();
+  Get<QAction>("mnuKeepOnTop")->trigger();
+  EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_TRUE(w.isVisible());
+  // The window's own focus control: it takes the keyboard when the window
+  // is active again (the offscreen platform does not activate it).
+  EXPECT_EQ(w.focusWidget(), grid);
+  Get<QAction>("mnuKeepOnTop")->trigger();
+  EXPECT_FALSE(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_EQ(w.focusWidget(), grid);
+}
+
 TEST_F(MainWindowTest, TitleButtonJumpsToTheNextInitial) {
   AddRecords({{"T", "apple", "/x/1"}, {"T", "Avocado", "/x/2"}, {"T", "banana", "/x/3"}, {"T", "blueberry", "/x/4"},
               {"T", "cherry", "/x/5"}});
