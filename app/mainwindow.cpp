@@ -399,7 +399,8 @@ void TfrmVantrell::BuildBody() {
   detail->setSpacing(6);
   auto* captions = new QVBoxLayout;
   captions->setSpacing(0);
-  Label1 = new QLabel("Path\\File ", Panel1);
+  // The caption shows this platform's path separator.
+  Label1 = new QLabel("Path" + QString(QDir::separator()) + "File ", Panel1);
   Label2 = new QLabel("File Size ", Panel1);
   Label3 = new QLabel("Created ", Panel1);
   for (QLabel* l : {Label1, Label2, Label3}) {

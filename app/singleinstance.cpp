@@ -25,6 +25,8 @@ constexpr char kShowRequest[] = "show\n";
 constexpr char kShowAnswer[] = "ok\n";
 // A request is one short line; anything longer is not from us.
 constexpr qsizetype kMaxRequest = 64;
+// An answer holds a data folder's path.
+constexpr qsizetype kMaxAnswer = 64 * 1024;
 
 constexpr int kConnectTimeoutMs = 2000;
 constexpr int kAnswerTimeoutMs = 3000;
@@ -138,7 +140,13 @@ void TSingleInstance::OnNewConnection() {
       if (buffer.contains('\n')) {
         const bool show = buffer.startsWith(kShowRequest);
         if (show) {
-          socket->write(kShowAnswer);
+          // The answer names the data folder this copy works on, so a copy
+          // started for another folder can say why it did not open it.
+          if (dataFolder_.isEmpty()) {
+            socket->write(kShowAnswer);
+          } else {
+            socket->write("ok\t" + dataFolder_.toUtf8() + "\n");
+          }
           socket->flush();
         }
         socket->disconnectFromServer();
@@ -168,9 +176,12 @@ bool TSingleInstance::ActivateFirst() {
         !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
       break;
     answer += socket.readAll();
-    if (answer.size() > kMaxRequest) break;
+    if (answer.size() > kMaxAnswer) break;
   }
-  return answer.startsWith(kShowAnswer);
+  firstDataFolder_.clear();
+  if (answer.startsWith("ok\t") && answer.endsWith('\n'))
+    firstDataFolder_ = QString::fromUtf8(answer.mid(3, answer.size() - 4));
+  return answer.startsWith(kShowAnswer) || !firstDataFolder_.isEmpty();
 }
 
 namespace {

@@ -27,6 +27,12 @@ class TSingleInstance : public QObject {
   // For a second instance: asks the first one to show itself and waits
   // briefly for its answer. Returns whether the first instance answered.
   bool ActivateFirst();
+  // After ActivateFirst: the data folder the first copy said it works on
+  // ("" when it did not say).
+  const QString& FirstDataFolder() const { return firstDataFolder_; }
+
+  // For the first instance: the data folder it names to later copies.
+  void SetDataFolder(const QString& folder) { dataFolder_ = folder; }
 
   // The name the server listens on (a full socket path where the platform
   // keeps sockets in the file system).
@@ -44,6 +50,7 @@ class TSingleInstance : public QObject {
   void OnNewConnection();
 
   QString serverName_;
+  QString dataFolder_, firstDataFolder_;
   QString lockPath_;
   QLocalServer* server_ = nullptr;
 };
