@@ -1,6 +1,7 @@
-# The two commands of the README:
+# The commands of the README:
 #   make run   installs what is missing, builds in Release and starts the program
 #   make test  the same set-up plus the test tools, builds and runs every test
+#   make package  installs what is missing, builds, writes vantrell_<version>_<arch>.deb here
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DATA_DIR ?=
@@ -9,7 +10,7 @@ ifneq ($(CI),)
 CMAKE_ARGS += -DVANTRELL_WERROR=ON
 endif
 
-.PHONY: run test build deps test-deps bench-deps bench clean
+.PHONY: run test build deps test-deps bench-deps package-deps bench package clean
 
 deps:
 	@bash scripts/setup.sh
@@ -19,6 +20,9 @@ test-deps:
 
 bench-deps:
 	@bash scripts/setup.sh --bench
+
+package-deps:
+	@bash scripts/setup.sh --package
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS)
@@ -41,6 +45,15 @@ bench: bench-deps
 	@cmake -S . -B $(BUILD) > /dev/null
 	@$(MAKE) --no-print-directory build
 	BUILD=$(BUILD) bash bench/run
+
+# The Debian package of a Release build; its dependencies come from the
+# libraries the programs link. Written here, so that `apt install ./vantrell_*.deb`
+# finds it.
+package: package-deps
+	@$(MAKE) --no-print-directory build
+	rm -rf $(BUILD)/package
+	cd $(BUILD) && cpack -G DEB -B package
+	cp $(BUILD)/package/vantrell_*.deb .
 
 clean:
 	rm -rf $(BUILD)

@@ -3,6 +3,9 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QStringList>
+
+#include <cstdio>
 
 #include "application.h"
 #include "crtdb.h"
@@ -15,27 +18,62 @@
 
 
 int main(int argc, char** argv) {
-  TVantrellApplication app(argc, argv);
+  QCoreApplication::setApplicationVersion(QStringLiteral(VANTRELL_VERSION));
 
   QCommandLineParser parser;
   parser.setApplicationDescription("Vantrell keeps catalogues of your files.");
-  parser.addHelpOption();
+  const QCommandLineOption helpOption = parser.addHelpOption();
+  const QCommandLineOption versionOption = parser.addVersionOption();
   QCommandLineOption dataDirOption("data-dir", "Use the database in <folder>.", "folder");
   parser.addOption(dataDirOption);
+
+  // --help and --version are answered before the application object exists,
+  // so they print and end where no display is available. Errors in the
+  // arguments, and --help-all (which lists the options of the window system
+  // too), are left to process() below, which sees the arguments without the
+  // options Qt itself takes (-platform, -display...).
+  {
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    parser.parse(args);
+    if (parser.isSet(helpOption)) {
+      // Without an application object Qt cannot know the program's name.
+      QString text = parser.helpText();
+      const QString name = args.isEmpty() ? QStringLiteral("vantrell") : QFileInfo(args.constFirst()).fileName();
+      text.replace(QStringLiteral("<executable_name>"), name);
+      std::fputs(text.toLocal8Bit().constData(), stdout);
+      return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    if (parser.isSet(versionOption)) {
+      std::fputs("vantrell " VANTRELL_VERSION "\n", stdout);
+      return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+  }
+
+  TVantrellApplication app(argc, argv);
   parser.process(app);
+
+  QString dataDir = parser.isSet(dataDirOption) ? parser.value(dataDirOption) : store::DefaultDataFolder();
+  dataDir = QDir::cleanPath(QDir(dataDir).absolutePath());
 
   TSingleInstance instance(TSingleInstance::CaptionFromExecutable(QString::fromLocal8Bit(argv[0])));
   if (!instance.IsFirst()) {
-    // Another copy runs: bring it forward and end.
-    instance.ActivateFirst();
+    // Another copy runs: bring it forward and end. Started for another
+    // data folder, say so: that folder was not opened.
+    if (instance.ActivateFirst() && !instance.FirstDataFolder().isEmpty() &&
+        QDir::cleanPath(instance.FirstDataFolder()) != dataDir)
+      prompts::Current().Message(
+          nullptr, prompts::Kind::Information,
+          "Vantrell is already running, with the catalogue in\n" + QDir::toNativeSeparators(instance.FirstDataFolder()) +
+              "\n\nOnly one copy runs at a time: it has been brought forward, and\n" +
+              QDir::toNativeSeparators(dataDir) + "\nwas not opened. Close it first to work on that folder.");
     return 0;
   }
+  instance.SetDataFolder(dataDir);
 
   TfrmSplash splash;
   splash.ShowAndPaint();
 
-  QString dataDir = parser.isSet(dataDirOption) ? parser.value(dataDirOption) : store::DefaultDataFolder();
-  dataDir = QDir::cleanPath(QDir(dataDir).absolutePath());
   QString folderError;
   if (!store::EnsureDataFolder(dataDir, &folderError)) {
     splash.hide();

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build (and, with --test, the tests; with
-# --bench, the benchmarks and their peers) needs, only those that are
-# missing. Works as root or through sudo.
+# --bench, the benchmarks and their peers; with --package, the Debian
+# package) needs, only those that are missing. Works as root or through sudo.
 set -euo pipefail
 
 build_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev
             libgl-dev fonts-liberation2)
 test_pkgs=(python3 python3-dbfread python3-dbf sqlite3 libsqlite3-dev xvfb xauth
-           poppler-utils zip unzip googletest libgtest-dev cups printer-driver-cups-pdf)
+           poppler-utils zip unzip googletest libgtest-dev cups printer-driver-cups-pdf
+           desktop-file-utils appstream man-db file dpkg-dev)
+# `make package`: CPack finds the package's dependencies with dpkg-shlibdeps,
+# which looks at the files `file` calls executables.
+package_pkgs=(dpkg-dev file)
 
 fuzz_pkgs=(clang libclang-rt-dev)
 # The benchmark program links SQLite; its whole-process peers are the sqlite3
@@ -19,6 +23,7 @@ case "${1:-}" in
   --test) want+=("${test_pkgs[@]}") ;;
   --fuzz) want+=("${fuzz_pkgs[@]}") ;;
   --bench) want+=("${bench_pkgs[@]}") ;;
+  --package) want+=("${package_pkgs[@]}") ;;
 esac
 
 missing=()

@@ -48,6 +48,8 @@ const char kUsage[] =
     "  vantrell-db pack DATADIR                        remove deleted records for good\n"
     "  vantrell-db reindex DATADIR                     rebuild the index files\n"
     "  vantrell-db check DATADIR                       verify the files\n"
+    "  vantrell-db --version                           the program's version\n"
+    "  vantrell-db --help                              this text\n"
     "\n"
     "Records are lines of six tab-separated fields: catalog, title, path, size, date,\n"
     "description (in the description \\t, \\n, \\r and \\\\ stand for tab, line feed,\n"
@@ -758,6 +760,10 @@ int Run(Strings args) {
   args.erase(args.begin());
   if (command == "-h" || command == "--help" || command == "help") {
     Out(kUsage);
+    return kExitOk;
+  }
+  if (command == "--version" || command == "version") {
+    Out("vantrell-db " VANTRELL_VERSION "\n");
     return kExitOk;
   }
   if (command == "create") return CmdCreate(args);

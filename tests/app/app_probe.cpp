@@ -37,8 +37,11 @@ int RunInstance(const QString& caption) {
   TSingleInstance instance(caption);
   if (!instance.IsFirst()) {
     Say("second");
-    return instance.ActivateFirst() ? 0 : 2;
+    const bool answered = instance.ActivateFirst();
+    Say(("folder:" + instance.FirstDataFolder()).toUtf8().constData());
+    return answered ? 0 : 2;
   }
+  instance.SetDataFolder("/catalogue of the first");
   QObject::connect(&instance, &TSingleInstance::ShowRequested, [] {
     Say("shown");
     QCoreApplication::exit(0);

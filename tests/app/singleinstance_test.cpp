@@ -90,6 +90,9 @@ TEST(SingleInstanceTest, ASecondCopyAsksTheFirstToShowAndEnds) {
   EXPECT_EQ(second.Finish(), 0);  // 0: the first instance answered
   EXPECT_TRUE(second.Lines().contains("second"));
   EXPECT_FALSE(second.Lines().contains("first"));
+  // The first names its data folder, so a copy started for another can say
+  // which one is open.
+  EXPECT_TRUE(second.Lines().contains("folder:/catalogue of the first"));
 
   EXPECT_TRUE(first.WaitFor("shown"));
   EXPECT_EQ(first.Finish(), 0);
