@@ -12,6 +12,7 @@
 #include "datafiles.h"
 #include "datamodule.h"
 #include "mainwindow.h"
+#include "folder.h"
 #include "prompts.h"
 #include "singleinstance.h"
 #include "splash.h"
@@ -53,7 +54,8 @@ int main(int argc, char** argv) {
   TVantrellApplication app(argc, argv);
   parser.process(app);
 
-  QString dataDir = parser.isSet(dataDirOption) ? parser.value(dataDirOption) : store::DefaultDataFolder();
+  const bool dataDirGiven = parser.isSet(dataDirOption);
+  QString dataDir = dataDirGiven ? parser.value(dataDirOption) : store::DefaultDataFolder();
   dataDir = QDir::cleanPath(QDir(dataDir).absolutePath());
 
   TSingleInstance instance(TSingleInstance::CaptionFromExecutable(QString::fromLocal8Bit(argv[0])));
@@ -69,13 +71,51 @@ int main(int argc, char** argv) {
               QDir::toNativeSeparators(dataDir) + "\nwas not opened. Close it first to work on that folder.");
     return 0;
   }
+  // A catalogue left beside the program by an earlier version is offered to
+  // be moved to the user's data folder; declined, it is opened where it is.
+  if (!dataDirGiven) {
+    const QString legacy =
+        store::FromUtf8(store::LegacyDataFolderUtf8(store::ToUtf8(QCoreApplication::applicationDirPath())));
+    if (!legacy.isEmpty() && QDir::cleanPath(legacy) != dataDir) {
+      prompts::Prompts& p = prompts::Current();
+      if (!store::MissingDatabaseFilesUtf8(store::ToUtf8(dataDir)).empty()) {
+        const prompts::Button answer = p.Message(
+            nullptr, prompts::Kind::Confirmation,
+            "A catalogue was found beside the program, in\n" + QDir::toNativeSeparators(legacy) +
+                "\n\nThe program now keeps its catalogue in your own data folder, where cleaning or "
+                "reinstalling the program cannot delete it:\n" +
+                QDir::toNativeSeparators(dataDir) + "\n\nMove the catalogue there now?\n(No opens it where it is.)",
+            prompts::Yes | prompts::No, prompts::Yes);
+        std::string error;
+        if (answer != prompts::Yes) {
+          dataDir = legacy;
+        } else if (!store::MoveDataFolderUtf8(store::ToUtf8(legacy), store::ToUtf8(dataDir), &error)) {
+          p.Message(nullptr, prompts::Kind::Error,
+                    store::FromUtf8(error) + "\n\nThe catalogue stays where it is and is opened there.");
+          dataDir = legacy;
+        }
+      } else {
+        p.Message(nullptr, prompts::Kind::Information,
+                  "A second catalogue was found beside the program, in\n" + QDir::toNativeSeparators(legacy) +
+                      "\n\nIt was left as it is. To work on it, start the program with\n--data-dir \"" +
+                      QDir::toNativeSeparators(legacy) + "\"");
+      }
+    }
+  }
   instance.SetDataFolder(dataDir);
 
   TfrmSplash splash;
   splash.ShowAndPaint();
 
   QString folderError;
-  if (!store::EnsureDataFolder(dataDir, &folderError)) {
+  // A folder without a database that cannot be written: said once, naming
+  // it, rather than by each file that cannot be created.
+  if (store::IsFolder(store::ToUtf8(dataDir)) && !store::MissingDatabaseFilesUtf8(store::ToUtf8(dataDir)).empty() &&
+      !store::CanWriteInUtf8(store::ToUtf8(dataDir)))
+    folderError = "The data folder " + QDir::toNativeSeparators(dataDir) +
+                  " cannot be written, so the catalogue cannot be created there.\n"
+                  "Choose another folder with --data-dir, or give yourself write permission on this one.";
+  if (!folderError.isEmpty() || !store::EnsureDataFolder(dataDir, &folderError)) {
     splash.hide();
     prompts::Current().Message(nullptr, prompts::Kind::Error, folderError);
     return 1;

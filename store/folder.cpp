@@ -124,12 +124,57 @@ std::vector<std::string> MissingDatabaseFilesUtf8(const std::string& dataDir) {
   return missing;
 }
 
+bool CanWriteInUtf8(const std::string& dir) { return CanWriteIn(dir); }
+
 std::string DefaultDataFolderUtf8(const std::string& executableDir, const std::string& appDataDir) {
   const std::string exeDir = CleanPath(executableDir);
-  const std::string beside = exeDir + "/data";
-  const bool writable = Exists(beside) ? CanWriteIn(beside) : CanWriteIn(exeDir);
-  if (writable) return beside;
+  if (Exists(exeDir + "/portable")) return exeDir + "/data";
   return CleanPath(appDataDir) + "/data";
+}
+
+std::string LegacyDataFolderUtf8(const std::string& executableDir) {
+  const std::string exeDir = CleanPath(executableDir);
+  if (Exists(exeDir + "/portable")) return {};
+  const std::string beside = exeDir + "/data";
+  return Exists(DataFilePathUtf8(beside, kRecordsTable)) ? beside : std::string();
+}
+
+bool MoveDataFolderUtf8(const std::string& from, const std::string& to, std::string* error) {
+  auto fail = [&](const std::string& text) {
+    if (error) *error = text;
+    return false;
+  };
+  std::error_code ec;
+  if (Exists(DataFilePathUtf8(to, kRecordsTable)))
+    return fail("The folder " + NativeSeparators(to) + " already holds a catalogue.");
+  fs::create_directories(Fs(to).parent_path(), ec);
+  // An empty folder in the way is taken away; anything else stays.
+  if (IsFolder(to)) fs::remove(Fs(to), ec);
+  fs::rename(Fs(from), Fs(to), ec);
+  if (!ec) return true;
+  if (ec != std::errc::cross_device_link && Exists(to))
+    return fail("The catalogue could not be moved to " + NativeSeparators(to) + ": " + ec.message() + ".");
+  // Another file system: every file copied and its size checked before any
+  // old file is removed.
+  fs::create_directories(Fs(to), ec);
+  std::vector<fs::path> copied;
+  for (const fs::directory_entry& e : fs::directory_iterator(Fs(from), ec)) {
+    if (!e.is_regular_file()) continue;
+    const fs::path target = Fs(to) / e.path().filename();
+    std::error_code copyError;
+    fs::copy_file(e.path(), target, fs::copy_options::overwrite_existing, copyError);
+    if (copyError || fs::file_size(target, copyError) != fs::file_size(e.path(), copyError)) {
+      for (const fs::path& c : copied) fs::remove(c, copyError);
+      fs::remove(target, copyError);
+      return fail("The catalogue could not be copied to " + NativeSeparators(to) + ": " +
+                  (copyError ? copyError.message() : std::string("a copy came out short")) + ".");
+    }
+    copied.push_back(target);
+  }
+  if (ec) return fail("The folder " + NativeSeparators(from) + " could not be read: " + ec.message() + ".");
+  for (const fs::path& c : copied) fs::remove(Fs(from) / c.filename(), ec);
+  fs::remove(Fs(from), ec);  // only when nothing else was in it
+  return true;
 }
 
 std::string UserAppDataFolder() {

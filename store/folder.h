@@ -16,6 +16,8 @@ std::string DataFilePathUtf8(const std::string& dataDir, const char* file);
 std::string NativeSeparators(std::string path);
 
 bool IsFolder(const std::string& path);
+// Whether a file can be created in the folder (tried, not guessed).
+bool CanWriteInUtf8(const std::string& dir);
 bool Exists(const std::string& path);  // a file, a folder or anything else
 int64_t FileSize(const std::string& path);  // -1 when it cannot be found
 // The file's last change in the file system's own ticks; 0 when unknown.
@@ -25,10 +27,22 @@ int64_t ModifiedTicks(const std::string& path);
 // table) that are missing from `dataDir`, in creation order.
 std::vector<std::string> MissingDatabaseFilesUtf8(const std::string& dataDir);
 
-// The data folder used when none is given: "<executableDir>/data" when that
-// folder, or `executableDir` if it does not exist yet, can be written
-// (portable use); otherwise "<appDataDir>/data".
+// The data folder used when none is given: "<appDataDir>/data", the
+// user's own folder, unless a file named "portable" beside the executable
+// asks for "<executableDir>/data" (a portable install). A build folder is
+// never a home for a catalogue: cleaning it would delete the catalogue.
 std::string DefaultDataFolderUtf8(const std::string& executableDir, const std::string& appDataDir);
+
+// A catalogue left where earlier versions kept it when they could write
+// there: "<executableDir>/data" holding a records table, without the
+// "portable" marker. "" when there is none.
+std::string LegacyDataFolderUtf8(const std::string& executableDir);
+
+// Moves the data folder `from` to `to` (which must not hold a database):
+// renamed where both are on one file system, else each file copied,
+// checked and only then the old ones removed. On failure nothing of the old
+// folder is lost, what was copied is removed again, and `error` says why.
+bool MoveDataFolderUtf8(const std::string& from, const std::string& to, std::string* error);
 
 // The per-user application data folder of the program, as the window's
 // toolkit names it ($XDG_DATA_HOME or ~/.local/share, then

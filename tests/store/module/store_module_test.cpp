@@ -17,6 +17,7 @@
 #include "catalog.h"
 #include "createdb.h"
 #include "datafiles.h"
+#include "folder.h"
 #include "datamodule.h"
 #include "maintenance.h"
 #include "text.h"
@@ -162,15 +163,34 @@ TEST_F(StoreTest, EnsureDataFolderCreatesParentsAndRefusesAFile) {
   EXPECT_FALSE(store::EnsureDataFolder(file + "/data", &error));
 }
 
-TEST_F(StoreTest, DefaultDataFolderIsBesideTheProgramWhenWritable) {
+// The catalogue lives in the user's data folder unless a "portable" file
+// beside the program asks otherwise; one left beside the program by an
+// earlier version is found, and moves without losing a file.
+TEST_F(StoreTest, DataFolderIsTheUsersUnlessPortableAndAnOldOneMoves) {
+  const QString userData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/data";
+  EXPECT_EQ(store::DefaultDataFolder(tmp_.path()), userData) << "a writable program folder is no reason";
+  const std::string exeDir = store::ToUtf8(tmp_.path());
+  EXPECT_EQ(store::LegacyDataFolderUtf8(exeDir), "");
+  ASSERT_TRUE(QDir().mkpath(tmp_.path() + "/data"));
+  ASSERT_TRUE(store::CreateDatabaseFiles(tmp_.path() + "/data").ok());
+  EXPECT_EQ(store::LegacyDataFolderUtf8(exeDir), exeDir + "/data");
+
+  const std::string target = exeDir + "/home/Brannock/Vantrell/data";
+  std::string error;
+  ASSERT_TRUE(store::MoveDataFolderUtf8(exeDir + "/data", target, &error)) << error;
+  EXPECT_TRUE(store::MissingDatabaseFilesUtf8(target).empty());
+  EXPECT_EQ(store::LegacyDataFolderUtf8(exeDir), "");
+  // Never over another catalogue.
+  ASSERT_TRUE(QDir().mkpath(tmp_.path() + "/data"));
+  ASSERT_TRUE(store::CreateDatabaseFiles(tmp_.path() + "/data").ok());
+  EXPECT_FALSE(store::MoveDataFolderUtf8(exeDir + "/data", target, &error));
+  EXPECT_TRUE(store::MissingDatabaseFilesUtf8(exeDir + "/data").empty()) << "the old one stays whole";
+
+  QFile marker(tmp_.path() + "/portable");
+  ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+  marker.close();
   EXPECT_EQ(store::DefaultDataFolder(tmp_.path()), QDir::cleanPath(tmp_.path()) + "/data");
-  // A "data" that is not a usable folder sends the data to the user's
-  // application data folder.
-  QFile f(tmp_.path() + "/data");
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.close();
-  EXPECT_EQ(store::DefaultDataFolder(tmp_.path()),
-            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/data");
+  EXPECT_EQ(store::LegacyDataFolderUtf8(exeDir), "") << "a portable catalogue is where it belongs";
 }
 
 // --- start-up --------------------------------------------------------------------------
