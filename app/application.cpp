@@ -1,5 +1,7 @@
 #include "application.h"
 
+#include <QFont>
+
 #include <QMetaObject>
 
 #include <exception>
@@ -16,6 +18,12 @@ TVantrellApplication::TVantrellApplication(int& argc, char** argv) : QApplicatio
   setApplicationName(kTitle);
   setOrganizationName(QStringLiteral("Brannock"));
   // No display name: Qt would append it to every window title on X11.
+  // The windows are laid out in Arial (a metric-compatible face where it is
+  // not installed); menus, message boxes and the tray menu use the same
+  // family, at the desktop's size.
+  QFont font = QApplication::font();
+  font.setFamily(QStringLiteral("Arial"));
+  QApplication::setFont(font);
 }
 
 TVantrellApplication* TVantrellApplication::Instance() {
