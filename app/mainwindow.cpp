@@ -4,6 +4,7 @@
 #include <QShortcut>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
@@ -28,6 +29,7 @@
 #include "about.h"
 #include "commandguard.h"
 #include "datafiles.h"
+#include "folder.h"
 #include "datagrid.h"
 #include "datamodule.h"
 #include "addtocatalog.h"
@@ -107,6 +109,17 @@ TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget*
         OpenFailure("catalog table", store::DataFilePath(dataFolder_, store::kCatalogTable), e).toStdString());
   }
   RxDBGrid1->SetDataSet(&dm_.ApTable1, {{QString("FLTITLE"), QString("File Title")}});
+  // A catalogue on a read-only medium or share is browsed, searched and
+  // reported; what would write is switched off with a hint.
+  {
+    bool writable = store::CanWriteInUtf8(store::ToUtf8(dataFolder_));
+    for (const char* file : {store::kRecordsTable, store::kRecordsIndex, store::kCatalogTable, store::kCatalogIndex})
+      writable = writable && QFileInfo(store::DataFilePath(dataFolder_, file)).isWritable();
+    if (!writable)
+      readOnly_ = "The database in " + QDir::toNativeSeparators(dataFolder_) +
+                  " is read-only (its folder or files cannot be written): it can be browsed, searched and reported, "
+                  "not changed.";
+  }
   CurrentTabIndex = 0;
   settings_ = std::make_unique<TSettings>();
   LoadSettings();

@@ -182,6 +182,8 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void ShowMemo();
   void ShowFile();
   void ApplySwitches(const browse::TagSwitches& s);
+  // Every command that would write switched off, with the reason as hint.
+  void ApplyReadOnly();
   // Runs a command that touches the tables; an engine error becomes one
   // "Error" box and the tables are left browsing. False after an error.
   bool RunCommand(const std::function<void()>& command);
@@ -224,6 +226,8 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   QPlainTextEdit* DBMemo1 = nullptr;
   // The control that had the keyboard focus before Keep On Top changed.
   QPointer<QWidget> refocus_;
+  // Why the database cannot be changed ("" when it can).
+  QString readOnly_;
   QLabel* StatusPanel[3] = {nullptr, nullptr, nullptr};
   QTimer* Timer1 = nullptr;
   QSystemTrayIcon* TrayIcon = nullptr;

@@ -230,12 +230,30 @@ void TfrmVantrell::ApplySwitches(const browse::TagSwitches& s) {
     sbtnZipArch->setEnabled(*s.zipEnabled);
     mnuVuZip->setEnabled(*s.zipEnabled);
   }
+  if (!readOnly_.isEmpty()) ApplyReadOnly();
+}
+
+void TfrmVantrell::ApplyReadOnly() {
+  for (QToolButton* b : {sbtnSave, sbtnEdit, sbtnAdd, sbtnMove, sbtnTrash, sbtnClrCRLF, sbtnRemExtraSpcs, sbtnCmbCLES}) {
+    b->setEnabled(false);
+    b->setToolTip(readOnly_);
+  }
+  for (QAction* a : {mnuRecSave, mnuRecEdit, mnuRecAdd, mnuMove, mnuRecDel, mnuClrCrLf, mnuRemExtraSpc, mnuAddCat,
+                     mnuDelCat, mnuRenCat, mnuFlMove, mnuFlRename, mnuFlDelete, mnuBackup, mnuPack, mnuReindex}) {
+    a->setEnabled(false);
+    a->setStatusTip(readOnly_);
+    a->setToolTip(readOnly_);
+  }
+  RxDBGrid1->SetReadOnly(true);
+  DBMemo1->setReadOnly(true);
 }
 
 void TfrmVantrell::DataSource1StateChange() {
   const xbase::Table& t = dm_.ApTable1;
   ApplySwitches(browse::ForState(t.GetState()));
-  StatusPanel[2]->setText(QString::fromUtf8(xbase::StateName(t.GetState())) + " mode...");
+  StatusPanel[2]->setText(readOnly_.isEmpty() ? QString::fromUtf8(xbase::StateName(t.GetState())) + " mode..."
+                                               : QStringLiteral("Read-only"));
+  if (!readOnly_.isEmpty()) StatusPanel[2]->setToolTip(readOnly_);
   RxDBGrid1->viewport()->update();
   RxDBGrid1->verticalHeader()->viewport()->update();
 }
@@ -243,8 +261,8 @@ void TfrmVantrell::DataSource1StateChange() {
 void TfrmVantrell::DataSource2DataChange(const QString&) {
   try {
     int64_t n = dm_.ApTable2.RecordCount();
-    mnuDelCat->setEnabled(n != 1);
-    mnuAddCat->setEnabled(n != kMaxCatalogs);
+    mnuDelCat->setEnabled(n != 1 && readOnly_.isEmpty());
+    mnuAddCat->setEnabled(n != kMaxCatalogs && readOnly_.isEmpty());
   } catch (const xbase::Error& e) {
     ReportDamage(QString::fromUtf8(e.what()), command::ErrorText(e));
   }

@@ -32,6 +32,10 @@ bool TfrmVantrell::PasteIntoDescription(const QString& text) {
     p.Message(this, prompts::Kind::Error, "There is no record to copy the text to.");
     return false;
   }
+  if (!readOnly_.isEmpty()) {
+    p.Message(this, prompts::Kind::Error, readOnly_);
+    return false;
+  }
   if (const QString refusal = CurrentRecordRefusal(); !refusal.isEmpty()) {
     p.Message(this, prompts::Kind::Error, refusal);
     return false;
