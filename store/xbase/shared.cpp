@@ -1,6 +1,7 @@
 #include "shared.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <cctype>
 #include <cstring>
@@ -425,6 +426,14 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
 #else
     target = file + ".private-" + std::to_string((long)::getpid());
 #endif
+    // A table that cannot be written (a read-only medium or share) keeps
+    // its private index in the system's temporary folder instead.
+    if (!CanWriteIndex()) {
+      std::error_code ec;
+      const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+      if (!ec)
+        target = (temp / ("vantrell-" + std::filesystem::path(target).filename().string())).string();
+    }
     written = target;
   } else {
     target = file;
