@@ -108,14 +108,7 @@ int main(int argc, char** argv) {
   splash.ShowAndPaint();
 
   QString folderError;
-  // A folder without a database that cannot be written: said once, naming
-  // it, rather than by each file that cannot be created.
-  if (store::IsFolder(store::ToUtf8(dataDir)) && !store::MissingDatabaseFilesUtf8(store::ToUtf8(dataDir)).empty() &&
-      !store::CanWriteInUtf8(store::ToUtf8(dataDir)))
-    folderError = "The data folder " + QDir::toNativeSeparators(dataDir) +
-                  " cannot be written, so the catalogue cannot be created there.\n"
-                  "Choose another folder with --data-dir, or give yourself write permission on this one.";
-  if (!folderError.isEmpty() || !store::EnsureDataFolder(dataDir, &folderError)) {
+  if (!store::EnsureDataFolder(dataDir, &folderError)) {
     splash.hide();
     prompts::Current().Message(nullptr, prompts::Kind::Error, folderError);
     return 1;

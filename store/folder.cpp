@@ -199,7 +199,13 @@ bool EnsureDataFolderUtf8(const std::string& dir, std::string* error) {
     return false;
   };
   if (dir.empty()) return fail("No data folder was given.");
-  if (IsFolder(dir)) return true;
+  // A folder without its database that cannot be written is said once,
+  // naming it, rather than by each file that cannot be created in it.
+  if (IsFolder(dir))
+    return MissingDatabaseFilesUtf8(dir).empty() || CanWriteIn(dir) ||
+           fail("The data folder " + NativeSeparators(dir) +
+                " cannot be written, so the catalogue cannot be created there.\n"
+                "Choose another folder, or give yourself write permission on this one.");
   if (Exists(dir))
     return fail("The data folder " + NativeSeparators(dir) + " cannot be used: it is a file, not a folder.");
   std::error_code ec;

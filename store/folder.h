@@ -50,8 +50,9 @@ bool MoveDataFolderUtf8(const std::string& from, const std::string& to, std::str
 std::string UserAppDataFolder();
 
 // Makes sure the data folder exists, creating it (and missing parents) when
-// needed. On failure returns false and, when `error` is given, a sentence
-// naming the folder.
+// needed, and that a folder still without its database can be written. On
+// failure returns false and, when `error` is given, a sentence naming the
+// folder.
 bool EnsureDataFolderUtf8(const std::string& dir, std::string* error);
 
 }  // namespace store
