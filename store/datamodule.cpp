@@ -40,7 +40,7 @@ QString TDataModule1::DataModule1Create(const QString& dataDir, const CreateHook
     dataFolder_ = dataDir;
     LastCreation.reset();
     IndexNotes.clear();
-    if (!store::MissingDatabaseFiles(dataDir).isEmpty()) {
+    if (!store::FilesToCreateUtf8(store::ToUtf8(dataDir)).empty()) {
       if (createHook)
         createHook(dataDir);
       else

@@ -39,6 +39,9 @@ std::vector<std::string> ConfigureDataTables(DataTables& db, const std::string& 
     // A table with the right name but other fields (another program's)
     // is refused at open, before anything is written to it.
     s.table->SetRequiredFields(s.fields);
+    // A catalogue on a read-only medium may lack an index file: the table
+    // is then read through a private one.
+    s.table->SetMissingIndexTags(StoreTagsOf(s.file));
   }
   db.ApolloEnv1.SetErrorLevel(0);
   return RepairIndexFilesUtf8(dataDir, db.ApolloEnv1, problems);

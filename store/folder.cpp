@@ -1,5 +1,6 @@
 #include "folder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -124,6 +125,14 @@ std::vector<std::string> MissingDatabaseFilesUtf8(const std::string& dataDir) {
   return missing;
 }
 
+std::vector<std::string> FilesToCreateUtf8(const std::string& dataDir) {
+  std::vector<std::string> missing = MissingDatabaseFilesUtf8(dataDir);
+  const bool tablesThere = std::find(missing.begin(), missing.end(), kRecordsTable) == missing.end() &&
+                           std::find(missing.begin(), missing.end(), kCatalogTable) == missing.end();
+  if (tablesThere && !missing.empty() && !CanWriteIn(dataDir)) missing.clear();
+  return missing;
+}
+
 bool CanWriteInUtf8(const std::string& dir) { return CanWriteIn(dir); }
 
 std::string DefaultDataFolderUtf8(const std::string& executableDir, const std::string& appDataDir) {
@@ -202,7 +211,7 @@ bool EnsureDataFolderUtf8(const std::string& dir, std::string* error) {
   // A folder without its database that cannot be written is said once,
   // naming it, rather than by each file that cannot be created in it.
   if (IsFolder(dir))
-    return MissingDatabaseFilesUtf8(dir).empty() || CanWriteIn(dir) ||
+    return FilesToCreateUtf8(dir).empty() || CanWriteIn(dir) ||
            fail("The data folder " + NativeSeparators(dir) +
                 " cannot be written, so the catalogue cannot be created there.\n"
                 "Choose another folder, or give yourself write permission on this one.");

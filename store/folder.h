@@ -27,6 +27,12 @@ int64_t ModifiedTicks(const std::string& path);
 // table) that are missing from `dataDir`, in creation order.
 std::vector<std::string> MissingDatabaseFilesUtf8(const std::string& dataDir);
 
+// The missing files the program creates before it opens the database: all
+// of them, except index files beside both tables in a folder that cannot
+// be written (a catalogue on a read-only medium), which are read through
+// private indexes instead.
+std::vector<std::string> FilesToCreateUtf8(const std::string& dataDir);
+
 // The data folder used when none is given: "<appDataDir>/data", the
 // user's own folder, unless a file named "portable" beside the executable
 // asks for "<executableDir>/data" (a portable install). A build folder is

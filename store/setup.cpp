@@ -119,6 +119,12 @@ CreationOutcome CreateDatabaseFilesUtf8(const std::string& dataDir) {
   return r;
 }
 
+std::vector<xbase::TagInfo> StoreTagsOf(const char* table) {
+  const StoreTag* t = TagOf(table);
+  if (!t) return {};
+  return {xbase::TagInfo{t->tag, t->key, kTagCondition, t->unique, 0}};
+}
+
 std::string IndexRebuiltTextUtf8(const std::string& indexFile) { return "Index file " + indexFile + " was rebuilt."; }
 
 std::string RepairIndexFileUtf8(const std::string& dataDir, const char* table, xbase::Environment& env) {
@@ -140,7 +146,7 @@ std::string RepairIndexFileUtf8(const std::string& dataDir, const char* table, x
     case xbase::IndexFileInfo::Kind::Damaged:
       break;
   }
-  xbase::RebuildIndexFile(dbf, index, {xbase::TagInfo{want->tag, want->key, kTagCondition, want->unique, 0}}, env);
+  xbase::RebuildIndexFile(dbf, index, StoreTagsOf(table), env);
   return IndexRebuiltTextUtf8(FileName(index));
 }
 

@@ -38,6 +38,10 @@ struct CreationOutcome {
 // there indexes the records it holds. Never throws.
 CreationOutcome CreateDatabaseFilesUtf8(const std::string& dataDir);
 
+// The store's tag of one table (kRecordsTable or kCatalogTable) as the
+// engine takes it; empty for another name.
+std::vector<xbase::TagInfo> StoreTagsOf(const char* table);
+
 // The status text for an index file recreated from the store's tags, e.g.
 // "Index file VTLDataA.nsx was rebuilt."
 std::string IndexRebuiltTextUtf8(const std::string& indexFile);

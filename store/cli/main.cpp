@@ -236,7 +236,7 @@ void ExpectPositional(const Args& a, size_t min, size_t max) {
 void RequireDatabaseFiles(const std::string& dir) {
   if (!store::Exists(dir)) throw Problem("the data folder " + Native(dir) + " does not exist");
   if (!store::IsFolder(dir)) throw Problem(Native(dir) + " is not a folder");
-  const Strings missing = store::MissingDatabaseFilesUtf8(dir);
+  const Strings missing = store::FilesToCreateUtf8(dir);
   if (!missing.empty()) {
     std::string text;
     for (const std::string& m : missing)

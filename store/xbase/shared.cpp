@@ -124,15 +124,8 @@ IndexFileInfo InspectIndexFile(const std::string& indexPath) {
   return info;
 }
 
-void RebuildIndexFile(const std::string& dbfPath, const std::string& indexPath, const std::vector<TagInfo>& tags,
-                      Environment& env) {
-  if (env.IsOpen(dbfPath))
-    throw Error(ErrorCode::Locked, "table " + dbfPath + " is open; its index file " + indexPath +
-                                       " can be rebuilt only while the table is closed");
-  if (FileExists(indexPath)) {
-    IndexFile::Probe probe = IndexFile::Inspect(indexPath);
-    if (probe.kind == IndexFile::Kind::Newer) throw Error(ErrorCode::Unsupported, probe.problem);
-  }
+// The tags as the index file stores them: names in upper case, checked.
+static std::vector<IndexTagDef> TagDefs(const std::vector<TagInfo>& tags, const std::string& indexPath) {
   if (tags.size() > (size_t)IndexFile::kMaxTags)
     throw Error(ErrorCode::Usage, "too many tags for index file " + indexPath);
   std::vector<IndexTagDef> defs;
@@ -144,6 +137,19 @@ void RebuildIndexFile(const std::string& dbfPath, const std::string& indexPath, 
       throw Error(ErrorCode::Usage, "invalid tag name \"" + t.name + "\" for " + indexPath);
     defs.push_back(std::move(d));
   }
+  return defs;
+}
+
+void RebuildIndexFile(const std::string& dbfPath, const std::string& indexPath, const std::vector<TagInfo>& tags,
+                      Environment& env) {
+  if (env.IsOpen(dbfPath))
+    throw Error(ErrorCode::Locked, "table " + dbfPath + " is open; its index file " + indexPath +
+                                       " can be rebuilt only while the table is closed");
+  if (FileExists(indexPath)) {
+    IndexFile::Probe probe = IndexFile::Inspect(indexPath);
+    if (probe.kind == IndexFile::Kind::Newer) throw Error(ErrorCode::Unsupported, probe.problem);
+  }
+  const std::vector<IndexTagDef> defs = TagDefs(tags, indexPath);
   SharedTable table(env, dbfPath, true);
   table.Open({}, false);
   table.RebuildIndex(indexPath, defs, false);
@@ -222,7 +228,8 @@ void SharedTable::LockOrThrow() {
   }
 }
 
-void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex) {
+void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex,
+                       const std::vector<TagInfo>& missingIndexTags) {
   for (int attempt = 1;; ++attempt) {
     CompletePendingPack();
     dbf.Open(path, !readOnly);
@@ -263,6 +270,8 @@ void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex) {
       if (!indexWritable_ && writeBlock_.empty())
         writeBlock_ = "table " + path + " cannot be written: its index file " + indexPath + " is read-only";
       OpenIndex(indexPath);
+    } else if (withIndex && !missingIndexTags.empty()) {
+      BuildMissingIndex(TagDefs(missingIndexTags, indexPath));
     }
   } catch (...) {
     Close();
@@ -377,6 +386,23 @@ void SharedTable::RebuildStale(const std::string& file, const std::vector<IndexT
   }
   RebuildIndex(file, defs, !mine);
   if (mine && !exclusive) dbf.file().TryLock(File::Lock::Shared);
+}
+
+void SharedTable::BuildMissingIndex(const std::vector<IndexTagDef>& defs) {
+  // Where the table may be written the index file is made in its place;
+  // where that fails (a read-only folder) a private copy serves reading and
+  // the table refuses writes, which would leave the missing file behind.
+  if (!readOnly && dbf.writable()) {
+    try {
+      RebuildIndex(indexPath, defs, false);
+      return;
+    } catch (const Error&) {
+    }
+  }
+  indexWritable_ = false;
+  if (writeBlock_.empty())
+    writeBlock_ = "table " + path + " cannot be written: its index file " + indexPath + " is missing and cannot be created";
+  RebuildIndex(indexPath, defs, true);
 }
 
 bool SharedTable::RebuildDamagedIndex() {

@@ -38,7 +38,10 @@ class SharedTable {
   // is rebuilt when stale or verified when only the table's time differs.
   // `required`: the fields the table must have (FieldsProblem), checked
   // before anything is compiled against its fields.
-  void Open(const std::vector<FieldDef>& required = {}, bool withIndex = true);
+  // `missingIndexTags`: built into a private index when the index file is
+  // missing and cannot be created (see Table::SetMissingIndexTags).
+  void Open(const std::vector<FieldDef>& required = {}, bool withIndex = true,
+            const std::vector<TagInfo>& missingIndexTags = {});
   void Close();
 
   Environment& env;
@@ -180,6 +183,7 @@ class SharedTable {
   // the new files of one that stopped before (pack.cpp).
   void CompletePendingPack();
   void FinishPack(const std::string& journal);
+  void BuildMissingIndex(const std::vector<IndexTagDef>& defs);
   bool CanWriteIndex() const { return !readOnly && dbf.writable() && indexWritable_; }
   std::string privateIndex_;  // a rebuilt index kept apart while others use the table
   bool failed_ = false;       // a failed write could not be undone in memory

@@ -67,6 +67,7 @@ void Table::SetReadOnly(bool on) {
 }
 
 void Table::SetRequiredFields(std::vector<FieldDef> fields) { required_ = std::move(fields); }
+void Table::SetMissingIndexTags(std::vector<TagInfo> tags) { missingIndexTags_ = std::move(tags); }
 
 bool Table::CanWrite() const { return impl_->sh && !readOnly_ && impl_->sh->Writable(); }
 
@@ -124,7 +125,7 @@ void Table::Open() {
       throw Error(ErrorCode::Unsupported, problem);
   } else {
     sh = std::make_shared<SharedTable>(env_, path, exclusive_, readOnly_);
-    sh->Open(required_);
+    sh->Open(required_, true, missingIndexTags_);
     reg[key] = sh;
   }
   impl_->sh = sh;

@@ -202,6 +202,11 @@ class Table {
   // Open refuses a table without them (ErrorCode::Unsupported, naming the
   // file and the field), before anything is compiled against its fields.
   void SetRequiredFields(std::vector<FieldDef> fields);
+  // The tags the table's index file holds. When that file is missing and
+  // cannot be created (a read-only folder or medium), Open builds these
+  // tags into a private index in the system's temporary folder, so the
+  // table is still read in key order; writing is then refused.
+  void SetMissingIndexTags(std::vector<TagInfo> tags);
   const std::string& DatabaseName() const { return folder_; }
   const std::string& TableName() const { return file_; }
   const std::string& IndexTag() const { return tagName_; }
@@ -378,6 +383,7 @@ class Table {
   bool exclusive_ = false;
   bool readOnly_ = false;
   std::vector<FieldDef> required_;
+  std::vector<TagInfo> missingIndexTags_;
   State state_ = State::Inactive;
   bool modified_ = false;
   bool eof_ = true, bof_ = true;

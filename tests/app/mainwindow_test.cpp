@@ -29,6 +29,10 @@
 
 #include <memory>
 
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
 #include "../browse/damaged_records.h"
 #include "addtocatalog.h"
 #include "catalogform.h"
@@ -779,6 +783,91 @@ TEST_F(MainWindowTest, TabKeysAndKeepOnTopKeepTheKeyboard) {
   Get<QAction>("mnuKeepOnTop")->trigger();
   EXPECT_FALSE(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   EXPECT_EQ(w.focusWidget(), grid);
+}
+
+// Permissions bind only a user who is not root: root runs the body as
+// "nobody" and takes its own identity back afterwards (kept as the saved id).
+class AsOrdinaryUser {
+ public:
+  AsOrdinaryUser() {
+    if (::geteuid() != 0) return;
+    const passwd* pw = ::getpwnam("nobody");
+    if (!pw) return;
+    switched_ = ::setresgid(pw->pw_gid, pw->pw_gid, 0) == 0 && ::setresuid(pw->pw_uid, pw->pw_uid, 0) == 0;
+  }
+  ~AsOrdinaryUser() {
+    if (switched_ && ::setresuid(0, 0, 0) == 0) (void)::setresgid(0, 0, 0);
+  }
+  bool Ordinary() const { return ::geteuid() != 0; }
+
+ private:
+  bool switched_ = false;
+};
+
+// A catalogue on a read-only medium, its records index missing and its
+// catalog index stale: it opens
+// for browsing (in key order, through a private index), search and reports;
+// every command that would write is off with the reason, the status bar says
+// so, and nothing is written into the folder or left in the temporary one.
+TEST_F(MainWindowTest, ReadOnlyCatalogueOpensForReadingOnly) {
+  // The catalog index is stale (from before the catalogs were added).
+  const QString catalogIndex = store::DataFilePath(data_, store::kCatalogIndex);
+  ASSERT_TRUE(QFile::copy(catalogIndex, dir_.path() + "/old.nsx"));
+  AddRecords({{"Disc 2", "zeta", "/cd/z.txt"}, {"Disc 1", "beta", "/cd/b.txt"}, {"Disc 1", "alpha", "/cd/a.txt"}});
+  ASSERT_TRUE(QFile::remove(catalogIndex) && QFile::copy(dir_.path() + "/old.nsx", catalogIndex));
+  ASSERT_TRUE(QFile::remove(store::DataFilePath(data_, store::kRecordsIndex)));
+  QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                         QFile::ExeOther);
+  const QStringList before = QDir(data_).entryList(QDir::Files, QDir::Name);
+  for (const QString& f : before) QFile::setPermissions(data_ + "/" + f, QFile::ReadOwner | QFile::ReadOther);
+  QFile::setPermissions(data_, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+  const QString temp = QDir::tempPath();
+  const auto privateIndexes = [&] { return QDir(temp).entryList({"vantrell-VTL*"}, QDir::Files); };
+  {
+    AsOrdinaryUser user;
+    ASSERT_TRUE(user.Ordinary());
+    TfrmVantrell& w = Open();
+    EXPECT_EQ(w.StatusText(2), "Read-only");
+    EXPECT_EQ(Tabs(), (QStringList{"Disc 1", "Disc 2"}));
+    EXPECT_EQ(dm_->ApTable1.FieldByName("FLTITLE"), "alpha") << "key order without the index file";
+    EXPECT_EQ(privateIndexes().size(), 2);
+    const auto writersOff = [&] {
+      for (const char* b : {"sbtnSave", "sbtnEdit", "sbtnAdd", "sbtnMove", "sbtnTrash", "sbtnCmbCLES"}) {
+        EXPECT_FALSE(Button(b)->isEnabled()) << b;
+        EXPECT_TRUE(Button(b)->toolTip().contains("read-only")) << b;
+      }
+      for (const char* a : {"mnuRecEdit", "mnuRecAdd", "mnuRecDel", "mnuMove", "mnuAddCat", "mnuDelCat", "mnuRenCat",
+                            "mnuFlMove", "mnuFlRename", "mnuFlDelete", "mnuBackup", "mnuPack", "mnuReindex"}) {
+        EXPECT_FALSE(Action(a)->isEnabled()) << a;
+        EXPECT_TRUE(Action(a)->statusTip().contains("read-only")) << a;
+      }
+      EXPECT_TRUE(Get<TRxDBGrid>("RxDBGrid1")->ReadOnly());
+      EXPECT_TRUE(Get<QPlainTextEdit>("DBMemo1")->isReadOnly());
+    };
+    writersOff();
+    w.SelectTab(1);
+    EXPECT_EQ(dm_->ApTable1.FieldByName("FLTITLE"), "zeta");
+    EXPECT_EQ(Label("Label4")->text(), "3");
+    writersOff();  // browsing does not switch them on again
+    EXPECT_TRUE(Action("mnuSearch")->isEnabled());
+    bool searched = false;
+    QTimer::singleShot(0, [&] {
+      auto* form = qobject_cast<TfrmSearch*>(QApplication::activeModalWidget());
+      ASSERT_NE(form, nullptr);
+      form->Edit1->setText("/cd/");
+      form->sbtnSearch->click();
+      EXPECT_EQ(form->Label3->text(), "3");
+      searched = true;
+      form->sbtnExit->click();
+    });
+    Action("mnuSearch")->trigger();
+    EXPECT_TRUE(searched);
+    window_.reset();
+    dm_.reset();
+  }
+  EXPECT_EQ(QDir(data_).entryList(QDir::Files, QDir::Name), before) << "nothing written into the folder";
+  EXPECT_TRUE(privateIndexes().isEmpty()) << "the private index goes with the window";
+  EXPECT_TRUE(scripted_.Texts().isEmpty()) << scripted_.Texts().join('\n').toStdString();
 }
 
 TEST_F(MainWindowTest, TitleButtonJumpsToTheNextInitial) {
