@@ -60,15 +60,8 @@ int main(int argc, char** argv) {
 
   TSingleInstance instance(TSingleInstance::CaptionFromExecutable(QString::fromLocal8Bit(argv[0])));
   if (!instance.IsFirst()) {
-    // Another copy runs: bring it forward and end. Started for another
-    // data folder, say so: that folder was not opened.
-    if (instance.ActivateFirst() && !instance.FirstDataFolder().isEmpty() &&
-        QDir::cleanPath(instance.FirstDataFolder()) != dataDir)
-      prompts::Current().Message(
-          nullptr, prompts::Kind::Information,
-          "Vantrell is already running, with the catalogue in\n" + QDir::toNativeSeparators(instance.FirstDataFolder()) +
-              "\n\nOnly one copy runs at a time: it has been brought forward, and\n" +
-              QDir::toNativeSeparators(dataDir) + "\nwas not opened. Close it first to work on that folder.");
+    // Another copy runs: it is brought forward, and this one ends.
+    instance.HandOverTo(dataDir);
     return 0;
   }
   // A catalogue left beside the program by an earlier version is offered to

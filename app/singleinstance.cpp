@@ -12,6 +12,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "prompts.h"
+
 #ifdef Q_OS_WIN
 #include <QProcessEnvironment>
 #else
@@ -182,6 +184,17 @@ bool TSingleInstance::ActivateFirst() {
   if (answer.startsWith("ok\t") && answer.endsWith('\n'))
     firstDataFolder_ = QString::fromUtf8(answer.mid(3, answer.size() - 4));
   return answer.startsWith(kShowAnswer) || !firstDataFolder_.isEmpty();
+}
+
+bool TSingleInstance::HandOverTo(const QString& dataFolder) {
+  if (!ActivateFirst()) return false;
+  if (!firstDataFolder_.isEmpty() && QDir::cleanPath(firstDataFolder_) != QDir::cleanPath(dataFolder))
+    prompts::Current().Message(
+        nullptr, prompts::Kind::Information,
+        "Vantrell is already running, with the catalogue in\n" + QDir::toNativeSeparators(firstDataFolder_) +
+            "\n\nOnly one copy runs at a time: it has been brought forward, and\n" +
+            QDir::toNativeSeparators(dataFolder) + "\nwas not opened. Close it first to work on that folder.");
+  return true;
 }
 
 namespace {

@@ -27,6 +27,10 @@ class TSingleInstance : public QObject {
   // For a second instance: asks the first one to show itself and waits
   // briefly for its answer. Returns whether the first instance answered.
   bool ActivateFirst();
+  // For a second instance started for `dataFolder`: brings the first copy
+  // forward and, when that copy works on another folder, says in a box that
+  // this folder was not opened. Returns whether the first instance answered.
+  bool HandOverTo(const QString& dataFolder);
   // After ActivateFirst: the data folder the first copy said it works on
   // ("" when it did not say).
   const QString& FirstDataFolder() const { return firstDataFolder_; }

@@ -2,10 +2,13 @@
 // they check only shows between processes (two copies of the program) or
 // ends the process (the installed error handler).
 //
-//   app_probe instance CAPTION   becomes the first instance and prints
+//   app_probe instance CAPTION [FOLDER]
+//                                becomes the first instance and prints
 //                                "first", then "shown" and ends when asked
-//                                to show itself; or prints "second", asks the
-//                                first to show and ends (exit 0 when it answered)
+//                                to show itself; or prints "second", hands
+//                                over to the first as started for FOLDER,
+//                                prints the first's folder and every message
+//                                shown, and ends (exit 0 when it answered)
 //   app_probe error MODE         raises errors from event handlers (see
 //                                RunErrors), then prints every alert shown
 //                                and the code exec() returned
@@ -33,12 +36,16 @@ void EndEventually(int code) {
   QTimer::singleShot(60000, [code] { QCoreApplication::exit(code); });
 }
 
-int RunInstance(const QString& caption) {
+int RunInstance(const QString& caption, const QString& folder) {
   TSingleInstance instance(caption);
   if (!instance.IsFirst()) {
     Say("second");
-    const bool answered = instance.ActivateFirst();
+    prompts::ScriptedPrompts recorder;
+    prompts::SetCurrent(&recorder);
+    const bool answered = instance.HandOverTo(folder);
+    prompts::SetCurrent(nullptr);
     Say(("folder:" + instance.FirstDataFolder()).toUtf8().constData());
+    for (const QString& text : recorder.Texts()) Say(("message:" + QString(text).replace('\n', '|')).toUtf8().constData());
     return answered ? 0 : 2;
   }
   instance.SetDataFolder("/catalogue of the first");
@@ -108,11 +115,11 @@ int RunErrors(TVantrellApplication& app, const QString& mode) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 64;
+  if (argc != 3 && argc != 4) return 64;
   TVantrellApplication app(argc, argv);
   const QString what = QString::fromLocal8Bit(argv[1]);
   const QString arg = QString::fromLocal8Bit(argv[2]);
-  if (what == u"instance") return RunInstance(arg);
+  if (what == u"instance") return RunInstance(arg, argc == 4 ? QString::fromLocal8Bit(argv[3]) : QString());
   if (what != u"error") return 64;
 
   prompts::ScriptedPrompts recorder;

@@ -27,9 +27,10 @@ QString UniqueCaption() {
 // One copy of the program, as the probe plays it.
 class Copy {
  public:
-  explicit Copy(const QString& caption) : caption_(caption) {
+  // `folder`: the data folder a second copy is started for.
+  explicit Copy(const QString& caption, const QString& folder = QString()) : caption_(caption) {
     process_.setProgram(QStringLiteral(APP_PROBE));
-    process_.setArguments({QStringLiteral("instance"), caption});
+    process_.setArguments({QStringLiteral("instance"), caption, folder});
     process_.start();
   }
   // A copy still running at the end is killed, and the socket it leaves
@@ -81,25 +82,35 @@ class Copy {
   QByteArray output_;
 };
 
+// A second copy brings the first forward and ends; started for another
+// data folder, it says that folder was not opened, naming both.
 TEST(SingleInstanceTest, ASecondCopyAsksTheFirstToShowAndEnds) {
   const QString caption = UniqueCaption();
   Copy first(caption);
   ASSERT_TRUE(first.WaitFor("first"));
 
-  Copy second(caption);
+  Copy second(caption, "/another catalogue");
   EXPECT_EQ(second.Finish(), 0);  // 0: the first instance answered
   EXPECT_TRUE(second.Lines().contains("second"));
   EXPECT_FALSE(second.Lines().contains("first"));
-  // The first names its data folder, so a copy started for another can say
-  // which one is open.
   EXPECT_TRUE(second.Lines().contains("folder:/catalogue of the first"));
+  QByteArray message;
+  for (const QByteArray& line : second.Lines())
+    if (line.startsWith("message:")) message += line;
+  EXPECT_TRUE(message.contains("already running, with the catalogue in|/catalogue of the first"));
+  EXPECT_TRUE(message.contains("|/another catalogue|was not opened")) << message.constData();
 
   EXPECT_TRUE(first.WaitFor("shown"));
   EXPECT_EQ(first.Finish(), 0);
 
-  // With the first gone (cleanly), the next copy is first again.
+  // With the first gone (cleanly), the next copy is first again; one for
+  // the same folder just brings it forward.
   Copy next(caption);
-  EXPECT_TRUE(next.WaitFor("first"));
+  ASSERT_TRUE(next.WaitFor("first"));
+  Copy same(caption, "/catalogue of the first/");
+  EXPECT_EQ(same.Finish(), 0);
+  for (const QByteArray& line : same.Lines()) EXPECT_FALSE(line.startsWith("message:")) << line.constData();
+  EXPECT_TRUE(next.WaitFor("shown"));
 }
 
 TEST(SingleInstanceTest, ASocketLeftByAKilledCopyDoesNotBlockTheNext) {
