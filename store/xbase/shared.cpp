@@ -10,6 +10,8 @@
 #include "text.h"
 
 #ifndef _WIN32
+#include <cerrno>
+#include <csignal>
 #include <unistd.h>
 #endif
 
@@ -169,6 +171,35 @@ bool CanOpenForWriting(const std::string& path) {
     return false;
   }
 }
+
+#ifndef _WIN32
+// Private index copies (and their sort files) named for a process that is
+// gone, left by a copy of the program that was killed, are removed when a
+// new one is made beside them: each can be as large as the index itself.
+// `target` is the new copy, "<name>.private-<pid>".
+void RemoveOrphanedPrivateCopies(const std::string& target) {
+  namespace fs = std::filesystem;
+  const fs::path path(target);
+  const std::string name = path.filename().string();
+  const size_t mark = name.rfind(".private-");
+  if (mark == std::string::npos) return;
+  const std::string prefix = name.substr(0, mark + std::strlen(".private-"));
+  std::error_code ec;
+  for (fs::directory_iterator it(path.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string other = it->path().filename().string();
+    if (other.size() <= prefix.size() || other.compare(0, prefix.size(), prefix) != 0) continue;
+    const size_t digits = other.find_first_not_of("0123456789", prefix.size());
+    const size_t length = (digits == std::string::npos ? other.size() : digits) - prefix.size();
+    if (length == 0 || length > 9 || (digits != std::string::npos && other[digits] != '.')) continue;
+    const pid_t pid = (pid_t)std::stol(other.substr(prefix.size(), length));
+    // Only a process that is certainly gone: a live one, or one of another
+    // user (EPERM), keeps its files.
+    if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    std::error_code removeError;
+    fs::remove(it->path(), removeError);
+  }
+}
+#endif
 
 }  // namespace
 
@@ -461,6 +492,9 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
         target = (temp / ("vantrell-" + std::filesystem::path(target).filename().string())).string();
     }
     written = target;
+#ifndef _WIN32
+    RemoveOrphanedPrivateCopies(target);
+#endif
   } else {
     target = file;
     written = file + ".rebuild";

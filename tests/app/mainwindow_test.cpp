@@ -31,6 +31,7 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "../browse/damaged_records.h"
@@ -805,7 +806,7 @@ class AsOrdinaryUser {
 };
 
 // A catalogue on a read-only medium, its records index missing and its
-// catalog index stale: it opens
+// catalog index stale (and a killed copy's private index left behind): it opens
 // for browsing (in key order, through a private index), search and reports;
 // every command that would write is off with the reason, the status bar says
 // so, and nothing is written into the folder or left in the temporary one.
@@ -826,6 +827,15 @@ TEST_F(MainWindowTest, ReadOnlyCatalogueOpensForReadingOnly) {
   {
     AsOrdinaryUser user;
     ASSERT_TRUE(user.Ordinary());
+    // What a killed copy left (its process is gone) is cleared away.
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const QString orphan = temp + "/vantrell-VTLDataA.nsx.private-" + QString::number(gone);
+    for (const QString& f : {orphan, orphan + ".sort"}) {
+      QFile file(f);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
     TfrmVantrell& w = Open();
     EXPECT_EQ(w.StatusText(2), "Read-only");
     EXPECT_EQ(Tabs(), (QStringList{"Disc 1", "Disc 2"}));
