@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTimer>
@@ -116,9 +117,9 @@ TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget*
     for (const char* file : {store::kRecordsTable, store::kRecordsIndex, store::kCatalogTable, store::kCatalogIndex})
       writable = writable && QFileInfo(store::DataFilePath(dataFolder_, file)).isWritable();
     if (!writable)
-      readOnly_ = "The database in " + QDir::toNativeSeparators(dataFolder_) +
-                  " is read-only (its folder or files cannot be written): it can be browsed, searched and reported, "
-                  "not changed.";
+      readOnly_ = "The database in\n" + QDir::toNativeSeparators(dataFolder_) +
+                  "\nis read-only (its folder or files cannot be written):\n"
+                  "it can be browsed, searched and reported, not changed.";
   }
   CurrentTabIndex = 0;
   settings_ = std::make_unique<TSettings>();
@@ -584,8 +585,12 @@ void TfrmVantrell::LoadSettings() {
     move(wanted.topLeft());
     resize(wanted.size());
   } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect g = screen->geometry();
-    move((g.width() - width()) / 2, (g.height() - height()) / 2);
+    // Centred in the screen's free area and no larger than it, so that the
+    // title bar stays on the screen when it is small or highly scaled.
+    const QRect avail = screen->availableGeometry();
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    resize(std::min(width(), avail.width()), std::min(height(), avail.height() - titleBar));
+    move(avail.x() + std::max(0, (avail.width() - width()) / 2), avail.y() + std::max(0, (avail.height() - height()) / 2));
   }
   int grid = s.Read(settings::kGridHeight);
   Splitter1->setSizes({std::max(grid, 20), std::max(height() - grid, 40)});

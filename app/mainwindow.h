@@ -226,7 +226,7 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   QPlainTextEdit* DBMemo1 = nullptr;
   // The control that had the keyboard focus before Keep On Top changed.
   QPointer<QWidget> refocus_;
-  // Why the database cannot be changed ("" when it can).
+  // Why the database cannot be changed, in lines for a hint ("" when it can).
   QString readOnly_;
   QLabel* StatusPanel[3] = {nullptr, nullptr, nullptr};
   QTimer* Timer1 = nullptr;

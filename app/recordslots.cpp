@@ -241,7 +241,7 @@ void TfrmVantrell::ApplyReadOnly() {
   for (QAction* a : {mnuRecSave, mnuRecEdit, mnuRecAdd, mnuMove, mnuRecDel, mnuClrCrLf, mnuRemExtraSpc, mnuAddCat,
                      mnuDelCat, mnuRenCat, mnuFlMove, mnuFlRename, mnuFlDelete, mnuBackup, mnuPack, mnuReindex}) {
     a->setEnabled(false);
-    a->setStatusTip(readOnly_);
+    a->setStatusTip(QString(readOnly_).replace(QLatin1Char('\n'), QLatin1Char(' ')));
     a->setToolTip(readOnly_);
   }
   RxDBGrid1->SetReadOnly(true);
