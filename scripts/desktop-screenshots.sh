@@ -118,7 +118,13 @@ wait_window() {  # wait_window NAME: prints the newest visible window of that na
 }
 shot_screen() { sleep 0.8; import -window root "$out/$1.png"; echo "$out/$1.png"; }
 shot_window() { sleep 0.8; import -window "$2" -frame "$out/$1.png" 2>/dev/null || import -window "$2" "$out/$1.png"; echo "$out/$1.png"; }
-stop() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }
+stop() {  # stop PID: closed as a user closes it (so it tidies up), killed if it stays
+  local id
+  id=$(xdotool search --onlyvisible --name '^Vantrell$' 2>/dev/null | tail -1 || true)
+  [[ -n "$id" ]] && xdotool windowactivate --sync "$id" key --clearmodifiers alt+F4 2>/dev/null || true
+  for _ in $(seq 1 30); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true
+}
 
 # 1. Started in the notification area: the icon's menu, Open, then the
 #    window kept on top with its help window above it.
