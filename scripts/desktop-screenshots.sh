@@ -19,18 +19,7 @@ out="${2:-$build/screenshots}"
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 
-need=()
-command -v Xvfb >/dev/null || need+=(xvfb)
-command -v import >/dev/null || need+=(imagemagick)
-command -v xdotool >/dev/null || need+=(xdotool)
-command -v openbox >/dev/null || need+=(openbox)
-command -v tint2 >/dev/null || need+=(tint2)
-command -v rofi >/dev/null || need+=(rofi)
-if [[ ${#need[@]} -gt 0 ]]; then
-  SUDO=(); [[ $(id -u) -eq 0 ]] || SUDO=(sudo)
-  "${SUDO[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}"
-fi
+"$root/scripts/setup.sh" --desktop
 
 work="$(mktemp -d)"
 pids=()

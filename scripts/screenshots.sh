@@ -12,15 +12,7 @@ out="${2:-$root/build/screenshots}"
 bin="$build/bin"
 mkdir -p "$out"
 
-need=()
-command -v xvfb-run >/dev/null || need+=(xvfb xauth)
-command -v import >/dev/null || need+=(imagemagick)
-command -v xdotool >/dev/null || need+=(xdotool)
-if [[ ${#need[@]} -gt 0 ]]; then
-  SUDO=(); [[ $(id -u) -eq 0 ]] || SUDO=(sudo)
-  "${SUDO[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}"
-fi
+"$root/scripts/setup.sh" --screenshots
 
 if [[ -n "${SCREENSHOT_WORK:-}" ]]; then
   work="$SCREENSHOT_WORK"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build (and, with --test, the tests; with
 # --bench, the benchmarks and their peers; with --package, the Debian
-# package) needs, only those that are missing. Works as root or through sudo.
+# package; with --screenshots or --desktop, the screenshot scripts) needs,
+# only those that are missing. Works as root or through sudo.
 set -euo pipefail
 
 build_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev
@@ -17,6 +18,10 @@ fuzz_pkgs=(clang libclang-rt-dev)
 # The benchmark program links SQLite; its whole-process peers are the sqlite3
 # shell and grep.
 bench_pkgs=(sqlite3 libsqlite3-dev grep)
+# scripts/screenshots.sh, and scripts/desktop-screenshots.sh with its window
+# manager, panel and application menu.
+screenshots_pkgs=(xvfb xauth imagemagick xdotool zip)
+desktop_pkgs=(xvfb imagemagick xdotool openbox tint2 rofi)
 
 want=("${build_pkgs[@]}")
 case "${1:-}" in
@@ -24,6 +29,8 @@ case "${1:-}" in
   --fuzz) want+=("${fuzz_pkgs[@]}") ;;
   --bench) want+=("${bench_pkgs[@]}") ;;
   --package) want+=("${package_pkgs[@]}") ;;
+  --screenshots) want+=("${screenshots_pkgs[@]}") ;;
+  --desktop) want+=("${desktop_pkgs[@]}") ;;
 esac
 
 missing=()

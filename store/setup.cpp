@@ -146,6 +146,9 @@ std::string RepairIndexFileUtf8(const std::string& dataDir, const char* table, x
     case xbase::IndexFileInfo::Kind::Damaged:
       break;
   }
+  // In a folder that cannot be written the file stays as it is; the table
+  // is then read through a private index (see ConfigureDataTables).
+  if (!CanWriteInUtf8(dataDir)) return {};
   xbase::RebuildIndexFile(dbf, index, StoreTagsOf(table), env);
   return IndexRebuiltTextUtf8(FileName(index));
 }

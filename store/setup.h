@@ -56,6 +56,8 @@ std::string IndexRebuiltTextUtf8(const std::string& indexFile);
 // else an empty text. A missing index file (or table) is left to the
 // creation of the database files; a stale or damaged tree under a readable
 // tag list is left to the engine, which rebuilds it when the table opens.
+// In a folder that cannot be written nothing is rewritten: the table is
+// read through a private index instead (see ConfigureDataTables).
 // Throws xbase::Error naming the file for an index file of a newer format
 // (Unsupported: it is never overwritten, so a newer version of the program
 // keeps its file) and when the table cannot be used to its end (another

@@ -172,6 +172,21 @@ bool CanOpenForWriting(const std::string& path) {
   }
 }
 
+// Whether the index file can be opened for `tags`: it reads as an index
+// file (or is of a newer format, which the open reports) and holds a tag of
+// each name. One that cannot, on a table whose index cannot be written, is
+// passed over for a private index built from the records.
+bool ServesTags(const std::string& indexPath, const std::vector<TagInfo>& tags) {
+  const IndexFile::Probe probe = IndexFile::Inspect(indexPath);
+  if (probe.kind == IndexFile::Kind::Newer) return true;
+  if (probe.kind != IndexFile::Kind::Readable) return false;
+  for (const TagInfo& t : tags)
+    if (std::none_of(probe.tags.begin(), probe.tags.end(),
+                     [&](const IndexTagDef& d) { return Utf8Upper(d.name) == Utf8Upper(t.name); }))
+      return false;
+  return true;
+}
+
 #ifndef _WIN32
 // Private index copies (and their sort files) named for a process that is
 // gone, left by a copy of the program that was killed, are removed when a
@@ -300,7 +315,10 @@ void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex,
       indexWritable_ = !dbf.writable() || CanOpenForWriting(indexPath);
       if (!indexWritable_ && writeBlock_.empty())
         writeBlock_ = "table " + path + " cannot be written: its index file " + indexPath + " is read-only";
-      OpenIndex(indexPath);
+      if (!CanWriteIndex() && !missingIndexTags.empty() && !ServesTags(indexPath, missingIndexTags))
+        BuildMissingIndex(TagDefs(missingIndexTags, indexPath));
+      else
+        OpenIndex(indexPath);
     } else if (withIndex && !missingIndexTags.empty()) {
       BuildMissingIndex(TagDefs(missingIndexTags, indexPath));
     }

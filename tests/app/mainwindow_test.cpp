@@ -806,10 +806,11 @@ class AsOrdinaryUser {
 };
 
 // A catalogue on a read-only medium, its records index missing and its
-// catalog index stale (and a killed copy's private index left behind): it opens
-// for browsing (in key order, through a private index), search and reports;
-// every command that would write is off with the reason, the status bar says
-// so, and nothing is written into the folder or left in the temporary one.
+// catalog index stale or no index at all (and a killed copy's private index
+// left behind): it opens for browsing (in key order, through a private
+// index), search and reports; every command that would write is off with
+// the reason, the status bar says so, and nothing is written into the folder
+// or left in the temporary one.
 TEST_F(MainWindowTest, ReadOnlyCatalogueOpensForReadingOnly) {
   // The catalog index is stale (from before the catalogs were added).
   const QString catalogIndex = store::DataFilePath(data_, store::kCatalogIndex);
@@ -877,6 +878,22 @@ TEST_F(MainWindowTest, ReadOnlyCatalogueOpensForReadingOnly) {
   }
   EXPECT_EQ(QDir(data_).entryList(QDir::Files, QDir::Name), before) << "nothing written into the folder";
   EXPECT_TRUE(privateIndexes().isEmpty()) << "the private index goes with the window";
+
+  // A catalog index that is no index file at all is passed over the same way.
+  QFile::setPermissions(catalogIndex, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+  {
+    QFile garbage(catalogIndex);
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    garbage.write(QByteArray(3000, 'x'));
+  }
+  QFile::setPermissions(catalogIndex, QFile::ReadOwner | QFile::ReadOther);
+  {
+    AsOrdinaryUser user;
+    Open();
+    EXPECT_EQ(Tabs(), (QStringList{"Disc 1", "Disc 2"}));
+    window_.reset();
+    dm_.reset();
+  }
   EXPECT_TRUE(scripted_.Texts().isEmpty()) << scripted_.Texts().join('\n').toStdString();
 }
 
