@@ -316,7 +316,7 @@ void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex,
       if (!indexWritable_ && writeBlock_.empty())
         writeBlock_ = "table " + path + " cannot be written: its index file " + indexPath + " is read-only";
       if (!CanWriteIndex() && !missingIndexTags.empty() && !ServesTags(indexPath, missingIndexTags))
-        BuildMissingIndex(TagDefs(missingIndexTags, indexPath));
+        BuildPrivateIndex(TagDefs(missingIndexTags, indexPath), "cannot serve it");
       else
         OpenIndex(indexPath);
     } else if (withIndex && !missingIndexTags.empty()) {
@@ -439,8 +439,7 @@ void SharedTable::RebuildStale(const std::string& file, const std::vector<IndexT
 
 void SharedTable::BuildMissingIndex(const std::vector<IndexTagDef>& defs) {
   // Where the table may be written the index file is made in its place;
-  // where that fails (a read-only folder) a private copy serves reading and
-  // the table refuses writes, which would leave the missing file behind.
+  // where that fails (a read-only folder) a private copy serves reading.
   if (!readOnly && dbf.writable()) {
     try {
       RebuildIndex(indexPath, defs, false);
@@ -448,9 +447,13 @@ void SharedTable::BuildMissingIndex(const std::vector<IndexTagDef>& defs) {
     } catch (const Error&) {
     }
   }
+  BuildPrivateIndex(defs, "is missing and cannot be created");
+}
+
+void SharedTable::BuildPrivateIndex(const std::vector<IndexTagDef>& defs, const std::string& why) {
+  // The table refuses writes: they would leave its own index file behind.
   indexWritable_ = false;
-  if (writeBlock_.empty())
-    writeBlock_ = "table " + path + " cannot be written: its index file " + indexPath + " is missing and cannot be created";
+  if (writeBlock_.empty()) writeBlock_ = "table " + path + " cannot be written: its index file " + indexPath + " " + why;
   RebuildIndex(indexPath, defs, true);
 }
 

@@ -184,6 +184,9 @@ class SharedTable {
   void CompletePendingPack();
   void FinishPack(const std::string& journal);
   void BuildMissingIndex(const std::vector<IndexTagDef>& defs);
+  // Builds `defs` into a private index for reading; `why` ends the reason
+  // writes are refused ("table … cannot be written: its index file … <why>").
+  void BuildPrivateIndex(const std::vector<IndexTagDef>& defs, const std::string& why);
   bool CanWriteIndex() const { return !readOnly && dbf.writable() && indexWritable_; }
   std::string privateIndex_;  // a rebuilt index kept apart while others use the table
   bool failed_ = false;       // a failed write could not be undone in memory

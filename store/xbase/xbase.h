@@ -203,9 +203,10 @@ class Table {
   // file and the field), before anything is compiled against its fields.
   void SetRequiredFields(std::vector<FieldDef> fields);
   // The tags the table's index file holds. When that file is missing and
-  // cannot be created (a read-only folder or medium), Open builds these
-  // tags into a private index in the system's temporary folder, so the
-  // table is still read in key order; writing is then refused.
+  // cannot be created (a read-only folder or medium), or cannot be written
+  // and is no index holding these tags, Open builds them into a private
+  // index in the system's temporary folder, so the table is still read in
+  // key order; writing is then refused.
   void SetMissingIndexTags(std::vector<TagInfo> tags);
   const std::string& DatabaseName() const { return folder_; }
   const std::string& TableName() const { return file_; }
