@@ -57,6 +57,8 @@ QByteArray Read(const QString& path) {
 class WindowFileOpsTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    QCoreApplication::setOrganizationName("Brannock");
+    QCoreApplication::setApplicationName("Vantrell");
     ASSERT_TRUE(dir_.isValid());
     root_ = dir_.path();
     data_ = root_ + "/data";
@@ -360,13 +362,5 @@ TEST_F(WindowFileOpsTest, PackTellsItsProgress) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  QCoreApplication::setOrganizationName("Brannock");
-  QCoreApplication::setApplicationName("Vantrell");
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
 
 #include "fileops_test.moc"

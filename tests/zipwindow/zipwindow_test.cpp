@@ -58,6 +58,8 @@ class FakeWindow : public MainWindowServices {
 class ZipWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    QCoreApplication::setOrganizationName("Brannock");
+    QCoreApplication::setApplicationName("Vantrell");
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path() + "/config");
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path() + "/config");
     QSettings("Brannock", "Vantrell").clear();
@@ -252,12 +254,3 @@ TEST_F(ZipWindowTest, PrintoutContinuesOnPagesHeadedByTheName) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  QCoreApplication::setOrganizationName("Brannock");
-  QCoreApplication::setApplicationName("Vantrell");
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

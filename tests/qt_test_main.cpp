@@ -1,4 +1,5 @@
-// GoogleTest main with the QApplication the widget tests need.
+// GoogleTest main with the QApplication the widget and window tests need,
+// shared by the test programs of widgets and windows.
 #include <gtest/gtest.h>
 
 #include <QApplication>
