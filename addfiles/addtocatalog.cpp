@@ -10,12 +10,15 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "commandguard.h"
+#include "commandtags.h"
 #include "datamodule.h"
 #include "filelist.h"
 #include "foldertree.h"
 #include "mainwindowservices.h"
 #include "pathlabel.h"
 #include "prompts.h"
+#include "recordedit.h"
 #include "settings.h"
 
 TfrmAddToCatalog::TfrmAddToCatalog(MainWindowServices& services, std::function<void()> releaseButtons,
@@ -134,13 +137,25 @@ void TfrmAddToCatalog::sbtnSaveClick() {
 }
 
 void TfrmAddToCatalog::sbtnExitClick() {
+  // Exit ends the edit of the record whose file was to be replaced; what
+  // was typed into it is saved or dropped as the user says, or (Cancel)
+  // the edit goes on.
   xbase::Table& t = services_.DataModule().ApTable1;
-  if (t.GetState() == xbase::State::Edit || t.GetState() == xbase::State::Insert) {
-    services_.ShowStatus(" Cleared...");
-    try {
-      t.Cancel();
-    } catch (const xbase::Error&) {
+  if (browse::IsEditing(t.GetState())) {
+    browse::LeaveOutcome o;
+    const bool ran = command::Run(prompts::Current(), this, {&t}, [&] {
+      o = browse::EndEdit(t, browse::LeaveEdit::Ask, this);
+    });
+    if (ran && !o.goOn) {
+      reject();
+      return;
     }
+    if (o.saved.kind == browse::SaveOutcome::Kind::Inserted) {
+      services_.SetCatalogRecordCount(services_.CatalogRecordCount() + 1);
+      services_.SetTotalRecordCount(services_.TotalRecordCount() + 1);
+    }
+    const bool saved = o.saved.kind == browse::SaveOutcome::Kind::Edited || o.saved.kind == browse::SaveOutcome::Kind::Inserted;
+    if (ran && !saved) services_.ShowStatus(" Cleared...");
   }
   if (releaseButtons_) releaseButtons_();
   reject();

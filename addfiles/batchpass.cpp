@@ -138,6 +138,10 @@ PassResult AddFiles(xbase::Table& t, const QString& catalog, const QString& fold
     // The title takes the file's own name, not the folders below the batch's.
     const qsizetype cut = nameText.lastIndexOf(QDir::separator().toLatin1());
     title.assign("new record ~~~~ ").append(nameText.constData() + cut + 1, (size_t)(nameText.size() - cut - 1));
+    if (title.size() > (size_t)store::kTitleWidth) {
+      title.resize(xbase::CutToWidth(title, (size_t)store::kTitleWidth).size());
+      r.shortened << name;
+    }
     t.Append();
     try {
       t.SetField(catalogField, catalogText);

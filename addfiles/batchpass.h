@@ -26,6 +26,9 @@ struct PassResult {
   std::vector<Skipped> skipped;  // add only
   bool stopped = false;          // the progress callback asked to stop
   uint32_t lastAdded = 0;        // add: the number of the record added last
+  // Add: the files whose title ("new record ~~~~ " + the name) was longer
+  // than the title field and was stored shortened to it.
+  QStringList shortened;
 };
 
 // Told how far a pass is (done of total items); returns false to stop.
@@ -42,7 +45,8 @@ bool ListTree(const QString& folder, const QString& mask, const std::function<bo
 // One new record in `catalog` per named file of `folder`, in list order:
 // the title "new record ~~~~ " + the name, the path, the size and date
 // texts of the file. A file no longer there, or whose path does not fit
-// the path field, is left out and listed.
+// the path field, is left out and listed. A title longer than its field is
+// stored shortened to it (whole characters) and the file listed.
 PassResult AddFiles(xbase::Table& t, const QString& catalog, const QString& folder, const QStringList& names,
                     const Progress& progress);
 

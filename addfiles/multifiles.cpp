@@ -19,6 +19,7 @@
 #include "mainwindowservices.h"
 #include "pathlabel.h"
 #include "prompts.h"
+#include "schema.h"
 #include "settings.h"
 
 TTextListBox::TTextListBox(QWidget* parent) : QListView(parent), model_(new Lines(this)) {
@@ -283,6 +284,14 @@ void TfrmMultiFiles::sbtnDMClick() {
     for (size_t i = 0; i < r.skipped.size() && i < 20; ++i) text += "\n" + r.skipped[i].name + ": " + r.skipped[i].why;
     if (r.skipped.size() > 20) text += "\n...";
     p.Message(this, prompts::Kind::Warning, text);
+  }
+  if (!r.shortened.isEmpty()) {
+    const qsizetype n = r.shortened.size();
+    QString text = QString::number(n) + (n == 1 ? " title was" : " titles were") + " shortened to the " +
+                   QString::number(store::kTitleWidth) + " bytes a title holds:";
+    for (qsizetype i = 0; i < n && i < 20; ++i) text += "\n" + r.shortened[i];
+    if (n > 20) text += "\n...";
+    p.Message(this, prompts::Kind::Information, text);
   }
   accept();
 }

@@ -15,6 +15,10 @@ void TfrmVantrell::mnuFileOpsClick(QAction* invoker) {
                        : invoker == mnuFlDelete ? Operation::Delete
                        : invoker == mnuCreateDir ? Operation::CreateFolder
                                                  : Operation::Copy;
+  // Move and Rename post the record with its new path, Delete removes it or
+  // (cancelled) would drop its edit: a record being edited is saved first.
+  if (op == Operation::Move || op == Operation::Rename || op == Operation::Delete)
+    if (!LeaveEdit(browse::LeaveEdit::Save)) return;
   // Only the current record is concerned.
   RxDBGrid1->ClearSelectedRecords();
   fileops::TFileCommand(*this, [this](const QString& text) { StatusPanel[0]->setText(text); }).Run(op);

@@ -93,6 +93,8 @@ void TfrmVantrell::mnuReindexClick() {
 bool TfrmVantrell::RunMaintenance(
     const QString& started,
     const std::function<void(const std::function<void()>&, const std::function<void(double)>&)>& work) {
+  // The tables are closed on the way: a record being edited is saved first.
+  if (!LeaveEdit(browse::LeaveEdit::Save)) return false;
   xbase::Table& t = dm_.ApTable1;
   const QString catalog = CurrentCatalog();
   const xbase::Bookmark at = t.Active() ? t.GetBookmark() : xbase::Bookmark{};

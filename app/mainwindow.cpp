@@ -503,7 +503,8 @@ void TfrmVantrell::BuildBody() {
   DBMemo1->setReadOnly(true);
   connect(DBMemo1, &QPlainTextEdit::textChanged, this, &TfrmVantrell::MemoEdited);
   // Ctrl+Tab and Ctrl+Space clean the selection; Ctrl+C copies it cleaned.
-  new browse::MemoKeys(DBMemo1, [this](browse::Cleanup how) { CleanMemo(how); });
+  new browse::MemoKeys(DBMemo1, [this](browse::Cleanup how) { CleanMemo(how); },
+                       [this](int from, int to) { return description_.StoredPart(from, to); });
   Splitter1->addWidget(RxDBGrid1);
   Splitter1->addWidget(DBMemo1);
   Splitter1->setStretchFactor(0, 0);
@@ -703,6 +704,9 @@ void TfrmVantrell::closeEvent(QCloseEvent* e) {
   }
   // Where no notification area exists, hiding would leave the window where
   // nobody can reach it: the close goes ahead.
+  // A record being edited is saved as the closing table would save it, the
+  // title cell being typed in with it.
+  LeaveEdit(browse::LeaveEdit::Save);
   // The position of the frame and the size of the window, as move() and
   // resize() take them at the next start, so the window does not drift.
   settings_->Write(settings::kTop, pos().y());
@@ -866,6 +870,7 @@ void TfrmVantrell::ShowStatus(const QString& text) {
   StatusPanel[0]->setText(text);
   // The text tells of a command on this record: its file check, which may
   // answer later, does not overwrite it before the timer clears it.
+  statusHeld_ = true;
   statusHeldFor_ = dm_.ApTable1.Active() ? dm_.ApTable1.RecNo() : 0;
   // A running timer is not restarted: the panel clears 5 seconds after the
   // first message.
@@ -880,7 +885,7 @@ int TfrmVantrell::TotalRecordCount() const { return Label4->text().toInt(); }
 void TfrmVantrell::SetTotalRecordCount(int count) { Label4->setText(QString::number(count)); }
 
 void TfrmVantrell::Timer1Timer() {
-  statusHeldFor_ = 0;
+  statusHeld_ = false;
   StatusPanel[0]->setText(" ");
   Timer1->stop();
 }

@@ -20,7 +20,9 @@
 #include "catalogform.h"
 #include "multifiles.h"
 #include "descriptioncleanup.h"
+#include "descriptiontext.h"
 #include "mainwindowservices.h"
+#include "recordedit.h"
 #include "recordfields.h"
 #include "recordview.h"
 #include "cataloglayout.h"
@@ -170,6 +172,11 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void GridRowChosen(int row);
   void MemoEdited();
   void CleanMemo(browse::Cleanup how);
+  // Before a command leaves the record being edited: the title cell being
+  // typed in is taken into the record, then browse::EndEdit settles it (a
+  // stored new record raises the counters). False when the user chose to
+  // stay in the record, or its save failed (the error was shown).
+  bool LeaveEdit(browse::LeaveEdit how);
   bool PerformCatalogCommand(browse::CatalogCommand command, const QString& oldName, const QString& name);
   void RebuildCatalogTabs();
   void SetRecordFile();
@@ -259,6 +266,9 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   bool startInTray_ = false;
   bool firstShowDone_ = false;
   bool memoUpdating_ = false;
+  // The description the memo shows, as stored: an edit keeps the bytes it
+  // does not touch, line breaks as they were read.
+  browse::TDescriptionText description_;
   bool hintsOn_ = true;
   // What start-up repaired (an index file rebuilt), shown in the status bar
   // once the first record's file check has answered.
@@ -270,7 +280,11 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   browse::DamageLog damageLog_;
   QStringList pendingDamage_;
   bool damageScheduled_ = false;
-  // The record whose saving the status bar tells: its file check, which
-  // answers after the save, does not overwrite that until the timer clears it.
+  // The record a command's status text tells of (0: an empty catalog): its
+  // file check, which answers later, does not overwrite that text until the
+  // timer clears it.
+  bool statusHeld_ = false;
   uint32_t statusHeldFor_ = 0;
+  // The catalog ApTable1 shows, whose tab a refused tab change goes back to.
+  QString shownCatalog_;
 };

@@ -76,20 +76,32 @@ void TfrmVantrell::ShowCatalogForm(QAction* invoker) {
   QStringList names;
   for (int i = 0; i < TabControl1->count(); ++i) names << TabControl1->tabText(i);
   const QString current = CurrentCatalog();
-  browse::TfrmCatalog form(this, command, current, names, [this, command, current](const QString& name) {
-    return PerformCatalogCommand(command, current, name);
-  });
+  browse::TfrmCatalog form(
+      this, command, current, names,
+      [this, command, current](const QString& name) { return PerformCatalogCommand(command, current, name); },
+      Label6->text().toInt());
   ApplyFlatButtons(&form);
   form.exec();
 }
 
 bool TfrmVantrell::PerformCatalogCommand(browse::CatalogCommand command, const QString& oldName,
                                          const QString& name) {
-  const std::string stored = store::StoredCatalogName(store::ToUtf8(name));
+  // A name is stored whole or refused: cut to the field, it would be
+  // another name, perhaps another catalog's.
+  const std::string typed = store::ToUtf8(name);
+  if (command != browse::CatalogCommand::Delete) {
+    if (const std::string problem = store::CatalogNameProblem(typed); !problem.empty()) {
+      prompts::Current().Message(this, prompts::Kind::Error, store::FromUtf8(problem));
+      return false;
+    }
+  }
+  // The record being edited: Delete and Rename move the cursor, which saves
+  // it; Add shows the new catalog, which would drop it, so the user says.
+  if (!LeaveEdit(command == browse::CatalogCommand::Add ? browse::LeaveEdit::Ask : browse::LeaveEdit::Save))
+    return false;
+  const std::string stored = store::StoredCatalogName(typed);
   const std::string old = store::StoredCatalogName(store::ToUtf8(oldName));
   const bool done = RunCommand([&] {
-    xbase::Table& t = dm_.ApTable1;
-    if (browse::IsEditing(t.GetState())) t.Cancel();
     switch (command) {
       case browse::CatalogCommand::Add:
         store::AddCatalogName(dm_, stored);
@@ -102,16 +114,14 @@ bool TfrmVantrell::PerformCatalogCommand(browse::CatalogCommand command, const Q
         break;
       }
       case browse::CatalogCommand::Rename:
-        store::DeleteCatalogName(dm_, old);
-        store::AddCatalogName(dm_, stored);
-        store::RenameCatalogRecords(dm_, old, stored);
+        store::RenameCatalog(dm_, old, stored);
         break;
     }
   });
   // The tabs mirror the catalog-names table, whatever went through.
   RunCommand([&] { RebuildCatalogTabs(); });
   QString show = command == browse::CatalogCommand::Delete ? QString() : store::FromUtf8(stored);
-  if (!done && command != browse::CatalogCommand::Add) show = oldName;
+  if (!done) show = oldName;
   int index = 0;
   for (int i = 0; i < TabControl1->count(); ++i)
     if (TabControl1->tabText(i) == show) index = i;
@@ -128,17 +138,22 @@ QString TfrmVantrell::CurrentCatalog() const {
 void TfrmVantrell::SelectCatalog(const QString& name) {
   xbase::Table& t = dm_.ApTable1;
   t.SetQuery(store::CatalogQueryUtf8(store::ToUtf8(name)));
+  shownCatalog_ = name;
   Label6->setText(QString::number(t.QueryRecCount()));
   RxDBGrid1->Reset();
   t.Refresh();
 }
 
 void TfrmVantrell::TabControl1Change() {
-  RunCommand([this] {
-    xbase::Table& t = dm_.ApTable1;
-    if (browse::IsEditing(t.GetState())) t.Cancel();
-    SelectCatalog(CurrentCatalog());
-  });
+  // Another catalog would drop the record being edited: the user says
+  // whether it is saved first; Cancel stays on the catalog shown.
+  if (!LeaveEdit(browse::LeaveEdit::Ask)) {
+    QSignalBlocker quiet(TabControl1);
+    for (int i = 0; i < TabControl1->count(); ++i)
+      if (TabControl1->tabText(i) == shownCatalog_) TabControl1->setCurrentIndex(i);
+    return;
+  }
+  RunCommand([this] { SelectCatalog(CurrentCatalog()); });
   RxDBGrid1->setFocus();
 }
 
@@ -186,8 +201,12 @@ void TfrmVantrell::ShowMemo() {
   // The user is typing there: the text is the edit buffer already.
   if (browse::IsEditing(dm_.ApTable1.GetState()) && readable && DBMemo1->hasFocus()) return;
   memoUpdating_ = true;
+  // The memo keeps its text (and caret) while it shows this description.
   const QString text = recordView_->MemoText();
-  if (DBMemo1->toPlainText() != text) DBMemo1->setPlainText(text);
+  if (description_.Stored() != text) {
+    DBMemo1->setPlainText(text);
+    description_.Load(text, browse::MemoText(DBMemo1));
+  }
   SetTextColour(DBMemo1, QPalette::Text, readable ? palette().color(QPalette::Text) : kMaroon);
   memoUpdating_ = false;
 }
@@ -195,7 +214,7 @@ void TfrmVantrell::ShowMemo() {
 void TfrmVantrell::ShowFile() {
   // Blank and navy until the check answers; maroon with its message when
   // the file is missing or its volume does not answer.
-  const bool held = statusHeldFor_ != 0 && statusHeldFor_ == dm_.ApTable1.RecNo() && Timer1->isActive();
+  const bool held = statusHeld_ && statusHeldFor_ == dm_.ApTable1.RecNo() && Timer1->isActive();
   if (!held) StatusPanel[0]->setText(recordView_->FileMessage());
   // A start-up note waits for a record whose file needs no message, so that
   // the record's own state is never hidden by it.
@@ -271,12 +290,14 @@ void TfrmVantrell::DataSource2DataChange(const QString&) {
 // ---- commands on the records ---------------------------------------------------------
 
 void TfrmVantrell::RxDBGrid1TitleBtnClick(int column) {
-  RunCommand([this, column] {
+  // While editing, the title button ends the edit and goes nowhere; what
+  // was typed is kept or dropped as the user says.
+  if (browse::IsEditing(dm_.ApTable1.GetState()) && column == 0) {
+    LeaveEdit(browse::LeaveEdit::Ask);
+    return;
+  }
+  RunCommand([this] {
     xbase::Table& t = dm_.ApTable1;
-    if (browse::IsEditing(t.GetState()) && column == 0) {
-      t.Cancel();
-      return;
-    }
     t.DisableControls();
     struct Resume {
       xbase::Table& t;
@@ -298,7 +319,10 @@ void TfrmVantrell::MemoEdited() {
   if (memoUpdating_) return;
   xbase::Table& t = dm_.ApTable1;
   if (!browse::IsEditing(t.GetState()) || !recordView_->Record().DescriptionReadable()) return;
-  RunCommand([&] { t.SetFieldByName(store::kFieldDesc, store::ToUtf8(DBMemo1->toPlainText())); });
+  // Only what the user changed is new: the rest keeps its stored bytes.
+  const QString before = description_.Stored();
+  const QString after = description_.Edited(browse::MemoText(DBMemo1));
+  if (after != before) RunCommand([&] { t.SetFieldByName(store::kFieldDesc, store::ToUtf8(after)); });
 }
 
 // ---- editing ---------------------------------------------------------------------------
@@ -375,6 +399,11 @@ void TfrmVantrell::mnuRecAddClick() {
 
 void TfrmVantrell::sbtnAddClick() {
   if (!sbtnAdd->isChecked()) return;
+  // The new records move the cursor: the record being edited is saved first.
+  if (!LeaveEdit(browse::LeaveEdit::Save)) {
+    sbtnAdd->setChecked(false);
+    return;
+  }
   AddFilesDialog()->setWindowTitle("Select the file that you want to ADD. ");
   if (AddFilesDialog()->exec() == QDialog::Accepted) {
     const BatchMode mode = StartBatch(BatchMode::Add);
@@ -407,10 +436,11 @@ void TfrmVantrell::MoveOrDelete(QToolButton* invoker) {
 }
 
 BatchMode TfrmVantrell::StartBatch(BatchMode mode) {
-  // An edit in progress is stored or dropped by the table's own rule first.
-  RunCommand([this] {
-    if (browse::IsEditing(dm_.ApTable1.GetState())) dm_.ApTable1.Cancel();
-  });
+  // The batch moves the cursor: the record being edited is saved first.
+  if (!LeaveEdit(browse::LeaveEdit::Save)) {
+    for (QToolButton* b : {sbtnAdd, sbtnMove, sbtnTrash}) b->setChecked(false);
+    return BatchMode::Cancelled;
+  }
   const char* icon = mode == BatchMode::Add ? "add" : mode == BatchMode::Move ? "move" : "trash";
   TfrmMultiFiles form(*this, mode, icons::ToolIcon(icon), this);
   bool ready = true;
@@ -495,7 +525,22 @@ void TfrmVantrell::CleanMemo(browse::Cleanup how) {
   // Only a description being edited changes; one shown in Browse stays as
   // it is stored (the shortcuts reach here in Browse too).
   if (DBMemo1->isReadOnly()) return;
-  browse::CleanSelection(DBMemo1, how);
+  browse::CleanSelection(DBMemo1, how, [this](int from, int to) { return description_.StoredPart(from, to); });
+}
+
+// ---- leaving an edit ------------------------------------------------------------------
+
+bool TfrmVantrell::LeaveEdit(browse::LeaveEdit how) {
+  xbase::Table& t = dm_.ApTable1;
+  if (!t.Active() || !browse::IsEditing(t.GetState())) return true;
+  RxDBGrid1->CommitCellEdit();
+  browse::LeaveOutcome o;
+  if (!RunCommand([&] { o = browse::EndEdit(t, how, this); })) return false;
+  if (o.saved.kind == browse::SaveOutcome::Kind::Inserted) {
+    SetCatalogRecordCount(Label6->text().toInt() + 1);
+    SetTotalRecordCount(Label4->text().toInt() + 1);
+  }
+  return o.goOn;
 }
 
 // ---- errors ----------------------------------------------------------------------------

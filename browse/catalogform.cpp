@@ -6,6 +6,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "bytelimit.h"
 #include "icons.h"
 #include "prompts.h"
 #include "schema.h"
@@ -13,7 +14,7 @@
 namespace browse {
 
 TfrmCatalog::TfrmCatalog(QWidget* parent, CatalogCommand command, const QString& current, QStringList existing,
-                         std::function<bool(const QString&)> perform)
+                         std::function<bool(const QString&)> perform, int records)
     : QDialog(parent), command_(command), existing_(std::move(existing)), perform_(std::move(perform)) {
   setObjectName("frmCatalog");
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -21,7 +22,7 @@ TfrmCatalog::TfrmCatalog(QWidget* parent, CatalogCommand command, const QString&
   Label1->setObjectName("Label1");
   edtAddDelRen = new QLineEdit(this);
   edtAddDelRen->setObjectName("edtAddDelRen");
-  edtAddDelRen->setMaxLength(store::kCatalogWidth);
+  fieldlimit::LimitBytes(edtAddDelRen, store::kCatalogWidth);
   sbtnADR = new QToolButton(this);
   sbtnADR->setObjectName("sbtnADR");
   sbtnADR->setFixedSize(73, 25);
@@ -40,7 +41,11 @@ TfrmCatalog::TfrmCatalog(QWidget* parent, CatalogCommand command, const QString&
       break;
     case CatalogCommand::Delete:
       setWindowTitle("Delete catalog");
-      Label1->setText("This 'Catalog' will be deleted.");
+      // One click deletes them all: the form says how many.
+      Label1->setText("This 'Catalog' will be deleted.\n" +
+                      (records == 0   ? QStringLiteral("It holds no records.")
+                       : records == 1 ? QStringLiteral("Its 1 record will be deleted with it.")
+                                      : "Its " + QString::number(records) + " records will be deleted with it."));
       edtAddDelRen->setText(current);
       edtAddDelRen->setEnabled(false);
       sbtnADR->setText("Delete");

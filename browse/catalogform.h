@@ -17,13 +17,15 @@ enum class CatalogCommand { Add = 0, Delete = 1, Rename = 2 };
 // the catalog names the tabs show (Add refuses one of them, letter case
 // aside). `perform` does the command with the name the form holds (the new
 // name for Rename) and tells whether it went through; the form then beeps
-// and closes.
+// and closes. `records`: how many records the current catalog holds, which
+// Delete says go with it. The edit box takes no more than the Catalog
+// field's 20 bytes.
 class TfrmCatalog : public QDialog {
   Q_OBJECT
 
  public:
   TfrmCatalog(QWidget* parent, CatalogCommand command, const QString& current, QStringList existing,
-              std::function<bool(const QString& name)> perform);
+              std::function<bool(const QString& name)> perform, int records = 0);
 
   // The catalog the command acts on: the text of the edit box when the form
   // came up.

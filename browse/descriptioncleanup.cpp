@@ -16,8 +16,10 @@ constexpr QChar kCr(13), kLf(10), kSpace(32);
 
 // The selection as plain text: the text cursor gives a paragraph break
 // (U+2029) where the memo holds a line feed.
-QString SelectedText(const QPlainTextEdit* memo) {
-  QString text = memo->textCursor().selectedText();
+QString SelectedText(const QPlainTextEdit* memo, const StoredText& stored) {
+  const QTextCursor cursor = memo->textCursor();
+  if (stored) return stored(cursor.selectionStart(), cursor.selectionEnd());
+  QString text = cursor.selectedText();
   text.replace(QChar::ParagraphSeparator, kLf);
   text.replace(QChar::LineSeparator, kLf);
   return text;
@@ -32,20 +34,21 @@ QString Cleaned(const QString& text, Cleanup how) {
   return out;
 }
 
-void CleanSelection(QPlainTextEdit* memo, Cleanup how) {
+void CleanSelection(QPlainTextEdit* memo, Cleanup how, const StoredText& stored) {
   QTextCursor cursor = memo->textCursor();
   if (!cursor.hasSelection()) return;
-  const QString cleaned = Cleaned(SelectedText(memo), how);
+  const QString cleaned = Cleaned(SelectedText(memo, stored), how);
   // The cleaned text stays selected, so that a second command works on it.
   const int start = cursor.selectionStart();
   cursor.insertText(cleaned);
+  const int end = cursor.position();  // a stored CR LF is one character here
   cursor.setPosition(start);
-  cursor.setPosition(start + (int)cleaned.size(), QTextCursor::KeepAnchor);
+  cursor.setPosition(end, QTextCursor::KeepAnchor);
   memo->setTextCursor(cursor);
 }
 
-MemoKeys::MemoKeys(QPlainTextEdit* memo, std::function<void(Cleanup)> run)
-    : QObject(memo), memo_(memo), run_(std::move(run)) {
+MemoKeys::MemoKeys(QPlainTextEdit* memo, std::function<void(Cleanup)> run, StoredText stored)
+    : QObject(memo), memo_(memo), run_(std::move(run)), stored_(std::move(stored)) {
   memo->installEventFilter(this);
 }
 
@@ -71,7 +74,7 @@ bool MemoKeys::eventFilter(QObject* watched, QEvent* event) {
   if (key->key() == Qt::Key_C && !key->isAutoRepeat()) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setText(Cleaned(SelectedText(memo_), Cleanup::Both));
+    clipboard->setText(Cleaned(SelectedText(memo_, stored_), Cleanup::Both));
   }
   return false;
 }

@@ -19,10 +19,15 @@ enum class Cleanup {
 
 QString Cleaned(const QString& text, Cleanup how);
 
+// The text of the memo's characters [from, to) as the description stores
+// it (the memo shows every line break as a line feed).
+using StoredText = std::function<QString(int from, int to)>;
+
 // Replaces the memo's selected text by its cleaned form, as typing would
 // (undoable, and a change of the memo's text); nothing when nothing is
-// selected.
-void CleanSelection(QPlainTextEdit* memo, Cleanup how);
+// selected. The clean-up works on the selection as stored, so that a lone
+// CR is removed, not taken for a line feed.
+void CleanSelection(QPlainTextEdit* memo, Cleanup how, const StoredText& stored = {});
 
 // Watches the memo's keys. With Ctrl alone held and the memo not empty,
 // Tab runs `run(LineBreaks)` and Space `run(ExtraSpaces)`, and the key goes
@@ -33,7 +38,7 @@ class MemoKeys : public QObject {
   Q_OBJECT
 
  public:
-  MemoKeys(QPlainTextEdit* memo, std::function<void(Cleanup)> run);
+  MemoKeys(QPlainTextEdit* memo, std::function<void(Cleanup)> run, StoredText stored = {});
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -41,6 +46,7 @@ class MemoKeys : public QObject {
  private:
   QPlainTextEdit* memo_;
   std::function<void(Cleanup)> run_;
+  StoredText stored_;
 };
 
 }  // namespace browse

@@ -2,6 +2,7 @@
 
 #include "commandtags.h"
 #include "datafiles.h"
+#include "prompts.h"
 
 namespace browse {
 
@@ -31,6 +32,32 @@ SaveOutcome SaveRecord(xbase::Table& t) {
   t.Refresh();
   t.GotoBookmark(here);
   o.fileName = FileNamePart(path);
+  return o;
+}
+
+LeaveOutcome EndEdit(xbase::Table& t, LeaveEdit how, QWidget* parent) {
+  LeaveOutcome o;
+  if (!IsEditing(t.GetState())) return o;
+  if (!t.Modified()) {
+    t.Cancel();
+    return o;
+  }
+  // A record without a file is never stored, whatever the answer.
+  const bool storable = !store::FromUtf8(t.FieldByName(store::kFieldName)).trimmed().isEmpty();
+  if (how == LeaveEdit::Ask && storable) {
+    switch (prompts::Current().Message(parent, prompts::Kind::Confirmation, kUnsavedQuestion,
+                                       prompts::Yes | prompts::No | prompts::Cancel, prompts::Yes)) {
+      case prompts::Yes:
+        break;
+      case prompts::No:
+        t.Cancel();
+        return o;
+      default:
+        o.goOn = false;
+        return o;
+    }
+  }
+  o.saved = SaveRecord(t);
   return o;
 }
 

@@ -1,5 +1,7 @@
 #include "datagrid.h"
 
+#include "bytelimit.h"
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -405,8 +407,19 @@ bool TRecordGridModel::setData(const QModelIndex& index, const QVariant& value, 
   try {
     // An editor confirmed without a change leaves the record unmodified, so
     // that leaving it cancels rather than posts.
-    if (master_->FieldIndex(field) < 0) return false;
+    const int fi = master_->FieldIndex(field);
+    if (fi < 0) return false;
     if (master_->FieldByName(field) == text) return true;
+    // The editor takes no more than the field holds; text that comes
+    // another way and does not fit is refused, never cut without a word.
+    const xbase::FieldDef& def = master_->Fields()[(size_t)fi];
+    if (def.type != 'M' && text.size() > (size_t)def.width) {
+      Fail(QString("The text is %1 bytes long; the field %2 holds at most %3 bytes. It was not taken.")
+               .arg(text.size())
+               .arg(QString::fromStdString(def.name))
+               .arg(def.width));
+      return false;
+    }
     master_->SetFieldByName(field, text);
   } catch (const std::exception& e) {
     Fail(QString::fromUtf8(e.what()));
@@ -508,8 +521,9 @@ class TGridDelegate : public QStyledItemDelegate {
                         const QModelIndex& index) const override {
     QWidget* w = QStyledItemDelegate::createEditor(parent, option, index);
     if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+      // The field's width is in UTF-8 bytes.
       int width = index.data(TRecordGridModel::MaxLengthRole).toInt();
-      if (width > 0) edit->setMaxLength(width);
+      if (width > 0) fieldlimit::LimitBytes(edit, width);
     }
     return w;
   }

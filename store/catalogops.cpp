@@ -21,42 +21,48 @@ struct Batch {
   xbase::Table& t;
 };
 
-}  // namespace
+void Refuse(const std::string& problem) { throw xbase::Error(xbase::ErrorCode::Usage, problem); }
 
-void AddCatalogName(DataTables& db, const std::string& name) {
-  xbase::Table& names = db.ApTable2;
-  if (names.Locate(kFieldCatalog, name)) return;
+// Appends the name unless a record of exactly that name is there already.
+void InsertName(xbase::Table& names, const std::string& name) {
+  if (CatalogNameExists(names, name, false)) return;
+  Batch batch(names);
   names.Append();
   names.SetFieldByName(kFieldCatalog, name);
   names.Post();
+  batch.End();
   names.Refresh();
+}
+
+}  // namespace
+
+std::string CatalogNameProblem(std::string_view name) {
+  if (StoredCatalogName(name).empty()) return "A catalog name cannot be empty.";
+  if (name.size() > (size_t)kCatalogWidth)
+    return "The catalog name \"" + std::string(name) + "\" is " + std::to_string(name.size()) +
+           " bytes long; a catalog name holds at most " + std::to_string(kCatalogWidth) + " bytes.";
+  return {};
+}
+
+bool CatalogNameExists(xbase::Table& names, std::string_view name, bool ignoreCase) {
+  xbase::LocateOptions options;
+  options.caseInsensitive = ignoreCase;
+  return names.Locate(kFieldCatalog, StoredCatalogName(name), options);
+}
+
+void AddCatalogName(DataTables& db, const std::string& name) {
+  if (const std::string problem = CatalogNameProblem(name); !problem.empty()) Refuse(problem);
+  const std::string stored = StoredCatalogName(name);
+  if (CatalogNameExists(db.ApTable2, stored, true)) Refuse("A catalog named \"" + stored + "\" exists already.");
+  InsertName(db.ApTable2, stored);
 }
 
 void DeleteCatalogName(DataTables& db, const std::string& name) {
   xbase::Table& names = db.ApTable2;
-  {
-    Batch batch(names);
-    while (names.Locate(kFieldCatalog, name)) names.Delete();
-    batch.End();
-  }
-  // The deleted names leave the file: the table is packed on its own.
-  names.Close();
-  names.SetExclusive(true);
-  try {
-    names.Open();
-    names.Pack();
-    names.Close();
-  } catch (...) {
-    names.SetExclusive(false);
-    try {
-      names.Close();
-      names.Open();
-    } catch (...) {
-    }
-    throw;
-  }
-  names.SetExclusive(false);
-  names.Open();
+  Batch batch(names);
+  while (names.Locate(kFieldCatalog, name)) names.Delete();
+  batch.End();
+  names.Refresh();
 }
 
 int64_t DeleteCatalogRecords(DataTables& db) {
@@ -101,6 +107,16 @@ int64_t RenameCatalogRecords(DataTables& db, const std::string& oldName, const s
   batch.End();
   if (!wasOpen) all.Close();
   t.Refresh();
+  return renamed;
+}
+
+int64_t RenameCatalog(DataTables& db, const std::string& oldName, const std::string& newName) {
+  if (const std::string problem = CatalogNameProblem(newName); !problem.empty()) Refuse(problem);
+  const std::string from = StoredCatalogName(oldName), to = StoredCatalogName(newName);
+  if (from == to) return 0;
+  InsertName(db.ApTable2, to);
+  const int64_t renamed = RenameCatalogRecords(db, from, to);
+  DeleteCatalogName(db, from);
   return renamed;
 }
 

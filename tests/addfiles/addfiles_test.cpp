@@ -189,7 +189,8 @@ TEST_F(AddFilesTest, AddPassLeavesOutWhatCannotBeStored) {
   const QString root = dir_.path() + "/odd";
   const QString deep = QString(200, u'd');
   QDir().mkpath(root + "/" + deep);
-  QStringList names{"it's \"quoted\" & 100%.txt", deep + "/" + QString(60, u'n') + ".txt", "été 日本.txt"};
+  const QString longName = QString(40, u'\u00e9') + ".txt";  // 84 bytes: its title would be 100
+  QStringList names{"it's \"quoted\" & 100%.txt", deep + "/" + QString(60, u'n') + ".txt", "été 日本.txt", longName};
   for (const QString& n : names) {
     QFile f(root + "/" + n);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << n.toStdString();
@@ -201,10 +202,11 @@ TEST_F(AddFilesTest, AddPassLeavesOutWhatCannotBeStored) {
   ASSERT_GE(fd, 0);
   ::close(fd);
   names = TRzFileListBox::ReadFolder(root, "*.txt") + QStringList{names[1]};
-  ASSERT_EQ(names.size(), 4);
+  ASSERT_EQ(names.size(), 5);
 #endif
   const addfiles::PassResult r = addfiles::AddFiles(dm_.ApTable1, "Odd", root, names, {});
-  EXPECT_EQ(r.done, 2);
+  EXPECT_EQ(r.done, 3);
+  EXPECT_EQ(r.shortened, QStringList{longName}) << "a title cut to its field is told";
   QStringList why;
   for (const addfiles::Skipped& s : r.skipped) why << s.why;
 #ifdef Q_OS_LINUX
@@ -213,7 +215,9 @@ TEST_F(AddFilesTest, AddPassLeavesOutWhatCannotBeStored) {
   EXPECT_EQ(why, (QStringList{"its path is longer than 255 bytes"}));
 #endif
   xbase::Table& t = dm_.ApTable1;
-  EXPECT_EQ(t.RecordCount(), 2);
+  EXPECT_EQ(t.RecordCount(), 3);
+  ASSERT_TRUE(t.Locate("FLNAME", store::ToUtf8(root + "/" + longName)));
+  EXPECT_EQ(store::FromUtf8(t.FieldByName("FLTITLE")), "new record ~~~~ " + QString(32, u'\u00e9'));
   ASSERT_TRUE(t.Locate("FLNAME", store::ToUtf8(QDir::toNativeSeparators(root + "/it's \"quoted\" & 100%.txt"))));
   EXPECT_EQ(t.FieldByName("FLSIZE"), "5");
   EXPECT_EQ(t.FieldByName("FLTITLE"), "new record ~~~~ it's \"quoted\" & 100%.txt");

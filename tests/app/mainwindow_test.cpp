@@ -635,14 +635,23 @@ TEST_F(MainWindowTest, BatchesAddMoveAndDeleteTheChosenRecords) {
   EXPECT_EQ(Label("Label6")->text(), "3");
   EXPECT_EQ(Label("Label4")->text(), "5");
   EXPECT_FALSE(t.Locate("FLNAME", "/x/1"));
+
+  // A delete that empties the catalog tells its end all the same.
+  Action("mnuSelAll")->trigger();
+  OnBatchForm([&](TfrmMultiFiles& form) { form.sbtnDM->click(); });
+  Action("mnuRecDel")->trigger();
+  Settle();
+  EXPECT_EQ(Label("Label6")->text(), "0");
+  EXPECT_EQ(w.StatusText(0), "Delete complete.... ");
   Reopen();
-  EXPECT_EQ(Label("Label4")->text(), "5") << "the counters were the engine's counts";
+  EXPECT_EQ(Label("Label4")->text(), "2") << "the counters were the engine's counts";
 }
 
 // The clean-up commands change a description only while it is edited;
 // Ctrl+C copies the selection single-line in Browse as in Edit.
 TEST_F(MainWindowTest, DescriptionCleanUpAndCleanCopy) {
-  AddRecords({{"C", "title", "/x/a", "1", "d", "alpha\nbeta   gamma"}});
+  AddRecords({{"C", "title", "/x/a", "1", "d", "alpha\nbeta   gamma"},
+              {"C", "windows", "/x/b", "1", "d", QString::fromUtf8("end.\r\n\r\nNext\u00a0a\rb")}});
   Open();
   auto* memo = Get<QPlainTextEdit>("DBMemo1");
   xbase::Table& t = dm_->ApTable1;
@@ -668,21 +677,43 @@ TEST_F(MainWindowTest, DescriptionCleanUpAndCleanCopy) {
   EXPECT_EQ(memo->toPlainText(), "x y z");
   Button("sbtnSave")->click();
   EXPECT_EQ(t.FieldByName("FLDESC"), "x y z");
+
+  // A description from Windows keeps its CR LF where the user typed
+  // nothing, and new lines take the same form; Remove CR/LF removes a lone
+  // CR (the words join). A no-break space stays one.
+  const std::string nbsp = "\xC2\xA0";
+  ASSERT_TRUE(t.Locate("FLNAME", "/x/b"));
+  Button("sbtnEdit")->click();
+  memo->moveCursor(QTextCursor::End);
+  QTest::keyClicks(memo, "X");
+  QTest::keyClick(memo, Qt::Key_Return);
+  Button("sbtnSave")->click();
+  EXPECT_EQ(t.FieldByName("FLDESC"), "end.\r\n\r\nNext" + nbsp + "a\rbX\r\n");
+  Button("sbtnEdit")->click();
+  memo->selectAll();
+  Button("sbtnClrCRLF")->click();
+  Button("sbtnSave")->click();
+  EXPECT_EQ(t.FieldByName("FLDESC"), "end.  Next" + nbsp + "abX ");
 }
 
 // The Catalog menu's form, filled in and pressed as a user would; `steps`
 // are (text typed, button pressed) in turn, the form staying open between.
-void UseCatalogForm(QAction* command, const std::vector<std::pair<QString, const char*>>& steps) {
-  QTimer::singleShot(0, [steps] {
+// Returns the form's prompt and what the edit box took of the last text.
+std::pair<QString, QString> UseCatalogForm(QAction* command, const std::vector<std::pair<QString, const char*>>& steps) {
+  std::pair<QString, QString> seen;
+  QTimer::singleShot(0, [steps, &seen] {
     auto* form = qobject_cast<browse::TfrmCatalog*>(QApplication::activeModalWidget());
     ASSERT_NE(form, nullptr);
+    seen.first = form->Label1->text();
     for (const auto& [text, button] : steps) {
       if (form->edtAddDelRen->isEnabled()) form->edtAddDelRen->setText(text);
+      seen.second = form->edtAddDelRen->text();
       form->findChild<QToolButton*>(button)->click();
     }
     if (form->isVisible()) form->reject();
   });
   command->trigger();
+  return seen;
 }
 
 // Select All takes every record of the shown catalog, UnSelect All none.
@@ -720,6 +751,18 @@ TEST_F(MainWindowTest, CatalogsAreAddedRenamedAndDeleted) {
   EXPECT_EQ(Label("Label6")->text(), "0");
   EXPECT_EQ(scripted_.Beeps(), 2) << "the duplicate and the catalog added";
 
+  // The box takes whole characters up to the field's 20 bytes, so two
+  // names never meet as one catalog after a cut.
+  const QString japanese = QString::fromUtf8("日本語の写真コレクション");
+  EXPECT_EQ(UseCatalogForm(Action("mnuAddCat"), {{japanese, "sbtnADR"}}).second, japanese.left(6));
+  scripted_.Clear();
+  EXPECT_EQ(UseCatalogForm(Action("mnuAddCat"), {{japanese + "2", "sbtnADR"}}).second, japanese.left(6));
+  EXPECT_EQ(scripted_.Texts(), QStringList{"A catalog with this name already exists.\nEnter a different name."});
+  EXPECT_EQ(Tabs(), (QStringList{"Disk", "Music", "New", japanese.left(6)}));
+  w.SelectTab(Tabs().indexOf(japanese.left(6)));
+  UseCatalogForm(Action("mnuDelCat"), {{"", "sbtnADR"}});
+  scripted_.Clear();
+
   // A new letter case is a rename; the records follow.
   w.SelectTab(Tabs().indexOf("Disk"));
   UseCatalogForm(Action("mnuRenCat"), {{"DISK", "sbtnADR"}});
@@ -736,28 +779,123 @@ TEST_F(MainWindowTest, CatalogsAreAddedRenamedAndDeleted) {
   // Deleting the current catalog of 3 records: 25 become 22, the first tab shows.
   w.SelectTab(Tabs().indexOf("Music"));
   ASSERT_EQ(Label("Label4")->text(), "25");
-  UseCatalogForm(Action("mnuDelCat"), {{"", "sbtnADR"}});
+  EXPECT_EQ(UseCatalogForm(Action("mnuDelCat"), {{"", "sbtnADR"}}).first,
+            "This 'Catalog' will be deleted.\nIts 3 records will be deleted with it.");
   EXPECT_EQ(Tabs(), (QStringList{"DISK"}));
   EXPECT_EQ(Label("Label4")->text(), "22");
   EXPECT_EQ(Label("Label6")->text(), "22");
   EXPECT_FALSE(Action("mnuDelCat")->isEnabled()) << "the last catalog stays";
-  EXPECT_EQ(scripted_.Count(Call::Message), 2);
+  EXPECT_EQ(scripted_.Count(Call::Message), 0);
 
   Reopen();
   EXPECT_EQ(Tabs(), (QStringList{"DISK"}));
   EXPECT_EQ(dm_->ApTable1.RecordCount(), 22);
 }
 
-TEST_F(MainWindowTest, SwitchingTabsDropsAnEditInProgress) {
-  AddRecords({{"A", "keep me", "/x/a"}, {"B", "other", "/x/b"}});
+// Types `text` into `w` key by key, any script.
+void TypeText(QWidget* w, const QString& text) {
+  for (const QChar c : text) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(w, &release);
+  }
+}
+
+// What the user typed into a record survives every command that leaves
+// it: one that moves the cursor saves it first; one that would drop it
+// (another tab, the title button) asks. Read back as another program reads
+// the files.
+TEST_F(MainWindowTest, TypedChangesAreKeptWhenACommandLeavesTheRecord) {
+  AddRecords({{"A", "a1", "/x/a1"}, {"A", "a2", "/x/a2"}, {"A", "a3", "/x/a3"}, {"B", "b", "/x/b"}});
   TfrmVantrell& w = Open();
   xbase::Table& t = dm_->ApTable1;
-  t.Edit();
-  t.SetFieldByName("FLTITLE", "changed");
-  w.SelectTab(1);
-  EXPECT_EQ(t.GetState(), xbase::State::Browse);
-  w.SelectTab(0);
-  EXPECT_EQ(t.FieldByName("FLTITLE"), "keep me");
+  auto* grid = Get<TRxDBGrid>("RxDBGrid1");
+  auto* memo = Get<QPlainTextEdit>("DBMemo1");
+  // Edit, a title typed into the grid's cell (left open) and a description
+  // into the memo, on the record at `path`.
+  const auto type = [&](const char* path, const QString& title, const QString& desc) {
+    ASSERT_TRUE(t.Locate("FLNAME", path));
+    Button("sbtnEdit")->click();
+    ASSERT_EQ(t.GetState(), xbase::State::Edit);
+    const QModelIndex cell = grid->model()->index((int)t.RecordIndex(), 0);
+    grid->edit(cell);
+    auto* editor = qobject_cast<QLineEdit*>(grid->indexWidget(cell));
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    TypeText(editor, title);
+    memo->selectAll();
+    TypeText(memo, desc);
+  };
+  // Catalog, title and description of the record at `path` in the files.
+  const auto stored = [&](const char* path) {
+    xbase::Environment env;
+    xbase::Table files(env);
+    files.SetDatabaseName(store::EnginePath(data_));
+    files.SetTableName(store::kRecordsTable);
+    files.SetReadOnly(true);
+    files.Open();
+    if (!files.Locate("FLNAME", path)) return QStringList();
+    return QStringList{QString::fromStdString(files.FieldByName("Catalog")),
+                       QString::fromStdString(files.FieldByName("FLTITLE")),
+                       QString::fromStdString(files.FieldByName("FLDESC"))};
+  };
+
+  // Records > Add, left with Exit.
+  type("/x/a1", "added", "while adding");
+  QTimer::singleShot(0, [] {
+    auto* dialog = qobject_cast<TfrmAddToCatalog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    dialog->sbtnExit->click();
+  });
+  Action("mnuRecAdd")->trigger();
+  EXPECT_EQ(stored("/x/a1"), (QStringList{"A", "added", "while adding"}));
+
+  // Records > Move of the record being edited.
+  type("/x/a2", "moved", "while moving");
+  QTest::keyClick(grid, Qt::Key_Space, Qt::ControlModifier);
+  OnBatchForm([](TfrmMultiFiles& form) { form.sbtnDM->click(); });
+  Action("mnuMove")->trigger();
+  EXPECT_EQ(stored("/x/a2"), (QStringList{"B", "moved", "while moving"}));
+
+  // Records > Delete of another record.
+  ASSERT_TRUE(t.Locate("FLNAME", "/x/a1"));
+  QTest::keyClick(grid, Qt::Key_Space, Qt::ControlModifier);
+  type("/x/a3", "kept", "while deleting");
+  OnBatchForm([](TfrmMultiFiles& form) { form.sbtnDM->click(); });
+  Action("mnuRecDel")->trigger();
+  EXPECT_EQ(stored("/x/a3"), (QStringList{"A", "kept", "while deleting"}));
+  EXPECT_TRUE(stored("/x/a1").isEmpty());
+
+  // Catalog > Rename.
+  type("/x/a3", "renamed", "while renaming");
+  UseCatalogForm(Action("mnuRenCat"), {{"Alpha", "sbtnADR"}});
+  EXPECT_EQ(stored("/x/a3"), (QStringList{"Alpha", "renamed", "while renaming"}));
+
+  // Another tab: the user is asked; Cancel stays, No drops, Yes saves.
+  type("/x/a3", "asked", "on a tab change");
+  scripted_.Answer(prompts::Cancel);
+  w.SelectTab(Tabs().indexOf("B"));
+  EXPECT_EQ(scripted_.Last().text, "The changes to this record have not been saved.\nSave them?");
+  EXPECT_EQ(w.CurrentCatalog(), "Alpha");
+  EXPECT_EQ(t.GetState(), xbase::State::Edit);
+  scripted_.Answer(prompts::No);
+  w.SelectTab(Tabs().indexOf("B"));
+  EXPECT_EQ(w.CurrentCatalog(), "B");
+  EXPECT_EQ(stored("/x/a3"), (QStringList{"Alpha", "renamed", "while renaming"}));
+  type("/x/a2", "saved", "on a tab change");
+  scripted_.Answer(prompts::Yes);
+  w.SelectTab(Tabs().indexOf("Alpha"));
+  EXPECT_EQ(stored("/x/a2"), (QStringList{"B", "saved", "on a tab change"}));
+
+  // Pack, and closing the window.
+  type("/x/a3", "packed", "while packing");
+  Action("mnuPack")->trigger();
+  EXPECT_EQ(stored("/x/a3"), (QStringList{"Alpha", "packed", "while packing"}));
+  // The title cell takes whole characters up to the field's 80 bytes.
+  type("/x/a3", QString(100, u'\u00e9'), "while closing");
+  w.close();
+  EXPECT_EQ(stored("/x/a3"), (QStringList{"Alpha", QString(40, u'\u00e9'), "while closing"}));
 }
 
 // Ctrl+PgDn and Ctrl+PgUp step through the tabs, round the ends; Keep On

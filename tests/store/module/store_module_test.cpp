@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "catalog.h"
+#include "catalogops.h"
 #include "createdb.h"
 #include "datafiles.h"
 #include "folder.h"
@@ -299,6 +300,50 @@ TEST_F(StoreTest, CatalogQuerySelectsExactlyTheNamedCatalog) {
   EXPECT_EQ(titles(n20), (std::vector<std::string>{"twenty"}));
   EXPECT_EQ(titles("Say \"hi\""), (std::vector<std::string>{"quoted"}));
   EXPECT_EQ(titles("A"), (std::vector<std::string>{}));
+}
+
+// A rename beside another program that reads the catalog names: the new
+// name is added, the records moved, the old name deleted last, and nothing
+// needs the table to itself. A name is stored whole or refused: two names
+// that differ past the field's 20 bytes never meet as one catalog.
+TEST_F(StoreTest, CatalogRenameBesideAReaderAndNamesStoredWhole) {
+  CreateAll();
+  TDataModule1 dm;
+  dm.DataModule1Create(dir_);
+  AddRecords(dm, {{"Disk", "a"}, {"Disk", "b"}, {"Music", "m"}});
+  xbase::Environment other;
+  xbase::Table reader(other);
+  reader.SetDatabaseName(EnginePath(dir_));
+  reader.SetTableName(store::kCatalogTable);
+  reader.SetReadOnly(true);
+  reader.Open();
+  auto names = [&] { return Column(dm.ApTable2, store::kFieldCatalog); };
+
+  dm.ApTable1.SetQuery(store::CatalogQueryUtf8("Disk"));
+  EXPECT_EQ(store::RenameCatalog(dm, "Disk", "Photos"), 2);
+  EXPECT_EQ(names(), (std::vector<std::string>{"Music", "Photos"}));
+  dm.ApTable1.SetQuery(store::CatalogQueryUtf8("Photos"));
+  EXPECT_EQ(dm.ApTable1.QueryRecCount(), 2);
+
+  // Too long for the field (36 and 21 bytes), or taken letter case aside:
+  // refused, nothing written.
+  const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE5\x86\x99\xE7\x9C\x9F";
+  for (const std::string& name : {japanese + "\xE3\x82\xB3\xE3\x83\xAC\xE3\x82\xAF\xE3\x82\xB7\xE3\x83\xA7\xE3\x83\xB3",
+                                  std::string("ABCDEFGHIJKLMNOPQRSTU"), std::string("MUSIC")})
+    EXPECT_THROW(store::AddCatalogName(dm, name), xbase::Error) << name;
+  store::AddCatalogName(dm, "ABCDEFGHIJKLMNOPQRST");
+  EXPECT_THROW(store::AddCatalogName(dm, "ABCDEFGHIJKLMNOPQRST"), xbase::Error);
+  EXPECT_THROW(store::RenameCatalog(dm, "Photos", "ABCDEFGHIJKLMNOPQRSTUV"), xbase::Error)
+      << "cut, it would join the catalog ABCDEFGHIJKLMNOPQRST";
+  store::AddCatalogName(dm, japanese);  // 18 bytes: whole
+  EXPECT_EQ(names(), (std::vector<std::string>{"ABCDEFGHIJKLMNOPQRST", "Music", "Photos", japanese}));
+  EXPECT_EQ(dm.ApTable1.QueryRecCount(), 2);
+
+  // Onto an existing name: one catalog of both, one name left.
+  EXPECT_EQ(store::RenameCatalog(dm, "Photos", "Music"), 2);
+  EXPECT_EQ(names(), (std::vector<std::string>{"ABCDEFGHIJKLMNOPQRST", "Music", japanese}));
+  dm.ApTable1.SetQuery(store::CatalogQueryUtf8("Music"));
+  EXPECT_EQ(dm.ApTable1.QueryRecCount(), 3);
 }
 
 TEST_F(StoreTest, TableOfAnotherLayoutIsRefusedAtOpenNamingFileAndField) {
