@@ -491,9 +491,14 @@ void TfrmVantrell::BuildBody() {
   RxDBGrid1->setProperty(kHelp, 1450);
   connect(RxDBGrid1, &TRxDBGrid::TitleBtnClick, this, &TfrmVantrell::RxDBGrid1TitleBtnClick);
   connect(RxDBGrid1, &TRxDBGrid::CurrentRowChosen, this, &TfrmVantrell::GridRowChosen);
-  // A row the grid cannot read is reported like a damaged record.
-  connect(RxDBGrid1->Model(), &TRecordGridModel::ReadError, this,
-          [this](const QString& message) { ReportDamage(message, command::ErrorText(message)); });
+  // A row the grid cannot read is reported like a damaged record; the box
+  // says it is the list that could not be read (a save just told done was
+  // done, whatever the list meets afterwards).
+  connect(RxDBGrid1->Model(), &TRecordGridModel::ReadError, this, [this](const QString& message) {
+    ReportDamage(message, "The list of records could not be read: " + command::ErrorText(message));
+  });
+  connect(RxDBGrid1->Model(), &TRecordGridModel::WriteRefused, this,
+          [this](const QString& message) { ReportDamage(QString(), command::ErrorText(message)); });
   RxDBGrid1->installEventFilter(this);  // the column follows the grid's width
   DBMemo1 = new QPlainTextEdit(Splitter1);
   DBMemo1->setObjectName("DBMemo1");

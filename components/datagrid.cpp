@@ -414,15 +414,15 @@ bool TRecordGridModel::setData(const QModelIndex& index, const QVariant& value, 
     // another way and does not fit is refused, never cut without a word.
     const xbase::FieldDef& def = master_->Fields()[(size_t)fi];
     if (def.type != 'M' && text.size() > (size_t)def.width) {
-      Fail(QString("The text is %1 bytes long; the field %2 holds at most %3 bytes. It was not taken.")
-               .arg(text.size())
-               .arg(QString::fromStdString(def.name))
-               .arg(def.width));
+      emit WriteRefused(QString("The text is %1 bytes long; the field %2 holds at most %3 bytes. It was not taken.")
+                            .arg(text.size())
+                            .arg(QString::fromStdString(def.name))
+                            .arg(def.width));
       return false;
     }
     master_->SetFieldByName(field, text);
   } catch (const std::exception& e) {
-    Fail(QString::fromUtf8(e.what()));
+    emit WriteRefused(QString::fromUtf8(e.what()));
     return false;
   }
   emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});

@@ -93,6 +93,9 @@ class TRecordGridModel : public QAbstractTableModel {
   // A read of the table failed (damaged file, file held exclusively...).
   // Sent once per new message, from the event loop.
   void ReadError(const QString& message);
+  // A value typed into a cell was not taken into the record (too long for
+  // its field, or the engine refused it). Sent at once.
+  void WriteRefused(const QString& message);
 
  private:
   struct Column {

@@ -383,6 +383,23 @@ TEST_F(MainWindowTest, EditSaveAndCancel) {
   EXPECT_EQ(Label("Label4")->text(), "1");
   Reopen();
   EXPECT_EQ(dm_->ApTable1.RecordCount(), 1);
+
+  // A save while the table file is moved away is written (the program
+  // holds the file open); the list that cannot be read afterwards says it
+  // is the list.
+  window_->SelectTab(Tabs().indexOf("C"));
+  Button("sbtnEdit")->click();
+  dm_->ApTable1.SetFieldByName("FLTITLE", "while away");
+  const QString table = store::DataFilePath(data_, store::kRecordsTable);
+  ASSERT_TRUE(QFile::rename(table, table + ".away"));
+  scripted_.Clear();
+  Button("sbtnSave")->click();
+  EXPECT_EQ(window_->StatusText(0), " Saved...Edited...report.txt");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !scripted_.Texts().isEmpty(); }, 2000));
+  EXPECT_TRUE(scripted_.Last().text.startsWith("The list of records could not be read: ")) << scripted_.Last().text.toStdString();
+  ASSERT_TRUE(QFile::rename(table + ".away", table));
+  Reopen();
+  EXPECT_EQ(dm_->ApTable1.FieldByName("FLTITLE"), "while away");
 }
 
 // Double-clicking the path while editing replaces the record's file: its
