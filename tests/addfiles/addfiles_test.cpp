@@ -137,6 +137,27 @@ TEST_F(AddFilesTest, MaskChoiceAddAndExit) {
   EXPECT_EQ(window.status, " Cleared...");
   EXPECT_EQ(dm_.ApTable1.GetState(), xbase::State::Browse);
   EXPECT_EQ(released, 1);
+
+  // A record with typed changes is not dropped without the user's word:
+  // Cancel keeps the edit, Yes stores it.
+  xbase::Table& t = dm_.ApTable1;
+  t.Append();
+  t.SetFieldByName("FLNAME", "/x/a");
+  t.Post();
+  t.Edit();
+  t.SetFieldByName("FLTITLE", "typed");
+  scripted_.Answer(prompts::Cancel);
+  dialog.show();
+  dialog.sbtnExit->click();
+  EXPECT_EQ(scripted_.Last().buttons, prompts::Yes | prompts::No | prompts::Cancel);
+  EXPECT_EQ(t.GetState(), xbase::State::Edit);
+  EXPECT_EQ(released, 1);
+  scripted_.Answer(prompts::Yes);
+  dialog.show();
+  dialog.sbtnExit->click();
+  EXPECT_EQ(t.GetState(), xbase::State::Browse);
+  EXPECT_EQ(t.FieldByName("FLTITLE"), "typed");
+  EXPECT_EQ(released, 2);
   TSettings s;
   EXPECT_EQ(s.Read(settings::kAddStrtDir), QDir::toNativeSeparators(folder_) + "/");
   EXPECT_EQ(s.Read(settings::kAddStrtExt), "*.*");
