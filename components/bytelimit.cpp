@@ -3,6 +3,8 @@
 #include <QLineEdit>
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
+
 namespace fieldlimit {
 
 int Utf8Bytes(const QString& text) {

@@ -344,6 +344,8 @@ TEST_F(StoreTest, CatalogRenameBesideAReaderAndNamesStoredWhole) {
   EXPECT_EQ(names(), (std::vector<std::string>{"ABCDEFGHIJKLMNOPQRST", "Music", japanese}));
   dm.ApTable1.SetQuery(store::CatalogQueryUtf8("Music"));
   EXPECT_EQ(dm.ApTable1.QueryRecCount(), 3);
+  store::DeleteCatalogName(dm, "ABCDEFGHIJKLMNOPQRST");  // no pack: the reader does not stand in the way
+  EXPECT_EQ(names(), (std::vector<std::string>{"Music", japanese}));
 }
 
 TEST_F(StoreTest, TableOfAnotherLayoutIsRefusedAtOpenNamingFileAndField) {
