@@ -17,7 +17,8 @@ class TfrmAbout : public QDialog {
   explicit TfrmAbout(const QString& dataFolder, QWidget* parent = nullptr);
 
   static constexpr char kProductName[] = "Vantrell";
-  static constexpr char kVersion[] = "Version 1.0.6";
+  // The project version (one place in the build); --version prints it too.
+  static constexpr char kVersion[] = "Version " VANTRELL_VERSION;
 
   QLabel* ProgramIcon = nullptr;
   QLabel* ProductName = nullptr;

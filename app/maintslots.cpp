@@ -46,7 +46,8 @@ QString BackupFailure(const store::BackupResult& r, const QString& backupDir) {
     text += QStringLiteral(". These files could not be copied:");
     for (const std::string& f : r.failed) text += "\n" + store::FromUtf8(f);
   }
-  return text + "\nThe previous backup in " + QDir::toNativeSeparators(backupDir) + " is kept as it was.";
+  if (r.hadPrevious) return text + "\nThe previous backup in " + QDir::toNativeSeparators(backupDir) + " is kept as it was.";
+  return text + "\nThere was no earlier backup in " + QDir::toNativeSeparators(backupDir) + "; nothing was left there.";
 }
 
 }  // namespace

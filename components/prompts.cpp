@@ -81,6 +81,10 @@ class RealPrompts final : public Prompts {
   QString ChooseFolder(QWidget* parent, const QString& caption, const QString& start) override {
     return QFileDialog::getExistingDirectory(parent, caption, start, QFileDialog::ShowDirsOnly);
   }
+  QString ChooseSaveFile(QWidget* parent, const QString& caption, const QString& start,
+                         const QString& filter) override {
+    return QFileDialog::getSaveFileName(parent, caption, start, filter);
+  }
 };
 
 RealPrompts& Real() {
@@ -186,6 +190,17 @@ QString ScriptedPrompts::ChooseFolder(QWidget*, const QString& caption, const QS
   return e.folder;
 }
 
+QString ScriptedPrompts::ChooseSaveFile(QWidget*, const QString& caption, const QString& start, const QString&) {
+  Entry e;
+  e.call = Call::ChooseSaveFile;
+  e.caption = caption;
+  e.text = start;
+  e.buttons = 0;
+  if (!files.isEmpty()) e.folder = files.takeFirst();
+  log.append(e);
+  return e.folder;
+}
+
 int ScriptedPrompts::Count(Call call) const {
   int n = 0;
   for (const Entry& e : log)
@@ -206,6 +221,7 @@ void ScriptedPrompts::Clear() {
   log.clear();
   answers.clear();
   folders.clear();
+  files.clear();
   problems.clear();
 }
 

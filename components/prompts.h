@@ -35,6 +35,10 @@ class Prompts {
   virtual void Beep() = 0;
   // Folder picker; empty when cancelled.
   virtual QString ChooseFolder(QWidget* parent, const QString& caption, const QString& start) = 0;
+  // "Save as" file picker (`filter` as QFileDialog takes it); empty when
+  // cancelled.
+  virtual QString ChooseSaveFile(QWidget* parent, const QString& caption, const QString& start,
+                                 const QString& filter) = 0;
 };
 
 // The real prompts (QMessageBox, QApplication::beep, QFileDialog) unless
@@ -59,15 +63,16 @@ class ScopedPrompts {
 
 // A scripted double for tests. It records every call in `log` and answers
 // message boxes from `answers` and folder pickers from `folders`, first in
-// first out. With an empty queue a message box answers with its default
-// button and a folder picker with "" (cancelled).
+// first out, and "save as" pickers from `files`. With an empty queue a
+// message box answers with its default button and a picker with ""
+// (cancelled).
 //
 // An answer that the box does not offer is still returned (the test asked for
 // it), but the mismatch is written to `problems` so the test can notice that
 // its script and the program disagree.
 class ScriptedPrompts : public Prompts {
  public:
-  enum class Call { Message, Alert, Beep, ChooseFolder };
+  enum class Call { Message, Alert, Beep, ChooseFolder, ChooseSaveFile };
 
   struct Entry {
     Call call = Call::Message;
@@ -77,7 +82,7 @@ class ScriptedPrompts : public Prompts {
     int buttons = 0;                // Message: the offered buttons; Alert: Ok
     Button defaultButton = Ok;      // Message only
     Button answer = Ok;             // Message: the button returned
-    QString folder;                 // ChooseFolder: the folder returned
+    QString folder;                 // ChooseFolder, ChooseSaveFile: the path returned
   };
 
   Button Message(QWidget* parent, Kind kind, const QString& text, int buttons = Ok,
@@ -85,10 +90,13 @@ class ScriptedPrompts : public Prompts {
   void Alert(QWidget* parent, const QString& caption, const QString& text) override;
   void Beep() override;
   QString ChooseFolder(QWidget* parent, const QString& caption, const QString& start) override;
+  QString ChooseSaveFile(QWidget* parent, const QString& caption, const QString& start,
+                         const QString& filter) override;
 
   // Queues the answer of the next message box / folder picker.
   void Answer(Button button) { answers.append(button); }
   void AnswerFolder(const QString& folder) { folders.append(folder); }
+  void AnswerFile(const QString& file) { files.append(file); }
 
   // How many calls of a sort were made.
   int Count(Call call) const;
@@ -103,6 +111,7 @@ class ScriptedPrompts : public Prompts {
   QList<Entry> log;
   QList<Button> answers;
   QStringList folders;
+  QStringList files;
   QStringList problems;
 };
 

@@ -4,7 +4,8 @@
 #include <QButtonGroup>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QFileDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,8 +20,12 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QVBoxLayout>
+
+#include "prompts.h"
 
 namespace report {
 
@@ -56,9 +61,12 @@ std::array<double, 4> BorderOf(QPrinter& printer) {
           std::max(0.0, page.top() - paper.top()), std::max(0.0, paper.bottom() - page.bottom())};
 }
 
+// The number of pages made, or -1 when the device cannot be painted on
+// (nothing is printed then).
 int Run(QPagedPaintDevice& device, const std::array<double, 4>& border, QWidget* parent, const QString& status,
         const std::function<void(TReport&)>& print) {
-  QPainter painter(&device);
+  QPainter painter;
+  if (!painter.begin(&device)) return -1;
   StatusWindow window(parent, status);
   if (parent != nullptr && QApplication::platformName() != QLatin1String("offscreen")) window.show();
   TReport r(device, painter, border);
@@ -68,7 +76,21 @@ int Run(QPagedPaintDevice& device, const std::array<double, 4>& border, QWidget*
   return r.Page();
 }
 
+const QString kPdfFilter = QStringLiteral("PDF files (*.pdf)");
+
 }  // namespace
+
+QString PdfFileProblem(const QString& path) {
+  const QFileInfo file(path);
+  const QFileInfo folder(file.absolutePath());
+  if (!folder.exists()) return QStringLiteral("The folder \"%1\" does not exist.").arg(folder.filePath());
+  if (!folder.isDir()) return QStringLiteral("\"%1\" is not a folder.").arg(folder.filePath());
+  if (file.isDir()) return QStringLiteral("\"%1\" is a folder.").arg(file.filePath());
+  if (!folder.isWritable()) return QStringLiteral("The folder \"%1\" cannot be written to.").arg(folder.filePath());
+  if (file.exists() && !file.isWritable())
+    return QStringLiteral("The file \"%1\" cannot be written to.").arg(file.filePath());
+  return {};
+}
 
 bool TReportSystem::Setup(QWidget* parent) {
   QDialog dialog(parent);
@@ -92,9 +114,18 @@ bool TReportSystem::Setup(QWidget* parent) {
     toPrinter->setToolTip(QStringLiteral("No printer is set up on this computer."));
     if (toPrinter->isChecked()) toPreview->setChecked(true);
   }
+  // A name without a folder is proposed in the user's documents folder, not
+  // in whatever folder the program happened to start in.
+  const auto proposal = [&] {
+    const QString name = file->text().trimmed();
+    if (!name.isEmpty() && !QDir::isRelativePath(name)) return name;
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty() || !QFileInfo(documents).isDir()) documents = QDir::homePath();
+    return QDir(documents).filePath(name.isEmpty() ? QStringLiteral("report.pdf") : name);
+  };
   QObject::connect(browse, &QPushButton::clicked, &dialog, [&] {
-    const QString chosen = QFileDialog::getSaveFileName(&dialog, QStringLiteral("Report to a PDF file"), file->text(),
-                                                        QStringLiteral("PDF files (*.pdf)"));
+    const QString chosen = prompts::Current().ChooseSaveFile(&dialog, QStringLiteral("Report to a PDF file"),
+                                                             proposal(), kPdfFilter);
     if (!chosen.isEmpty()) {
       file->setText(chosen);
       toFile->setChecked(true);
@@ -125,9 +156,26 @@ bool TReportSystem::Setup(QWidget* parent) {
   layout->addWidget(buttons);
   for (;;) {
     if (dialog.exec() != QDialog::Accepted) return false;
-    if (toFile->isChecked() && file->text().trimmed().isEmpty()) {
-      file->setFocus();
-      continue;  // a file needs a name
+    if (toFile->isChecked()) {
+      if (file->text().trimmed().isEmpty()) {
+        file->setFocus();
+        continue;  // a file needs a name
+      }
+      // A bare name or a relative path is made whole by the user in a save
+      // dialog; the file is always kept by its whole path.
+      QString path = file->text().trimmed();
+      if (QDir::isRelativePath(path)) {
+        path = prompts::Current().ChooseSaveFile(&dialog, QStringLiteral("Report to a PDF file"), proposal(),
+                                                 kPdfFilter);
+        if (path.isEmpty()) continue;
+      }
+      path = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+      file->setText(path);
+      if (const QString problem = PdfFileProblem(path); !problem.isEmpty()) {
+        prompts::Current().Message(&dialog, prompts::Kind::Error, "The report cannot be written.\n\n" + problem);
+        file->setFocus();
+        continue;
+      }
     }
     break;
   }
@@ -140,20 +188,50 @@ bool TReportSystem::Setup(QWidget* parent) {
   return true;
 }
 
+QString TReportSystem::WritePdf(QWidget* parent, const std::function<void(TReport&)>& print) {
+  fileName = QDir::cleanPath(QFileInfo(fileName).absoluteFilePath());
+  if (const QString problem = PdfFileProblem(fileName); !problem.isEmpty()) return problem;
+  // Written beside the file under another name and put in its place when
+  // whole: a report that fails leaves no part of a file, and an earlier
+  // file of that name stays as it was.
+  QSaveFile out(fileName);
+  if (!out.open(QIODevice::WriteOnly)) return QStringLiteral("\"%1\": %2.").arg(fileName, out.errorString());
+  {
+    QPdfWriter writer(&out);
+    writer.setTitle(jobTitle);
+    writer.setCreator(QStringLiteral("Vantrell"));
+    writer.setPageSize(QPageSize(QPageSize::Letter));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setResolution(600);
+    pages_ = Run(writer, {0, 0, 0, 0}, parent, QStringLiteral("Generating page %p"), print);
+  }
+  if (pages_ < 0) {
+    out.cancelWriting();
+    pages_ = 0;
+    return QStringLiteral("\"%1\" could not be opened for writing.").arg(fileName);
+  }
+  if (!out.commit()) {
+    pages_ = 0;
+    return QStringLiteral("\"%1\": %2.").arg(fileName, out.errorString());
+  }
+  return {};
+}
+
 bool TReportSystem::Execute(QWidget* parent, const std::function<void(TReport&)>& print) {
   pages_ = 0;
-  if (askSetup && !Setup(parent)) return false;
+  for (;;) {
+    if (askSetup && !Setup(parent)) return false;
+    if (destination != Destination::File) break;
+    const QString problem = WritePdf(parent, print);
+    if (problem.isEmpty()) return true;
+    // Nothing was written; the setup dialog comes back with the same
+    // choices so that another file can be named.
+    prompts::Current().Message(parent, prompts::Kind::Error, "The report was not written.\n\n" + problem);
+    if (!askSetup) return false;
+  }
   switch (destination) {
-    case Destination::File: {
-      QPdfWriter writer(fileName);
-      writer.setTitle(jobTitle);
-      writer.setCreator(QStringLiteral("Vantrell"));
-      writer.setPageSize(QPageSize(QPageSize::Letter));
-      writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-      writer.setResolution(600);
-      pages_ = Run(writer, {0, 0, 0, 0}, parent, QStringLiteral("Generating page %p"), print);
-      return true;
-    }
+    case Destination::File:
+      return false;  // written above
     case Destination::Printer: {
       QPrinter printer(QPrinter::HighResolution);
       if (!printerName.isEmpty()) printer.setPrinterName(printerName);
@@ -161,6 +239,13 @@ bool TReportSystem::Execute(QWidget* parent, const std::function<void(TReport&)>
       printer.setDocName(jobTitle);
       printer.setCopyCount(copies);
       pages_ = Run(printer, BorderOf(printer), parent, QStringLiteral("Printing page %p"), print);
+      if (pages_ < 0) {
+        pages_ = 0;
+        prompts::Current().Message(parent, prompts::Kind::Error,
+                                   QStringLiteral("The report was not printed: the printer \"%1\" cannot be used.")
+                                       .arg(printer.printerName()));
+        return false;
+      }
       return true;
     }
     case Destination::Preview: {
@@ -170,7 +255,7 @@ bool TReportSystem::Execute(QWidget* parent, const std::function<void(TReport&)>
       QPrintPreviewDialog preview(&printer, parent);
       preview.setWindowTitle(QStringLiteral("Report Preview"));
       QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, [&](QPrinter* p) {
-        pages_ = Run(*p, BorderOf(*p), parent, QStringLiteral("Generating page %p"), print);
+        pages_ = std::max(0, Run(*p, BorderOf(*p), parent, QStringLiteral("Generating page %p"), print));
       });
       if (auto* widget = preview.findChild<QPrintPreviewWidget*>()) widget->setZoomFactor(1.0);
       preview.exec();

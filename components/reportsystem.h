@@ -15,11 +15,15 @@ namespace report {
 
 enum class Destination { Printer, Preview, File };
 
+// Why no PDF file can be written at `path` (its folder is missing or cannot
+// be written, ...); empty when nothing stands in the way.
+QString PdfFileProblem(const QString& path);
+
 class TReportSystem {
  public:
   // What the setup dialog starts with, and what a run without it uses.
   Destination destination = Destination::Preview;
-  QString fileName;  // the PDF file of Destination::File
+  QString fileName;  // the PDF file of Destination::File, by its whole path
   int copies = 1;
   // Without the dialog (the report goes straight to the destination).
   bool askSetup = true;
@@ -29,7 +33,9 @@ class TReportSystem {
   QString printerName;
 
   // Runs the report: the setup dialog (Cancel ends it, returning false),
-  // then `print` fills the pages on the chosen device.
+  // then `print` fills the pages on the chosen device. A PDF file that
+  // cannot be written is said so in a message box before anything is
+  // printed, and the setup dialog comes back; nothing is written then.
   bool Execute(QWidget* parent, const std::function<void(TReport&)>& print);
 
   // Pages of the last run.
@@ -37,6 +43,8 @@ class TReportSystem {
 
  private:
   bool Setup(QWidget* parent);
+  // Writes the PDF file; why not, when it was not written.
+  QString WritePdf(QWidget* parent, const std::function<void(TReport&)>& print);
   int pages_ = 0;
 };
 

@@ -102,7 +102,19 @@ TFileCommand::End TFileCommand::Transfer(Operation op, const QString& source, QS
     return End::Stop;
   }
   QCoreApplication::processEvents();
-  const Outcome done = op == Operation::Copy ? CopyReplacing(source, destination) : MoveReplacing(source, destination);
+  // A large file, or one on a slow disk, is copied on a worker while the
+  // window shows how far it is and offers Cancel.
+  const Outcome done = WithProgress(
+      parent, OperationName(op) + QStringLiteral(" File"),
+      (op == Operation::Copy ? QStringLiteral("Copying ") : QStringLiteral("Moving ")) + source + "\nto " + destination,
+      [&](const Progress& progress) {
+        return op == Operation::Copy ? CopyReplacing(source, destination, progress)
+                                     : MoveReplacing(source, destination, progress);
+      });
+  if (done.state == Outcome::State::Cancelled) {
+    status_(QStringLiteral("Operation cancelled..."));
+    return End::Common;
+  }
   if (done.state == Outcome::State::CopiedOnly) {
     p.Message(parent, prompts::Kind::Error,
               "The file was copied to\n" + destination + "\nbut could not be removed from\n" + source + "\n" +

@@ -1,13 +1,26 @@
 #include "filetransfer.h"
 
+#include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QDir>
+#include <QLocale>
+#include <QProgressDialog>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <system_error>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace fileops {
 
@@ -64,9 +77,12 @@ bool SameFile(const QString& a, const QString& b) {
   return !ec && same;
 }
 
-Outcome CopyReplacing(const QString& source, const QString& destination) {
+Outcome CopyReplacing(const QString& source, const QString& destination, const Progress& progress) {
   QFile in(source);
   if (!in.open(QIODevice::ReadOnly)) return Failed(in.errorString());
+  const int64_t total = in.size();
+  int64_t done = 0;
+  if (progress && !progress(0, total)) return {Outcome::State::Cancelled, QString()};
   // Written under a temporary name beside the destination and synced;
   // commit renames it into place.
   QSaveFile out(destination);
@@ -80,6 +96,11 @@ Outcome CopyReplacing(const QString& source, const QString& destination) {
       const QString why = out.errorString();
       out.cancelWriting();
       return Failed(why);
+    }
+    done += buffer.size();
+    if (progress && !progress(done, total)) {
+      out.cancelWriting();  // the temporary file goes
+      return {Outcome::State::Cancelled, QString()};
     }
   }
   if (in.error() != QFileDevice::NoError) {
@@ -97,18 +118,65 @@ Outcome CopyReplacing(const QString& source, const QString& destination) {
   return Done();
 }
 
-Outcome MoveReplacing(const QString& source, const QString& destination) {
+Outcome MoveReplacing(const QString& source, const QString& destination, const Progress& progress) {
   std::error_code ec;
   fs::rename(Fs(source), Fs(destination), ec);
   if (!ec) return Done();
   if (ec != std::errc::cross_device_link) return Failed(ec);
   // Another file system: a copy that replaces the destination only once it
   // is complete; the source goes only after that.
-  Outcome copied = CopyReplacing(source, destination);
+  Outcome copied = CopyReplacing(source, destination, progress);
   if (!copied.ok()) return copied;
   QFile original(source);
   if (!original.remove()) return {Outcome::State::CopiedOnly, original.errorString()};
   return Done();
+}
+
+Outcome WithProgress(QWidget* parent, const QString& caption, const QString& text,
+                     const std::function<Outcome(const Progress&)>& work) {
+  struct Shared {
+    std::atomic<int64_t> done{0}, total{0};
+    std::atomic<bool> cancel{false};
+  };
+  const auto shared = std::make_shared<Shared>();
+  Outcome result;
+  QEventLoop loop;
+  std::unique_ptr<QThread> worker(QThread::create([&result, &work, shared] {
+    result = work([shared](int64_t done, int64_t total) {
+      shared->done = done;
+      shared->total = total;
+      return !shared->cancel.load();
+    });
+  }));
+  QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+
+  QProgressDialog dialog(text, QStringLiteral("Cancel"), 0, 1000, parent);
+  dialog.setWindowTitle(caption);
+  dialog.setObjectName(QStringLiteral("TransferProgress"));
+  dialog.setWindowModality(Qt::WindowModal);
+  dialog.setAutoClose(false);
+  dialog.setAutoReset(false);
+  dialog.setMinimumDuration(400);
+  dialog.setValue(0);
+  QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] {
+    shared->cancel = true;
+    dialog.setLabelText(text + QStringLiteral("\n\nStopping..."));
+  });
+  const QLocale locale;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, &dialog, [&] {
+    if (dialog.wasCanceled()) shared->cancel = true;
+    if (shared->cancel) return;
+    const int64_t done = shared->done, total = shared->total;
+    dialog.setLabelText(text + u'\n' + u'\n' + locale.formattedDataSize(done) + QStringLiteral(" of ") +
+                        locale.formattedDataSize(total));
+    dialog.setValue(total > 0 ? (int)(done * 1000 / total) : 0);
+  });
+  tick.start(100);
+  worker->start();
+  loop.exec();
+  worker->wait();
+  return result;
 }
 
 Outcome MakeFolder(const QString& path) {
@@ -119,7 +187,26 @@ Outcome MakeFolder(const QString& path) {
                                          : QStringLiteral("Something else of that name is there."));
 }
 
+// Why the file cannot leave its folder (the folder is on a read-only file
+// system, or the user may not change it); empty when it can. Asked first:
+// a trash that cannot take the file otherwise only names the failed
+// fallback (a rename across file systems), not the cause.
+static QString LeaveFolderProblem(const QString& path) {
+#ifdef Q_OS_UNIX
+  const QString folder = QFileInfo(path).absolutePath();
+  if (::access(QFile::encodeName(folder).constData(), W_OK) != 0) {
+    const int error = errno;
+    return "The folder " + folder + " cannot be changed: " + QString::fromLocal8Bit(std::strerror(error)) + ".";
+  }
+#else
+  Q_UNUSED(path);
+#endif
+  return QString();
+}
+
 Outcome TrashFile(const QString& path) {
+  if (Occupied(path))
+    if (const QString problem = LeaveFolderProblem(path); !problem.isEmpty()) return Failed(problem);
   if (const QString problem = HomeTrashProblem(); !problem.isEmpty()) return Failed(problem);
   QFile file(path);
   const bool moved = file.moveToTrash();

@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QLocale>
+#include <QRegularExpression>
+
+#include <vector>
 
 namespace reports {
 
@@ -12,6 +15,42 @@ constexpr double kPen = 0.02;
 constexpr double kTitleWidth = 3.35, kPathWidth = 2.8;
 
 }  // namespace
+
+QString DateWithoutTime(const QString& text) {
+  // A time: hours and minutes (and seconds) with colons, or hours, minutes
+  // and seconds with dots (as some locales write it). Only words after the
+  // first are looked at, so a dotted date alone ("08.02.21") stays a date.
+  static const QRegularExpression time(QStringLiteral(R"((^|\D)\d{1,2}(:\d{2}(:\d{2})?|\.\d{2}\.\d{2})(\D|$))"),
+                                       QRegularExpression::UseUnicodePropertiesOption);
+  struct Word {
+    qsizetype begin, end;
+  };
+  std::vector<Word> words;
+  for (qsizetype i = 0; i < text.size();) {
+    while (i < text.size() && text[i].isSpace()) ++i;
+    const qsizetype begin = i;
+    while (i < text.size() && !text[i].isSpace()) ++i;
+    if (i > begin) words.push_back({begin, i});
+  }
+  const auto hasDigit = [&](const Word& w) {
+    for (qsizetype i = w.begin; i < w.end; ++i)
+      if (text[i].isDigit()) return true;
+    return false;
+  };
+  // From the end: words without digits (an AM/PM marker after the time),
+  // then the time. The first word is always the date's.
+  for (qsizetype i = (qsizetype)words.size() - 1; i >= 1; --i) {
+    const Word& w = words[(size_t)i];
+    if (time.match(text.mid(w.begin, w.end - w.begin)).hasMatch()) {
+      // A marker written before the time goes with it.
+      qsizetype first = i;
+      while (first > 1 && !hasDigit(words[(size_t)first - 1])) --first;
+      return text.left(words[(size_t)first].begin);
+    }
+    if (hasDigit(w)) break;
+  }
+  return text;
+}
 
 TCatalogLayout::TCatalogLayout(report::TReport& r, const Options& o, bool recordMode)
     : r_(r), options_(o), recordMode_(recordMode) {}
@@ -107,10 +146,7 @@ void TCatalogLayout::PrintRecordRow(const Row& row, bool continued, bool emphasi
     }
     r_.Print("\t" + FittedPath(row.path));
     r_.Print("\t" + row.size);
-    // The date without its time. A date stored without a time (a file
-    // dated at midnight) is printed whole rather than left out.
-    const int blank = row.date.indexOf(u' ');
-    r_.Print("\t" + (blank < 0 ? row.date : row.date.left(blank + 1)));
+    r_.Print("\t" + DateWithoutTime(row.date));
     r_.NewLine();
   }
   r_.RestoreFont(2);

@@ -27,6 +27,13 @@ struct Row {
   bool reachable = true;  // red when its file is out of reach
 };
 
+// The date part of a record's date text, keeping the blank that ends it:
+// everything before its time, in every form FLDATE is written in (a
+// locale's short date and time, "yyyy-MM-dd HH:mm:ss", the older
+// "dd/mm/yyyy hh:mm:ss"). A date stored without a time (a file dated at
+// midnight) comes whole.
+QString DateWithoutTime(const QString& text);
+
 class TCatalogLayout {
  public:
   TCatalogLayout(report::TReport& r, const Options& o, bool recordMode);

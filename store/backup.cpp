@@ -85,10 +85,22 @@ BackupResult BackupDatabaseOf(DataTables& db, const std::string& dataDir, const 
     for (const std::string& name : names) xbase::TryRemoveFile(fresh(name));
   };
 
-  // 1. The new copies, each beside the copy it is to replace.
+  for (const std::string& name : names)
+    if (Exists(target(name))) result.hadPrevious = true;
+
+  // 1. The new copies, each beside the copy it is to replace. The index
+  // files are rebuilt from the tables when missing: one that is not there
+  // is left out, not a reason to refuse the backup.
+  std::vector<std::string> copied;
   for (const std::string& name : names) {
+    const std::string source = DataFilePathUtf8(dataDir, name.c_str());
+    if ((name == kCatalogIndex || name == kRecordsIndex) && !Exists(source)) {
+      result.skipped.push_back(name);
+      continue;
+    }
+    copied.push_back(name);
     try {
-      CopySynced(DataFilePathUtf8(dataDir, name.c_str()), fresh(name));
+      CopySynced(source, fresh(name));
     } catch (const std::exception& e) {
       result.failed.push_back(name + ": " + e.what());
       xbase::TryRemoveFile(fresh(name));
@@ -119,7 +131,7 @@ BackupResult BackupDatabaseOf(DataTables& db, const std::string& dataDir, const 
       xbase::RenameFile(target(name), aside(name));
       setAside.push_back(name);
     }
-    for (const std::string& name : names) {
+    for (const std::string& name : copied) {
       xbase::RenameFile(fresh(name), target(name));
       placed.push_back(name);
     }

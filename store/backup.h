@@ -20,6 +20,11 @@ std::vector<std::string> BackupFileNames();
 struct BackupResult {
   // The files that could not be copied, each as "NAME: why".
   std::vector<std::string> failed;
+  // Index files the data folder did not hold: they are rebuilt from their
+  // tables whenever they are missing, so the backup goes on without them.
+  std::vector<std::string> skipped;
+  // Whether the backup folder held copies from an earlier backup.
+  bool hadPrevious = false;
   // What went wrong with the backup folder itself; "" when nothing did.
   std::string problem;
   bool Complete() const { return failed.empty() && problem.empty(); }
@@ -30,6 +35,8 @@ struct BackupResult {
 // are flushed first, so the copies are the database as posted. Each copy
 // is written beside the old backup copy of its file and synced; only when
 // every file was copied do the new copies replace the old ones, together.
+// An index file that is missing is not copied (its old copy goes with the
+// old set, as it no longer matches the tables).
 // A backup that fails leaves the previous one as it was and removes what it
 // wrote; the result names each file it could not copy. Engine errors of
 // the flush propagate before anything is copied.

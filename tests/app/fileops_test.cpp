@@ -238,6 +238,15 @@ TEST_F(WindowFileOpsTest, BackupReplacesTheWholeSetOrNothing) {
         return false;
     return true;
   };
+  // A first backup that fails does not speak of a previous one.
+  QDir().mkpath(BackupFolder() + "/VTLCa.dbf.new");
+  Get<QAction>("mnuBackup")->trigger();
+  ASSERT_EQ(scripted_.Count(Call::Message), 1);
+  EXPECT_FALSE(scripted_.Last().text.contains("previous backup")) << scripted_.Last().text.toStdString();
+  EXPECT_TRUE(scripted_.Last().text.contains("There was no earlier backup")) << scripted_.Last().text.toStdString();
+  EXPECT_TRUE(QDir(BackupFolder()).entryList(QDir::Files).isEmpty());
+  QDir(BackupFolder() + "/VTLCa.dbf.new").removeRecursively();
+  scripted_.Clear();
   Get<QAction>("mnuBackup")->trigger();
   EXPECT_EQ(w.StatusText(0), "Backup complete...");
   EXPECT_TRUE(sameAsData());
@@ -261,10 +270,24 @@ TEST_F(WindowFileOpsTest, BackupReplacesTheWholeSetOrNothing) {
   EXPECT_EQ(files, (QStringList{"VTLCa.dbf", "VTLCa.nsx", "VTLDataA.SMT", "VTLDataA.dbf", "VTLDataA.nsx"}));
   EXPECT_NE(w.StatusText(0), "Backup complete...");
 
+  EXPECT_TRUE(scripted_.Last().text.contains("The previous backup in")) << scripted_.Last().text.toStdString();
+
   QDir(BackupFolder() + "/VTLDataA.SMT.new").removeRecursively();
   Get<QAction>("mnuBackup")->trigger();
   EXPECT_EQ(w.StatusText(0), "Backup complete...");
   EXPECT_TRUE(sameAsData());
+
+  // A missing index file (rebuilt from its table at the next start) does not
+  // stop the backup: the rest is copied and its old copy does not stay.
+  ASSERT_TRUE(QFile::remove(data_ + "/VTLCa.nsx"));
+  scripted_.Clear();
+  Get<QAction>("mnuBackup")->trigger();
+  EXPECT_EQ(scripted_.Count(Call::Message), 0) << scripted_.Texts().join("|").toStdString();
+  EXPECT_EQ(w.StatusText(0), "Backup complete...");
+  files = QDir(BackupFolder()).entryList(QDir::Files);
+  files.sort();
+  EXPECT_EQ(files, (QStringList{"VTLCa.dbf", "VTLDataA.SMT", "VTLDataA.dbf", "VTLDataA.nsx"}));
+  EXPECT_EQ(Read(BackupFolder() + "/VTLDataA.dbf"), Read(data_ + "/VTLDataA.dbf"));
 }
 
 TEST_F(WindowFileOpsTest, PackAndReindexShowTheSameCatalogWithItsCounters) {

@@ -11,13 +11,20 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 
 #include <functional>
+#include <thread>
+
+#include <unistd.h>
 
 #include "chosenfolder.h"
 #include "createdb.h"
@@ -26,6 +33,7 @@
 #include "destination.h"
 #include "filecommand.h"
 #include "fileoperations.h"
+#include "filetransfer.h"
 #include "mainwindowservices.h"
 #include "prompts.h"
 #include "settings.h"
@@ -375,6 +383,103 @@ TEST_F(FileOpsTest, FailedTransfersLoseNothing) {
   EXPECT_TRUE(scripted_.Last().text.startsWith("The path of this file is longer than 255 bytes"));
   EXPECT_TRUE(QFileInfo::exists(root_ + "/files/a.txt"));
   EXPECT_EQ(RecordPath(), root_ + "/files/a.txt");
+}
+
+// A copy stopped halfway (Cancel) leaves the source and the file it was to
+// replace as they were and no part of a file beside them; a move across
+// file systems stopped so keeps its source.
+TEST_F(FileOpsTest, StoppedCopyLeavesEverythingAsItWas) {
+  const QByteArray big(3 << 20, 'x');
+  const QString source = root_ + "/files/big.bin", target = root_ + "/target/big.bin";
+  Write(source, big);
+  Write(target, "old");
+  int64_t seen = 0, whole = 0;
+  const auto stopAfterFirstPiece = [&](int64_t done, int64_t total) {
+    seen = done;
+    whole = total;
+    return done == 0;
+  };
+  fileops::Outcome out = fileops::CopyReplacing(source, target, stopAfterFirstPiece);
+  EXPECT_EQ(out.state, fileops::Outcome::State::Cancelled);
+  EXPECT_GT(seen, 0);
+  EXPECT_EQ(whole, big.size());
+  EXPECT_EQ(Read(target), "old");
+  EXPECT_EQ(Read(source), big);
+  EXPECT_EQ(Entries(root_ + "/target"), QStringList{"big.bin"});
+  QTemporaryDir other(QStringLiteral("/dev/shm/vantrell-fileops-XXXXXX"));
+  if (other.isValid() && QStorageInfo(other.path()).device() != QStorageInfo(root_).device()) {
+    out = fileops::MoveReplacing(source, other.path() + "/big.bin", stopAfterFirstPiece);
+    EXPECT_EQ(out.state, fileops::Outcome::State::Cancelled);
+    EXPECT_EQ(Read(source), big);
+    EXPECT_TRUE(Entries(other.path()).isEmpty());
+  }
+  out = fileops::CopyReplacing(source, target, [](int64_t, int64_t) { return true; });
+  EXPECT_TRUE(out.ok());
+  EXPECT_EQ(Read(target), big);
+}
+
+// While a long copy runs the window stays alive: a progress window shows the
+// bytes done of all, and its Cancel stops the work.
+TEST(TransferProgress, ShowsBytesAndCancelStopsTheWork) {
+  QString shownText;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* dialog = qobject_cast<QProgressDialog*>(w);
+      if (dialog == nullptr || dialog->objectName() != "TransferProgress" || !dialog->isVisible()) continue;
+      if (!dialog->labelText().contains(" of ")) continue;
+      shownText = dialog->labelText();
+      if (auto* cancel = dialog->findChild<QPushButton*>()) cancel->click();
+    }
+  });
+  watch.start(20);
+  int pieces = 0;
+  const fileops::Outcome out =
+      fileops::WithProgress(nullptr, "Copy File", "Copying a.bin", [&](const fileops::Progress& progress) {
+        // A slow disk: a piece every 10 ms, for at most 30 s.
+        for (; pieces < 3000; ++pieces) {
+          if (!progress((int64_t)pieces << 20, (int64_t)3000 << 20)) return fileops::Outcome{fileops::Outcome::State::Cancelled, {}};
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return fileops::Outcome{fileops::Outcome::State::Done, {}};
+      });
+  EXPECT_EQ(out.state, fileops::Outcome::State::Cancelled);
+  EXPECT_LT(pieces, 3000);
+  EXPECT_TRUE(shownText.startsWith("Copying a.bin")) << shownText.toStdString();
+  EXPECT_TRUE(shownText.endsWith(" of " + QLocale().formattedDataSize((int64_t)3000 << 20))) << shownText.toStdString();
+}
+
+// A file on a read-only file system cannot go to the trash; the message
+// names that cause, not the failed fallback of the trash (a rename across
+// file systems). Run in a private mount namespace where one can be made.
+TEST(Trash, ReadOnlyFileSystemIsNamed) {
+  const QString readOnly = qEnvironmentVariable("VANTRELL_TEST_RO_DIR");
+  if (readOnly.isEmpty()) {
+    const QString unshare = QStandardPaths::findExecutable("unshare");
+    if (unshare.isEmpty()) GTEST_SKIP() << "no unshare to make a read-only file system with";
+    QTemporaryDir dir;
+    QDir().mkpath(dir.path() + "/ro");
+    QProcess p;
+    QStringList args{"--mount", "--propagation", "private"};
+    if (geteuid() != 0) args << "--map-root-user";
+    args << "sh" << "-c"
+         << "mount -t tmpfs tmpfs \"$1/ro\" && echo x > \"$1/ro/a.txt\" && mount -o remount,ro \"$1/ro\" || exit 77; "
+            "VANTRELL_TEST_RO_DIR=\"$1/ro\" XDG_DATA_HOME=\"$1/share\" exec \"$2\" --gtest_filter=Trash.*"
+         << "sh" << dir.path() << QCoreApplication::applicationFilePath();
+    p.start(unshare, args);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString output = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+    if (p.exitCode() == 77 || output.contains("unshare failed"))
+      GTEST_SKIP() << "no read-only file system can be made here: " << output.toStdString();
+    EXPECT_EQ(p.exitCode(), 0) << output.toStdString();
+    return;
+  }
+  const QString file = readOnly + "/a.txt";
+  const fileops::Outcome out = fileops::TrashFile(file);
+  EXPECT_FALSE(out.ok());
+  EXPECT_TRUE(out.why.contains("Read-only file system")) << out.why.toStdString();
+  EXPECT_FALSE(out.why.contains("cross-device")) << out.why.toStdString();
+  EXPECT_TRUE(QFileInfo::exists(file));
 }
 
 TEST_F(FileOpsTest, DeleteSendsTheFileToTheTrashWithItsRecord) {

@@ -23,7 +23,8 @@ expected=(bin/vantrell bin/vantrell-db
           share/applications/org.brannock.Vantrell.desktop
           share/metainfo/org.brannock.Vantrell.metainfo.xml
           share/icons/hicolor/scalable/apps/vantrell.svg
-          share/man/man1/vantrell.1 share/man/man1/vantrell-db.1)
+          share/man/man1/vantrell.1.gz share/man/man1/vantrell-db.1.gz
+          share/doc/vantrell/copyright share/doc/vantrell/changelog.gz)
 for side in 16 24 32 48 64 128 256; do
   expected+=("share/icons/hicolor/${side}x${side}/apps/vantrell.png")
 done
@@ -56,8 +57,10 @@ grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo: no releas
 
 # The manual pages format without warnings.
 for page in vantrell vantrell-db; do
-  out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$share/man/man1/$page.1" 2>&1 >/dev/null)
+  out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$share/man/man1/$page.1.gz" 2>&1 >/dev/null)
   [[ -z $out ]] || fail "man $page: $out"
+  # The page's footer carries the version the programs print.
+  zcat "$share/man/man1/$page.1.gz" | head -1 | grep -qF "\"Vantrell $version\"" || fail "man $page: not version $version"
 done
 
 # --version and --help print and end with 0, without a display.

@@ -12,13 +12,19 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QDir>
+#include <QDialog>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "cataloglayout.h"
+#include "filefacts.h"
+#include "prompts.h"
 #include "reportsystem.h"
 
 namespace {
@@ -110,7 +116,8 @@ TEST_F(ReportsTest, ShortFormPutsEveryColumnInItsPlace) {
                                 RowsOf({{"Alpha", "/home/me/alpha.txt", "1,024", "12/03/2019 14:22:05", ""},
                                         {wide, "/srv/a/b/c/d/e/f/g/h/very/deep/folders/of/archive/2019/report.pdf",
                                          "12", "01/01/2020 00:00:00", ""},
-                                        {"Gamma", "/g.txt", "1,234,567,890", "02/02/2020", "", false}}),
+                                        {"Gamma", "/g.txt", "1,234,567,890", "02/02/2020", "", false},
+                                        {"Delta", "/d.txt", "5", "8. 2. 2021 15:41:36", ""}}),
                                 QDate(2024, 5, 7));
   });
   const auto near = [](double a, double b) { return std::abs(a - b) < 0.03; };
@@ -139,6 +146,10 @@ TEST_F(ReportsTest, ShortFormPutsEveryColumnInItsPlace) {
   // over the path.
   ASSERT_NE(Find(words, "02/02/2020"), nullptr);
   EXPECT_TRUE(near(Find(words, "02/02/2020")->right, 7.95));
+  // A locale's date with blanks in it is printed whole.
+  ASSERT_NE(Find(words, "2021"), nullptr);
+  EXPECT_TRUE(near(Find(words, "2021")->top, Find(words, "Delta")->top));
+  EXPECT_EQ(Find(words, "15:41:36"), nullptr);
   const Word* big = Find(words, "1,234,567,890");
   ASSERT_NE(big, nullptr);
   EXPECT_TRUE(near(big->right, 7.35));
@@ -165,6 +176,33 @@ TEST_F(ReportsTest, ShortFormPutsEveryColumnInItsPlace) {
   const auto [red, shaded] = Colours();
   EXPECT_GT(red, 5);
   EXPECT_GT(shaded, 200);
+}
+
+// The Date cell holds the whole date and no time, in every form FLDATE is
+// written in: each locale's short date and time, the long-date fallback and
+// the older dd/mm/yyyy form.
+TEST(ReportDate, WholeDateWithoutTimeInEveryLocale) {
+  const auto dos = [](int y, int mo, int d, int h, int mi, int s) {
+    return (int64_t)(y - 1980) << 25 | (int64_t)mo << 21 | (int64_t)d << 16 | h << 11 | mi << 5 | s / 2;
+  };
+  const QDate day(2021, 2, 8);
+  int checked = 0;
+  for (const QLocale& locale :
+       QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+    const QString date = locale.toString(day, QLocale::ShortFormat);
+    for (const auto& [h, m, s] : std::initializer_list<std::tuple<int, int, int>>{{15, 41, 36}, {3, 5, 0}, {0, 0, 0}}) {
+      const QString text = browse::FileDateText(dos(2021, 2, 8, h, m, s), locale);
+      const QString expected = text.startsWith(date) ? date : QStringLiteral("2021-02-08");
+      ASSERT_EQ(reports::DateWithoutTime(text).trimmed(), expected)
+          << locale.name().toStdString() << ": " << text.toStdString();
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 300);
+  EXPECT_EQ(reports::DateWithoutTime("12/03/2019 14:22:05"), "12/03/2019 ");
+  EXPECT_EQ(reports::DateWithoutTime("8. 2. 2021"), "8. 2. 2021");
+  EXPECT_EQ(reports::DateWithoutTime("2 Feb 2021 15:41:36"), "2 Feb 2021 ");
+  EXPECT_EQ(reports::DateWithoutTime("08.02.21"), "08.02.21");
 }
 
 TEST_F(ReportsTest, BinderOffsetMovesAllButTheDescription) {
@@ -232,6 +270,68 @@ TEST_F(ReportsTest, LongDescriptionContinuesOnNextPages) {
       EXPECT_LE(w.top, 11 - 0.75);
     }
   }
+}
+
+// A PDF file that cannot be written (its folder missing, or a file where a
+// folder should be) is said so before anything is printed, nothing is
+// written, and the setup dialog comes back; a bare file name is made whole
+// in a save dialog, and the file is kept by its whole path.
+TEST_F(ReportsTest, PdfFileThatCannotBeWrittenIsSaidAndSetupStays) {
+  prompts::ScriptedPrompts script;
+  prompts::ScopedPrompts scoped(&script);
+  QFile plain(dir_.path() + "/plain");
+  ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+  plain.close();
+  int printed = 0;
+  const auto print = [&](report::TReport& r) {
+    ++printed;
+    reports::Options o;
+    reports::PrintCatalogReport(r, o, "Letters", "1", RowsOf({{"Alpha", "/a.txt", "1", "", "Text"}}),
+                                QDate(2024, 5, 7));
+  };
+  report::TReportSystem system;
+  system.askSetup = false;
+  system.destination = report::Destination::File;
+  for (const QString& bad : {dir_.path() + "/missing/r.pdf", dir_.path() + "/plain/r.pdf"}) {
+    script.Clear();
+    system.fileName = bad;
+    EXPECT_FALSE(system.Execute(nullptr, print));
+    EXPECT_EQ(printed, 0);
+    EXPECT_FALSE(QFileInfo::exists(bad));
+    ASSERT_EQ(script.Texts().size(), 1);
+    EXPECT_TRUE(script.Texts()[0].contains(QFileInfo(bad).path())) << script.Texts()[0].toStdString();
+  }
+
+  // Through the dialog: a name in a missing folder is refused and the dialog
+  // shown again; a bare name goes through the save dialog.
+  script.Clear();
+  system.askSetup = true;
+  system.fileName = dir_.path() + "/missing/r.pdf";
+  const QString chosen = dir_.path() + "/chosen.pdf";
+  script.AnswerFile(chosen);
+  int shown = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || dialog->objectName() != "ReportSetup") return;
+    ++shown;
+    if (shown == 2) dialog->findChild<QLineEdit*>(QString(), Qt::FindDirectChildrenOnly)->setText("bare.pdf");
+    dialog->accept();
+  });
+  timer.start(20);
+  const QString cwd = QDir::currentPath();
+  QDir::setCurrent(dir_.path());
+  EXPECT_TRUE(system.Execute(nullptr, print));
+  QDir::setCurrent(cwd);
+  EXPECT_EQ(shown, 2);
+  EXPECT_EQ(printed, 1);
+  EXPECT_EQ(system.fileName, chosen);
+  EXPECT_TRUE(QFileInfo::exists(chosen));
+  EXPECT_FALSE(QFileInfo::exists(dir_.path() + "/bare.pdf"));
+  ASSERT_EQ(script.Count(prompts::ScriptedPrompts::Call::ChooseSaveFile), 1);
+  EXPECT_TRUE(QDir::isAbsolutePath(script.log.last().text));
+  EXPECT_TRUE(script.log.last().text.endsWith("/bare.pdf"));
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList({"chosen.pdf", "plain"})) << "no file left over";
 }
 
 // The report printed through the system's print service to its PDF
