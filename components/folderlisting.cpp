@@ -197,6 +197,9 @@ FolderEntries ReadFolderEntries(const QString& folder, const NameMasks& masks, b
   }
   ::closedir(dir);
 #else
+  // Drive letters are the other file systems here; a folder where a volume
+  // is mounted counts as one of its drive's.
+  (void)bounds;
   const QDir dir(folder);
   if (!dir.exists() || !dir.isReadable()) return out;
   out.readable = true;
@@ -209,9 +212,6 @@ FolderEntries ReadFolderEntries(const QString& folder, const NameMasks& masks, b
     QDirIterator folders(folder, QDir::Dirs | QDir::NoDotAndDotDot);
     while (folders.hasNext()) {
       folders.next();
-      // Drive letters are the other file systems here; a folder where a
-      // volume is mounted counts as one of the drive's.
-      (void)bounds;
       if (!folders.fileInfo().isSymLink()) out.folders << folders.fileName();
     }
   }
