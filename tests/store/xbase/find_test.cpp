@@ -59,6 +59,15 @@ TEST(FoldedSearchTest, FullCaseFoldingAsUsersType) {
   EXPECT_FALSE(finds("\xC3\xA9", "e\xFF"));
   EXPECT_FALSE(finds("strasse", "stra\xC3\x9F"));
   EXPECT_FALSE(finds("", "anything")) << "an empty text occurs nowhere";
+  // A character that needs folding anywhere in a long text, also in its
+  // last bytes, and a needle longer than the quick search's steps.
+  const std::string plain(40, 'x');
+  for (size_t at = 0; at <= plain.size(); at += 3) {
+    const std::string text = plain.substr(0, at) + "\xC3\x9F" + plain.substr(at);
+    EXPECT_TRUE(finds("xss", text.c_str()) || at == 0) << at;
+    EXPECT_TRUE(finds("ssx", text.c_str()) || at == plain.size()) << at;
+  }
+  EXPECT_TRUE(finds("abcdefghijklmnopqrstuvwxyzss", (std::string(20, '-') + "ABCDEFGHIJKLMNOPQRSTUVWXYZ\xC3\x9F").c_str()));
   EXPECT_EQ(xbase::FoldCase("\xC4\xB0Z STRA\xC3\x9F" "E"), "iz strasse");
 }
 
