@@ -59,8 +59,13 @@ TfrmAddToCatalog::TfrmAddToCatalog(MainWindowServices& services, std::function<v
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(sbtnSave);
   bottom->addWidget(sbtnExit);
-  bottom->addWidget(chkSubfolders);
-  bottom->addWidget(chkOtherFs);
+  // The walk's two choices one above the other, so the strip keeps the
+  // dialog's width.
+  auto* walk = new QVBoxLayout;
+  walk->setSpacing(0);
+  walk->addWidget(chkSubfolders);
+  walk->addWidget(chkOtherFs);
+  bottom->addLayout(walk);
   bottom->addStretch(1);
   bottom->addWidget(Label1);
   bottom->addWidget(Edit1);
