@@ -55,11 +55,20 @@ TfrmAddToCatalog::TfrmAddToCatalog(MainWindowServices& services, std::function<v
   Edit1->setMinimumWidth(60);
   chkSubfolders = new QCheckBox("Include subfolders", this);
   chkSubfolders->setObjectName("chkSubfolders");
+  chkOtherFs = new QCheckBox("Other file systems", this);
+  chkOtherFs->setObjectName("chkOtherFs");
+  chkOtherFs->setToolTip("Include subfolders also where another disk or share is mounted");
 
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(sbtnSave);
   bottom->addWidget(sbtnExit);
-  bottom->addWidget(chkSubfolders);
+  // The walk's two choices one above the other, so the strip keeps the
+  // dialog's width.
+  auto* walk = new QVBoxLayout;
+  walk->setSpacing(0);
+  walk->addWidget(chkSubfolders);
+  walk->addWidget(chkOtherFs);
+  bottom->addLayout(walk);
   bottom->addStretch(1);
   bottom->addWidget(Label1);
   bottom->addWidget(Edit1);
@@ -77,6 +86,7 @@ TfrmAddToCatalog::TfrmAddToCatalog(MainWindowServices& services, std::function<v
     mask = s.Read(settings::kAddStrtExt);
     folder = s.Read(settings::kAddStrtDir);
     chkSubfolders->setChecked(s.Read(settings::kAddSubFldrs));
+    chkOtherFs->setChecked(s.Read(settings::kAddOtherFs));
   } catch (const SettingsError&) {
     // A value of another type than text: the defaults serve.
   }
@@ -94,7 +104,11 @@ TfrmAddToCatalog::TfrmAddToCatalog(MainWindowServices& services, std::function<v
   // With subfolders included, Add takes the whole folder when no file is
   // chosen, so it is available at once.
   connect(chkSubfolders, &QCheckBox::toggled, this,
-          [this](bool on) { sbtnSave->setEnabled(on || RzFileListBox1->SelectedCount() > 0); });
+          [this](bool on) {
+            sbtnSave->setEnabled(on || RzFileListBox1->SelectedCount() > 0);
+            chkOtherFs->setEnabled(on);
+          });
+  chkOtherFs->setEnabled(chkSubfolders->isChecked());
   connect(sbtnSave, &QToolButton::clicked, this, &TfrmAddToCatalog::sbtnSaveClick);
   connect(sbtnExit, &QToolButton::clicked, this, &TfrmAddToCatalog::sbtnExitClick);
 }
@@ -107,6 +121,8 @@ QString TfrmAddToCatalog::Mask() const { return Edit1->text(); }
 
 void TfrmAddToCatalog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  // The folders as they are now: made, removed or mounted since last time.
+  dirtree1->Refresh();
   // Every use starts with no file chosen and Add off.
   AddPath->setPath(dirtree1->Directory());
   sbtnSave->setEnabled(chkSubfolders->isChecked());
@@ -168,5 +184,6 @@ void TfrmAddToCatalog::done(int result) {
   s.Write(settings::kAddStrtDir, dirtree1->Directory());
   s.Write(settings::kAddStrtExt, Edit1->text());
   s.Write(settings::kAddSubFldrs, chkSubfolders->isChecked());
+  s.Write(settings::kAddOtherFs, chkOtherFs->isChecked());
   QDialog::done(result);
 }

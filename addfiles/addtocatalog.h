@@ -43,6 +43,7 @@ class TfrmAddToCatalog : public QDialog {
   QLabel* Label1 = nullptr;
   QLineEdit* Edit1 = nullptr;
   QCheckBox* chkSubfolders = nullptr;  // "Include subfolders"
+  QCheckBox* chkOtherFs = nullptr;     // "Other file systems": the walk also enters mounted disks
 
  public slots:
   void sbtnSaveClick();

@@ -56,11 +56,18 @@ PassResult EachRecord(xbase::Table& t, const std::vector<uint32_t>& records, con
 
 }  // namespace
 
-bool ListTree(const QString& folder, const QString& mask, const std::function<bool(const QString& name)>& found,
-              const std::function<void(const QString& folder)>& skipped) {
+bool ListTree(const QString& folder, const QString& mask, bool otherFileSystems,
+              const std::function<bool(const QString& name)>& found,
+              const std::function<void(const QString& folder, const QString& why)>& skipped) {
   const listing::NameMasks masks(mask);
+  const listing::TreeBounds bounds(otherFileSystems);
   QString root = QDir(folder).absolutePath();
   if (!root.endsWith(u'/')) root += u'/';
+  const auto shown = [](const QString& path) { return QDir::toNativeSeparators(QDir::cleanPath(path)); };
+  if (bounds.IsSystemFolder(root)) {
+    skipped(shown(root), QStringLiteral("system file system"));
+    return true;
+  }
   // Folders still to read, with their paths relative to the root; each
   // folder's files first, then its subfolders in name order, depth first.
   std::vector<QString> pending{QString()};
@@ -68,12 +75,15 @@ bool ListTree(const QString& folder, const QString& mask, const std::function<bo
     const QString here = pending.back();
     pending.pop_back();
     const QString path = here.isEmpty() ? root : root + here;
-    const listing::FolderEntries entries = listing::ReadFolderEntries(path, masks, true);
+    const listing::FolderEntries entries = listing::ReadFolderEntries(path, masks, true, &bounds);
     if (!entries.readable) {
-      skipped(QDir::toNativeSeparators(QDir::cleanPath(path)));
+      skipped(shown(path), QStringLiteral("cannot be read"));
       continue;
     }
     const QString prefix = here.isEmpty() ? QString() : here + u'/';
+    for (const QString& name : entries.systemFolders) skipped(shown(root + prefix + name), QStringLiteral("system file system"));
+    for (const QString& name : entries.otherFileSystems)
+      skipped(shown(root + prefix + name), QStringLiteral("another file system"));
     for (const QString& name : entries.files)
       if (!found(prefix + name)) return false;
     for (auto sub = entries.folders.crbegin(); sub != entries.folders.crend(); ++sub) pending.push_back(prefix + *sub);

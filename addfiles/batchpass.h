@@ -37,10 +37,14 @@ using Progress = std::function<bool(int64_t done, int64_t total)>;
 // The files below `folder` that the mask lets through, as paths relative to
 // it, folder by folder in name order, each found one handed to `found`
 // (which returns false to stop). Hidden files and folders are left out, and
-// links to folders are not followed (no loops); a folder that cannot be
-// read goes to `skipped`. Returns false when stopped.
-bool ListTree(const QString& folder, const QString& mask, const std::function<bool(const QString& name)>& found,
-              const std::function<void(const QString& folder)>& skipped);
+// links to folders are not followed (no loops). The walk stays on the file
+// system of `folder` unless `otherFileSystems`, and never enters a pseudo
+// file system of the running system (proc, sysfs, ...). A folder that
+// cannot be read or is left out goes to `skipped` with the reason. Returns
+// false when stopped.
+bool ListTree(const QString& folder, const QString& mask, bool otherFileSystems,
+              const std::function<bool(const QString& name)>& found,
+              const std::function<void(const QString& folder, const QString& why)>& skipped);
 
 // One new record in `catalog` per named file of `folder`, in list order:
 // the title "new record ~~~~ " + the name, the path, the size and date

@@ -176,15 +176,22 @@ void TfrmMultiFiles::ListTree() {
     QApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
     painted.restart();
   };
+  // Other file systems below the folder as the add dialog's check box
+  // last chose.
+  bool otherFileSystems = false;
+  try {
+    otherFileSystems = services_.Settings().Read(settings::kAddOtherFs);
+  } catch (const SettingsError&) {
+  }
   addfiles::ListTree(
-      folder_, treeMask_,
+      folder_, treeMask_, otherFileSystems,
       [&](const QString& name) {
         names_ << name;
         found << name;
         if (painted.elapsed() >= 100) show();
         return !stopAsked_;
       },
-      [&](const QString& folder) { found << "[skipped, cannot be read] " + folder; });
+      [&](const QString& folder, const QString& why) { found << "[skipped, " + why + "] " + folder; });
   show();
   running_ = false;
   stopAsked_ = false;

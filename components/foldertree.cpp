@@ -4,7 +4,12 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QSet>
 #include <QStandardItemModel>
+
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -22,6 +27,23 @@ QStandardItem* FolderItem(const QString& name, const QString& path) {
   return item;
 }
 
+// Makes the rows below `parent` the folders `wanted` (label, path), in that
+// order: rows of folders still there stay as they are, with whatever below
+// them is open; rows of folders gone are removed; new folders get rows.
+void Merge(QStandardItem* parent, const std::vector<std::pair<QString, QString>>& wanted) {
+  QSet<QString> paths;
+  for (const auto& w : wanted) paths.insert(w.second);
+  for (int r = parent->rowCount() - 1; r >= 0; --r) {
+    const QVariant path = parent->child(r)->data(kPathRole);
+    if (!path.isValid() || !paths.contains(path.toString())) parent->removeRow(r);  // the "not read" mark too
+  }
+  for (int i = 0; i < (int)wanted.size(); ++i) {
+    QStandardItem* at = i < parent->rowCount() ? parent->child(i) : nullptr;
+    if (at && at->data(kPathRole).toString() == wanted[(size_t)i].second) continue;
+    parent->insertRow(i, FolderItem(wanted[(size_t)i].first, wanted[(size_t)i].second));
+  }
+}
+
 }  // namespace
 
 Tdirtree::Tdirtree(QWidget* parent) : QTreeView(parent), model_(new QStandardItemModel(this)) {
@@ -35,28 +57,75 @@ Tdirtree::Tdirtree(QWidget* parent) : QTreeView(parent), model_(new QStandardIte
   pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
   setPalette(pal);
   connect(this, &QTreeView::expanded, this, [this](const QModelIndex& i) { Read(model_->itemFromIndex(i)); });
-  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { emit DirectoryChanged(); });
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+    if (!quiet_) emit DirectoryChanged();
+  });
   Roots();
 }
 
 void Tdirtree::Roots() {
-  model_->clear();
+  // The drives as they are now: one plugged in since the last look is
+  // added, one gone is removed.
+  std::vector<std::pair<QString, QString>> drives;
   for (const QFileInfo& drive : QDir::drives()) {
     const QString path = drive.absoluteFilePath();
-    model_->appendRow(FolderItem(QDir::toNativeSeparators(path), path));
+    drives.emplace_back(QDir::toNativeSeparators(path), path);
   }
+  Merge(model_->invisibleRootItem(), drives);
 }
 
 void Tdirtree::Read(QStandardItem* item) {
-  if (!item || item->data(kReadRole).toBool()) return;
+  if (!item) return;
   item->setData(true, kReadRole);
-  item->removeRows(0, item->rowCount());
   // Only the folders are asked for: a folder of many files costs no memory
   // here. Hidden and system folders are listed too.
   const QDir dir(item->data(kPathRole).toString());
   const QFileInfoList subs =
       dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
-  for (const QFileInfo& sub : subs) item->appendRow(FolderItem(sub.fileName(), sub.absoluteFilePath()));
+  std::vector<std::pair<QString, QString>> wanted;
+  wanted.reserve((size_t)subs.size());
+  for (const QFileInfo& sub : subs) wanted.emplace_back(sub.fileName(), sub.absoluteFilePath());
+  Merge(item, wanted);
+}
+
+void Tdirtree::RefreshBelow(QStandardItem* item) {
+  for (int r = 0; r < item->rowCount(); ++r) {
+    QStandardItem* child = item->child(r);
+    if (!child->data(kReadRole).toBool()) continue;
+    if (isExpanded(child->index())) {
+      Read(child);
+      RefreshBelow(child);
+    } else {
+      // Not shown now: read afresh when it is opened.
+      child->setData(false, kReadRole);
+    }
+  }
+}
+
+void Tdirtree::Refresh() {
+  const QString selected = Directory();
+  // The rows change under the selection: one notice at the end, if any.
+  quiet_ = true;
+  Roots();
+  RefreshBelow(model_->invisibleRootItem());
+  if (selected != u"?" && Directory() != selected) {
+    // The selected folder is gone: its nearest parent still there takes
+    // its place.
+    QDir dir(QDir::fromNativeSeparators(selected));
+    while (!dir.exists() && !dir.isRoot() && dir.cdUp()) {
+    }
+    SetDirectory(dir.absolutePath());
+  }
+  quiet_ = false;
+  if (Directory() != selected) emit DirectoryChanged();
+}
+
+void Tdirtree::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F5) {
+    Refresh();
+    return;
+  }
+  QTreeView::keyPressEvent(event);
 }
 
 QString Tdirtree::Directory() const {

@@ -74,6 +74,8 @@ inline constexpr StringSetting kAddStrtDir{kStartUp, "AddStrtDir", "C:\\", true}
 inline constexpr StringSetting kAddStrtExt{kStartUp, "AddStrtExt", "*.*"};
 // Whether Add without a chosen file takes every file below the folder.
 inline constexpr BoolSetting kAddSubFldrs{kStartUp, "AddSubFldrs", false};
+// Whether that walk also goes into other file systems mounted below the folder.
+inline constexpr BoolSetting kAddOtherFs{kStartUp, "AddOtherFs", false};
 inline constexpr StringSetting kZipStrtDir{kStartUp, "ZipStrtDir", "C:\\", true};
 inline constexpr IntSetting kExpDirs{kStartUp, "ExpDirs", 0};
 inline constexpr IntSetting kOvrWrt{kStartUp, "OvrWrt", 1};
@@ -82,7 +84,7 @@ inline constexpr StringSetting kCmrStrtDir{kStartUp, "cmrStrtDir", "C:", true};
 
 inline constexpr BoolSetting kAllBools[] = {
     kHints,    kCmbCLES,     kKeepOnTop, kFlatBtns, kPosition, kTryIcn,
-    kChkBxEditON, kChkBxFrms, kFullShort, kHdrBox,   kShaded,   kLMBO, kAddSubFldrs};
+    kChkBxEditON, kChkBxFrms, kFullShort, kHdrBox,   kShaded,   kLMBO, kAddSubFldrs, kAddOtherFs};
 inline constexpr IntSetting kAllInts[] = {kTop,     kLeft,    kHeight, kWidth,
                                           kGridHeight, kExpDirs, kOvrWrt, kExtAll};
 inline constexpr StringSetting kAllStrings[] = {kDFTab,      kAddStrtDir, kAddStrtExt,

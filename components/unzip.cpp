@@ -27,6 +27,11 @@ namespace libzip {
 #include <vector>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
 #include <filesystem>
 #include <system_error>
 #else
@@ -99,32 +104,126 @@ struct EntryCloser {
   void operator()(zip_file_t* f) const { zip_fclose(f); }
 };
 
-// The folder files are written in. On POSIX systems it is held open, and
-// files are made and renamed relative to it: the path is not walked again
-// for each of the many files of one folder.
+// The target folder and the folders below it. No step of a path below the
+// target follows a symbolic link (or, on Windows, any reparse point such as
+// a junction): an entry whose path meets one is refused, so nothing is
+// written anywhere but inside the folder the user chose. On POSIX systems
+// the target is held open and every folder below it is reached name by name
+// from it (openat with O_NOFOLLOW | O_DIRECTORY, mkdirat for a missing one);
+// the folder of the last file stays open, as one folder usually holds many
+// files in a row.
 class Folder {
  public:
   Folder() = default;
   Folder(const Folder&) = delete;
   Folder& operator=(const Folder&) = delete;
-  ~Folder() { Close(); }
-
-  const QString& path() const { return path_; }
-
-  bool Open(const QString& path, QString* error) {
-    if (path == path_) return true;
-    Close();
+  ~Folder() {
+    CloseCurrent();
 #ifndef _WIN32
-    fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0) {
+    if (root_ >= 0) ::close(root_);
+#endif
+  }
+
+  // Opens the target folder itself (a link the user chose as the target is
+  // followed: it is where the user pointed).
+  bool OpenRoot(const QString& root, QString* error) {
+    rootPath_ = root;
+#ifndef _WIN32
+    root_ = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root_ < 0) {
       *error = QString::fromLocal8Bit(std::strerror(errno));
       return false;
     }
 #else
     (void)error;
 #endif
-    path_ = path;
     return true;
+  }
+
+  // Makes the folder `parts` below the target the current one, making the
+  // missing folders on the way. Returns false with *refused set when a step
+  // is a link (or not a folder), or with *error when it cannot be made.
+  bool Enter(const QStringList& parts, QString* refused, QString* error) {
+    const QString relative = parts.join(u'/');
+    if (entered_ && relative == relative_) return true;
+    CloseCurrent();
+    QString path = rootPath_;
+#ifndef _WIN32
+    int at = root_;
+    for (const QString& part : parts) {
+      path += u'/' + part;
+      const QByteArray name = QFile::encodeName(part);
+      int next = ::openat(at, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (next < 0 && errno == ENOENT) {
+        if (::mkdirat(at, name.constData(), 0777) != 0 && errno != EEXIST) {
+          *error = QStringLiteral("the folder %1 cannot be made: %2")
+                       .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno)));
+          if (at != root_) ::close(at);
+          return false;
+        }
+        next = ::openat(at, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      }
+      if (next < 0) {
+        const int why = errno;
+        struct stat st;
+        const bool link = ::fstatat(at, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+        if (at != root_) ::close(at);
+        if (link)
+          *refused = QStringLiteral("its path meets the symbolic link %1").arg(QDir::toNativeSeparators(path));
+        else if (why == ENOTDIR || why == ELOOP)
+          *refused = QStringLiteral("%1 is not a folder").arg(QDir::toNativeSeparators(path));
+        else
+          *error = QStringLiteral("the folder %1 cannot be opened: %2")
+                       .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(why)));
+        return false;
+      }
+      if (at != root_) ::close(at);
+      at = next;
+    }
+    fd_ = at;
+#else
+    for (const QString& part : parts) {
+      path += u'/' + part;
+      DWORD attributes = ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(path.utf16()));
+      if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (!::CreateDirectoryW(reinterpret_cast<const wchar_t*>(path.utf16()), nullptr) &&
+            ::GetLastError() != ERROR_ALREADY_EXISTS) {
+          *error = QStringLiteral("the folder %1 cannot be made").arg(QDir::toNativeSeparators(path));
+          return false;
+        }
+        attributes = ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(path.utf16()));
+      }
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        *refused = QStringLiteral("its path meets the link %1").arg(QDir::toNativeSeparators(path));
+        return false;
+      }
+      if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        *refused = QStringLiteral("%1 is not a folder").arg(QDir::toNativeSeparators(path));
+        return false;
+      }
+    }
+#endif
+    path_ = path;
+    relative_ = relative;
+    entered_ = true;
+    return true;
+  }
+
+  // The full path of the current folder.
+  const QString& path() const { return path_; }
+
+  // What is at `name` in the current folder, the link itself for a link.
+  enum class Kind { None, Link, Other };
+  Kind Look(const QString& name) const {
+#ifndef _WIN32
+    struct stat st;
+    if (::fstatat(fd_, QFile::encodeName(name).constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Kind::None;
+    return S_ISLNK(st.st_mode) ? Kind::Link : Kind::Other;
+#else
+    const DWORD attributes = ::GetFileAttributesW(reinterpret_cast<const wchar_t*>((path_ + u'/' + name).utf16()));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Kind::None;
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? Kind::Link : Kind::Other;
+#endif
   }
 
 #ifndef _WIN32
@@ -132,15 +231,19 @@ class Folder {
 #endif
 
  private:
-  void Close() {
+  void CloseCurrent() {
 #ifndef _WIN32
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0 && fd_ != root_) ::close(fd_);
     fd_ = -1;
 #endif
-    path_.clear();
+    entered_ = false;
   }
-  QString path_;
+  QString rootPath_;
+  QString path_;      // the current folder
+  QString relative_;  // the current folder below the target
+  bool entered_ = false;
 #ifndef _WIN32
+  int root_ = -1;
   int fd_ = -1;
 #endif
 };
@@ -173,7 +276,7 @@ class PartFile {
   bool Create(const QString& finalName, QString* error) {
 #ifndef _WIN32
     const QByteArray own = QFile::encodeName(finalName);
-    fd_ = ::openat(folder_.fd(), own.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd_ = ::openat(folder_.fd(), own.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
       name_ = own;
       direct_ = true;
@@ -194,7 +297,7 @@ class PartFile {
       if (QFileInfo::exists(file_.fileName())) continue;  // a name taken: another one
       *error = file_.errorString();
 #else
-      fd_ = ::openat(folder_.fd(), name_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      fd_ = ::openat(folder_.fd(), name_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
       if (fd_ >= 0) return true;
       if (errno == EEXIST) continue;
       *error = QString::fromLocal8Bit(std::strerror(errno));
@@ -293,13 +396,21 @@ class Extraction {
   Extraction(const QString& folder, const ExtractOptions& options, const ExtractCallbacks& callbacks)
       : folder_(folder), options_(options), callbacks_(callbacks), buffer_(kBufferSize) {
     while (folder_.size() > 1 && (folder_.endsWith(u'/') || folder_.endsWith(u'\\'))) folder_.chop(1);
-    made_.insert(folder_);
   }
 
   void Run(zip_t* za, const QStringList& names, ExtractResult* result) {
     result_ = result;
-    QSet<QString> wanted, found;
-    for (const QString& n : names) wanted.insert(n.toLower());
+    QString error;
+    if (!writing_.OpenRoot(folder_, &error)) {
+      result_->error = QStringLiteral("The folder %1 cannot be opened: %2; nothing was extracted.")
+                           .arg(QDir::toNativeSeparators(folder_), error);
+      return;
+    }
+    // Names are matched exactly: two entries whose names differ only in
+    // letter case are two files on most file systems, and only the one
+    // asked for is extracted.
+    const QSet<QString> wanted(names.begin(), names.end());
+    QSet<QString> found;
     const zip_int64_t count = zip_get_num_entries(za, 0);
     for (zip_int64_t i = 0; i < count && !result_->stopped; ++i) {
       const char* raw = zip_get_name(za, (zip_uint64_t)i, ZIP_FL_ENC_RAW);
@@ -309,15 +420,14 @@ class Extraction {
       // refuses to open an archive whose flagged name is not valid UTF-8.
       const QString name = DecodeEntryName(raw, std::strlen(raw), false);
       if (!wanted.isEmpty()) {
-        const QString key = name.toLower();
-        if (!wanted.contains(key)) continue;
-        found.insert(key);
+        if (!wanted.contains(name)) continue;
+        found.insert(name);
       }
       Entry(za, (zip_uint64_t)i, name);
     }
     if (result_->stopped) return;
     for (const QString& n : names)
-      if (!found.contains(n.toLower()) && !Message(kExtractNote, Quoted(n) + QStringLiteral(" is not in the archive.")))
+      if (!found.contains(n) && !Message(kExtractNote, Quoted(n) + QStringLiteral(" is not in the archive.")))
         return;
   }
 
@@ -334,15 +444,16 @@ class Extraction {
     Message(code, Quoted(name) + QStringLiteral(" was not extracted: ") + why + u'.');
   }
 
-  // The folder at path and those above it, made once each.
-  bool MakeFolder(const QString& path, const QString& name) {
-    if (made_.contains(path)) return true;
-    if (!QDir().mkpath(path)) {
-      NotExtracted(kExtractWriteFailed, name, QStringLiteral("the folder %1 cannot be made").arg(QDir::toNativeSeparators(path)));
-      return false;
-    }
-    made_.insert(path);
-    return true;
+  // Makes the folder `parts` below the target the one written in, making
+  // what is missing; a link on the way refuses the entry.
+  bool EnterFolder(const QStringList& parts, const QString& name) {
+    QString refused, error;
+    if (writing_.Enter(parts, &refused, &error)) return true;
+    if (!refused.isEmpty())
+      NotExtracted(kExtractRefused, name, refused);
+    else
+      NotExtracted(kExtractWriteFailed, name, error);
+    return false;
   }
 
   void Entry(zip_t* za, zip_uint64_t index, const QString& name) {
@@ -355,7 +466,7 @@ class Extraction {
     if ((unixMode & kUnixTypeMask) == kUnixSymlink)
       return NotExtracted(kExtractRefused, name, QStringLiteral("it is a symbolic link"));
     if (safe.directory) {
-      if (options_.dirNames && !safe.parts.isEmpty()) MakeFolder(folder_ + u'/' + safe.parts.join(u'/'), name);
+      if (options_.dirNames && !safe.parts.isEmpty()) EnterFolder(safe.parts, name);
       return;
     }
     if (safe.parts.isEmpty()) return NotExtracted(kExtractRefused, name, QStringLiteral("it has no file name"));
@@ -366,20 +477,21 @@ class Extraction {
       return NotExtracted(kExtractBadData, name, QString::fromLocal8Bit(zip_strerror(za)));
     if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) return Encrypted(name);
 
-    const QString parent =
-        options_.dirNames && safe.parts.size() > 1 ? folder_ + u'/' + safe.parts.mid(0, safe.parts.size() - 1).join(u'/')
-                                                   : folder_;
-    const QString dest = parent + u'/' + safe.parts.last();
-    // Replacing needs no look first: the rename replaces a file (or a link
-    // itself, never what it points to) and fails on a folder.
-    if (!options_.overwrite) {
-      const QFileInfo there(dest);
-      if (there.exists() || there.isSymLink()) {
-        Message(kExtractNote, Quoted(QDir::toNativeSeparators(dest)) + QStringLiteral(" exists and was left as it is."));
-        return;
-      }
+    const QStringList folders = options_.dirNames ? safe.parts.mid(0, safe.parts.size() - 1) : QStringList();
+    if (!EnterFolder(folders, name)) return;
+    const QString& file = safe.parts.last();
+    const QString dest = writing_.path() + u'/' + file;
+    // A link in the file's place is neither written through nor replaced.
+    // Otherwise replacing needs no look first: the rename replaces a file
+    // and fails on a folder.
+    const Folder::Kind there = writing_.Look(file);
+    if (there == Folder::Kind::Link)
+      return NotExtracted(kExtractRefused, name,
+                          QStringLiteral("%1 is a symbolic link").arg(QDir::toNativeSeparators(dest)));
+    if (!options_.overwrite && there != Folder::Kind::None) {
+      Message(kExtractNote, Quoted(QDir::toNativeSeparators(dest)) + QStringLiteral(" exists and was left as it is."));
+      return;
     }
-    if (!MakeFolder(parent, name)) return;
 
     const qint64 declared = (st.valid & ZIP_STAT_SIZE) ? (qint64)std::min<zip_uint64_t>(st.size, INT64_MAX) : -1;
     if (!Progress(ExtractCallbacks::Step::FileStarts, name, std::max<qint64>(declared, 0))) return;
@@ -390,9 +502,8 @@ class Extraction {
       return NotExtracted(kExtractBadData, name, QString::fromLocal8Bit(zip_strerror(za)));
     }
     QString error;
-    if (!writing_.Open(parent, &error)) return NotExtracted(kExtractWriteFailed, name, error);
     PartFile part(writing_);
-    if (!part.Create(safe.parts.last(), &error)) return NotExtracted(kExtractWriteFailed, name, error);
+    if (!part.Create(file, &error)) return NotExtracted(kExtractWriteFailed, name, error);
     qint64 written = 0, nextStep = kProgressStep;
     for (;;) {
       const zip_int64_t n = zip_fread(in.get(), buffer_.data(), buffer_.size());
@@ -424,11 +535,11 @@ class Extraction {
       return NotExtracted(kExtractBadData, name,
                           QStringLiteral("it holds %1 bytes instead of its declared %2").arg(written).arg(declared));
     part.Finish((qint64)st.mtime, (st.valid & ZIP_STAT_MTIME) != 0, unixMode);
-    if (!options_.overwrite && !part.Direct() && QFileInfo(dest).exists()) {  // it appeared meanwhile
+    if (!options_.overwrite && !part.Direct() && writing_.Look(file) != Folder::Kind::None) {  // it appeared meanwhile
       Message(kExtractNote, Quoted(QDir::toNativeSeparators(dest)) + QStringLiteral(" exists and was left as it is."));
       return;
     }
-    if (!part.Commit(safe.parts.last(), &error)) return NotExtracted(kExtractWriteFailed, name, error);
+    if (!part.Commit(file, &error)) return NotExtracted(kExtractWriteFailed, name, error);
     ++result_->extracted;
     Progress(ExtractCallbacks::Step::FileEnds, name, written);
   }
@@ -442,8 +553,7 @@ class Extraction {
   const ExtractCallbacks& callbacks_;
   ExtractResult* result_ = nullptr;
   std::vector<char> buffer_;
-  QSet<QString> made_;  // folders made or found in this run
-  Folder writing_;      // the folder of the last file written
+  Folder writing_;  // the target, and the folder of the last file written
 };
 
 }  // namespace

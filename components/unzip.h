@@ -4,7 +4,10 @@
 // - Nothing is written outside the chosen folder. Entries whose names climb
 //   out of it (".." components), are absolute ("/..." or "\..."), start with
 //   a drive letter ("C:"), or are symbolic links are refused with a message
-//   and not written. A backslash in a name separates folders like "/".
+//   and not written. No byte is written through a link already in the
+//   folder: an entry whose path meets a symbolic link (or, on Windows, a
+//   junction or other reparse point) below the folder, or whose own place is
+//   one, is refused with a message. A backslash in a name separates folders like "/".
 // - Each file is written to a temporary file beside its destination and
 //   renamed over it only when it is complete and checked: a failed or
 //   stopped extraction leaves an older file of that name as it was and no
@@ -53,7 +56,8 @@ struct ExtractResult {
 };
 
 // Extracts `names` (all entries when empty) of `archive` into `folder`.
-// Names are matched against the entries' names without regard to case.
+// Names are matched exactly against the entries' names as the listing gives
+// them (letter case counts: "Read.txt" does not extract "read.txt").
 // Without dirNames every file lands in the folder under its bare name;
 // with it the stored folders are recreated (folder entries included, which
 // are not counted as files). Without overwrite an existing file is left

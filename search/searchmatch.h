@@ -1,12 +1,14 @@
 // The test of the search window: whether a stored text holds the searched
-// text, letters of either case alike by Unicode case folding (national
-// letters, the Greek final sigma and the like included).
+// text, letters of either case alike by the program's one case folding
+// (the same as the command-line tool's search: full Unicode case folding,
+// so "strasse" finds "STRAßE" and "i" finds "İ").
 #pragma once
 
 #include <QString>
 
-#include <string>
 #include <string_view>
+
+#include "fold.h"
 
 namespace search {
 
@@ -14,15 +16,13 @@ class TextMatcher {
  public:
   explicit TextMatcher(const QString& text);
   // An empty text occurs in no text.
-  bool Empty() const { return folded_.isEmpty(); }
+  bool Empty() const { return search_.Empty(); }
   // `utf8`: a field as the table stores it. Safe to call from several
   // threads at once.
-  bool operator()(std::string_view utf8) const;
+  bool operator()(std::string_view utf8) const { return search_(utf8); }
 
  private:
-  QString folded_;
-  std::string ascii_;   // the folded text when it is ASCII, else empty
-  bool asciiOnly_ = false;
+  xbase::FoldedSearch search_;
 };
 
 }  // namespace search

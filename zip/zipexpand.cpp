@@ -223,7 +223,10 @@ void TfrmZipExpand::sbtnExtractClick() {
     QList<int> rows;
     for (const QModelIndex& i : StringGrid2->selectionModel()->selectedRows()) rows.append(i.row());
     std::sort(rows.begin(), rows.end());
-    for (int r : rows) names.append(Entries->FileName(r));
+    // The entries' stored names: the grid shows them in lower case, and
+    // entries that differ only in letter case must not be taken together.
+    for (int r : rows)
+      if (r < (int)Entries->Entries().size()) names.append(Entries->Entries()[(size_t)r].name);
     // Nothing chosen extracts nothing: "Selected" never turns into "All".
     if (names.isEmpty()) {
       p.Message(this, prompts::Kind::Warning, "Error - no files selected");

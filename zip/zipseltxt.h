@@ -29,8 +29,8 @@ class TfrmZipSelTxt : public QDialog {
 
   TfrmZipSelTxt(TfrmZipExpand& zipWindow, MainWindowServices& services);
 
-  // Extracts the entry named `name` (as the zip window's grid shows it) of
-  // the zip window's archive and shows it in a viewer until it is closed.
+  // Extracts `entry` (by its stored name) of the zip window's archive and
+  // shows it in a viewer, titled `name` as the grid shows it, until closed.
   static void ShowEntry(TfrmZipExpand& zipWindow, MainWindowServices& services, const QString& name,
                         const zip::ZipDirEntry& entry);
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cursor.h"
+#include "fold.h"
 
 namespace xbase {
 
@@ -88,17 +89,12 @@ constexpr uint64_t kParallelScanBytes = 8u << 20;
 
 std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_view text, bool caseInsensitive) {
   if (text.empty()) return {};
-  const std::string needle = caseInsensitive ? Utf8Lower(text) : std::string(text);
-  const bool asciiNeedle = std::all_of(needle.begin(), needle.end(), [](char c) { return (unsigned char)c < 0x80; });
-  if (caseInsensitive && asciiNeedle)
-    return FindWhere(field, [&](std::string_view v) { return ContainsAsciiFolded(v.data(), v.size(), needle); });
-  if (caseInsensitive)
-    return FindWhere(field, [&](std::string_view v) {
-      thread_local std::string lowered;
-      lowered.clear();
-      AppendLower(v, lowered);
-      return lowered.find(needle) != std::string::npos;
-    });
+  if (caseInsensitive) {
+    // The program's one case folding, as the search window uses it.
+    const FoldedSearch search(text);
+    return FindWhere(field, [&](std::string_view v) { return search(v); });
+  }
+  const std::string needle(text);
   return FindWhere(field, [&](std::string_view v) { return v.find(needle) != std::string_view::npos; });
 }
 

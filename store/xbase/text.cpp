@@ -234,10 +234,26 @@ size_t PaddedLength(const char* p, size_t n) {
   return n;
 }
 
-bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle) {
+namespace {
+
+// Whether p[from, n) holds a byte beyond ASCII.
+bool HighByteIn(const char* p, size_t from, size_t n) {
+  for (size_t i = from; i < n; ++i)
+    if ((unsigned char)p[i] >= 0x80) return true;
+  return false;
+}
+
+// The search of ContainsAsciiFolded; with kNote, *high tells, when nothing
+// was found, whether the text holds a byte beyond ASCII (noted from the
+// bytes the search loads anyway).
+template <bool kNote>
+bool AsciiFoldedSearch(const char* p, size_t n, std::string_view needle, bool* high) {
   const size_t m = needle.size();
   if (m == 0) return true;
-  if (n < m) return false;
+  if (n < m) {
+    if constexpr (kNote) *high = HighByteIn(p, 0, n);
+    return false;
+  }
   const unsigned char first = (unsigned char)needle[0];
   const bool letter = first >= 'a' && first <= 'z';
   auto equalAt = [&](size_t i) {
@@ -259,19 +275,32 @@ bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle) {
   const uint64_t fold = letter ? 0x2020202020202020ull : 0;
   const uint64_t fold2 = lastLetter ? 0x2020202020202020ull : 0;
   size_t i = 0;
+  // With kNote: the bytes before `noted` were looked at for one beyond ASCII.
+  [[maybe_unused]] size_t noted = 0;
+  [[maybe_unused]] bool sawHigh = false;
 #ifdef XBASE_HAVE_SSE2
   // Sixteen start positions at a time where the processor offers it.
   {
     const __m128i want1 = _mm_set1_epi8((char)first), want2 = _mm_set1_epi8((char)lastc);
     const __m128i fold1 = _mm_set1_epi8(letter ? 0x20 : 0), fold2v = _mm_set1_epi8(lastLetter ? 0x20 : 0);
+    [[maybe_unused]] __m128i highs16 = _mm_setzero_si128();
     for (; i + 16 <= last + 1; i += 16) {
       const __m128i a = _mm_loadu_si128((const __m128i*)(p + i));
       const __m128i b = _mm_loadu_si128((const __m128i*)(p + i + m - 1));
+      if constexpr (kNote) highs16 = _mm_or_si128(highs16, _mm_or_si128(a, b));
       unsigned hits = (unsigned)_mm_movemask_epi8(
           _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, fold1), want1), _mm_cmpeq_epi8(_mm_or_si128(b, fold2v), want2)));
       while (hits) {
         if (equalAt(i + (size_t)std::countr_zero(hits))) return true;
         hits &= hits - 1;
+      }
+    }
+    if constexpr (kNote) {
+      // The loads covered [0, i) and [m - 1, i + m - 1): without a gap
+      // between them, everything before i + m - 1.
+      if (i > 0) {
+        sawHigh = _mm_movemask_epi8(highs16) != 0;
+        noted = m - 1 <= i ? i + m - 1 : i;
       }
     }
   }
@@ -295,7 +324,18 @@ bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle) {
     if (letter) c |= 0x20;
     if (c == first && equalAt(i)) return true;
   }
+  if constexpr (kNote) *high = sawHigh || HighByteIn(p, noted, n);
   return false;
+}
+
+}  // namespace
+
+bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle) {
+  return AsciiFoldedSearch<false>(p, n, needle, nullptr);
+}
+
+bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle, bool* beyondAscii) {
+  return AsciiFoldedSearch<true>(p, n, needle, beyondAscii);
 }
 
 uint32_t Crc32(const void* data, size_t n) {

@@ -40,5 +40,8 @@ size_t PaddedLength(const char* p, size_t n);
 // Whether `needle` (ASCII, already lower case) occurs in p[0, n) compared
 // without regard to ASCII letter case.
 bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle);
+// The same; when it finds nothing, *beyondAscii tells whether p[0, n)
+// holds a byte beyond ASCII.
+bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle, bool* beyondAscii);
 
 }  // namespace xbase

@@ -23,6 +23,7 @@
 #include "datafiles.h"
 #include "datamodule.h"
 #include "filelist.h"
+#include "folderlisting.h"
 #include "foldertree.h"
 #include "mainwindowservices.h"
 #include "pathlabel.h"
@@ -163,6 +164,53 @@ TEST_F(AddFilesTest, MaskChoiceAddAndExit) {
   EXPECT_EQ(s.Read(settings::kAddStrtExt), "*.*");
 }
 
+// The folder tree shows the folders as they are: those made or removed
+// since the dialog was last used, on opening it again, on opening a folder
+// in the tree and on F5.
+TEST_F(AddFilesTest, FolderTreeShowsFoldersMadeMeanwhile) {
+  {
+    TSettings s;
+    s.Write(settings::kAddStrtDir, QDir::toNativeSeparators(folder_) + "/");
+  }
+  FakeWindow window(dm_);
+  TfrmAddToCatalog dialog(window, [] {});
+  Tdirtree* tree = dialog.dirtree1;
+  const auto below = [&](const QModelIndex& at) {
+    QStringList names;
+    for (int r = 0; r < tree->model()->rowCount(at); ++r) names << tree->model()->index(r, 0, at).data().toString();
+    return names;
+  };
+  dialog.show();
+  const QPersistentModelIndex top = tree->currentIndex();
+  EXPECT_EQ(tree->Directory(), QDir::toNativeSeparators(folder_) + "/");
+  tree->expand(top);
+  EXPECT_EQ(below(top), QStringList{"sub"});
+  dialog.sbtnExit->click();
+
+  QDir().mkpath(folder_ + "/made");
+  dialog.show();
+  EXPECT_EQ(below(top), (QStringList{"made", "sub"})) << "read again when the dialog opens";
+
+  const QPersistentModelIndex sub = tree->model()->index(1, 0, top);
+  tree->expand(sub);
+  EXPECT_TRUE(below(sub).isEmpty());
+  tree->collapse(sub);
+  QDir().mkpath(folder_ + "/sub/inner");
+  tree->expand(sub);
+  EXPECT_EQ(below(sub), QStringList{"inner"}) << "read again when it is opened";
+
+  // F5 reads again what is shown; a selected folder that is gone gives
+  // way to its parent, and the file list follows.
+  tree->SetDirectory(folder_ + "/made");
+  QDir().mkpath(folder_ + "/new");
+  QDir(folder_ + "/made").removeRecursively();
+  QTest::keyClick(tree, Qt::Key_F5);
+  EXPECT_EQ(below(top), (QStringList{"new", "sub"}));
+  EXPECT_EQ(tree->Directory(), QDir::toNativeSeparators(folder_) + "/");
+  EXPECT_EQ(QDir::cleanPath(dialog.RzFileListBox1->Directory()), QDir::cleanPath(folder_));
+  EXPECT_EQ(below(sub), QStringList{"inner"}) << "what was open stays open";
+}
+
 // A whole folder tree: every matching file below the folder, folder by
 // folder in name order; no hidden folder, no link followed (a loop would
 // never end), and the walk stops when told.
@@ -181,13 +229,44 @@ TEST_F(AddFilesTest, IncludeSubfoldersTakesTheTree) {
   ASSERT_EQ(::mkfifo(QFile::encodeName(root + "/pipe.txt").constData(), 0600), 0);
 #endif
   QStringList found, skipped;
-  EXPECT_TRUE(addfiles::ListTree(
-      root, "*.txt", [&](const QString& n) { found << n; return true; }, [&](const QString& f) { skipped << f; }));
+  const auto walk = [&](const QString& folder, const QString& mask, bool otherFileSystems) {
+    found.clear();
+    skipped.clear();
+    return addfiles::ListTree(
+        folder, mask, otherFileSystems, [&](const QString& n) { found << n; return true; },
+        [&](const QString& f, const QString& why) { skipped << why + ": " + f; });
+  };
+  EXPECT_TRUE(walk(root, "*.txt", false));
   EXPECT_EQ(found, (QStringList{"a.txt", "sub/b.txt", "sub/linked.txt", "sub/deep/c.TXT"}));
   EXPECT_TRUE(skipped.isEmpty());
   found.clear();
-  EXPECT_FALSE(addfiles::ListTree(root, "*.*", [&](const QString& n) { found << n; return false; }, [](const QString&) {}));
+  EXPECT_FALSE(addfiles::ListTree(root, "*.*", false, [&](const QString& n) { found << n; return false; },
+                                  [](const QString&, const QString&) {}));
   EXPECT_EQ(found.size(), 1);
+
+#ifdef Q_OS_LINUX
+  // The system's pseudo file systems are never walked, not even when asked
+  // for from their own folder; another file system below the folder is
+  // walked only when the user asks for it, and named when it is not.
+  EXPECT_TRUE(walk("/proc", "*", true));
+  EXPECT_TRUE(found.isEmpty());
+  EXPECT_EQ(skipped, QStringList{"system file system: /proc"});
+  const listing::FolderEntries top = listing::ReadFolderEntries("/", listing::NameMasks("*"), true, nullptr);
+  const listing::TreeBounds bounded(true);
+  const listing::FolderEntries kept = listing::ReadFolderEntries("/", listing::NameMasks("*"), true, &bounded);
+  for (const char* pseudo : {"proc", "sys"})
+    if (top.folders.contains(pseudo)) {
+      EXPECT_FALSE(kept.folders.contains(pseudo)) << pseudo;
+      EXPECT_TRUE(kept.systemFolders.contains(pseudo)) << pseudo;
+    }
+  struct stat dev, shm;
+  if (::stat("/dev/shm", &shm) == 0 && ::stat("/dev", &dev) == 0 && shm.st_dev != dev.st_dev) {
+    const listing::TreeBounds stay(false);
+    EXPECT_EQ(listing::ReadFolderEntries("/dev", listing::NameMasks("*"), true, &stay).otherFileSystems,
+              QStringList{"shm"});
+    EXPECT_TRUE(listing::ReadFolderEntries("/dev", listing::NameMasks("*"), true, &bounded).folders.contains("shm"));
+  }
+#endif
 
   // In the dialog: Add takes the folder without a chosen file; the choice
   // is remembered.
@@ -195,12 +274,17 @@ TEST_F(AddFilesTest, IncludeSubfoldersTakesTheTree) {
   TfrmAddToCatalog dialog(window, [] {});
   dialog.show();
   EXPECT_FALSE(dialog.sbtnSave->isEnabled());
+  EXPECT_FALSE(dialog.chkOtherFs->isEnabled());
+  EXPECT_FALSE(dialog.chkOtherFs->isChecked()) << "the walk stays on its file system unless asked";
   dialog.chkSubfolders->setChecked(true);
   EXPECT_TRUE(dialog.sbtnSave->isEnabled());
+  EXPECT_TRUE(dialog.chkOtherFs->isEnabled());
+  dialog.chkOtherFs->setChecked(true);
   dialog.sbtnSave->click();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_TRUE(dialog.WholeTree());
   EXPECT_TRUE(TSettings().Read(settings::kAddSubFldrs));
+  EXPECT_TRUE(TSettings().Read(settings::kAddOtherFs));
 }
 
 // The add pass stores each file whole or not at all: a path longer than

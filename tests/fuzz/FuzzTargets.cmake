@@ -47,6 +47,7 @@ function(vantrell_fuzz_targets)
   target_include_directories(vantrell_xbase_fuzz PUBLIC ${engine_dir} ${VANTRELL_FUZZ_DIR}
                                                         ${VANTRELL_FUZZ_DIR}/../store/robust)
   target_compile_options(vantrell_xbase_fuzz PUBLIC ${instrument})
+  target_link_libraries(vantrell_xbase_fuzz PUBLIC ICU::uc)
   foreach(t IN LISTS VANTRELL_FUZZ_TARGET_NAMES)
     add_executable(fuzz_${t} ${VANTRELL_FUZZ_DIR}/fuzz_${t}.cpp)
     target_link_libraries(fuzz_${t} PRIVATE vantrell_xbase_fuzz)

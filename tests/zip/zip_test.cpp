@@ -427,12 +427,20 @@ TEST_F(ZipTest, ExtractsAllOrChosenEntriesWithOrWithoutFolders) {
       EXPECT_EQ(QFileInfo(Path("all/" + e.name)).lastModified(), e.modified()) << e.name.toStdString();
     }
 
-  // The window passes lower-cased names; without folders the bare name.
-  r = Extract(Path("t.zip"), Path("flat"), m, false, true, {"docs/readme.txt", "docs/", "nothere.txt"});
+  // Chosen entries by their stored names; without folders the bare name.
+  r = Extract(Path("t.zip"), Path("flat"), m, false, true, {"Docs/ReadMe.TXT", "Docs/", "nothere.txt"});
   EXPECT_EQ(r.extracted, 1);
   EXPECT_EQ(Files(Path("flat")), QStringList({"ReadMe.TXT"}));
   EXPECT_EQ(m.errors(), 0);
   EXPECT_TRUE(m.has("nothere.txt")) << "a name not in the archive is a note";
+
+  // Names that differ only in letter case are different entries: exactly
+  // the one asked for is extracted.
+  const QString twins = Write("twins.zip", Build({{"Read.txt", "upper"}, {"read.txt", "lower"}, {"READ.TXT", "all"}}));
+  r = Extract(twins, Path("twins"), m, true, true, {"Read.txt"});
+  EXPECT_EQ(r.extracted, 1);
+  EXPECT_EQ(Files(Path("twins")), QStringList({"Read.txt"}));
+  EXPECT_EQ(Read(Path("twins/Read.txt")), "upper");
 
   // Overwrite off leaves an existing file and does not count it; on, it is replaced.
   Write("flat/a.txt", "old");
@@ -467,6 +475,34 @@ TEST_F(ZipTest, NothingLandsOutsideTheFolder) {
     EXPECT_TRUE(m.has("symbolic link"));
     EXPECT_EQ(Files(Path("outer")), QStringList({dirNames ? "target/ok/good.txt" : "target/good.txt"}));
   }
+
+  // Links already in the folder are never written through, neither as a
+  // folder on an entry's path nor in a file's own place.
+  QDir(Path("outer")).removeRecursively();
+  QDir().mkpath(Path("outer/target/real"));
+  QDir().mkpath(Path("elsewhere"));
+  Write("elsewhere/f.txt", "theirs");
+  ASSERT_TRUE(QFile::link(Path("elsewhere"), Path("outer/target/link")));
+  ASSERT_TRUE(QFile::link(Path("elsewhere"), Path("outer/target/real/deeper")));
+  ASSERT_TRUE(QFile::link(Path("elsewhere/f.txt"), Path("outer/target/f.txt")));
+  const QString through = Write("through.zip", Build({{"link/x.txt", "1"},
+                                                     {"link/new/y.txt", "2"},
+                                                     {"real/deeper/z.txt", "3"},
+                                                     {"link/", ""},
+                                                     {"f.txt", "4"},
+                                                     {"real/ok.txt", "fine"}}));
+  for (bool overwrite : {true, false}) {
+    SCOPED_TRACE(overwrite);
+    Messages m;
+    const zip::ExtractResult r = Extract(through, Path("outer/target"), m, true, overwrite);
+    EXPECT_EQ(r.extracted, overwrite ? 1 : 0);
+    EXPECT_EQ(m.errors(), 5);
+    EXPECT_TRUE(m.has("symbolic link"));
+    EXPECT_EQ(Files(Path("elsewhere")), QStringList({"f.txt"}));
+    EXPECT_EQ(Read(Path("elsewhere/f.txt")), "theirs");
+    EXPECT_TRUE(QFileInfo(Path("outer/target/f.txt")).isSymLink());
+  }
+  EXPECT_EQ(Read(Path("outer/target/real/ok.txt")), "fine");
 }
 
 TEST_F(ZipTest, BadDataIsReportedAndNeverReplacesAGoodFile) {

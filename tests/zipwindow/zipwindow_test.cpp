@@ -127,6 +127,26 @@ TEST_F(ZipWindowTest, ListsExtractsTheSelectedEntriesAndRemembersTheChoices) {
   EXPECT_TRUE(again.ExtractSelected->isChecked());
   EXPECT_TRUE(again.ExpandNo->isChecked());
   EXPECT_TRUE(again.OverwriteYes->isChecked());
+  again.close();
+
+  // Two entries whose names differ only in letter case show alike in the
+  // grid; the selected one alone is extracted.
+  window_.path = MakeZip("Twins.zip", {{"Read.txt", "upper"}, {"read.txt", "lower"}});
+  const QString twins = dir_.path() + "/twins/";
+  QDir().mkpath(twins);
+  {
+    TfrmZipExpand w(window_);
+    w.show();
+    ASSERT_EQ(w.Entries->rowCount(), 2);
+    const int row = w.Entries->Entries()[0].name == "Read.txt" ? 0 : 1;
+    w.SetExtractionFolder(twins);
+    w.StringGrid2->selectionModel()->select(w.Entries->index(row, 0),
+                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    w.sbtnExtract->click();
+    EXPECT_EQ(w.StatusPanel[2]->text(), "1 files were extracted");
+    EXPECT_EQ(QDir(twins).entryList(QDir::Files), QStringList({"Read.txt"}));
+    w.close();
+  }
 }
 
 TEST_F(ZipWindowTest, DamagedAndHostileArchivesOnlyBringMessages) {

@@ -339,6 +339,24 @@ TEST_F(CliTest, SearchFindsPathsOrTitlesInEveryCatalogInIndexOrder) {
   EXPECT_EQ(Vdb({"search", data_, "nowhere"}).out, "0\n");
   EXPECT_EQ(Vdb({"search", data_, ""}).out, "0\n");
   EXPECT_EQ(Vdb({"search", data_, "--", "-x"}).out, "0\n");
+
+  // The search window's case folding: full Unicode folding, so every
+  // alphabet, full-width letters, "ß" as "ss" and "İ" as the "i" users type.
+  Load("C\tt\t/d/\xC8\x98" "coala.txt\t1\td\t\n"          // Școala
+       "C\tt\t/w/\xEF\xBC\xA1\xEF\xBC\xA2\xEF\xBC\xA3\t2\td\t\n"  // ＡＢＣ
+       "C\tt\t/s/STRA\xC3\x9F" "E 5\t3\td\t\n"            // STRAßE 5
+       "C\tt\t/t/\xC4\xB0stanbul\t4\td\t\n");             // İstanbul
+  // The number of records found, from the closing line.
+  const auto hits = [&](const char* utf8) {
+    std::string out = Vdb({"search", data_, QString::fromUtf8(utf8)}).out;
+    if (!out.empty()) out.pop_back();
+    return out.substr(out.rfind('\n') + 1);
+  };
+  EXPECT_EQ(hits("\xC8\x99" "coala"), "1") << "școala";
+  EXPECT_EQ(hits("\xEF\xBD\x81\xEF\xBD\x82\xEF\xBD\x83"), "1") << "full-width abc";
+  EXPECT_EQ(hits("strasse"), "1");
+  EXPECT_EQ(hits("istanbul"), "1");
+  EXPECT_EQ(hits("/T/I"), "1");
 }
 
 // --- maintenance --------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "fileio.h"
+#include "fold.h"
 #include "xbase_fixture.h"
 
 namespace {
@@ -34,6 +35,40 @@ TEST_F(FindTest, CaseInsensitiveAnywhereInTagOrder) {
   EXPECT_EQ(t->FindContaining("FLNAME", "müller"), (Recnos{5}));
   EXPECT_EQ(t->FindContaining("FLTITLE", "MÜLLER"), (Recnos{5}));
   EXPECT_TRUE(t->FindContaining("FLTITLE", "absent").empty());
+}
+
+// The one case folding of every search: full Unicode folding, with the dot
+// of "İ" dropped after "i"; ASCII texts take the quick way and agree.
+TEST(FoldedSearchTest, FullCaseFoldingAsUsersType) {
+  const auto finds = [](const char* needle, const char* text) { return xbase::FoldedSearch(needle)(text); };
+  EXPECT_TRUE(finds("\xC8\x99" "coala", "/d/\xC8\x98" "coala.txt")) << "Romanian comma below";
+  EXPECT_TRUE(finds("\xEF\xBD\x81\xEF\xBD\x82\xEF\xBD\x83", "\xEF\xBC\xA1\xEF\xBC\xA2\xEF\xBC\xA3")) << "full-width";
+  EXPECT_TRUE(finds("strasse", "/STRA\xC3\x9F" "E/")) << "sharp s is ss";
+  EXPECT_TRUE(finds("STRA\xC3\x9F" "E", "hauptstrasse"));
+  EXPECT_TRUE(finds("ss", "\xC3\x9F"));
+  EXPECT_TRUE(finds("i", "\xC4\xB0")) << "dotted capital I";
+  EXPECT_TRUE(finds("istanbul", "\xC4\xB0STANBUL"));
+  EXPECT_TRUE(finds("\xC4\xB0stanbul", "istanbul"));
+  EXPECT_TRUE(finds("istanbul", "i\xCC\x87stanbul")) << "the dot as a combining character";
+  EXPECT_TRUE(finds("k", "\xE2\x84\xAA")) << "Kelvin sign";
+  EXPECT_TRUE(finds("\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82", "\xCE\x9F\xCE\x94\xCE\x9F\xCE\xA3")) << "final sigma";
+  EXPECT_TRUE(finds("ff", "o\xEF\xAC\x80" "ice")) << "ligature";
+  EXPECT_TRUE(finds("REPORT", "my report.txt"));
+  EXPECT_TRUE(finds("ABC", "\xFF\xFE" "abc")) << "bytes that are no UTF-8 stay as they are";
+  EXPECT_FALSE(finds("rep ort", "report"));
+  EXPECT_FALSE(finds("\xC3\xA9", "e\xFF"));
+  EXPECT_FALSE(finds("strasse", "stra\xC3\x9F"));
+  EXPECT_FALSE(finds("", "anything")) << "an empty text occurs nowhere";
+  // A character that needs folding anywhere in a long text, also in its
+  // last bytes, and a needle longer than the quick search's steps.
+  const std::string plain(40, 'x');
+  for (size_t at = 0; at <= plain.size(); at += 3) {
+    const std::string text = plain.substr(0, at) + "\xC3\x9F" + plain.substr(at);
+    EXPECT_TRUE(finds("xss", text.c_str()) || at == 0) << at;
+    EXPECT_TRUE(finds("ssx", text.c_str()) || at == plain.size()) << at;
+  }
+  EXPECT_TRUE(finds("abcdefghijklmnopqrstuvwxyzss", (std::string(20, '-') + "ABCDEFGHIJKLMNOPQRSTUVWXYZ\xC3\x9F").c_str()));
+  EXPECT_EQ(xbase::FoldCase("\xC4\xB0Z STRA\xC3\x9F" "E"), "iz strasse");
 }
 
 TEST_F(FindTest, NaturalOrderFollowsTheFile) {

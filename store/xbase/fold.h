@@ -1,0 +1,46 @@
+// Case-insensitive search text: the one case folding that every search of
+// the program uses (the command-line tool and the search window alike), so
+// one question always gets one answer.
+//
+// Folding is Unicode's full case folding ("STRAßE" folds to "strasse",
+// "ＡＢＣ" to "ａｂｃ", "Școala" to "școala"), with one change for the way
+// users type: the dot that full folding keeps after an "i" from the dotted
+// capital "İ" (U+0307) is dropped, so "i" finds "İstanbul". Index keys are
+// not made with it: their upper-casing defines the order on disk and stays
+// as it is.
+//
+// All folding goes through FoldCase, the one place that calls the Unicode
+// library, so that another can take its place on another platform.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xbase {
+
+// The full case folding of UTF-8 text, as UTF-8. Bytes that are not UTF-8
+// are kept as they are.
+std::string FoldCase(std::string_view utf8);
+
+// A search text, folded once: whether a stored text holds it, letters of
+// either case alike. Pure ASCII stored texts are tested without folding.
+// Safe to call from several threads at once.
+class FoldedSearch {
+ public:
+  explicit FoldedSearch(std::string_view utf8);
+  // An empty text occurs in no text.
+  bool Empty() const { return needle_.empty(); }
+  const std::string& Folded() const { return needle_; }
+  bool operator()(std::string_view utf8) const;
+
+ private:
+  std::string needle_;
+  bool asciiNeedle_ = false;
+  // For an ASCII needle: the characters beyond ASCII (one bit each, Basic
+  // Multilingual Plane) whose folding may take part in a match.
+  std::vector<uint64_t> marked_;
+};
+
+}  // namespace xbase
