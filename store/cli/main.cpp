@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -386,7 +388,12 @@ class FilesSeen {
       }
       const bool wrote = held.written;
       held = HeldOutput{};  // what it read of a changing database is dropped
-      if (!wrote && attempt < kAttempts) continue;
+      if (!wrote && attempt < kAttempts) {
+        // The program writes in short bursts (a post, a batch): a moment
+        // later the files are most likely still.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
+        continue;
+      }
       throw Problem("the database in " + Native(dir_) +
                     " changed while it was being read (the program is writing to it)" +
                     (wrote ? "; the output above is not complete" : "") + "; try again");
