@@ -900,12 +900,19 @@ int Run(Strings args) {
     return kExitOk;
   }
   if (command == "create") return CmdCreate(args);
-  if (command == "import") return CmdImport(args);
+  if (command == "import" || command == "pack" || command == "reindex") {
+    // A command that writes refuses a damaged table; check tells what is
+    // damaged and which command, if any, repairs it.
+    try {
+      return command == "import" ? CmdImport(args) : command == "pack" ? CmdPack(args) : CmdReindex(args);
+    } catch (const xbase::Error& e) {
+      if (e.code() != xbase::ErrorCode::Corrupt || args.empty()) throw;
+      throw Problem(std::string(e.what()) + "\nrun: vantrell-db check " + Native(args.front()));
+    }
+  }
   if (command == "export") return CmdExport(args);
   if (command == "count") return CmdCount(args);
   if (command == "search") return CmdSearch(args);
-  if (command == "pack") return CmdPack(args);
-  if (command == "reindex") return CmdReindex(args);
   if (command == "repair") return CmdRepair(args);
   if (command == "check") return CmdCheck(args);
   if (command == "default-data-dir") return CmdDefaultDataDir(args);

@@ -561,6 +561,7 @@ TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
   r = Vdb({"import", data_, "-"}, "C\tx\tp\t\t\t\n");
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("header counts 5 records"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("vantrell-db: run: vantrell-db check " + data_.toStdString()), std::string::npos) << r.err;
   // What an index build that was stopped left is removed by the next
   // command that writes, not by one that reads.
   QFile leftover(File("VTLDataA.nsx.rebuild"));
