@@ -729,7 +729,7 @@ TEST_F(CliTest, ReadersBesideAWriterSeeOneStateOrSaySo) {
     _exit(1);
   }
   int whole = 0, told = 0;
-  for (int i = 0; i < 120; ++i) {
+  for (int i = 0; i < 80; ++i) {
     const Result r = i % 10 == 9 ? Vdb({"check", data_}) : Vdb({"export", data_});
     if (r.code != 0) {
       ++told;
