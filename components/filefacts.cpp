@@ -7,6 +7,8 @@
 #include <ctime>
 #include <QFileInfo>
 
+#include "sizetext.h"
+
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +21,6 @@ namespace {
 
 // The fields' widths in bytes: a text is measured as the table stores it,
 // in UTF-8 (a locale's separator or time marks may take several bytes).
-constexpr int kSizeWidth = 10;  // FLSIZE
 constexpr int kDateWidth = 21;  // FLDATE
 
 bool Fits(const QString& text, int width) { return text.toUtf8().size() <= width; }
@@ -128,19 +129,8 @@ int64_t FileSizeOf(const QString& path) {
 int64_t FileDateOf(const QString& path) { return FactsOf(path).dosDate; }
 
 QString FormatFileSize(int64_t size, const QLocale& locale) {
-  const QString grouped = locale.toString((qlonglong)size);
-  if (Fits(grouped, kSizeWidth)) return grouped;
-  const QString digits = QString::number(size);
-  if (digits.size() <= kSizeWidth) return digits;
-  static const char* const kUnits[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
-  double value = (double)size;
-  int unit = -1;
-  do {
-    value /= 1024.0;
-    ++unit;
-  } while (value >= 1000.0 && unit < 5);
-  const QString rounded = locale.toString(value, 'f', 1) + u' ' + QLatin1String(kUnits[unit]);
-  return Fits(rounded, kSizeWidth) ? rounded : QString::number(value, 'f', 1) + u' ' + QLatin1String(kUnits[unit]);
+  return QString::fromStdString(store::SizeFieldText(size, locale.toString((qlonglong)size).toStdString(),
+                                                     locale.decimalPoint().toStdString()));
 }
 
 QString FileDateText(int64_t dosDate, const QLocale& locale) {

@@ -151,18 +151,31 @@ std::vector<std::string> ReindexTablesOf(DataTables& db, const std::function<voi
     };
   };
   auto reindex = [](xbase::Table& t, const char* indexFile) {
-    return [&t, indexFile] {
-      t.IndexOpen(DataFilePathUtf8(t.DatabaseName(), indexFile));
-      t.Reindex();
-    };
+    t.IndexOpen(DataFilePathUtf8(t.DatabaseName(), indexFile));
+    t.Reindex();
   };
   WithoutSecondCursor(db, [&] {
-    // The records are nearly all of the work: their pass, then their
-    // index's build.
-    told.Span(0, 0.8);
-    WithExclusiveUse(db.ApTable1, reindex(db.ApTable1, kRecordsIndex), repair(kRecordsTable));
-    told.Span(0.95, 0.05);
-    WithExclusiveUse(db.ApTable2, reindex(db.ApTable2, kCatalogIndex), repair(kCatalogTable));
+    // Both tables are held, and every file of both known to take the
+    // writes, before either index is rebuilt: a file that refuses leaves
+    // both as they were.
+    WithExclusiveUse(
+        db.ApTable1,
+        [&] {
+          WithExclusiveUse(
+              db.ApTable2,
+              [&] {
+                db.ApTable1.RequireWritable();
+                db.ApTable2.RequireWritable();
+                // The records are nearly all of the work: their pass, then
+                // their index's build.
+                told.Span(0, 0.8);
+                reindex(db.ApTable1, kRecordsIndex);
+                told.Span(0.95, 0.05);
+                reindex(db.ApTable2, kCatalogIndex);
+              },
+              repair(kCatalogTable));
+        },
+        repair(kRecordsTable));
   });
   if (showCatalog) showCatalog();
   if (progress) progress(1);

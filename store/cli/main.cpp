@@ -1,18 +1,20 @@
 // vantrell-db: the catalog database from the command line.
 //
 // Exit status: 0 done, 1 bad input or a problem found (message on standard
-// error), 2 wrong usage. Commands that write (import, pack, reindex) use the
+// error), 2 wrong usage. Commands that write (import, pack, reindex, repair) use the
 // tables exclusively, so they refuse to run while the program has them
 // open; the others open them for reading only, beside the program.
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -48,6 +50,8 @@ const char kUsage[] =
     "  vantrell-db pack DATADIR                        remove deleted records for good\n"
     "  vantrell-db reindex DATADIR                     rebuild the index files\n"
     "  vantrell-db check DATADIR                       verify the files\n"
+    "  vantrell-db repair DATADIR                      set the record counts to the records the tables\n"
+    "                                                  hold, and rebuild the index files\n"
     "  vantrell-db --version                           the program's version\n"
     "  vantrell-db --help                              this text\n"
     "\n"
@@ -67,7 +71,33 @@ struct Problem : std::runtime_error {
 
 std::string Native(const std::string& path) { return store::NativeSeparators(path); }
 
-void Out(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+// Standard output. A reading command's output is held back until the read
+// is known to have met one state of the files (see FilesSeen), so that a
+// read met by a change can be done again unseen; beyond kHeldBytes it is
+// written as it comes, and a change found at the end can only be told.
+struct HeldOutput {
+  static constexpr size_t kHeldBytes = 8u << 20;
+  bool holding = false;
+  bool written = false;  // some of the held output went out already
+  std::string text;
+  std::string errors;  // standard error, held to the end of the read
+};
+HeldOutput held;
+
+void Write(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void Out(std::string_view text) {
+  if (!held.holding) {
+    Write(text);
+    return;
+  }
+  held.text += text;
+  if (held.text.size() >= HeldOutput::kHeldBytes) {
+    Write(held.text);
+    held.text.clear();
+    held.written = true;
+  }
+}
 
 // The index pages kept in memory by a command that walks the index once
 // (export, search): each page is used once, so keeping them all would only
@@ -114,8 +144,23 @@ struct RecordColumns {
   }
   int catalog, title, path, size, date, description;
 };
-void Err(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); }
-void ErrLine(const std::string& text) { Err("vantrell-db: " + text + "\n"); }
+void Err(std::string_view text) {
+  if (held.holding)
+    held.errors += text;
+  else
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+// A message on standard error, each of its lines made printable: what it
+// quotes of a file or an input line never reaches the terminal raw.
+void ErrLine(const std::string& text) {
+  size_t at = 0;
+  for (;;) {
+    const size_t end = text.find('\n', at);
+    Err("vantrell-db: " + xbase::Printable(std::string_view(text).substr(at, end - at)) + "\n");
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+}
 
 // --- the system ------------------------------------------------------------------
 
@@ -270,6 +315,20 @@ class Database {
     for (xbase::Table* t : {&dm.ApTable1, &dm.ApTable2, &dm.ApTable3}) t->SetReadOnly(readOnly);
   }
 
+  // What the open tables passed over in their headers (a record count
+  // higher than the records there are), each with the command that
+  // repairs it.
+  Strings HeaderProblems() const {
+    Strings out;
+    for (const xbase::Table* t : {&dm.ApTable1, &dm.ApTable3, &dm.ApTable2}) {
+      std::string p = t->HeaderProblem();
+      if (p.empty()) continue;
+      p += " (run: vantrell-db repair " + Native(folder) + ")";
+      if (std::find(out.begin(), out.end(), p) == out.end()) out.push_back(std::move(p));
+    }
+    return out;
+  }
+
   // Closes every table, so that a failure to write out is reported here.
   void Close() {
     dm.ApTable3.Close();
@@ -281,41 +340,81 @@ class Database {
   store::DataTables dm;
 };
 
-// The database files as a reading command found them: size and time of
-// each. A reader beside the program may meet the files in the middle of a
-// change (an index page rewritten while it walks the tree); an error then
-// is no sign of damage, and the reader says so instead.
+// The database files as a reading command found them, before its first
+// read: what every change a writer makes leaves in them (the tables'
+// change counters and record counts, the memo header, the index files'
+// state pages). A reader beside the program may meet the files in the
+// middle of a change: a record listed twice as an index page splits, an
+// index page rewritten while it walks the tree. The same state after the
+// last read means the reader saw one state of the database; another state
+// means the read is done again, or, once output has gone out or after a
+// few tries, that the reader says so and fails.
 class FilesSeen {
  public:
-  explicit FilesSeen(const std::string& dir) : dir_(dir), at_(Look()) {}
-  bool Changed() const { return Look() != at_; }
+  explicit FilesSeen(const std::string& dir) : dir_(dir) {}
 
-  // Runs a reading command; an engine error met while the files changed
-  // under it becomes the advice to try again.
+  // Runs a reading command's body, which opens the tables it reads; they
+  // are closed before each try. (The database is made ready, an index file
+  // of the wrong tags rebuilt, before the first.)
   template <class Body>
-  int Read(Body&& body) const {
-    try {
-      return body();
-    } catch (const xbase::Error& e) {
-      if (e.code() == xbase::ErrorCode::Corrupt && Changed())
-        throw Problem("the database in " + Native(dir_) +
-                      " changed while it was being read (the program is writing to it); try again");
-      throw;
+  int Read(Database& db, Body&& body) {
+    constexpr int kAttempts = 5;
+    for (int attempt = 1;; ++attempt) {
+      try {
+        db.Close();
+      } catch (const std::exception&) {
+      }
+      const std::string before = Look();
+      held = HeldOutput{};
+      held.holding = true;
+      int status = kExitOk;
+      bool failed = false;
+      try {
+        status = body();
+      } catch (const xbase::Error&) {
+        // An error met while the files changed is no sign of damage.
+        if (Look() == before) {
+          Release();
+          throw;
+        }
+        failed = true;
+      } catch (...) {
+        Release();
+        throw;
+      }
+      if (!failed && Look() == before) {
+        Release();
+        return status;
+      }
+      const bool wrote = held.written;
+      held = HeldOutput{};  // what it read of a changing database is dropped
+      if (!wrote && attempt < kAttempts) {
+        // The program writes in short bursts (a post, a batch): a moment
+        // later the files are most likely still.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
+        continue;
+      }
+      throw Problem("the database in " + Native(dir_) +
+                    " changed while it was being read (the program is writing to it)" +
+                    (wrote ? "; the output above is not complete" : "") + "; try again");
     }
   }
 
  private:
-  std::vector<std::pair<int64_t, int64_t>> Look() const {
-    std::vector<std::pair<int64_t, int64_t>> v;
-    for (const char* f : {store::kRecordsTable, store::kRecordsMemo, store::kRecordsIndex, store::kCatalogTable,
-                          store::kCatalogIndex}) {
-      const std::string path = store::DataFilePathUtf8(dir_, f);
-      v.emplace_back(store::FileSize(path), store::ModifiedTicks(path));
-    }
+  // Writes out what was held back and stops holding.
+  static void Release() {
+    held.holding = false;
+    Write(held.text);
+    Err(held.errors);
+    held = HeldOutput{};
+  }
+  std::string Look() const {
+    std::string v;
+    for (const char* f : {store::kRecordsTable, store::kCatalogTable})
+      v += xbase::TableFilesState(store::DataFilePathUtf8(dir_, f));
     return v;
   }
   std::string dir_;
-  std::vector<std::pair<int64_t, int64_t>> at_;
 };
 
 // Whether the catalog-names table holds this name (letter case counts).
@@ -328,6 +427,12 @@ bool CatalogExists(store::DataTables& dm, const std::string& name) {
 std::string CatalogArgument(const std::string& arg) {
   const std::string name = store::StoredCatalogName(arg);
   if (name.empty()) throw Problem("the catalog name is empty");
+  // A longer name is no catalog's: cut, it could name another one.
+  std::string_view given = arg;
+  while (!given.empty() && given.back() == ' ') given.remove_suffix(1);
+  if (given.size() > size_t(store::kCatalogWidth))
+    throw Problem("the catalog name is " + std::to_string(given.size()) + " bytes long, but catalog names hold at most " +
+                  std::to_string(store::kCatalogWidth) + "; no catalog has it");
   return name;
 }
 
@@ -584,9 +689,8 @@ int CmdExport(const Strings& argv) {
   const Args a = ParseArgs(argv, {"--csv"}, true);
   ExpectPositional(a, 1, 1);
   const bool csv = a.flags.count("--csv") > 0;
-  const FilesSeen seen(a.positional[0]);
   Database db(a.positional[0], true);
-  return seen.Read([&] {
+  return FilesSeen(a.positional[0]).Read(db, [&] {
     xbase::Table& t = db.dm.ApTable1;
     db.dm.ApolloEnv1.SetIndexCacheBytes(kOnePassIndexCache);
     t.Open();
@@ -611,7 +715,7 @@ int CmdExport(const Strings& argv) {
         description = r.Memo(col.description);
         row.description = description;
       } catch (const xbase::Error& e) {
-        if (e.code() != xbase::ErrorCode::Corrupt || seen.Changed()) throw;
+        if (e.code() != xbase::ErrorCode::Corrupt) throw;
         out.Flush();
         ErrLine("record " + std::to_string(r.recno) + " is exported without its description: " + e.what());
         ++unreadable;
@@ -627,22 +731,23 @@ int CmdExport(const Strings& argv) {
       return true;
     });
     out.Flush();
+    const Strings damage = db.HeaderProblems();
     db.Close();
+    for (const std::string& d : damage) ErrLine(d);
     if (altered > 0) ErrLine(AlteredNote(altered, true));
     if (unreadable > 0)
       ErrLine(std::to_string(unreadable) + (unreadable == 1 ? " record is" : " records are") +
               " exported without a damaged description (told above); run: vantrell-db check " +
               Native(a.positional[0]));
-    return altered > 0 || unreadable > 0 ? kExitProblem : kExitOk;
+    return altered > 0 || unreadable > 0 || !damage.empty() ? kExitProblem : kExitOk;
   });
 }
 
 int CmdCount(const Strings& argv) {
   const Args a = ParseArgs(argv, {}, false);
   ExpectPositional(a, 1, 2);
-  const FilesSeen seen(a.positional[0]);
   Database db(a.positional[0], true);
-  return seen.Read([&] {
+  return FilesSeen(a.positional[0]).Read(db, [&] {
     xbase::Table& t = db.dm.ApTable1;
     t.Open();
     int64_t count;
@@ -654,9 +759,11 @@ int CmdCount(const Strings& argv) {
     } else {
       count = t.RecordCount();
     }
+    const Strings damage = db.HeaderProblems();
     db.Close();
     Out(std::to_string(count) + "\n");
-    return kExitOk;
+    for (const std::string& d : damage) ErrLine(d);
+    return damage.empty() ? kExitOk : kExitProblem;
   });
 }
 
@@ -665,9 +772,8 @@ int CmdSearch(const Strings& argv) {
   ExpectPositional(a, 2, 2);
   const char* field = a.flags.count("--title") ? store::kFieldTitle : store::kFieldName;
   const std::string& text = a.positional[1];
-  const FilesSeen seen(a.positional[0]);
   Database db(a.positional[0], true);
-  return seen.Read([&] {
+  return FilesSeen(a.positional[0]).Read(db, [&] {
     // The search's own cursor, without any catalog restriction.
     xbase::Table& t = db.dm.ApTable3;
     db.dm.ApolloEnv1.SetIndexCacheBytes(kOnePassIndexCache);
@@ -694,13 +800,12 @@ int CmdSearch(const Strings& argv) {
       return true;
     });
     out.Flush();
+    const Strings damage = db.HeaderProblems();
     db.Close();
     Out(std::to_string(shown) + "\n");
-    if (altered > 0) {
-      ErrLine(AlteredNote(altered, false));
-      return kExitProblem;
-    }
-    return kExitOk;
+    for (const std::string& d : damage) ErrLine(d);
+    if (altered > 0) ErrLine(AlteredNote(altered, false));
+    return altered > 0 || !damage.empty() ? kExitProblem : kExitOk;
   });
 }
 
@@ -723,6 +828,29 @@ int CmdReindex(const Strings& argv) {
   return kExitOk;
 }
 
+int CmdRepair(const Strings& argv) {
+  const Args a = ParseArgs(argv, {}, false);
+  ExpectPositional(a, 1, 1);
+  const std::string& dir = a.positional[0];
+  RequireDatabaseFiles(dir);
+  // The record counts first, with each table to itself: the program, the
+  // index build and every other command refuse a header that counts
+  // records the file does not hold. Then every index file is built anew
+  // for the tables as they now are.
+  const std::pair<const char*, std::vector<xbase::FieldDef>> tables[] = {
+      {store::kRecordsTable, store::RecordsTableFields()}, {store::kCatalogTable, store::CatalogTableFields()}};
+  for (const auto& [table, fields] : tables) {
+    xbase::Environment env;
+    const std::string note = xbase::RepairRecordCount(store::DataFilePathUtf8(dir, table), fields, env);
+    if (!note.empty()) Out(xbase::Printable(note) + "\n");
+  }
+  Database db(dir);
+  for (const std::string& text : store::ReindexTablesOf(db.dm)) ErrLine(text);
+  db.Close();
+  Out("index files rebuilt\n");
+  return kExitOk;
+}
+
 int CmdCheck(const Strings& argv) {
   const Args a = ParseArgs(argv, {}, false);
   ExpectPositional(a, 1, 1);
@@ -731,17 +859,22 @@ int CmdCheck(const Strings& argv) {
   // them itself, read-only, and repairs nothing.
   RequireDatabaseFiles(dir);
   std::vector<std::string> problems;
+  bool repairable = false;
   const std::pair<const char*, std::vector<xbase::FieldDef>> tables[] = {
       {store::kRecordsTable, store::RecordsTableFields()}, {store::kCatalogTable, store::CatalogTableFields()}};
   for (const auto& [table, fields] : tables) {
-    for (std::string& p : xbase::CheckTable(store::DataFilePathUtf8(dir, table), fields))
+    bool canRepair = false;
+    for (std::string& p : xbase::CheckTable(store::DataFilePathUtf8(dir, table), fields, &canRepair))
       problems.push_back(std::move(p));
+    repairable = repairable || canRepair;
   }
   if (problems.empty()) {
     Out("ok\n");
     return kExitOk;
   }
-  for (const std::string& p : problems) Out(p + "\n");
+  for (const std::string& p : problems) Out(xbase::Printable(p) + "\n");
+  if (repairable)
+    Out("to put the record counts and the index files right, run: vantrell-db repair " + Native(dir) + "\n");
   return kExitProblem;
 }
 
@@ -767,12 +900,20 @@ int Run(Strings args) {
     return kExitOk;
   }
   if (command == "create") return CmdCreate(args);
-  if (command == "import") return CmdImport(args);
+  if (command == "import" || command == "pack" || command == "reindex") {
+    // A command that writes refuses a damaged table; check tells what is
+    // damaged and which command, if any, repairs it.
+    try {
+      return command == "import" ? CmdImport(args) : command == "pack" ? CmdPack(args) : CmdReindex(args);
+    } catch (const xbase::Error& e) {
+      if (e.code() != xbase::ErrorCode::Corrupt || args.empty()) throw;
+      throw Problem(std::string(e.what()) + "\nrun: vantrell-db check " + Native(args.front()));
+    }
+  }
   if (command == "export") return CmdExport(args);
   if (command == "count") return CmdCount(args);
   if (command == "search") return CmdSearch(args);
-  if (command == "pack") return CmdPack(args);
-  if (command == "reindex") return CmdReindex(args);
+  if (command == "repair") return CmdRepair(args);
   if (command == "check") return CmdCheck(args);
   if (command == "default-data-dir") return CmdDefaultDataDir(args);
   throw UsageError("unknown command " + command);

@@ -10,6 +10,7 @@
 #include <xbase.h>
 
 #include "schema.h"
+#include "sizetext.h"
 
 namespace vdb {
 
@@ -165,6 +166,15 @@ bool ParseImportLine(std::string_view line, Row* row, std::string* error,
     *error = "the catalog name is empty";
     return false;
   }
+  // A catalog name is never cut: two names that share their first bytes
+  // would meet as one catalog.
+  const std::string_view catalog = TrimmedRight(parts[0]);
+  if (catalog.size() > size_t(store::kCatalogWidth)) {
+    *error = "the catalog name is " + std::to_string(catalog.size()) + " bytes long, but " + store::kFieldCatalog +
+             " holds at most " + std::to_string(store::kCatalogWidth) +
+             "; a shortened name could be another catalog, so the line is not imported";
+    return false;
+  }
   const std::string_view path = TrimmedRight(parts[2]);
   if (path.size() > size_t(store::kNameWidth)) {
     *error = "the path is " + std::to_string(path.size()) + " bytes long, but " + store::kFieldName +
@@ -172,8 +182,21 @@ bool ParseImportLine(std::string_view line, Row* row, std::string* error,
              "; a shortened path would name another file, so the line is not imported";
     return false;
   }
-  row->path = parts[2];
+  // A size that does not fit is written shorter as the window writes it;
+  // anything else would be cut into another size.
   std::vector<std::string> cuts;
+  const std::string_view size = TrimmedRight(parts[3]);
+  if (!store::SizeFieldTextOf(size, &row->size)) {
+    *error = "the size \"" + std::string(size) + "\" is " + std::to_string(size.size()) + " bytes long, but " +
+             store::kFieldSize + " holds at most " + std::to_string(store::kSizeWidth) +
+             " and it is no number of bytes that could be written shorter; a shortened size would read as another "
+             "size, so the line is not imported";
+    return false;
+  }
+  if (row->size != size)
+    cuts.push_back("the size \"" + std::string(size) + "\" does not fit the " + std::to_string(store::kSizeWidth) +
+                   " bytes of " + store::kFieldSize + ": it is stored as \"" + row->size + "\"");
+  row->path = parts[2];
   // Blanks at the end are the field's padding; losing only them is no cut.
   auto cut = [&](std::string_view text, int width, const char* what, const char* field) {
     const std::string_view kept = xbase::CutToWidth(text, size_t(width));
@@ -182,10 +205,7 @@ bool ParseImportLine(std::string_view line, Row* row, std::string* error,
                      " (the line gives " + std::to_string(TrimmedRight(text).size()) + ")");
     return std::string(kept);
   };
-  cut(parts[0], store::kCatalogWidth, "catalog name", store::kFieldCatalog);
-  if (!cuts.empty()) cuts.back() += ": it is stored as \"" + row->catalog + "\"";
   row->title = cut(parts[1], store::kTitleWidth, "title", store::kFieldTitle);
-  row->size = cut(parts[3], store::kSizeWidth, "size", store::kFieldSize);
   row->date = cut(parts[4], store::kDateWidth, "date", store::kFieldDate);
   if (!UnescapeDescription(parts[5], &row->description, error)) return false;
   if (notes) *notes = std::move(cuts);

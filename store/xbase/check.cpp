@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "indexpage.h"
 #include "pack.h"
 #include "shared.h"
 #include "text.h"
@@ -69,28 +70,31 @@ std::vector<std::string> SharedTable::CompareIndex(IndexFile& idx, const std::ve
 
 namespace {
 
-// What tells that a file changed: its size, its modification time and the
-// header figure a writer changes last (the record count, the next free
-// memo block). Equal before and after a check means nobody wrote meanwhile.
-struct FileState {
-  uint64_t size = 0, modified = 0, figure = 0;
-  bool operator==(const FileState&) const = default;
-};
-
-FileState StateOf(const File& f, uint64_t figureAt) {
-  FileState s;
-  if (!f.IsOpen()) return s;
-  s.size = f.Size();
-  s.modified = f.ModifiedNs();
-  unsigned char b[4] = {};
-  if (f.ReadSome(figureAt, b, 4) == 4) s.figure = (uint64_t)b[0] | b[1] << 8 | b[2] << 16 | (uint64_t)b[3] << 24;
-  return s;
+// The bytes a writer changes with every change of a file, and its size.
+void AppendStateOf(const std::string& path, uint64_t bytes, std::string& out) {
+  std::string head(bytes, '\0');
+  uint64_t size = 0;
+  size_t got = 0;
+  try {
+    if (PathExists(path)) {
+      File f;
+      f.Open(path, File::Mode::ReadOnly);
+      size = f.Size();
+      got = f.ReadSome(0, head.data(), head.size());
+    }
+  } catch (const Error& e) {
+    out += e.what();
+  }
+  head.resize(got);
+  out += std::to_string(size) + ':' + std::to_string(got) + ':' + head;
 }
 
-}  // namespace
-
-std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vector<FieldDef>& required) {
+std::vector<std::string> Problems(const std::string& dbfPath, const std::vector<FieldDef>& required,
+                                  bool& repairable) {
   std::vector<std::string> problems;
+  // The files as they are before anything is read, to tell at the end
+  // whether a writer changed them meanwhile.
+  const std::string before = TableFilesState(dbfPath);
   std::string pending = PendingPackProblem(dbfPath);
   if (!pending.empty()) problems.push_back(pending);
   DbfFile dbf;
@@ -113,6 +117,14 @@ std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vecto
   // A complete record past the counted ones is read as part of the table
   // and counted at the next write; beside a running program it may be an
   // append in progress, so it is told only when the table is ours alone.
+  if (dbf.headerAhead()) {
+    problems.push_back("table " + dbfPath + " is damaged: the header counts " + std::to_string(dbf.headerCount()) +
+                       " records, but the file holds " + std::to_string(n) + (n == 1 ? " whole record" : " whole records") +
+                       " (a count written before its records, or damage); those are read, and a program that writes "
+                       "refuses the table until its count is repaired");
+    repairable = true;
+  }
+  if (dbf.headerBehind() && alone) repairable = true;
   if (dbf.headerBehind() && alone)
     problems.push_back("table " + dbfPath + ": the header counts " + std::to_string(n - 1) + " records, but record " +
                        std::to_string(n) + " follows them complete (an append cut short, or a wrong count); it is "
@@ -130,15 +142,6 @@ std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vecto
     }
   }
   std::string ip = IndexPathFor(dbfPath);
-  File indexProbe;
-  if (FileExists(ip)) {
-    try {
-      indexProbe.Open(ip, File::Mode::ReadOnly);
-    } catch (const Error&) {
-    }
-  }
-  const FileState dbfBefore = StateOf(dbf.file(), 4), memoBefore = StateOf(memo.file(), 0),
-                  indexBefore = StateOf(indexProbe, 0);
 
   std::vector<int> memoFields;
   for (size_t i = 0; i < dbf.fields().size(); ++i)
@@ -218,12 +221,15 @@ std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vecto
       if (index.Open(ip, false, dbf.Stamp()) == IndexFile::Fit::Stale) {
         // Beside a program that writes the table, an index written for an
         // earlier state of it is the normal case between two of its writes.
-        if (alone)
+        if (alone) {
           problems.push_back("index file " + ip + " does not match its table (it is rebuilt when the table is opened)");
+          repairable = true;
+        }
       } else {
         index.SetRecordLimit(dbf.count());
         auto structural = index.Verify();
         problems.insert(problems.end(), structural.begin(), structural.end());
+        repairable = repairable || !structural.empty();
         if (structural.empty()) {
           SharedTable probe(Environment::Default(), dbfPath, false, true);
           probe.dbf.Open(dbfPath, false);
@@ -231,6 +237,7 @@ std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vecto
           for (const IndexTagDef& d : index.tags()) rt.push_back(probe.Compile(d));
           auto differ = probe.CompareIndex(index, rt);
           problems.insert(problems.end(), differ.begin(), differ.end());
+          repairable = repairable || !differ.empty();
           probe.dbf.Close();
         }
       }
@@ -240,11 +247,37 @@ std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vecto
   }
 
   // What a writer did meanwhile is not damage: the reader says so instead.
-  if (!problems.empty() && !alone &&
-      (StateOf(dbf.file(), 4) != dbfBefore || StateOf(memo.file(), 0) != memoBefore ||
-       StateOf(indexProbe, 0) != indexBefore))
+  if (!problems.empty() && !alone && TableFilesState(dbfPath) != before) {
+    repairable = false;
     return {"table " + dbfPath + " changed while it was being checked (another program is writing to it); "
             "check it again when the program is idle or closed"};
+  }
+  return problems;
+}
+
+}  // namespace
+
+std::string TableFilesState(const std::string& dbfPath) {
+  // Every change a writer makes shows here before it is complete: the
+  // table header's record count and change counter (raised with every
+  // record written), the memo header's next free block, the index file's
+  // state page (marked as being changed before the first page of a change
+  // is written, stamped with the table's counter after the last).
+  std::string state;
+  AppendStateOf(dbfPath, 32, state);
+  AppendStateOf(MemoPathFor(dbfPath), 8, state);
+  AppendStateOf(IndexPathFor(dbfPath), nsx::kStateBytes, state);
+  return state;
+}
+
+std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vector<FieldDef>& required,
+                                    bool* repairable) {
+  bool canRepair = false;
+  std::vector<std::string> problems = Problems(dbfPath, required, canRepair);
+  if (repairable) *repairable = canRepair && !problems.empty();
+  // A problem quotes what the files hold (a field's name, a memo pointer):
+  // every line is made printable.
+  for (std::string& p : problems) p = Printable(p);
   return problems;
 }
 

@@ -136,9 +136,10 @@ void DbfFile::Create(const std::string& path, const std::vector<FieldDef>& defs)
   }
 }
 
-void DbfFile::Open(const std::string& path, bool writable) {
+void DbfFile::Open(const std::string& path, bool writable, bool repairing) {
   Close();
   path_ = path;
+  repairing_ = repairing;
   if (writable)
     file_.OpenBest(path);
   else
@@ -258,9 +259,23 @@ void DbfFile::SettleCount(uint32_t headerCount) {
     headerCount = again;
   }
   uint64_t need = (uint64_t)headerLen_ + (uint64_t)headerCount * recLen_;
-  if (need > size)
-    throw corrupt("the header counts " + std::to_string(headerCount) + " records (" + std::to_string(need) +
-                  " bytes) but the file has " + std::to_string(size) + " bytes");
+  headerAhead_ = false;
+  if (need > size) {
+    // A count written before its records reached the disk (a crash), or a
+    // damaged one. Read only, or to be repaired, the table is the records
+    // the file holds whole; written to, it is refused.
+    const uint32_t whole = (uint32_t)std::min<uint64_t>((size - headerLen_) / recLen_, headerCount);
+    if (file_.Writable() && !repairing_)
+      throw corrupt("the header counts " + std::to_string(headerCount) + " records (" + std::to_string(need) +
+                    " bytes) but the file has " + std::to_string(size) + " bytes, " + std::to_string(whole) +
+                    (whole == 1 ? " whole record" : " whole records"));
+    headerAhead_ = true;
+    headerCount_ = headerCount;
+    headerBehind_ = false;
+    count_ = whole;
+    return;
+  }
+  headerCount_ = headerCount;
   // A complete record right after the counted ones is data: an append that
   // stopped (or was caught) between writing the record and counting it, or
   // a count one too low. It belongs to the table, so that nothing is ever
@@ -282,6 +297,8 @@ void DbfFile::Close() {
   fields_.clear();
   count_ = 0;
   headerBehind_ = false;
+  headerAhead_ = false;
+  repairing_ = false;
   InvalidateCache();
 }
 
@@ -374,6 +391,21 @@ uint32_t DbfFile::AppendRecord(const char* buf) {
   count_ = recno;
   WriteCountAndDate();
   return recno;
+}
+
+std::string DbfFile::RepairCount() {
+  if (!headerAhead_ && !headerBehind_) return {};
+  const uint32_t was = headerCount_;
+  // The end mark follows the last whole record, over the start of any
+  // record that never became whole.
+  const char mark = 0x1A;
+  file_.WriteAt(RecordOffset(count_ + 1), &mark, 1);
+  WriteCountAndDate();
+  file_.Sync();
+  headerAhead_ = false;
+  headerCount_ = count_;
+  return "table " + path_ + ": the header counted " + std::to_string(was) + " records; it now counts the " +
+         std::to_string(count_) + (count_ == 1 ? " record" : " records") + " the file holds whole";
 }
 
 void DbfFile::WriteCountAndDate() {

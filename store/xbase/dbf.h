@@ -47,7 +47,10 @@ class DbfFile {
   static void Create(const std::string& path, const std::vector<FieldDef>& fields);
 
   // Reads and checks the header. `writable` asks for write access.
-  void Open(const std::string& path, bool writable);
+  // `repairing`: a header that counts more records than the file holds is
+  // taken as the whole records there are (see RepairCount) even though the
+  // file is open for writing.
+  void Open(const std::string& path, bool writable, bool repairing = false);
   // Takes over a file already open (and locked) as the table at `path`.
   void Adopt(File&& f, const std::string& path);
   void Close();
@@ -82,6 +85,18 @@ class DbfFile {
   // Whether the header counts one record less than the file holds complete
   // (see SettleCount); the first write puts the header right.
   bool headerBehind() const { return headerBehind_; }
+  // Whether the header counts more records than the file holds whole (a
+  // count that reached the disk before its records, or damage). A file
+  // opened for reading (or repairing) then reads as the whole records
+  // there are; one opened for writing is refused as damaged.
+  bool headerAhead() const { return headerAhead_; }
+  // The record count the header gives.
+  uint32_t headerCount() const { return headerCount_; }
+  // With the table to oneself, opened for repairing: writes the header's
+  // count as the records the file holds whole (counting one it left
+  // behind), the end mark after them, and syncs. A sentence of what it put
+  // right; "" when the count was right.
+  std::string RepairCount();
 
   // A blank record: deletion flag ' ' and every field blank.
   std::string BlankRecord() const;
@@ -115,6 +130,9 @@ class DbfFile {
   uint64_t changes_ = 0;  // the header's change counter as last written here
   bool hasMemo_ = false;
   bool headerBehind_ = false;
+  bool headerAhead_ = false;
+  bool repairing_ = false;
+  uint32_t headerCount_ = 0;
   // A read-ahead window for sequential reads.
   std::vector<char> cache_;
   uint32_t cacheFirst_ = 0, cacheCount_ = 0, lastRead_ = 0;

@@ -5,6 +5,7 @@
 #include "pack.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <set>
 
@@ -87,6 +88,13 @@ void WriteJournal(const std::string& journal, const std::vector<PackStep>& steps
   SyncFolderOf(journal);
 }
 
+// Whether a regular file itself (not a link to one) is at the path.
+bool PlainFileAt(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::symlink_status(std::filesystem::u8path(path), ec).type() ==
+         std::filesystem::file_type::regular;
+}
+
 // What completing a journal does: rename `from` onto `to` (full paths),
 // unless that was done already.
 struct Move {
@@ -108,6 +116,13 @@ std::vector<Move> PlanFinish(const std::string& dbfPath, const std::string& jour
     m.from = m.to + suffix;
     m.table = suffix == kDbfSuffix;
     m.pending = PathExists(m.from);
+    // A pack writes its new files itself, as plain files: a link (to a file
+    // elsewhere, which would take the table's place), a folder or a pipe
+    // under that name was put there by someone else.
+    if (m.pending && !PlainFileAt(m.from))
+      throw Error(ErrorCode::Corrupt, "pack journal " + journal + " cannot be completed: " + m.from +
+                                          " is not a file a pack writes (a link, a folder or a pipe); nothing was "
+                                          "renamed and the journal is kept");
     if (!m.pending && !PathExists(m.to))
       throw Error(ErrorCode::Corrupt, "pack journal " + journal + " cannot be completed: neither " + m.from + " nor " +
                                           m.to + " exists; the journal is kept");
@@ -195,6 +210,13 @@ void SharedTable::CompletePendingPack() {
   consider(PackFileFor(path, kDbfSuffix));
   for (auto& e : kMemoExtensions) consider(PackFileFor(WithExtension(path, e), kMemoSuffix));
   for (auto& e : kIndexExtensions) consider(PackFileFor(WithExtension(path, e), kIndexSuffix));
+  // What an index build that stopped left: its new file and scratch files.
+  // A build in progress holds the table exclusively, so they are removed
+  // only by an opener that may write and gets the table to itself.
+  if (!readOnly)
+    for (auto& e : kIndexExtensions)
+      for (const char* part : {".rebuild", ".rebuild.sort", ".load.sort"})
+        consider(WithExtension(path, e) + part);
   if (!pending && leftovers.empty()) return;
 
   // Only with the table to ourselves: a pack running elsewhere holds it.

@@ -278,7 +278,7 @@ void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex,
                        const std::vector<TagInfo>& missingIndexTags) {
   for (int attempt = 1;; ++attempt) {
     CompletePendingPack();
-    dbf.Open(path, !readOnly);
+    dbf.Open(path, !readOnly, repairing);
     LockOrThrow();
     // A pack elsewhere may have put a new file at the path between our open
     // and our lock; the old one is no longer the table.
@@ -809,6 +809,13 @@ void SharedTable::OpenIndexFile(const std::string& indexFile) {
 
 void SharedTable::Reindex() {
   if (!exclusive) throw Error(ErrorCode::Usage, "reindexing needs the table " + path + " opened exclusively");
+  RequireWritable();
+  // A record an append left uncounted (a stopped import) is counted now,
+  // before the index is built for the table as it is.
+  if (dbf.headerBehind()) {
+    dbf.WriteCountAndDate();
+    dbf.file().Sync();
+  }
   if (!hasIndex) return;
   RequireIndexWritable(indexPath);
   std::vector<IndexTagDef> defs;

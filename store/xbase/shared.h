@@ -48,6 +48,9 @@ class SharedTable {
   const std::string path;
   const bool exclusive;
   const bool readOnly;
+  // Opened to put the record count right (RepairRecordCount): a header
+  // that counts more records than the file holds does not refuse the open.
+  bool repairing = false;
   DbfFile dbf;
   MemoFile memo;
   IndexFile index;

@@ -69,6 +69,7 @@ std::string Table::FieldByName(std::string_view name) const {
 }
 
 void Table::SetFieldByName(std::string_view name, std::string_view value) {
+  impl_->RequireOpen("SetFieldByName");
   int fi = impl_->dbf().FieldIndex(name);
   if (fi < 0) throw Error(ErrorCode::NotFound, "table " + Path() + " has no field " + std::string(name));
   SetField(fi, value);
@@ -76,6 +77,7 @@ void Table::SetFieldByName(std::string_view name, std::string_view value) {
 
 void Table::SetField(int fi, std::string_view value) {
   Impl& m = *impl_;
+  m.RequireOpen("SetField");
   if (fi < 0 || (size_t)fi >= m.dbf().fields().size())
     throw Error(ErrorCode::NotFound, "table " + Path() + " has no field number " + std::to_string(fi));
   if (state_ != State::Edit && state_ != State::Insert)

@@ -76,6 +76,35 @@ void Table::Flush() {
   m.sh->Flush();
 }
 
+std::string RepairRecordCount(const std::string& dbfPath, const std::vector<FieldDef>& required, Environment& env) {
+  if (env.IsOpen(dbfPath))
+    throw Error(ErrorCode::Locked, "table " + dbfPath + " is open; its record count is repaired only with the table closed");
+  // Opened exclusively as a writer would (an unfinished pack is completed
+  // first), but without its index, and taking a header that counts too many
+  // records as the whole records there are.
+  SharedTable sh(env, dbfPath, true, false);
+  sh.repairing = true;
+  sh.Open(required, false);
+  std::string note;
+  try {
+    sh.RequireWritable();
+    note = sh.dbf.RepairCount();
+  } catch (...) {
+    sh.Close();
+    throw;
+  }
+  sh.Close();
+  return note;
+}
+
+std::string Table::HeaderProblem() const {
+  if (!impl_->sh || !impl_->sh->dbf.headerAhead()) return {};
+  const DbfFile& d = impl_->sh->dbf;
+  return "table " + Path() + " is damaged: its header counts " + std::to_string(d.headerCount()) +
+         " records, but the file holds " + std::to_string(d.count()) + (d.count() == 1 ? " whole record" : " whole records") +
+         "; those are read";
+}
+
 std::vector<TagInfo> Table::Tags() const {
   std::vector<TagInfo> out;
   if (!impl_->sh || !impl_->sh->hasIndex) return out;

@@ -26,10 +26,17 @@ enum class ErrorCode {
   NotFound,     // a field, tag or file that does not exist
 };
 
+// Text as a message may show it: control characters (C0, DEL, C1) and
+// bytes that are not UTF-8 are written as \xNN, everything else as it is.
+// Bytes read from a file never reach a terminal or a window raw through it.
+std::string Printable(std::string_view text);
+
+// Every message is made printable (see Printable) where it is made, so that
+// the bytes of a damaged file quoted in it stay inert wherever it is shown.
 class Error : public std::runtime_error {
  public:
   Error(ErrorCode code, const std::string& message)
-      : std::runtime_error(message), code_(code) {}
+      : std::runtime_error(Printable(message)), code_(code) {}
   ErrorCode code() const { return code_; }
 
  private:
@@ -233,6 +240,13 @@ class Table {
   // touched. RequireWritable throws that refusal (the file named).
   bool CanWrite() const;
   void RequireWritable() const;
+  // What a table open for reading passes over in its header: the header
+  // counts more records than the file holds whole (what a crash can leave,
+  // or damage), and the table reads as the whole records there are. A
+  // sentence naming the file and both figures; "" when the header is
+  // right. A table opened for writing refuses such a header as damage;
+  // RepairRecordCount puts it right.
+  std::string HeaderProblem() const;
 
   // --- fields ------------------------------------------------------------
   const std::vector<FieldDef>& Fields() const;
@@ -400,7 +414,31 @@ class Table {
 // the files read-only and changes nothing. A table that another program
 // changes while it is checked is not called damaged: its problems are
 // replaced by one line saying so.
-std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vector<FieldDef>& required = {});
+// `repairable`, when given, is set when a problem found is one that
+// RepairRecordCount and a rebuild of the index put right (the header's
+// record count, an index that does not match the records, what a stopped
+// index build left).
+std::vector<std::string> CheckTable(const std::string& dbfPath, const std::vector<FieldDef>& required = {},
+                                    bool* repairable = nullptr);
+
+// What a table's files show of every change a writer makes (the table
+// header's record count and change counter, the memo header, the index
+// file's state page, the sizes), as an opaque text. A reader beside a
+// program that writes takes it before its first read and after its last:
+// the same text both times means it read one state of the table.
+std::string TableFilesState(const std::string& dbfPath);
+
+// Puts the header's record count right, with the table to itself (Locked
+// while any program has it open): a count higher than the records the
+// file holds whole, or one too low (a record an append left uncounted),
+// becomes the number of whole records, with the end mark after them, and
+// is synced. The index files are not touched: rebuild them afterwards (the
+// count is part of what they are stamped with). Returns what it put right
+// as a sentence naming the table; "" when the count was right.
+// `required`: the fields the table must have (see Table::SetRequiredFields);
+// a table without them is refused before anything is written.
+std::string RepairRecordCount(const std::string& dbfPath, const std::vector<FieldDef>& required = {},
+                              Environment& env = Environment::Default());
 
 // The first way the fields `have` of a table fall short of `need` (see
 // Table::SetRequiredFields) as a sentence naming the table and the field;

@@ -13,9 +13,15 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include <xbase.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -210,38 +216,55 @@ TEST_F(CliTest, ATabInATitleIsReportedInTabSeparatedOutputAndKeptInCsv) {
   EXPECT_EQ(r.out, "C,odd\tname,/a long folder/odd\tname,,,\r\n");
 }
 
-TEST_F(CliTest, LongTextsAreCutAndToldAndAPathIsNeverCut) {
+TEST_F(CliTest, LongTextsAreCutAndToldAndNamesPathsAndSizesAreNeverCut) {
   const std::string ae = "\xC3\x84", e = "\xC3\xA9";
-  const std::string catalog = Repeat(ae, 11);  // 22 bytes
   const std::string title = "a" + Repeat(e, 40);  // 81 bytes
   Create();
-  Result r = Vdb({"import", data_, "-"}, QByteArray::fromStdString(
-                                             "C\tshort\t/p\t\t\t\n" + catalog + "\t" + title + "\t" +
-                                             std::string(255, 'p') + "\t100,000,000\t" + std::string(25, 'd') +
-                                             "\tdesc\n"));
+  Result r = Vdb({"import", data_, "-"},
+                 QByteArray::fromStdString("C\tshort\t/p\t\t\t\nC\t" + title + "\t" + std::string(255, 'p') +
+                                           "\t123,456,789\t" + std::string(25, 'd') + "\tdesc\n" +
+                                           "C\tbig\t/b\t12.345.678.901\t\t\n"));
   EXPECT_EQ(r.code, 0) << r.err;
-  const std::string expected = Repeat(ae, 10) + "\t" + "a" + Repeat(e, 39) + "\t" + std::string(255, 'p') +
-                               "\t100,000,00\t" + std::string(21, 'd') + "\tdesc\n";
-  EXPECT_EQ(Vdb({"export", data_, "--catalog", QString::fromStdString(catalog)}).out, expected);
-  // Each cut is told by line and column; nothing is told of line 1.
-  for (const char* told : {"line 2: the catalog name is cut to the 20 bytes of Catalog (the line gives 22): "
-                           "it is stored as \"",
-                           "line 2: the title is cut to the 80 bytes of FLTITLE (the line gives 81)",
-                           "line 2: the size is cut to the 10 bytes of FLSIZE (the line gives 11)",
+  // A size whose separators do not fit is stored as the window stores it:
+  // its digits, or rounded with a unit; never cut into another number.
+  EXPECT_EQ(Vdb({"export", data_}).out, "C\ta" + Repeat(e, 39) + "\t" + std::string(255, 'p') + "\t123456789\t" +
+                                            std::string(21, 'd') + "\tdesc\nC\tbig\t/b\t11,5 GB\t\t\nC\tshort\t/p\t\t\t\n");
+  // Each change is told by line and column; nothing is told of line 1.
+  for (const char* told : {"line 2: the title is cut to the 80 bytes of FLTITLE (the line gives 81)",
+                           "line 2: the size \"123,456,789\" does not fit the 10 bytes of FLSIZE: it is stored as "
+                           "\"123456789\"",
+                           "line 3: the size \"12.345.678.901\" does not fit the 10 bytes of FLSIZE: it is stored "
+                           "as \"11,5 GB\"",
                            "line 2: the date is cut to the 21 bytes of FLDATE (the line gives 25)"})
     EXPECT_NE(r.err.find(told), std::string::npos) << told << "\n" << r.err;
   EXPECT_EQ(r.err.find("line 1"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("FLNAME"), std::string::npos) << r.err;
-  // The long name given on the command line means the same catalog.
-  EXPECT_EQ(Count(QString::fromStdString(catalog)).out, "1\n");
 
-  // A path one byte too long would name another file: the line is refused.
-  r = Vdb({"import", data_, "-"},
-          QByteArray::fromStdString("C\tok\t/p\t\t\t\nC\tlong\t" + std::string(256, 'p') + "\t\t\t\n"));
+  // A path, a catalog name or a size that would have to be cut would name
+  // another file, another catalog (an existing one here), another size: the
+  // line is refused and the import stops there, keeping the lines before.
+  const std::string n20 = "abcdefghijklmnopqrst";
+  ASSERT_EQ(Vdb({"import", data_, "-"}, QByteArray::fromStdString(n20 + "\tt\t/p\t\t\t\n")).code, 0);
+  const struct {
+    std::string line, told;
+  } refused[] = {
+      {"C\tlong\t" + std::string(256, 'p') + "\t\t\t\n", "the path is 256 bytes long, but FLNAME holds at most 255"},
+      {n20 + "u\tt\t/p\t\t\t\n", "the catalog name is 21 bytes long, but Catalog holds at most 20"},
+      {Repeat(ae, 11) + "\tt\t/p\t\t\t\n", "the catalog name is 22 bytes long, but Catalog holds at most 20"},
+      {"C\tt\t/p\tabout 12 MB!\t\t\n", "the size \"about 12 MB!\" is 12 bytes long, but FLSIZE holds at most 10"},
+  };
+  for (const auto& [line, told] : refused) {
+    r = Vdb({"import", data_, "-"}, QByteArray::fromStdString("C\tok\t/p\t\t\t\n" + line));
+    EXPECT_EQ(r.code, 1) << line;
+    EXPECT_NE(r.err.find("line 2: " + told), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 record imported before line 2 is kept"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Count().out, "8\n");
+  EXPECT_EQ(Count(QString::fromStdString(n20)).out, "1\n");
+  // A longer name on the command line is no catalog's.
+  r = Count(QString::fromStdString(n20 + "u"));
   EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.err.find("line 2: the path is 256 bytes long, but FLNAME holds at most 255"), std::string::npos)
-      << r.err;
-  EXPECT_EQ(Count().out, "3\n");
+  EXPECT_EQ(r.out, "");
 }
 
 TEST_F(CliTest, BadLineStopsWithItsNumberAndKeepsWhatCameBefore) {
@@ -470,7 +493,7 @@ TEST_F(CliTest, ACatalogTakesNoOtherCatalogsRecords) {
   EXPECT_EQ(Vdb({"export", data_, "--catalog", "Music"}).out, "Music\tc\tp\t\t\t\n");
 }
 
-TEST_F(CliTest, ImportStoresNothingWhenAFileMayNotBeWritten) {
+TEST_F(CliTest, ImportAndReindexWriteNothingWhenAFileMayNotBeWritten) {
   Load("Old\tt\tp\t\t\tdesc\n");
   for (const char* name : {"VTLDataA.nsx", "VTLDataA.SMT", "VTLDataA.dbf", "VTLCa.nsx", "VTLCa.dbf"}) {
     SCOPED_TRACE(name);
@@ -495,13 +518,22 @@ TEST_F(CliTest, ImportStoresNothingWhenAFileMayNotBeWritten) {
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("nothing was imported"), std::string::npos) << r.err;
+    // A reindex is refused before either index file is written anew.
+    const auto inode = [&](const char* index) {
+      struct stat st {};
+      return ::stat(QFile::encodeName(File(index)).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    const ino_t records = inode("VTLDataA.nsx"), catalogs = inode("VTLCa.nsx");
+    EXPECT_EQ(Vdb({"reindex", data_}, {}, env).code, 1);
+    EXPECT_EQ(inode("VTLDataA.nsx"), records);
+    EXPECT_EQ(inode("VTLCa.nsx"), catalogs);
     ASSERT_TRUE(file.setPermissions(permissions));
     EXPECT_EQ(Count().out, "1\n");
     EXPECT_EQ(Count("New").code, 1);  // no catalog without its records
   }
 }
 
-TEST_F(CliTest, DamagedHeadersAreToldAndNothingIsWrittenOver) {
+TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
   const std::string lines = "C\ta\tp\t\t\tfirst\nC\tb\tp\t\t\tsecond\nC\tc\tp\t\t\tthird\n";
   Load(lines);
   // The records table's header counts one record less than it holds.
@@ -514,8 +546,49 @@ TEST_F(CliTest, DamagedHeadersAreToldAndNothingIsWrittenOver) {
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("the header counts 2 records, but record 3 follows them complete"), std::string::npos)
       << r.out;
+  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_.toStdString()), std::string::npos) << r.out;
   EXPECT_EQ(Count().out, "3\n");
+  // A reindex counts it too.
+  ASSERT_EQ(Vdb({"reindex", data_}).code, 0);
+  EXPECT_EQ(Vdb({"check", data_}).out, "ok\n");
   ASSERT_EQ(Vdb({"import", data_, "-"}, "C\td\tp\t\t\tfourth\n").code, 0);
+
+  // A header one record ahead of the file (a count that reached the disk
+  // before its record): the readers read the four records there are and
+  // say what is wrong; check names the repair, which puts it right; the
+  // writers refuse the table until then.
+  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(dbf.seek(4));
+  dbf.write(QByteArray("\x05\x00\x00\x00", 4));
+  dbf.close();
+  const std::string four = lines + "C\td\tp\t\t\tfourth\n";
+  const std::string told = "VTLDataA.dbf is damaged: its header counts 5 records, but the file holds 4 whole records";
+  r = Count();
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "4\n");
+  EXPECT_NE(r.err.find(told), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("(run: vantrell-db repair "), std::string::npos) << r.err;
+  r = Vdb({"export", data_});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, four);
+  EXPECT_NE(r.err.find(told), std::string::npos) << r.err;
+  r = Vdb({"check", data_});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("the header counts 5 records, but the file holds 4 whole records"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_.toStdString()), std::string::npos) << r.out;
+  r = Vdb({"import", data_, "-"}, "C\tx\tp\t\t\t\n");
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("header counts 5 records"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("vantrell-db: run: vantrell-db check " + data_.toStdString()), std::string::npos) << r.err;
+  r = Vdb({"repair", data_});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("VTLDataA.dbf: the header counted 5 records; it now counts the 4 records the file holds whole"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(Vdb({"check", data_}).out, "ok\n");
+  r = Count();
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.err, "");
 
   // The memo file's header hands out a block inside the descriptions.
   QFile smt(File("VTLDataA.SMT"));
@@ -528,8 +601,16 @@ TEST_F(CliTest, DamagedHeadersAreToldAndNothingIsWrittenOver) {
   EXPECT_NE(r.out.find("VTLDataA.SMT is damaged: its header gives block 8 as the next free one"),
             std::string::npos)
       << r.out;
+  // What an index build that was stopped left is removed by the next
+  // command that writes, not by one that reads.
+  QFile leftover(File("VTLDataA.nsx.rebuild"));
+  ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+  leftover.close();
+  EXPECT_EQ(Count().out, "4\n");
+  EXPECT_TRUE(leftover.exists());
   ASSERT_EQ(Vdb({"import", data_, "-"}, "C\te\tp\t\t\tfifth\n").code, 0);
-  EXPECT_EQ(Vdb({"export", data_}).out, lines + "C\td\tp\t\t\tfourth\nC\te\tp\t\t\tfifth\n");
+  EXPECT_FALSE(leftover.exists());
+  EXPECT_EQ(Vdb({"export", data_}).out, four + "C\te\tp\t\t\tfifth\n");
   EXPECT_EQ(Vdb({"check", data_}).out, "ok\n");
 }
 
@@ -563,6 +644,23 @@ TEST_F(CliTest, ExportGoesPastDamagedDescriptionsAndCheckListsThemAll) {
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find(": record 2, field FLDESC"), std::string::npos) << r.out;
+
+  // A terminal's control sequence in a memo pointer is quoted, never sent.
+  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(dbf.seek(headerLen + recLen - 10));
+  dbf.write("          ");
+  ASSERT_TRUE(dbf.seek(headerLen + recLen + recLen - 10));
+  dbf.write("\x1b[2J\x1b[31m\x9b");
+  dbf.close();
+  for (const char* command : {"check", "export", "pack"}) {
+    r = Vdb({command, data_});
+    EXPECT_EQ(r.code, 1) << command;
+    const std::string said = r.out + r.err;
+    EXPECT_EQ(said.find('\x1b'), std::string::npos) << command << ": " << said;
+    EXPECT_EQ(said.find('\x9b'), std::string::npos) << command << ": " << said;
+    EXPECT_NE(said.find("memo field FLDESC holds \"\\x1B[2J\\x1B[31m\\x9B\""), std::string::npos)
+        << command << ": " << said;
+  }
 }
 
 TEST_F(CliTest, TableOfAnotherLayoutIsRefusedByEveryCommand) {
@@ -617,6 +715,66 @@ TEST_F(CliTest, ReadersBesideTheProgramWritingSeeASoundTable) {
   r = Vdb({"check", data_});
   EXPECT_EQ(r.code, 0) << r.out;
   t->Close();
+}
+
+TEST_F(CliTest, ReadersBesideAWriterSeeOneStateOrSaySo) {
+  constexpr int kRecords = 2000;
+  std::string lines;
+  for (int i = 0; i < kRecords; ++i) lines += "C\tt" + std::to_string(10000 + i) + "\t/p" + std::to_string(i) + "\t\t\t\n";
+  Load(lines);
+  // The program, posting new titles that move records from the front of
+  // the index to its end, one after another, as fast as it can.
+  fflush(nullptr);
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    try {
+      xbase::Environment env;
+      xbase::Table t(env);
+      t.SetDatabaseName(QFile::encodeName(data_).toStdString());
+      t.SetTableName("VTLDataA.dbf");
+      t.SetIndexTag("CatFlTl");
+      t.Open();
+      for (int n = 0;; ++n) {
+        t.First();
+        t.Edit();
+        t.SetFieldByName("FLTITLE", "u" + std::to_string(n) + t.FieldByName("FLTITLE").substr(0, 60));
+        t.Post();
+        if (n % 8 == 0) usleep(2000);  // now and then a pause, in which a reader gets through
+      }
+    } catch (...) {
+    }
+    _exit(1);
+  }
+  int whole = 0, told = 0;
+  for (int i = 0; i < 80; ++i) {
+    const Result r = i % 10 == 9 ? Vdb({"check", data_}) : Vdb({"export", data_});
+    if (r.code != 0) {
+      ++told;
+      EXPECT_EQ(r.code, 1);
+      EXPECT_NE((r.err + r.out).find("changed while it was being"), std::string::npos) << r.err << r.out;
+      continue;
+    }
+    ++whole;
+    if (i % 10 == 9) {
+      EXPECT_EQ(r.out, "ok\n");
+      continue;
+    }
+    // One state: every record once.
+    std::set<std::string> paths;
+    int n = 0;
+    for (size_t at = 0; at < r.out.size(); ++n) {
+      const size_t end = r.out.find('\n', at);
+      const std::string line = r.out.substr(at, end - at);
+      paths.insert(line.substr(line.find("\t/p")));
+      at = end + 1;
+    }
+    EXPECT_EQ(n, kRecords);
+    EXPECT_EQ(paths.size(), size_t(kRecords)) << "a record is listed twice";
+  }
+  kill(writer, SIGKILL);
+  waitpid(writer, nullptr, 0);
+  std::printf("beside the writer: %d reads whole, %d told the files changed\n", whole, told);
 }
 
 }  // namespace

@@ -31,6 +31,9 @@ TEST_F(CursorTest, ClosedTableIsInactive) {
   xbase::Table t(env_);
   EXPECT_EQ(t.GetState(), State::Inactive);
   EXPECT_FALSE(t.Active());
+  // A table never opened refuses a field as every other use of its records.
+  EXPECT_EQ(CatchError([&] { t.SetFieldByName("FLTITLE", "x"); }).code(), ErrorCode::Usage);
+  EXPECT_EQ(CatchError([&] { t.SetField(0, "x"); }).code(), ErrorCode::Usage);
   t.SetDatabaseName(Folder());
   t.SetTableName("VTLDataA.dbf");
   t.SetIndexTag("CatFlTl");

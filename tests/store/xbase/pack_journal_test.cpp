@@ -183,6 +183,22 @@ TEST_F(PackJournalTest, JournalNamingOtherFilesRenamesNothing) {
     fs::remove(journal);
   }
 
+  // A new table that is a link to a table elsewhere would put that file in
+  // the table's place: refused, the link and the journal kept.
+  fs::copy_file(RecordsPath(), elsewhere + "/x.dbf");
+  fs::create_symlink(elsewhere + "/x.dbf", RecordsPath() + ".pack-dbf");
+  WriteFileBytes(journal, "VTLDataA.dbf.pack-dbf\tVTLDataA.dbf\n");
+  {
+    const auto before = AllFiles();
+    xbase::Error e = CatchError([&] { OpenRecords(); });
+    EXPECT_NE(std::string(e.what()).find("is not a file a pack writes"), std::string::npos) << e.what();
+    EXPECT_NE(xbase::CheckTable(RecordsPath()).front().find("cannot be completed"), std::string::npos);
+    EXPECT_FALSE(fs::is_symlink(RecordsPath()));
+    EXPECT_TRUE(AllFiles() == before) << "a file was renamed or removed";
+  }
+  fs::remove(journal);
+  fs::remove(RecordsPath() + ".pack-dbf");
+
   // A journal whose files are not all there is kept, with the new files.
   fs::copy_file(RecordsPath(), RecordsPath() + ".pack-dbf");
   fs::rename(Folder() + "/VTLDataA.SMT", Folder() + "/saved.SMT");
