@@ -79,6 +79,9 @@ std::string UpperAscii(std::string s) {
 constexpr uint32_t kCacheBytes = 64 * 1024;
 // Where the header keeps the engine's change counter (see TableStamp).
 constexpr uint32_t kChangesAt = 20;
+// The dBASE "incomplete transaction" byte: the mark of an unfinished run of
+// appends (see DbfFile::BeginRun).
+constexpr uint32_t kRunMarkAt = 14;
 
 }  // namespace
 
@@ -226,19 +229,20 @@ void DbfFile::ReadHeader() {
   if (fields_.empty()) throw corrupt("the table has no fields");
   if (offset != recLen_)
     throw corrupt("record length " + std::to_string(recLen_) + " differs from the fields' total " + std::to_string(offset));
-  SettleCount(count_);
+  SettleCount(count_, h[kRunMarkAt] != 0);
   cache_.clear();
   InvalidateCache();
   lastRead_ = 0;
 }
 
-uint32_t DbfFile::ReadHeaderCount() const {
-  unsigned char c[4];
-  file_.ReadAt(4, c, 4);
+uint32_t DbfFile::ReadHeaderCount(bool* unfinishedRun) const {
+  unsigned char c[kRunMarkAt - 3];
+  file_.ReadAt(4, c, sizeof c);
+  if (unfinishedRun) *unfinishedRun = c[kRunMarkAt - 4] != 0;
   return Le32(c);
 }
 
-void DbfFile::SettleCount(uint32_t headerCount) {
+void DbfFile::SettleCount(uint32_t headerCount, bool unfinishedRun) {
   auto corrupt = [&](const std::string& what) -> Error {
     return Error(ErrorCode::Corrupt, "table " + path_ + " is damaged: " + what);
   };
@@ -250,17 +254,35 @@ void DbfFile::SettleCount(uint32_t headerCount) {
   uint64_t size = 0;
   for (int attempt = 0;; ++attempt) {
     size = file_.Size();
-    uint32_t again = ReadHeaderCount();
-    if (again == headerCount) break;
+    bool mark = false;
+    uint32_t again = ReadHeaderCount(&mark);
+    if (again == headerCount && mark == unfinishedRun) break;
     if (attempt == 50)
       throw Error(ErrorCode::Locked, "table " + path_ +
                                          " is being written by another program faster than it can be read; try again");
     headerCount = again;
+    unfinishedRun = mark;
   }
   uint64_t need = (uint64_t)headerLen_ + (uint64_t)headerCount * recLen_;
   if (need > size)
     throw corrupt("the header counts " + std::to_string(headerCount) + " records (" + std::to_string(need) +
                   " bytes) but the file has " + std::to_string(size) + " bytes");
+  runMarked_ = unfinishedRun;
+  unfinishedRun_ = false;
+  if (unfinishedRun) {
+    headerBehind_ = false;
+    if (runOpen_) {
+      // Our own run: every whole record written so far is the table's.
+      count_ = (uint32_t)std::min<uint64_t>((size - headerLen_) / recLen_, UINT32_MAX);
+    } else {
+      // A run under way in another program, or one that never ended: the
+      // table is what the header counts; the first write of ours cuts off
+      // whatever lies past it.
+      count_ = headerCount;
+      unfinishedRun_ = file_.Writable();
+    }
+    return;
+  }
   // A complete record right after the counted ones is data: an append that
   // stopped (or was caught) between writing the record and counting it, or
   // a count one too low. It belongs to the table, so that nothing is ever
@@ -281,13 +303,47 @@ void DbfFile::Close() {
   file_.Close();
   fields_.clear();
   count_ = 0;
-  headerBehind_ = false;
+  headerBehind_ = runOpen_ = runMarked_ = unfinishedRun_ = false;
   InvalidateCache();
 }
 
 void DbfFile::Reload() {
-  SettleCount(ReadHeaderCount());
+  bool mark = false;
+  uint32_t n = ReadHeaderCount(&mark);
+  SettleCount(n, mark);
   InvalidateCache();
+}
+
+void DbfFile::DropUnfinishedRun() {
+  // The cut and the end mark reach the disk before the header loses the
+  // run's mark: a power cut in between leaves the mark, and so the cut is
+  // made again.
+  const uint64_t end = RecordOffset(count_ + 1);
+  file_.Truncate(end);
+  const char eof = 0x1A;
+  file_.WriteAt(end, &eof, 1);
+  file_.Sync();
+  const char none = 0;
+  file_.WriteAt(kRunMarkAt, &none, 1);
+  unfinishedRun_ = runMarked_ = false;
+  InvalidateCache();
+}
+
+void DbfFile::EndRun() {
+  if (!runOpen_) return;
+  runOpen_ = false;
+  if (!runMarked_) return;
+  // The run's records are on disk before the header counts them; the count
+  // and the cleared mark go in one write.
+  file_.Sync();
+  unsigned char h[kRunMarkAt];
+  file_.ReadAt(1, h, sizeof h);
+  TodayYmd(h);
+  PutLe32(h + 3, count_);
+  h[kRunMarkAt - 1] = 0;
+  file_.WriteAt(1, h, sizeof h);
+  runMarked_ = false;
+  NoteChange();
 }
 
 std::vector<FieldDef> DbfFile::fieldDefs() const {
@@ -346,7 +402,7 @@ void DbfFile::ReadRecords(uint32_t first, uint32_t n, char* buf) {
 void DbfFile::WriteRecord(uint32_t recno, const char* buf) {
   if (recno == 0 || recno > count_)
     throw Error(ErrorCode::Usage, "record " + std::to_string(recno) + " does not exist in " + path_);
-  if (headerBehind_) WriteCountAndDate();
+  BeforeWrite();
   file_.WriteAt(RecordOffset(recno), buf, recLen_);
   if (recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_)
     std::memcpy(cache_.data() + (size_t)(recno - cacheFirst_) * recLen_, buf, recLen_);
@@ -356,7 +412,7 @@ void DbfFile::WriteRecord(uint32_t recno, const char* buf) {
 void DbfFile::WriteDeletionFlag(uint32_t recno, char flag) {
   if (recno == 0 || recno > count_)
     throw Error(ErrorCode::Usage, "record " + std::to_string(recno) + " does not exist in " + path_);
-  if (headerBehind_) WriteCountAndDate();
+  BeforeWrite();
   file_.WriteAt(RecordOffset(recno), &flag, 1);
   if (recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_)
     cache_[(size_t)(recno - cacheFirst_) * recLen_] = flag;
@@ -365,13 +421,27 @@ void DbfFile::WriteDeletionFlag(uint32_t recno, char flag) {
 
 uint32_t DbfFile::AppendRecord(const char* buf) {
   if (count_ == UINT32_MAX) throw Error(ErrorCode::Usage, "table " + path_ + " is full");
+  if (unfinishedRun_) DropUnfinishedRun();
+  if (runOpen_ && !runMarked_) {
+    // The run's mark is on disk before any of its records.
+    const char mark = 1;
+    file_.WriteAt(kRunMarkAt, &mark, 1);
+    file_.Sync();
+    runMarked_ = true;
+  }
   uint32_t recno = count_ + 1;
-  // Record and end mark in one write; the count in the header follows, so a
-  // process stopped between the two leaves a sound table without the record.
+  // Record and end mark in one write; the count in the header follows once
+  // they are on disk, so a process stopped or a power cut between the two
+  // leaves a sound table with the record past the count (see SettleCount).
   appendBuf_.assign(buf, recLen_);
   appendBuf_.push_back((char)0x1A);
   file_.WriteAt(RecordOffset(recno), appendBuf_.data(), appendBuf_.size());
   count_ = recno;
+  if (runOpen_) {
+    NoteChange();
+    return recno;
+  }
+  file_.Sync();
   WriteCountAndDate();
   return recno;
 }

@@ -379,6 +379,7 @@ void SharedTable::Pack() {
     }
     char eof = 0x1A;
     out.WriteAt(outAt, &eof, 1);
+    header[14] = 0;  // no unfinished run of appends in the new table
     header[4] = (char)(kept & 0xFF);
     header[5] = (char)((kept >> 8) & 0xFF);
     header[6] = (char)((kept >> 16) & 0xFF);

@@ -63,6 +63,10 @@ class SharedTable::WriteScope {
 
   void Commit() {
     if (t_.batchDepth == 0) {
+      // The records first, then the index pages, then the index's clean
+      // state: a power cut at any point leaves an index that is current or
+      // one the next open rebuilds.
+      t_.SyncWritten();
       t_.FlushIndex();
       t_.SyncWritten();
     }
@@ -329,12 +333,16 @@ void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex,
 }
 
 void SharedTable::Close() {
-  if (indexDeferred) {
+  if (dbf.RunOpen() || indexDeferred) {
     batchDepth = 0;
     loading = false;
     try {
       SyncWritten();
-      FinishDeferredIndex();
+      dbf.EndRun();
+      if (indexDeferred) {
+        SyncWritten();
+        FinishDeferredIndex();
+      }
     } catch (...) {
     }
   }
@@ -599,6 +607,7 @@ void SharedTable::BeginLoad() {
   if (batchDepth == 0) {
     loading = true;
     loadStart = dbf.count();
+    if (!readOnly && dbf.writable()) dbf.BeginRun();
   }
   ++batchDepth;
 }
@@ -607,12 +616,16 @@ bool SharedTable::EndBatch() {
   bool rebuilt = false;
   if (batchDepth > 0 && --batchDepth == 0) {
     loading = false;
+    // The records and their memos reach the disk before the header counts
+    // them, and before the index that is built from them.
+    SyncWritten();
+    dbf.EndRun();
     if (indexDeferred) {
-      // The records reach the disk before the index that is built from them.
       SyncWritten();
       FinishDeferredIndex();
       rebuilt = true;
     }
+    SyncWritten();
     FlushIndex();
     SyncWritten();
   }
@@ -637,6 +650,9 @@ void SharedTable::FinishDeferredIndex() {
 uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, std::string>>& memos) {
   WriteScope scope(*this);
   WriteMemos(rec, memos);
+  // A record never reaches the disk before its memos (in a batch the header
+  // counts it only after both are synced).
+  if (batchDepth == 0 && memo.IsOpen()) memo.file().SyncIfWritten();
   rec[0] = ' ';
   auto& keys = lastKeys;
   auto& in = lastIn;
@@ -694,6 +710,8 @@ void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std
   }
   WriteScope scope(*this);
   WriteMemos(rec, memos);
+  // The record is written in place: its new memos are on disk first.
+  if (memo.IsOpen()) memo.file().SyncIfWritten();
   rec[0] = old[0];
   struct Change {
     bool erase = false, insert = false, newIn = false;

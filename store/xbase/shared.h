@@ -101,7 +101,9 @@ class SharedTable {
   void Update(uint32_t recno, std::string& rec, const std::vector<std::pair<int, std::string>>& memos,
               const std::string* old = nullptr);
   void MarkDeleted(uint32_t recno, const std::string* old = nullptr);
-  void BeginBatch() { ++batchDepth; }
+  void BeginBatch() {
+    if (batchDepth++ == 0 && !readOnly && dbf.writable()) dbf.BeginRun();
+  }
   // A batch of appends with the table to ourselves (exclusive use). Once
   // the batch has added many records against the table's size, the index
   // stops taking them one by one and is built anew from the records when
