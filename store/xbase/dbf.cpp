@@ -276,8 +276,8 @@ void DbfFile::SettleCount(uint32_t headerCount, bool unfinishedRun) {
       count_ = (uint32_t)std::min<uint64_t>((size - headerLen_) / recLen_, UINT32_MAX);
     } else {
       // A run under way in another program, or one that never ended: the
-      // table is what the header counts; the first write of ours cuts off
-      // whatever lies past it.
+      // table is what the header counts until a program that may write it
+      // settles the run (SettleUnfinishedRun).
       count_ = headerCount;
       unfinishedRun_ = file_.Writable();
     }
@@ -314,19 +314,39 @@ void DbfFile::Reload() {
   InvalidateCache();
 }
 
-void DbfFile::DropUnfinishedRun() {
-  // The cut and the end mark reach the disk before the header loses the
-  // run's mark: a power cut in between leaves the mark, and so the cut is
-  // made again.
+void DbfFile::SettleUnfinishedRun(const std::function<bool(const char* record)>& whole) {
+  if (!unfinishedRun_) return;
+  // The whole records of the run, up to the first that is not: a process
+  // stopped mid-run leaves them all, a power cut what reached the disk.
+  const uint64_t size = file_.Size();
+  uint32_t kept = 0;
+  std::string rec(recLen_, ' ');
+  while (count_ + kept < UINT32_MAX && RecordOffset(count_ + kept + 2) <= size) {
+    file_.ReadAt(RecordOffset(count_ + kept + 1), rec.data(), recLen_);
+    if ((rec[0] != ' ' && rec[0] != '*') || (whole && !whole(rec.data()))) break;
+    ++kept;
+  }
+  count_ += kept;
+  // The cut and the end mark reach the disk before the header counts the
+  // records kept and loses the mark: a power cut in between leaves the
+  // mark, and the same records are kept again.
   const uint64_t end = RecordOffset(count_ + 1);
-  file_.Truncate(end);
-  const char eof = 0x1A;
-  file_.WriteAt(end, &eof, 1);
+  if (size != end + 1) {
+    file_.Truncate(end);
+    const char eof = 0x1A;
+    file_.WriteAt(end, &eof, 1);
+  }
+  file_.SyncIfWritten();
+  unsigned char h[kRunMarkAt];
+  file_.ReadAt(1, h, sizeof h);
+  TodayYmd(h);
+  PutLe32(h + 3, count_);
+  h[kRunMarkAt - 1] = 0;
+  file_.WriteAt(1, h, sizeof h);
   file_.Sync();
-  const char none = 0;
-  file_.WriteAt(kRunMarkAt, &none, 1);
   unfinishedRun_ = runMarked_ = false;
   InvalidateCache();
+  NoteChange();
 }
 
 void DbfFile::EndRun() {
@@ -421,7 +441,7 @@ void DbfFile::WriteDeletionFlag(uint32_t recno, char flag) {
 
 uint32_t DbfFile::AppendRecord(const char* buf) {
   if (count_ == UINT32_MAX) throw Error(ErrorCode::Usage, "table " + path_ + " is full");
-  if (unfinishedRun_) DropUnfinishedRun();
+  if (unfinishedRun_) SettleUnfinishedRun({});
   if (runOpen_ && !runMarked_) {
     // The run's mark is on disk before any of its records.
     const char mark = 1;

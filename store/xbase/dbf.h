@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,13 @@ class DbfFile {
   // cleared (to disk at the next sync). Nothing to do without a run.
   void EndRun();
   bool RunOpen() const { return runOpen_; }
+  // Opened for writing after a run that never ended: its records past the
+  // count are taken into the table as far as each is whole (`whole` also
+  // tells, when given; a power cut may have kept only part of them), the
+  // rest cut off, and the header counts them without the mark. Done by the
+  // first write when not called before.
+  bool UnfinishedRun() const { return unfinishedRun_; }
+  void SettleUnfinishedRun(const std::function<bool(const char* record)>& whole);
   // Re-reads the record count from the header (another process may append).
   void Reload();
   // Whether the header counts one record less than the file holds complete
@@ -121,10 +129,8 @@ class DbfFile {
   // The header's record count, and whether it carries the mark of an
   // unfinished run of appends.
   uint32_t ReadHeaderCount(bool* unfinishedRun = nullptr) const;
-  // Cuts off the records of a run that never ended and clears its mark.
-  void DropUnfinishedRun();
   void BeforeWrite() {
-    if (unfinishedRun_) DropUnfinishedRun();
+    if (unfinishedRun_) SettleUnfinishedRun({});
     if (headerBehind_) WriteCountAndDate();
   }
   // Sets count_ from the header's count and the file's size, read so that

@@ -313,6 +313,12 @@ void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex,
       if (dbf.writable() && !memo.file().Writable() && writeBlock_.empty())
         writeBlock_ = "table " + path + " cannot be written: its memo file " + mp + " is read-only";
     }
+    if (dbf.UnfinishedRun() && writeBlock_.empty()) {
+      // A batch that never ended: its whole records are kept, and the memo
+      // file's header hands out no block they use.
+      dbf.SettleUnfinishedRun([&](const char* rec) { return WholeRecord(rec); });
+      if (memo.IsOpen()) memo.SettleFreeBlock();
+    }
     indexPath = IndexPathFor(path);
     indexWritable_ = true;
     if (withIndex && PathExists(indexPath)) {
@@ -560,6 +566,20 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
   tags = std::move(rt);
   hasIndex = true;
   if (!privateCopy) SyncFolderOf(file);
+}
+
+bool SharedTable::WholeRecord(const char* rec) {
+  for (const DbfField& f : dbf.fields()) {
+    if (f.def.type != 'M' && f.def.type != 'G' && f.def.type != 'B' && f.def.type != 'P') continue;
+    try {
+      const uint32_t block = dbf.MemoBlock(rec, f);
+      if (block != 0 && (!memo.IsOpen() || !memo.Whole(block))) return false;
+    } catch (const Error& e) {
+      if (e.code() != ErrorCode::Corrupt) throw;
+      return false;
+    }
+  }
+  return true;
 }
 
 std::string SharedTable::ReadMemo(const char* rec, int field) {

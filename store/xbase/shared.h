@@ -72,6 +72,8 @@ class SharedTable {
 
   // Reading.
   std::string ReadMemo(const char* rec, int field);
+  // Whether every memo the record names is there whole.
+  bool WholeRecord(const char* rec);
   // A pack's new index entries: from the index's leaves under the records'
   // new numbers (false when the index cannot be read to its end), or from
   // the records of the new table file.
