@@ -148,7 +148,8 @@ bool MemoFile::AppendVia(ReadWindow& window, size_t windowBytes, uint32_t block,
     if (len > windowBytes) return false;
     out.append(window.Get(at + 8, len), len);
     return true;
-  } catch (const Error&) {
+  } catch (const Error& e) {
+    if (e.code() != ErrorCode::Corrupt) throw;  // a read the disk refused
     return false;  // the file ends first
   }
 }

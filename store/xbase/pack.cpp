@@ -254,7 +254,10 @@ bool SharedTable::FeedFromIndex(KeySorter& entries, const std::vector<uint32_t>&
         const uint32_t to = recno < newNumber.size() ? newNumber[recno] : 0;
         if (to != 0) entries.Add(t, key, to);
       });
-  } catch (const Error&) {
+  } catch (const Error& e) {
+    // Damage sends the pack to the records for the keys; a read the disk
+    // refused ends it.
+    if (e.code() != ErrorCode::Corrupt) throw;
     return false;
   }
   return true;

@@ -422,7 +422,8 @@ void SharedTable::OpenIndex(const std::string& file) {
       const WalkCache walk(*this);
       exact = CompareIndex(index, rt).empty();
       if (exact) index.Flush(now);
-    } catch (const Error&) {
+    } catch (const Error& e) {
+      if (e.code() != ErrorCode::Corrupt) throw;  // a read error is no reason to rebuild
       exact = false;
     }
     if (!exact) fit = IndexFile::Fit::Stale;
