@@ -5,6 +5,11 @@
 #include <filesystem>
 #include <map>
 
+#ifdef __linux__
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include "fault_fs.h"
 #include "xbase_fixture.h"
 
@@ -291,3 +296,28 @@ TEST_F(FaultTest, ReadErrorsAreToldAsSuchAndChangeNothing) {
 }
 
 }  // namespace
+
+#ifdef __linux__
+// The system's own sync is what puts a post on the disk: every fdatasync the
+// engine makes is counted here on its way to the kernel.
+namespace {
+int g_dataSyncs = 0;
+}
+
+extern "C" int fdatasync(int fd) {
+  ++g_dataSyncs;
+  return (int)syscall(SYS_fdatasync, fd);
+}
+
+namespace {
+
+TEST_F(FaultTest, APostReachesTheDiskThroughTheSystemsSync) {
+  auto t = OpenRecords();
+  g_dataSyncs = 0;
+  Add(*t, {"C", "delta", "/d", "4", "", "memo of delta"});
+  // The memo, the record, its count and the index, each synced in turn.
+  EXPECT_GE(g_dataSyncs, 3);
+}
+
+}  // namespace
+#endif
