@@ -5,6 +5,11 @@
 #include <fstream>
 #include <iterator>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
+
 namespace xbtest {
 
 namespace {
@@ -56,8 +61,11 @@ class FaultyHandle final : public xbase::FileHandle {
     if (node_ && !fs_.PowerOn()) return EIO;
     if (const Fault* f = fs_.Hit(FsOp::Sync, path_)) return f->err;
     if (!node_) return real_->Sync();
-    // The disk is the one modelled here: the system's cache need not be written.
-    FaultyFs::Synced(*node_);
+    // The disk is the one modelled here: the system's cache need not be
+    // written. The file's time is taken as the disk now has it.
+    uint64_t size = 0, time = 0;
+    real_->Stat(size, time);
+    FaultyFs::Synced(*node_, time);
     return 0;
   }
   int SetModified(uint64_t modifiedNs) override {
@@ -94,6 +102,7 @@ struct FaultyFs::Node {
   };
   std::string onDisk;
   std::vector<Change> unsynced;
+  uint64_t modifiedNs = 0;  // the modification time as of the last sync (0: unknown)
 
   static void Do(std::string& bytes, const Change& c) {
     if (c.cut) {
@@ -230,6 +239,11 @@ void FaultyFs::WatchPowerLoss(const std::string& folder) {
     if (!e.is_regular_file()) continue;
     auto n = std::make_shared<Node>();
     n->onDisk = FileBytes(e.path());
+#ifndef _WIN32
+    struct stat st;
+    if (::stat(e.path().c_str(), &st) == 0)
+      n->modifiedNs = (uint64_t)st.st_mtim.tv_sec * 1000000000ull + (uint64_t)st.st_mtim.tv_nsec;
+#endif
     onDisk_[e.path().filename().string()] = n;
   }
   now_ = onDisk_;
@@ -261,6 +275,7 @@ std::shared_ptr<FaultyFs::Node> FaultyFs::NodeOf(const std::string& name, xbase:
     uint64_t size = 0, time = 0;
     size_t got = 0;
     if (real.Stat(size, time) == 0) {
+      n->modifiedNs = time;
       n->onDisk.resize((size_t)size);
       if (size && real.Read(0, n->onDisk.data(), (size_t)size, got) == 0) n->onDisk.resize(got);
     }
@@ -277,7 +292,8 @@ void FaultyFs::Wrote(Node& n, uint64_t offset, const void* buf, size_t size) {
 
 void FaultyFs::Truncated(Node& n, uint64_t size) { n.unsynced.push_back({true, size, {}}); }
 
-void FaultyFs::Synced(Node& n) {
+void FaultyFs::Synced(Node& n, uint64_t modifiedNs) {
+  n.modifiedNs = modifiedNs;
   for (const Node::Change& c : n.unsynced) Node::Do(n.onDisk, c);
   n.unsynced.clear();
 }
@@ -322,8 +338,23 @@ void FaultyFs::LeaveWhatTheDiskHolds() {
     if (keepSome_)
       for (const Node::Change& c : node->unsynced)
         if (random_() % 2) Node::Do(bytes, c);
-    std::ofstream out(fs::path(watched_) / name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), (std::streamsize)bytes.size());
+    const fs::path path = fs::path(watched_) / name;
+    {
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      out.write(bytes.data(), (std::streamsize)bytes.size());
+    }
+#ifndef _WIN32
+    // The time the file had when last synced: a disk may keep it with
+    // newer bytes, as it keeps the bytes of one file apart from another's.
+    if (node->modifiedNs) {
+      struct timespec times[2];
+      times[0].tv_sec = 0;
+      times[0].tv_nsec = UTIME_OMIT;
+      times[1].tv_sec = (time_t)(node->modifiedNs / 1000000000ull);
+      times[1].tv_nsec = (long)(node->modifiedNs % 1000000000ull);
+      ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    }
+#endif
   }
 }
 

@@ -100,7 +100,7 @@ class FaultyFs : public xbase::FileSystem {
   bool PowerOn();
   static void Wrote(Node& n, uint64_t offset, const void* buf, size_t size);
   static void Truncated(Node& n, uint64_t size);
-  static void Synced(Node& n);
+  static void Synced(Node& n, uint64_t modifiedNs);
 
  private:
   struct FolderChange {
