@@ -355,7 +355,7 @@ void DbfFile::EndRun() {
   if (!runMarked_) return;
   // The run's records are on disk before the header counts them; the count
   // and the cleared mark go in one write.
-  file_.Sync();
+  file_.SyncIfWritten();
   unsigned char h[kRunMarkAt];
   file_.ReadAt(1, h, sizeof h);
   TodayYmd(h);
