@@ -63,12 +63,14 @@ class SharedTable::WriteScope {
 
   void Commit() {
     if (t_.batchDepth == 0) {
-      // The records first, then the index pages, then the index's clean
-      // state: a power cut at any point leaves an index that is current or
-      // one the next open rebuilds.
+      // The records first, then the index pages (synced by the flush), then
+      // the index's clean state: a power cut at any point leaves an index
+      // that is current or one the next open rebuilds. The clean state
+      // reaches the disk with the index's next sync (the next change, a
+      // flush, the close): until then a power cut costs a rebuild, never a
+      // record.
       t_.SyncWritten();
       t_.FlushIndex();
-      t_.SyncWritten();
     }
     for (File* f : t_.Files()) f->EndUndo();
     committed_ = true;

@@ -95,8 +95,9 @@ class SharedTable {
   void RequireIndexWritable(const std::string& indexFile) const;
 
   // Writing. Each either completes or, when a write or sync fails, puts the
-  // files back as they were and throws; outside a batch its files are on
-  // disk when it returns.
+  // files back as they were and throws; outside a batch the records and
+  // memos are on disk when it returns, and the index is either on disk or
+  // marked there for rebuilding.
   uint32_t Append(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
   // `old`, when given, holds the record's bytes as they are on disk (read
   // by the caller just before), which spares reading them again.
