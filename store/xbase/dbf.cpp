@@ -351,8 +351,10 @@ void DbfFile::SettleUnfinishedRun(const std::function<bool(const char* record)>&
 
 void DbfFile::EndRun() {
   if (!runOpen_) return;
-  runOpen_ = false;
-  if (!runMarked_) return;
+  if (!runMarked_) {
+    runOpen_ = false;
+    return;
+  }
   // The run's records are on disk before the header counts them; the count
   // and the cleared mark go in one write.
   file_.SyncIfWritten();
@@ -362,7 +364,7 @@ void DbfFile::EndRun() {
   PutLe32(h + 3, count_);
   h[kRunMarkAt - 1] = 0;
   file_.WriteAt(1, h, sizeof h);
-  runMarked_ = false;
+  runOpen_ = runMarked_ = false;
   NoteChange();
 }
 

@@ -86,9 +86,9 @@ class DbfFile {
   // for the run instead of one per record. Until then the header carries
   // the mark of an unfinished run (byte 14, the dBASE "incomplete
   // transaction" flag), written to disk before the run's first record:
-  // other readers see the table as it was before the run, and an open after
-  // a run that never ended (a power cut, a killed process) leaves the
-  // records past the count out, and the first write cuts them off.
+  // other readers see the table as it was before the run, and a run that
+  // never ended (a power cut, a killed process) is settled by the next
+  // program that opens the table for writing (SettleUnfinishedRun).
   void BeginRun() { runOpen_ = true; }
   // Syncs the run's records, then writes the count and date with the mark
   // cleared (to disk at the next sync). Nothing to do without a run.
