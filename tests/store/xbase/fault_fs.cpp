@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#ifndef _WIN32
+#ifdef __linux__
 #include <fcntl.h>
 #include <sys/stat.h>
 #endif
@@ -239,7 +239,7 @@ void FaultyFs::WatchPowerLoss(const std::string& folder) {
     if (!e.is_regular_file()) continue;
     auto n = std::make_shared<Node>();
     n->onDisk = FileBytes(e.path());
-#ifndef _WIN32
+#ifdef __linux__
     struct stat st;
     if (::stat(e.path().c_str(), &st) == 0)
       n->modifiedNs = (uint64_t)st.st_mtim.tv_sec * 1000000000ull + (uint64_t)st.st_mtim.tv_nsec;
@@ -343,7 +343,7 @@ void FaultyFs::LeaveWhatTheDiskHolds() {
       std::ofstream out(path, std::ios::binary | std::ios::trunc);
       out.write(bytes.data(), (std::streamsize)bytes.size());
     }
-#ifndef _WIN32
+#ifdef __linux__
     // The time the file had when last synced: a disk may keep it with
     // newer bytes, as it keeps the bytes of one file apart from another's.
     if (node->modifiedNs) {

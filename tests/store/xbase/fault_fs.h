@@ -69,14 +69,18 @@ class FaultyFs : public xbase::FileSystem {
   // From here on the files of `folder` (as they are now counting as on the
   // disk) are followed as a disk with a write cache holds them: a file's
   // writes and truncations since its last sync, and the folder's new files,
-  // renames and removals since its last sync, are not on the disk yet. The
+  // renames and removals since its last sync, are not on the disk yet; a
+  // file's modification time is the one it had at its last sync. Syncs of
+  // these files cost nothing (the disk is the one modelled here). The
   // engine maps nothing meanwhile, so that every write passes here.
   void WatchPowerLoss(const std::string& folder);
   // The power fails at the n-th write, truncation, sync, rename, removal,
   // creation or folder sync from now (1 = the next one), before it is done.
   // keepSome: a seeded random part of the writes not yet synced reached the
   // disk anyway (each whole or not at all), and a random first part of the
-  // folder's unsynced changes; otherwise none of either did.
+  // folder's unsynced changes; otherwise none of either did. The folder is
+  // left as the disk holds it, and from then on every call fails with EIO
+  // and changes nothing, until StopWatching.
   void PowerFailAt(uint64_t n, bool keepSome = false, uint32_t seed = 0);
   // Cuts the power now.
   void PowerFail();
