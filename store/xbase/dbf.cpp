@@ -79,6 +79,9 @@ std::string UpperAscii(std::string s) {
 constexpr uint32_t kCacheBytes = 64 * 1024;
 // Where the header keeps the engine's change counter (see TableStamp).
 constexpr uint32_t kChangesAt = 20;
+// The dBASE "incomplete transaction" byte: the mark of an unfinished run of
+// appends (see DbfFile::BeginRun).
+constexpr uint32_t kRunMarkAt = 14;
 
 }  // namespace
 
@@ -227,19 +230,20 @@ void DbfFile::ReadHeader() {
   if (fields_.empty()) throw corrupt("the table has no fields");
   if (offset != recLen_)
     throw corrupt("record length " + std::to_string(recLen_) + " differs from the fields' total " + std::to_string(offset));
-  SettleCount(count_);
+  SettleCount(count_, h[kRunMarkAt] != 0);
   cache_.clear();
   InvalidateCache();
   lastRead_ = 0;
 }
 
-uint32_t DbfFile::ReadHeaderCount() const {
-  unsigned char c[4];
-  file_.ReadAt(4, c, 4);
+uint32_t DbfFile::ReadHeaderCount(bool* unfinishedRun) const {
+  unsigned char c[kRunMarkAt - 3];
+  file_.ReadAt(4, c, sizeof c);
+  if (unfinishedRun) *unfinishedRun = c[kRunMarkAt - 4] != 0;
   return Le32(c);
 }
 
-void DbfFile::SettleCount(uint32_t headerCount) {
+void DbfFile::SettleCount(uint32_t headerCount, bool unfinishedRun) {
   auto corrupt = [&](const std::string& what) -> Error {
     return Error(ErrorCode::Corrupt, "table " + path_ + " is damaged: " + what);
   };
@@ -251,14 +255,18 @@ void DbfFile::SettleCount(uint32_t headerCount) {
   uint64_t size = 0;
   for (int attempt = 0;; ++attempt) {
     size = file_.Size();
-    uint32_t again = ReadHeaderCount();
-    if (again == headerCount) break;
+    bool mark = false;
+    uint32_t again = ReadHeaderCount(&mark);
+    if (again == headerCount && mark == unfinishedRun) break;
     if (attempt == 50)
       throw Error(ErrorCode::Locked, "table " + path_ +
                                          " is being written by another program faster than it can be read; try again");
     headerCount = again;
+    unfinishedRun = mark;
   }
   uint64_t need = (uint64_t)headerLen_ + (uint64_t)headerCount * recLen_;
+  runMarked_ = unfinishedRun;
+  unfinishedRun_ = false;
   headerAhead_ = false;
   if (need > size) {
     // A count written before its records reached the disk (a crash), or a
@@ -276,6 +284,20 @@ void DbfFile::SettleCount(uint32_t headerCount) {
     return;
   }
   headerCount_ = headerCount;
+  if (unfinishedRun) {
+    headerBehind_ = false;
+    if (runOpen_) {
+      // Our own run: every whole record written so far is the table's.
+      count_ = (uint32_t)std::min<uint64_t>((size - headerLen_) / recLen_, UINT32_MAX);
+    } else {
+      // A run under way in another program, or one that never ended: the
+      // table is what the header counts until a program that may write it
+      // settles the run (SettleUnfinishedRun).
+      count_ = headerCount;
+      unfinishedRun_ = file_.Writable();
+    }
+    return;
+  }
   // A complete record right after the counted ones is data: an append that
   // stopped (or was caught) between writing the record and counting it, or
   // a count one too low. It belongs to the table, so that nothing is ever
@@ -296,15 +318,70 @@ void DbfFile::Close() {
   file_.Close();
   fields_.clear();
   count_ = 0;
-  headerBehind_ = false;
-  headerAhead_ = false;
-  repairing_ = false;
+  headerBehind_ = headerAhead_ = repairing_ = false;
+  runOpen_ = runMarked_ = unfinishedRun_ = false;
   InvalidateCache();
 }
 
 void DbfFile::Reload() {
-  SettleCount(ReadHeaderCount());
+  bool mark = false;
+  uint32_t n = ReadHeaderCount(&mark);
+  SettleCount(n, mark);
   InvalidateCache();
+}
+
+void DbfFile::SettleUnfinishedRun(const std::function<bool(const char* record)>& whole) {
+  if (!unfinishedRun_) return;
+  // The whole records of the run, up to the first that is not: a process
+  // stopped mid-run leaves them all, a power cut what reached the disk.
+  const uint64_t size = file_.Size();
+  uint32_t kept = 0;
+  std::string rec(recLen_, ' ');
+  while (count_ + kept < UINT32_MAX && RecordOffset(count_ + kept + 2) <= size) {
+    file_.ReadAt(RecordOffset(count_ + kept + 1), rec.data(), recLen_);
+    if ((rec[0] != ' ' && rec[0] != '*') || (whole && !whole(rec.data()))) break;
+    ++kept;
+  }
+  count_ += kept;
+  // The cut and the end mark reach the disk before the header counts the
+  // records kept and loses the mark: a power cut in between leaves the
+  // mark, and the same records are kept again.
+  const uint64_t end = RecordOffset(count_ + 1);
+  if (size != end + 1) {
+    file_.Truncate(end);
+    const char eof = 0x1A;
+    file_.WriteAt(end, &eof, 1);
+  }
+  file_.SyncIfWritten();
+  unsigned char h[kRunMarkAt];
+  file_.ReadAt(1, h, sizeof h);
+  TodayYmd(h);
+  PutLe32(h + 3, count_);
+  h[kRunMarkAt - 1] = 0;
+  file_.WriteAt(1, h, sizeof h);
+  file_.Sync();
+  unfinishedRun_ = runMarked_ = false;
+  InvalidateCache();
+  NoteChange();
+}
+
+void DbfFile::EndRun() {
+  if (!runOpen_) return;
+  if (!runMarked_) {
+    runOpen_ = false;
+    return;
+  }
+  // The run's records are on disk before the header counts them; the count
+  // and the cleared mark go in one write.
+  file_.SyncIfWritten();
+  unsigned char h[kRunMarkAt];
+  file_.ReadAt(1, h, sizeof h);
+  TodayYmd(h);
+  PutLe32(h + 3, count_);
+  h[kRunMarkAt - 1] = 0;
+  file_.WriteAt(1, h, sizeof h);
+  runOpen_ = runMarked_ = false;
+  NoteChange();
 }
 
 std::vector<FieldDef> DbfFile::fieldDefs() const {
@@ -363,7 +440,7 @@ void DbfFile::ReadRecords(uint32_t first, uint32_t n, char* buf) {
 void DbfFile::WriteRecord(uint32_t recno, const char* buf) {
   if (recno == 0 || recno > count_)
     throw Error(ErrorCode::Usage, "record " + std::to_string(recno) + " does not exist in " + path_);
-  if (headerBehind_) WriteCountAndDate();
+  BeforeWrite();
   file_.WriteAt(RecordOffset(recno), buf, recLen_);
   if (recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_)
     std::memcpy(cache_.data() + (size_t)(recno - cacheFirst_) * recLen_, buf, recLen_);
@@ -373,7 +450,7 @@ void DbfFile::WriteRecord(uint32_t recno, const char* buf) {
 void DbfFile::WriteDeletionFlag(uint32_t recno, char flag) {
   if (recno == 0 || recno > count_)
     throw Error(ErrorCode::Usage, "record " + std::to_string(recno) + " does not exist in " + path_);
-  if (headerBehind_) WriteCountAndDate();
+  BeforeWrite();
   file_.WriteAt(RecordOffset(recno), &flag, 1);
   if (recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_)
     cache_[(size_t)(recno - cacheFirst_) * recLen_] = flag;
@@ -382,13 +459,27 @@ void DbfFile::WriteDeletionFlag(uint32_t recno, char flag) {
 
 uint32_t DbfFile::AppendRecord(const char* buf) {
   if (count_ == UINT32_MAX) throw Error(ErrorCode::Usage, "table " + path_ + " is full");
+  if (unfinishedRun_) SettleUnfinishedRun({});
+  if (runOpen_ && !runMarked_) {
+    // The run's mark is on disk before any of its records.
+    const char mark = 1;
+    file_.WriteAt(kRunMarkAt, &mark, 1);
+    file_.Sync();
+    runMarked_ = true;
+  }
   uint32_t recno = count_ + 1;
-  // Record and end mark in one write; the count in the header follows, so a
-  // process stopped between the two leaves a sound table without the record.
+  // Record and end mark in one write; the count in the header follows once
+  // they are on disk, so a process stopped or a power cut between the two
+  // leaves a sound table with the record past the count (see SettleCount).
   appendBuf_.assign(buf, recLen_);
   appendBuf_.push_back((char)0x1A);
   file_.WriteAt(RecordOffset(recno), appendBuf_.data(), appendBuf_.size());
   count_ = recno;
+  if (runOpen_) {
+    NoteChange();
+    return recno;
+  }
+  file_.Sync();
   WriteCountAndDate();
   return recno;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -77,9 +78,32 @@ class DbfFile {
   void ReadRecords(uint32_t first, uint32_t n, char* buf);
   void WriteRecord(uint32_t recno, const char* buf);
   void WriteDeletionFlag(uint32_t recno, char flag);
-  // Writes the record after the last one with the end mark, then the new
-  // count and date in the header. Returns the new record's number.
+  // Writes the record after the last one with the end mark and, once that
+  // is on disk, the new count and date in the header, so that a power cut
+  // never leaves a count that takes in a record the disk does not hold.
+  // Within a run (BeginRun) the count waits for EndRun. Returns the new
+  // record's number.
   uint32_t AppendRecord(const char* buf);
+  // A run of appends (a batch): the records go to the file as they come and
+  // the header counts them all at EndRun, after they are on disk; one sync
+  // for the run instead of one per record. Until then the header carries
+  // the mark of an unfinished run (byte 14, the dBASE "incomplete
+  // transaction" flag), written to disk before the run's first record:
+  // other readers see the table as it was before the run, and a run that
+  // never ended (a power cut, a killed process) is settled by the next
+  // program that opens the table for writing (SettleUnfinishedRun).
+  void BeginRun() { runOpen_ = true; }
+  // Syncs the run's records, then writes the count and date with the mark
+  // cleared (to disk at the next sync). Nothing to do without a run.
+  void EndRun();
+  bool RunOpen() const { return runOpen_; }
+  // Opened for writing after a run that never ended: its records past the
+  // count are taken into the table as far as each is whole (`whole` also
+  // tells, when given; a power cut may have kept only part of them), the
+  // rest cut off, and the header counts them without the mark. Done by the
+  // first write when not called before.
+  bool UnfinishedRun() const { return unfinishedRun_; }
+  void SettleUnfinishedRun(const std::function<bool(const char* record)>& whole);
   // Re-reads the record count from the header (another process may append).
   void Reload();
   // Whether the header counts one record less than the file holds complete
@@ -117,10 +141,16 @@ class DbfFile {
   void InvalidateCache() { cacheFirst_ = cacheCount_ = 0; }
   // Raises the change counter in the header after a record was written.
   void NoteChange();
-  uint32_t ReadHeaderCount() const;
+  // The header's record count, and whether it carries the mark of an
+  // unfinished run of appends.
+  uint32_t ReadHeaderCount(bool* unfinishedRun = nullptr) const;
+  void BeforeWrite() {
+    if (unfinishedRun_) SettleUnfinishedRun({});
+    if (headerBehind_) WriteCountAndDate();
+  }
   // Sets count_ from the header's count and the file's size, read so that
   // a program appending meanwhile cannot make a sound table look damaged.
-  void SettleCount(uint32_t headerCount);
+  void SettleCount(uint32_t headerCount, bool unfinishedRun);
   void ReadHeader();
   File file_;
   std::string path_;
@@ -133,6 +163,9 @@ class DbfFile {
   bool headerAhead_ = false;
   bool repairing_ = false;
   uint32_t headerCount_ = 0;
+  bool runOpen_ = false;    // a run of appends of ours is under way
+  bool runMarked_ = false;  // the header on disk carries the mark of a run
+  bool unfinishedRun_ = false;  // records of a run that never ended lie past the count
   // A read-ahead window for sequential reads.
   std::vector<char> cache_;
   uint32_t cacheFirst_ = 0, cacheCount_ = 0, lastRead_ = 0;

@@ -117,7 +117,10 @@ void IndexFile::EvictIfNeeded() {
 void IndexFile::BeginChange() {
   if (!file_.Writable()) throw Error(ErrorCode::Io, "index file " + path_ + " is read-only");
   if (!dirtyOnDisk_) {
+    // On disk before any page of the change or the table write it follows
+    // can be: a power cut then leaves an index the next open rebuilds.
     WriteState(true);
+    file_.Sync();
     dirtyOnDisk_ = true;
   }
   ++version_;
@@ -186,6 +189,9 @@ void IndexFile::Flush(const TableStamp& table) {
   changed_.clear();
   // Pages handed out but freed again before being written still count.
   if (file_.Size() < (uint64_t)pageCount_ * kPageSize) file_.Truncate((uint64_t)pageCount_ * kPageSize);
+  // Every page is on disk before the state that calls them clean (the
+  // caller has synced the table the stamp describes).
+  file_.SyncIfWritten();
   unsigned char s[kStateBytes];
   EncodeState(s, pageCount_, freeHead_, false, table, roots_);
   file_.WriteAt(0, s, kStateBytes);

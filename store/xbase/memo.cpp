@@ -110,6 +110,23 @@ std::string MemoFile::Verify(uint32_t block, uint64_t* end) {
   return p;
 }
 
+bool MemoFile::Whole(uint32_t block) {
+  if (!Verify(block).empty()) return false;
+  unsigned char h[4];
+  ReadBytes((uint64_t)block * blockSize_, h, 4);
+  return Be32(h) == 1;
+}
+
+void MemoFile::SettleFreeBlock() {
+  const uint64_t end = (size_ + blockSize_ - 1) / blockSize_;
+  if (end <= nextFree_ || end > UINT32_MAX) return;
+  nextFree_ = (uint32_t)end;
+  unsigned char h[4];
+  PutBe32(h, nextFree_);
+  file_.WriteAt(0, h, 4);
+  file_.Sync();
+}
+
 std::string MemoFile::Read(uint32_t block) {
   if (block == 0) return {};
   std::string problem = Verify(block);
@@ -131,7 +148,8 @@ bool MemoFile::AppendVia(ReadWindow& window, size_t windowBytes, uint32_t block,
     if (len > windowBytes) return false;
     out.append(window.Get(at + 8, len), len);
     return true;
-  } catch (const Error&) {
+  } catch (const Error& e) {
+    if (e.code() != ErrorCode::Corrupt) throw;  // a read the disk refused
     return false;  // the file ends first
   }
 }

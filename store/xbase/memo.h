@@ -45,6 +45,12 @@ class MemoFile {
   // since this one looked). `end`, when given, receives the offset just
   // past a sound memo.
   std::string Verify(uint32_t block, uint64_t* end = nullptr);
+  // Whether a text memo starts at the block and lies whole within the file.
+  bool Whole(uint32_t block);
+  // Puts the next free block in the header after the end of the file when
+  // it lies before (a power cut that kept memos but not the header naming
+  // them), and syncs it.
+  void SettleFreeBlock();
   // Writes the text as a new memo and returns its block (0 for empty text).
   // The memo goes after the end of the file even when the header's next
   // free block lies before it, so nothing in the file is ever written over.

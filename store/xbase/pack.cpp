@@ -276,7 +276,10 @@ bool SharedTable::FeedFromIndex(KeySorter& entries, const std::vector<uint32_t>&
         const uint32_t to = recno < newNumber.size() ? newNumber[recno] : 0;
         if (to != 0) entries.Add(t, key, to);
       });
-  } catch (const Error&) {
+  } catch (const Error& e) {
+    // Damage sends the pack to the records for the keys; a read the disk
+    // refused ends it.
+    if (e.code() != ErrorCode::Corrupt) throw;
     return false;
   }
   return true;
@@ -401,6 +404,7 @@ void SharedTable::Pack() {
     }
     char eof = 0x1A;
     out.WriteAt(outAt, &eof, 1);
+    header[14] = 0;  // no unfinished run of appends in the new table
     header[4] = (char)(kept & 0xFF);
     header[5] = (char)((kept >> 8) & 0xFF);
     header[6] = (char)((kept >> 16) & 0xFF);

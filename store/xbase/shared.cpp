@@ -63,8 +63,14 @@ class SharedTable::WriteScope {
 
   void Commit() {
     if (t_.batchDepth == 0) {
-      t_.FlushIndex();
+      // The records first, then the index pages (synced by the flush), then
+      // the index's clean state: a power cut at any point leaves an index
+      // that is current or one the next open rebuilds. The clean state
+      // reaches the disk with the index's next sync (the next change, a
+      // flush, the close): until then a power cut costs a rebuild, never a
+      // record.
       t_.SyncWritten();
+      t_.FlushIndex();
     }
     for (File* f : t_.Files()) f->EndUndo();
     committed_ = true;
@@ -309,6 +315,12 @@ void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex,
       if (dbf.writable() && !memo.file().Writable() && writeBlock_.empty())
         writeBlock_ = "table " + path + " cannot be written: its memo file " + mp + " is read-only";
     }
+    if (dbf.UnfinishedRun() && writeBlock_.empty()) {
+      // A batch that never ended: its whole records are kept, and the memo
+      // file's header hands out no block they use.
+      dbf.SettleUnfinishedRun([&](const char* rec) { return WholeRecord(rec); });
+      if (memo.IsOpen()) memo.SettleFreeBlock();
+    }
     indexPath = IndexPathFor(path);
     indexWritable_ = true;
     if (withIndex && PathExists(indexPath)) {
@@ -329,12 +341,16 @@ void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex,
 }
 
 void SharedTable::Close() {
-  if (indexDeferred) {
+  if (dbf.RunOpen() || indexDeferred) {
     batchDepth = 0;
     loading = false;
     try {
       SyncWritten();
-      FinishDeferredIndex();
+      dbf.EndRun();
+      if (indexDeferred) {
+        SyncWritten();
+        FinishDeferredIndex();
+      }
     } catch (...) {
     }
   }
@@ -408,7 +424,8 @@ void SharedTable::OpenIndex(const std::string& file) {
       const WalkCache walk(*this);
       exact = CompareIndex(index, rt).empty();
       if (exact) index.Flush(now);
-    } catch (const Error&) {
+    } catch (const Error& e) {
+      if (e.code() != ErrorCode::Corrupt) throw;  // a read error is no reason to rebuild
       exact = false;
     }
     if (!exact) fit = IndexFile::Fit::Stale;
@@ -554,6 +571,20 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
   if (!privateCopy) SyncFolderOf(file);
 }
 
+bool SharedTable::WholeRecord(const char* rec) {
+  for (const DbfField& f : dbf.fields()) {
+    if (f.def.type != 'M' && f.def.type != 'G' && f.def.type != 'B' && f.def.type != 'P') continue;
+    try {
+      const uint32_t block = dbf.MemoBlock(rec, f);
+      if (block != 0 && (!memo.IsOpen() || !memo.Whole(block))) return false;
+    } catch (const Error& e) {
+      if (e.code() != ErrorCode::Corrupt) throw;
+      return false;
+    }
+  }
+  return true;
+}
+
 std::string SharedTable::ReadMemo(const char* rec, int field) {
   const DbfField& f = dbf.fields()[(size_t)field];
   uint32_t block = dbf.MemoBlock(rec, f);
@@ -599,6 +630,7 @@ void SharedTable::BeginLoad() {
   if (batchDepth == 0) {
     loading = true;
     loadStart = dbf.count();
+    if (!readOnly && dbf.writable()) dbf.BeginRun();
   }
   ++batchDepth;
 }
@@ -607,12 +639,16 @@ bool SharedTable::EndBatch() {
   bool rebuilt = false;
   if (batchDepth > 0 && --batchDepth == 0) {
     loading = false;
+    // The records and their memos reach the disk before the header counts
+    // them, and before the index that is built from them.
+    SyncWritten();
+    dbf.EndRun();
     if (indexDeferred) {
-      // The records reach the disk before the index that is built from them.
       SyncWritten();
       FinishDeferredIndex();
       rebuilt = true;
     }
+    SyncWritten();
     FlushIndex();
     SyncWritten();
   }
@@ -637,6 +673,9 @@ void SharedTable::FinishDeferredIndex() {
 uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, std::string>>& memos) {
   WriteScope scope(*this);
   WriteMemos(rec, memos);
+  // A record never reaches the disk before its memos (in a batch the header
+  // counts it only after both are synced).
+  if (batchDepth == 0 && memo.IsOpen()) memo.file().SyncIfWritten();
   rec[0] = ' ';
   auto& keys = lastKeys;
   auto& in = lastIn;
@@ -694,6 +733,8 @@ void SharedTable::Update(uint32_t recno, std::string& rec, const std::vector<std
   }
   WriteScope scope(*this);
   WriteMemos(rec, memos);
+  // The record is written in place: its new memos are on disk first.
+  if (memo.IsOpen()) memo.file().SyncIfWritten();
   rec[0] = old[0];
   struct Change {
     bool erase = false, insert = false, newIn = false;

@@ -75,6 +75,8 @@ class SharedTable {
 
   // Reading.
   std::string ReadMemo(const char* rec, int field);
+  // Whether every memo the record names is there whole.
+  bool WholeRecord(const char* rec);
   // A pack's new index entries: from the index's leaves under the records'
   // new numbers (false when the index cannot be read to its end), or from
   // the records of the new table file.
@@ -96,15 +98,18 @@ class SharedTable {
   void RequireIndexWritable(const std::string& indexFile) const;
 
   // Writing. Each either completes or, when a write or sync fails, puts the
-  // files back as they were and throws; outside a batch its files are on
-  // disk when it returns.
+  // files back as they were and throws; outside a batch the records and
+  // memos are on disk when it returns, and the index is either on disk or
+  // marked there for rebuilding.
   uint32_t Append(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
   // `old`, when given, holds the record's bytes as they are on disk (read
   // by the caller just before), which spares reading them again.
   void Update(uint32_t recno, std::string& rec, const std::vector<std::pair<int, std::string>>& memos,
               const std::string* old = nullptr);
   void MarkDeleted(uint32_t recno, const std::string* old = nullptr);
-  void BeginBatch() { ++batchDepth; }
+  void BeginBatch() {
+    if (batchDepth++ == 0 && !readOnly && dbf.writable()) dbf.BeginRun();
+  }
   // A batch of appends with the table to ourselves (exclusive use). Once
   // the batch has added many records against the table's size, the index
   // stops taking them one by one and is built anew from the records when

@@ -5,6 +5,11 @@
 #include <filesystem>
 #include <map>
 
+#ifdef __linux__
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include "fault_fs.h"
 #include "xbase_fixture.h"
 
@@ -59,6 +64,9 @@ class FaultTest : public XbaseTest {
     EXPECT_EQ(faults_.Fired(), 1) << "the fault was not met";
     faults_.Clear();
     EXPECT_EQ(e.code(), ErrorCode::Io) << e.what();
+    if (c.fault.op == FsOp::Read) {
+      EXPECT_NE(std::string(e.what()).find("cannot read"), std::string::npos) << e.what();
+    }
     EXPECT_NE(std::string(e.what()).find(c.named), std::string::npos) << e.what();
     const Files after = Snapshot();
     for (const auto& [name, bytes] : before) {
@@ -255,3 +263,61 @@ TEST_F(FaultTest, FailedCreateLeavesNoFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+Fault ReadFails(const char* pathHas) {
+  Fault f = On(FsOp::Read, pathHas, EIO);
+  f.lasting = true;
+  return f;
+}
+
+// A read the disk refuses is an error naming the file: never taken for the
+// end of the file, for empty bytes or for damage (an index is not rebuilt
+// over it), and nothing is written because of it.
+TEST_F(FaultTest, ReadErrorsAreToldAsSuchAndChangeNothing) {
+  const Files before = Snapshot();
+  const uint64_t rebuilds = env_.IndexRebuilds();
+  ExpectFailsCleanly({"table unreadable", ReadFails(".dbf"), "VTLDataA.dbf"}, [&] { OpenRecords(); }, before);
+  ExpectFailsCleanly({"index unreadable", ReadFails(".nsx"), "VTLDataA.nsx"}, [&] { OpenRecords(); }, before);
+  auto t = OpenRecords("");
+  ASSERT_TRUE(t->Locate("FLTITLE", "beta"));
+  ExpectFailsCleanly({"memo unreadable", ReadFails(".SMT"), "VTLDataA.SMT"}, [&] { t->FieldByName("FLDESC"); }, before);
+  ExpectFailsCleanly({"search in file order", ReadFails(".dbf"), "VTLDataA.dbf"},
+                     [&] { t->FindContaining("FLTITLE", "absent"); }, before);
+  t->Close();
+  ExpectFailsCleanly({"pack reads the index", ReadFails(".nsx"), "VTLDataA.nsx"}, [&] {
+    faults_.Clear();
+    auto x = OpenRecords("", true);
+    faults_.Fail(ReadFails(".nsx"));
+    x->Pack();
+  }, before);
+  EXPECT_EQ(env_.IndexRebuilds(), rebuilds);
+}
+
+}  // namespace
+
+#ifdef __linux__
+// The system's own sync is what puts a post on the disk: every fdatasync the
+// engine makes is counted here on its way to the kernel.
+namespace {
+int g_dataSyncs = 0;
+}
+
+extern "C" int fdatasync(int fd) {
+  ++g_dataSyncs;
+  return (int)syscall(SYS_fdatasync, fd);
+}
+
+namespace {
+
+TEST_F(FaultTest, APostReachesTheDiskThroughTheSystemsSync) {
+  auto t = OpenRecords();
+  g_dataSyncs = 0;
+  Add(*t, {"C", "delta", "/d", "4", "", "memo of delta"});
+  // The memo, the record, its count and the index, each synced in turn.
+  EXPECT_GE(g_dataSyncs, 3);
+}
+
+}  // namespace
+#endif

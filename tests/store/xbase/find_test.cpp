@@ -81,6 +81,9 @@ TEST_F(FindTest, DeletedRecordsAreLeftOut) {
   ASSERT_TRUE(t->Locate("FLTITLE", "report"));
   t->Delete();
   EXPECT_EQ(t->FindContaining("FLTITLE", "report"), (Recnos{6, 4, 1}));
+  // The same without a tag, whose condition cannot leave them out.
+  auto n = OpenRecords("");
+  EXPECT_EQ(n->FindContaining("FLTITLE", "report"), (Recnos{1, 4, 6}));
 }
 
 TEST_F(FindTest, QueryDoesNotRestrictTheSearch) {

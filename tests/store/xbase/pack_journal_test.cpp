@@ -148,6 +148,16 @@ TEST_F(PackJournalTest, KilledPackIsCompletedWhereverTheFolderIsOpened) {
     }
     ExpectWhole(base + "/copy");
     EXPECT_EQ(fs::exists(journal), d.journalWritten) << "the copy acted on the original's files";
+    if (d.journalWritten) {
+      // Never while another program has the table open: its files would
+      // change under it.
+      xbase::File other;
+      other.Open(base + "/data/VTLDataA.dbf", xbase::File::Mode::ReadOnly);
+      ASSERT_TRUE(other.TryLock(xbase::File::Lock::Shared));
+      xbase::Environment env;
+      EXPECT_EQ(CatchError([&] { OpenAt(env, base + "/data"); }).code(), ErrorCode::Locked);
+      EXPECT_TRUE(fs::exists(journal)) << "completed while the table was open elsewhere";
+    }
     // The original, opened from another working folder by its full path.
     ExpectWhole(base + "/data");
   }
