@@ -88,11 +88,15 @@ void WriteJournal(const std::string& journal, const std::vector<PackStep>& steps
   SyncFolderOf(journal);
 }
 
-// Whether a regular file itself (not a link to one) is at the path.
+// Whether a regular file itself (not a link to one, nor a file that also
+// has a name elsewhere) is at the path.
 bool PlainFileAt(const std::string& path) {
   std::error_code ec;
-  return std::filesystem::symlink_status(std::filesystem::u8path(path), ec).type() ==
-         std::filesystem::file_type::regular;
+  const auto p = std::filesystem::u8path(path);
+  if (std::filesystem::symlink_status(p, ec).type() != std::filesystem::file_type::regular) return false;
+  // A second name means the file lives elsewhere too: once in the table's
+  // place, every write to the table would change that other file.
+  return std::filesystem::hard_link_count(p, ec) == 1;
 }
 
 // What completing a journal does: rename `from` onto `to` (full paths),
@@ -121,7 +125,7 @@ std::vector<Move> PlanFinish(const std::string& dbfPath, const std::string& jour
     // under that name was put there by someone else.
     if (m.pending && !PlainFileAt(m.from))
       throw Error(ErrorCode::Corrupt, "pack journal " + journal + " cannot be completed: " + m.from +
-                                          " is not a file a pack writes (a link, a folder or a pipe); nothing was "
+                                          " is not a file a pack writes (a link, a file with another name, a folder or a pipe); nothing was "
                                           "renamed and the journal is kept");
     if (!m.pending && !PathExists(m.to))
       throw Error(ErrorCode::Corrupt, "pack journal " + journal + " cannot be completed: neither " + m.from + " nor " +

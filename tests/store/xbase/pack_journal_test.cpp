@@ -206,6 +206,15 @@ TEST_F(PackJournalTest, JournalNamingOtherFilesRenamesNothing) {
     EXPECT_FALSE(fs::is_symlink(RecordsPath()));
     EXPECT_TRUE(AllFiles() == before) << "a file was renamed or removed";
   }
+  fs::remove(RecordsPath() + ".pack-dbf");
+  // So is a second name of that file: the table would share its bytes.
+  fs::create_hard_link(elsewhere + "/x.dbf", RecordsPath() + ".pack-dbf");
+  {
+    const auto before = AllFiles();
+    xbase::Error e = CatchError([&] { OpenRecords(); });
+    EXPECT_NE(std::string(e.what()).find("is not a file a pack writes"), std::string::npos) << e.what();
+    EXPECT_TRUE(AllFiles() == before) << "a file was renamed or removed";
+  }
   fs::remove(journal);
   fs::remove(RecordsPath() + ".pack-dbf");
 
