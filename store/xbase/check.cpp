@@ -124,6 +124,13 @@ std::vector<std::string> Problems(const std::string& dbfPath, const std::vector<
                        "refuses the table until its count is repaired");
     repairable = true;
   }
+  if (dbf.headerFarBehind()) {
+    problems.push_back("table " + dbfPath + " is damaged: the header counts " + std::to_string(dbf.headerCount()) +
+                       " records, but the file holds " + std::to_string(n) + " whole records (a wrong count, or "
+                       "appends never counted); those are read, and a program that writes refuses the table until "
+                       "its count is repaired");
+    repairable = true;
+  }
   if (dbf.headerBehind() && alone) repairable = true;
   if (dbf.headerBehind() && alone)
     problems.push_back("table " + dbfPath + ": the header counts " + std::to_string(n - 1) + " records, but record " +

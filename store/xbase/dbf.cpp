@@ -267,7 +267,7 @@ void DbfFile::SettleCount(uint32_t headerCount, bool unfinishedRun) {
   uint64_t need = (uint64_t)headerLen_ + (uint64_t)headerCount * recLen_;
   runMarked_ = unfinishedRun;
   unfinishedRun_ = false;
-  headerAhead_ = false;
+  headerAhead_ = headerFarBehind_ = false;
   if (need > size) {
     // A count written before its records reached the disk (a crash), or a
     // damaged one. Read only, or to be repaired, the table is the records
@@ -309,16 +309,33 @@ void DbfFile::SettleCount(uint32_t headerCount, bool unfinishedRun) {
   // record that an append left unfinished (written over by the next
   // append). More than that means the count is wrong, and trusting it
   // would hide records and let new ones overwrite them.
-  if (size >= need + recLen_)
-    throw corrupt("the header counts " + std::to_string(headerCount) + " records but the file holds " +
-                  std::to_string((size - headerLen_) / recLen_) + " records' worth of bytes");
+  if (size >= need + recLen_) {
+    // Read only, or to be repaired, the table is every whole record there
+    // is, up to the first that does not start with a deletion flag;
+    // written to, it is refused until its count is repaired.
+    uint32_t whole = count_;
+    if (!file_.Writable() || repairing_) {
+      char flag = 0;
+      while (whole < UINT32_MAX && RecordOffset(whole + 2) <= size) {
+        file_.ReadAt(RecordOffset(whole + 1), &flag, 1);
+        if (flag != ' ' && flag != '*') break;
+        ++whole;
+      }
+    }
+    if (whole == count_)
+      throw corrupt("the header counts " + std::to_string(headerCount) + " records but the file holds " +
+                    std::to_string((size - headerLen_) / recLen_) + " records' worth of bytes");
+    headerBehind_ = false;
+    headerFarBehind_ = true;
+    count_ = whole;
+  }
 }
 
 void DbfFile::Close() {
   file_.Close();
   fields_.clear();
   count_ = 0;
-  headerBehind_ = headerAhead_ = repairing_ = false;
+  headerBehind_ = headerAhead_ = headerFarBehind_ = repairing_ = false;
   runOpen_ = runMarked_ = unfinishedRun_ = false;
   InvalidateCache();
 }
@@ -485,7 +502,7 @@ uint32_t DbfFile::AppendRecord(const char* buf) {
 }
 
 std::string DbfFile::RepairCount() {
-  if (!headerAhead_ && !headerBehind_) return {};
+  if (!headerAhead_ && !headerBehind_ && !headerFarBehind_) return {};
   const uint32_t was = headerCount_;
   // The end mark follows the last whole record, over the start of any
   // record that never became whole.
@@ -493,7 +510,7 @@ std::string DbfFile::RepairCount() {
   file_.WriteAt(RecordOffset(count_ + 1), &mark, 1);
   WriteCountAndDate();
   file_.Sync();
-  headerAhead_ = false;
+  headerAhead_ = headerFarBehind_ = false;
   headerCount_ = count_;
   return "table " + path_ + ": the header counted " + std::to_string(was) + " records; it now counts the " +
          std::to_string(count_) + (count_ == 1 ? " record" : " records") + " the file holds whole";

@@ -114,6 +114,11 @@ class DbfFile {
   // opened for reading (or repairing) then reads as the whole records
   // there are; one opened for writing is refused as damaged.
   bool headerAhead() const { return headerAhead_; }
+  // Whether the header counts fewer records than the file holds whole, by
+  // more than an append in progress leaves (damage, or appends another
+  // program never counted). Read only (or repairing), the table is every
+  // whole record there is; opened for writing, it is refused as damaged.
+  bool headerFarBehind() const { return headerFarBehind_; }
   // The record count the header gives.
   uint32_t headerCount() const { return headerCount_; }
   // With the table to oneself, opened for repairing: writes the header's
@@ -161,6 +166,7 @@ class DbfFile {
   bool hasMemo_ = false;
   bool headerBehind_ = false;
   bool headerAhead_ = false;
+  bool headerFarBehind_ = false;
   bool repairing_ = false;
   uint32_t headerCount_ = 0;
   bool runOpen_ = false;    // a run of appends of ours is under way

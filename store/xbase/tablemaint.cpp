@@ -98,7 +98,7 @@ std::string RepairRecordCount(const std::string& dbfPath, const std::vector<Fiel
 }
 
 std::string Table::HeaderProblem() const {
-  if (!impl_->sh || !impl_->sh->dbf.headerAhead()) return {};
+  if (!impl_->sh || !(impl_->sh->dbf.headerAhead() || impl_->sh->dbf.headerFarBehind())) return {};
   const DbfFile& d = impl_->sh->dbf;
   return "table " + Path() + " is damaged: its header counts " + std::to_string(d.headerCount()) +
          " records, but the file holds " + std::to_string(d.count()) + (d.count() == 1 ? " whole record" : " whole records") +

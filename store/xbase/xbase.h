@@ -242,7 +242,8 @@ class Table {
   void RequireWritable() const;
   // What a table open for reading passes over in its header: the header
   // counts more records than the file holds whole (what a crash can leave,
-  // or damage), and the table reads as the whole records there are. A
+  // or damage), or fewer by more than the one an append in progress leaves,
+  // and the table reads as the whole records there are. A
   // sentence naming the file and both figures; "" when the header is
   // right. A table opened for writing refuses such a header as damage;
   // RepairRecordCount puts it right.
@@ -430,8 +431,8 @@ std::string TableFilesState(const std::string& dbfPath);
 
 // Puts the header's record count right, with the table to itself (Locked
 // while any program has it open): a count higher than the records the
-// file holds whole, or one too low (a record an append left uncounted),
-// becomes the number of whole records, with the end mark after them, and
+// file holds whole, or one too low (a record an append left uncounted) or
+// more (whole records past the count), becomes the number of whole records, with the end mark after them, and
 // is synced. The index files are not touched: rebuild them afterwards (the
 // count is part of what they are stamped with). Returns what it put right
 // as a sentence naming the table; "" when the count was right.

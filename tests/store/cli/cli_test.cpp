@@ -590,6 +590,22 @@ TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.err, "");
 
+  // A header far behind the file (records never counted): read, told, and
+  // repaired the same way.
+  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(dbf.seek(4));
+  dbf.write(QByteArray("\x02\x00\x00\x00", 4));
+  dbf.close();
+  r = Vdb({"export", data_});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, four);
+  EXPECT_NE(r.err.find("header counts 2 records, but the file holds 4 whole records"), std::string::npos) << r.err;
+  r = Vdb({"check", data_});
+  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_.toStdString()), std::string::npos) << r.out;
+  EXPECT_EQ(Vdb({"import", data_, "-"}, "C\tx\tp\t\t\t\n").code, 1);
+  EXPECT_EQ(Vdb({"repair", data_}).code, 0);
+  EXPECT_EQ(Vdb({"check", data_}).out, "ok\n");
+
   // The memo file's header hands out a block inside the descriptions.
   QFile smt(File("VTLDataA.SMT"));
   ASSERT_TRUE(smt.open(QIODevice::ReadWrite));
