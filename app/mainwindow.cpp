@@ -49,10 +49,17 @@ constexpr char kHelp[] = "helpTopic";
 const QColor kNavy(0, 0, 128);
 const QColor kGreen(0, 128, 0);
 
-// The text of a table error for a message: the engine names the file.
+// The text of a table error for a message: the engine names the file. A
+// damaged table is never put right by the window itself; the message names
+// the command that tells what is wrong and which command repairs it.
 QString OpenFailure(const char* what, const QString& path, const std::exception& e) {
-  return QString("The %1 \"%2\" cannot be opened: %3").arg(what, QDir::toNativeSeparators(path),
-                                                           QString::fromUtf8(e.what()));
+  QString text = QString("The %1 \"%2\" cannot be opened: %3").arg(what, QDir::toNativeSeparators(path),
+                                                                    QString::fromUtf8(e.what()));
+  const auto* error = dynamic_cast<const xbase::Error*>(&e);
+  if (error != nullptr && error->code() == xbase::ErrorCode::Corrupt)
+    text += QString("\nTo see what is wrong and what puts it right, run: vantrell-db check \"%1\"")
+                .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+  return text;
 }
 
 }  // namespace

@@ -1156,6 +1156,25 @@ TEST_F(MainWindowTest, GridRowsFollowTheCursorBothWays) {
   EXPECT_EQ(t.FieldByName("FLTITLE"), "title 042");
 }
 
+TEST_F(MainWindowTest, DamagedTableIsRefusedNamingTheCommandThatTellsTheRepair) {
+  AddRecords({{"C", "a", "/a"}, {"C", "b", "/b"}});
+  // The header counts a record the file does not hold.
+  QFile dbf(data_ + "/VTLDataA.dbf");
+  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite) && dbf.seek(4));
+  dbf.write(QByteArray("\x03\x00\x00\x00", 4));
+  dbf.close();
+  std::string told;
+  try {
+    Open();
+  } catch (const std::runtime_error& e) {
+    told = e.what();
+  }
+  EXPECT_NE(told.find("header counts 3 records"), std::string::npos) << told;
+  EXPECT_NE(told.find("run: vantrell-db check \"" + QDir::toNativeSeparators(data_).toStdString() + "\""),
+            std::string::npos)
+      << told;
+}
+
 TEST_F(MainWindowTest, DamagedDescriptionsAreReportedOnceAndTheWindowGoesOn) {
   using Call = prompts::ScriptedPrompts::Call;
   QString present = MakeFile("here.txt");
