@@ -5,6 +5,7 @@
 #include "pack.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -95,8 +96,10 @@ bool PlainFileAt(const std::string& path) {
   const auto p = std::filesystem::u8path(path);
   if (std::filesystem::symlink_status(p, ec).type() != std::filesystem::file_type::regular) return false;
   // A second name means the file lives elsewhere too: once in the table's
-  // place, every write to the table would change that other file.
-  return std::filesystem::hard_link_count(p, ec) == 1;
+  // place, every write to the table would change that other file. (A file
+  // system that keeps no count is taken at its word.)
+  const std::uintmax_t names = std::filesystem::hard_link_count(p, ec);
+  return ec || names <= 1;
 }
 
 // What completing a journal does: rename `from` onto `to` (full paths),
