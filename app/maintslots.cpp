@@ -76,6 +76,9 @@ void TfrmVantrell::mnuPackClick() {
                         saved = store::PackRecords(dm_, show, progress);
                       }))
     return;
+  // The pack numbered the records anew: rows chosen before it would now
+  // name other records.
+  RxDBGrid1->RecordsRenumbered();
   ShowStatus("Database pack complete...  (" + QString::number(saved) + " bytes smaller.)");
 }
 

@@ -705,6 +705,11 @@ void TRxDBGrid::ClearSelectedRecords() {
   viewport()->update();
 }
 
+void TRxDBGrid::RecordsRenumbered() {
+  ClearSelectedRecords();
+  anchor_ = 0;
+}
+
 int TRxDBGrid::AnchorRow() const {
   int row = model_->RowOfRecord(anchor_);
   return row >= 0 ? row : CurrentRowOrMaster();

@@ -155,8 +155,13 @@ class TRxDBGrid : public QTableView {
 
   // The master's query, order, records or state changed: re-read, repaint,
   // keep the current row on the master's record. The selection stays (it is
-  // kept by record number; after a pack, which renumbers records, clear it).
+  // kept by record number; after a pack, which renumbers records, call
+  // RecordsRenumbered).
   void Reset();
+  // The master's records were numbered anew (a pack): the selection and the
+  // record Shift ranges start from would now name other records, so both
+  // are dropped.
+  void RecordsRenumbered();
   // Makes the master's current record the current row and scrolls to it.
   // Resets by itself when the master's state, count, query or order changed.
   void SyncToMaster();

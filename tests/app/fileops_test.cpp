@@ -291,7 +291,8 @@ TEST_F(WindowFileOpsTest, BackupReplacesTheWholeSetOrNothing) {
 }
 
 TEST_F(WindowFileOpsTest, PackAndReindexShowTheSameCatalogWithItsCounters) {
-  AddRecords({{"A", "a1", "/n/1"},
+  AddRecords({{"B", "gone", "/n/0", true},
+              {"A", "a1", "/n/1"},
               {"B", "b1", "/n/2"},
               {"B", "b2", "/n/3", true},
               {"A", "a2", "/n/4", true},
@@ -300,8 +301,14 @@ TEST_F(WindowFileOpsTest, PackAndReindexShowTheSameCatalogWithItsCounters) {
   w.SelectTab(1);
   ASSERT_EQ(Counter("Label6"), "2");
   ASSERT_EQ(Counter("Label4"), "3");
+  // A row chosen before the pack, which numbers the records anew.
+  auto* grid = Get<TRxDBGrid>("RxDBGrid1");
+  ASSERT_TRUE(dm_->ApTable1.Locate("FLNAME", "/n/2"));
+  QTest::keyClick(grid, Qt::Key_Space, Qt::ControlModifier);
+  ASSERT_EQ(grid->SelectedCount(), 1);
   const qint64 before = QFileInfo(data_ + "/VTLDataA.dbf").size();
   Get<QAction>("mnuPack")->trigger();
+  EXPECT_TRUE(grid->SelectedRecords().isEmpty()) << "no other record is chosen in its place";
   const qint64 saved = before - QFileInfo(data_ + "/VTLDataA.dbf").size();
   EXPECT_GT(saved, 0);
   EXPECT_EQ(w.StatusText(0), "Database pack complete...  (" + QString::number(saved) + " bytes smaller.)");
