@@ -138,6 +138,14 @@ void TReport::DrawText(double x, const QString& text, double narrow) {
 
 void TReport::PrintAt(double x, const QString& text) { DrawText(x, text); }
 
+void TReport::PrintWithin(const QString& text, double width) {
+  if (text.isEmpty()) return;
+  const double x = X();
+  const double w = TextWidth(text);
+  DrawText(x, text, w > width && width > 0 ? width / w : 1);
+  x_ = x + std::min(w, width);
+}
+
 void TReport::EnterCell(int index) {
   cell_ = index;
   if (index < 0 || index >= (int)tabs_.size()) {

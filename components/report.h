@@ -96,6 +96,9 @@ class TReport {
   double TextWidth(const QString& text) const;  // inches, current font
   // Text at `x` inches on the current line, outside the cells.
   void PrintAt(double x, const QString& text);
+  // Text at the current place, squeezed to `width` inches when it is wider,
+  // so that it never runs over what follows it on the line.
+  void PrintWithin(const QString& text, double width);
 
  private:
   double Px(double inches) const;

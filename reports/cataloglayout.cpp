@@ -144,7 +144,10 @@ void TCatalogLayout::PrintRecordRow(const Row& row, bool continued, bool emphasi
       r_.NewLine();
       r_.Print("\t\t");
     }
-    r_.Print("\t" + FittedPath(row.path));
+    // A name too wide for the cell even without its folders is squeezed
+    // into it rather than printed over the size and the date.
+    r_.Print("\t");
+    r_.PrintWithin(FittedPath(row.path), kPathWidth);
     r_.Print("\t" + row.size);
     r_.Print("\t" + DateWithoutTime(row.date));
     r_.NewLine();

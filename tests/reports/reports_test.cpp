@@ -117,7 +117,8 @@ TEST_F(ReportsTest, ShortFormPutsEveryColumnInItsPlace) {
                                         {wide, "/srv/a/b/c/d/e/f/g/h/very/deep/folders/of/archive/2019/report.pdf",
                                          "12", "01/01/2020 00:00:00", ""},
                                         {"Gamma", "/g.txt", "1,234,567,890", "02/02/2020", "", false},
-                                        {"Delta", "/d.txt", "5", "8. 2. 2021 15:41:36", ""}}),
+                                        {"Delta", "/d.txt", "5", "8. 2. 2021 15:41:36", ""},
+                                        {"Epsilon", "/" + QString(70, u'n') + ".txt", "77", "03/03/2020", ""}}),
                                 QDate(2024, 5, 7));
   });
   const auto near = [](double a, double b) { return std::abs(a - b) < 0.03; };
@@ -164,6 +165,16 @@ TEST_F(ReportsTest, ShortFormPutsEveryColumnInItsPlace) {
   EXPECT_GT(shortened->top, annual->top + 0.05);
   EXPECT_TRUE(shortened->text.endsWith("/report.pdf")) << shortened->text.toStdString();
   EXPECT_LE(shortened->right - shortened->left, 2.8);
+  // A name too wide for its cell even without its folders is squeezed into
+  // the cell instead of running over the size and the date.
+  const Word* longName = nullptr;
+  for (const Word& w : words)
+    if (w.text.endsWith("nnn.txt")) longName = &w;
+  ASSERT_NE(longName, nullptr);
+  EXPECT_TRUE(near(longName->left, 3.95));
+  EXPECT_LE(longName->right, 6.75 + 0.01);
+  ASSERT_NE(Find(words, "77"), nullptr);
+  EXPECT_TRUE(near(Find(words, "77")->right, 7.35));
   // The footer: the count and the date.
   const Word* titles = Find(words, "Titles");
   ASSERT_NE(titles, nullptr);
