@@ -131,6 +131,18 @@ std::vector<std::string> Problems(const std::string& dbfPath, const std::vector<
                        "its count is repaired");
     repairable = true;
   }
+  // A batch of appends marks the header until it ends; with the table ours
+  // alone, the mark is left by a batch that never ended (a power cut, a
+  // killed program), whose records past the count are not yet the table's.
+  if (dbf.RunMarked() && alone) {
+    const uint64_t size = dbf.file().Size();
+    const uint64_t whole = size > dbf.headerLength() ? (size - dbf.headerLength()) / recLen : 0;
+    const uint64_t past = whole > n ? whole - n : 0;
+    problems.push_back("table " + dbfPath + ": a batch of additions that never ended left " + std::to_string(past) +
+                       (past == 1 ? " record" : " records") + " past the " + std::to_string(n) +
+                       " the header counts; the next command that writes the table keeps those that are whole");
+    repairable = true;
+  }
   if (dbf.headerBehind() && alone) repairable = true;
   if (dbf.headerBehind() && alone)
     problems.push_back("table " + dbfPath + ": the header counts " + std::to_string(n - 1) + " records, but record " +

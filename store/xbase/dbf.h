@@ -103,6 +103,9 @@ class DbfFile {
   // rest cut off, and the header counts them without the mark. Done by the
   // first write when not called before.
   bool UnfinishedRun() const { return unfinishedRun_; }
+  // Whether the header carries the mark of a run (ours, another program's,
+  // or one that never ended).
+  bool RunMarked() const { return runMarked_; }
   void SettleUnfinishedRun(const std::function<bool(const char* record)>& whole);
   // Re-reads the record count from the header (another process may append).
   void Reload();

@@ -606,6 +606,26 @@ TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
   EXPECT_EQ(Vdb({"repair", data_}).code, 0);
   EXPECT_EQ(Vdb({"check", data_}).out, "ok\n");
 
+  // A batch of additions that never ended (its mark still in the header):
+  // readers see the table as it was before it, check tells, and the repair
+  // keeps the whole records.
+  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(dbf.seek(4));
+  dbf.write(QByteArray("\x02\x00\x00\x00", 4));
+  ASSERT_TRUE(dbf.seek(14));
+  dbf.write(QByteArray("\x01", 1));
+  dbf.close();
+  EXPECT_EQ(Count().out, "2\n");
+  r = Vdb({"check", data_});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("a batch of additions that never ended left 2 records past the 2 the header counts"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_.toStdString()), std::string::npos) << r.out;
+  EXPECT_EQ(Vdb({"repair", data_}).code, 0);
+  EXPECT_EQ(Vdb({"check", data_}).out, "ok\n");
+  EXPECT_EQ(Vdb({"export", data_}).out, four);
+
   // The memo file's header hands out a block inside the descriptions.
   QFile smt(File("VTLDataA.SMT"));
   ASSERT_TRUE(smt.open(QIODevice::ReadWrite));
