@@ -313,15 +313,7 @@ void DbfFile::SettleCount(uint32_t headerCount, bool unfinishedRun) {
     // Read only, or to be repaired, the table is every whole record there
     // is, up to the first that does not start with a deletion flag;
     // written to, it is refused until its count is repaired.
-    uint32_t whole = count_;
-    if (!file_.Writable() || repairing_) {
-      char flag = 0;
-      while (whole < UINT32_MAX && RecordOffset(whole + 2) <= size) {
-        file_.ReadAt(RecordOffset(whole + 1), &flag, 1);
-        if (flag != ' ' && flag != '*') break;
-        ++whole;
-      }
-    }
+    const uint32_t whole = !file_.Writable() || repairing_ ? count_ + WholeRecordsAfter(count_, size) : count_;
     if (whole == count_)
       throw corrupt("the header counts " + std::to_string(headerCount) + " records but the file holds " +
                     std::to_string((size - headerLen_) / recLen_) + " records' worth of bytes");
@@ -352,14 +344,7 @@ void DbfFile::SettleUnfinishedRun(const std::function<bool(const char* record)>&
   // The whole records of the run, up to the first that is not: a process
   // stopped mid-run leaves them all, a power cut what reached the disk.
   const uint64_t size = file_.Size();
-  uint32_t kept = 0;
-  std::string rec(recLen_, ' ');
-  while (count_ + kept < UINT32_MAX && RecordOffset(count_ + kept + 2) <= size) {
-    file_.ReadAt(RecordOffset(count_ + kept + 1), rec.data(), recLen_);
-    if ((rec[0] != ' ' && rec[0] != '*') || (whole && !whole(rec.data()))) break;
-    ++kept;
-  }
-  count_ += kept;
+  count_ += WholeRecordsAfter(count_, size, whole);
   // The cut and the end mark reach the disk before the header counts the
   // records kept and loses the mark: a power cut in between leaves the
   // mark, and the same records are kept again.
@@ -370,16 +355,33 @@ void DbfFile::SettleUnfinishedRun(const std::function<bool(const char* record)>&
     file_.WriteAt(end, &eof, 1);
   }
   file_.SyncIfWritten();
+  WriteCountClearingRunMark();
+  file_.Sync();
+  unfinishedRun_ = runMarked_ = false;
+  InvalidateCache();
+  NoteChange();
+}
+
+uint32_t DbfFile::WholeRecordsAfter(uint32_t after, uint64_t size,
+                                    const std::function<bool(const char* record)>& whole) {
+  uint32_t n = 0;
+  // Only the deletion flag is read unless the caller looks at the record.
+  std::string rec(whole ? recLen_ : 1, ' ');
+  while (after + n < UINT32_MAX && RecordOffset(after + n + 2) <= size) {
+    file_.ReadAt(RecordOffset(after + n + 1), rec.data(), rec.size());
+    if ((rec[0] != ' ' && rec[0] != '*') || (whole && !whole(rec.data()))) break;
+    ++n;
+  }
+  return n;
+}
+
+void DbfFile::WriteCountClearingRunMark() {
   unsigned char h[kRunMarkAt];
   file_.ReadAt(1, h, sizeof h);
   TodayYmd(h);
   PutLe32(h + 3, count_);
   h[kRunMarkAt - 1] = 0;
   file_.WriteAt(1, h, sizeof h);
-  file_.Sync();
-  unfinishedRun_ = runMarked_ = false;
-  InvalidateCache();
-  NoteChange();
 }
 
 void DbfFile::EndRun() {
@@ -391,12 +393,7 @@ void DbfFile::EndRun() {
   // The run's records are on disk before the header counts them; the count
   // and the cleared mark go in one write.
   file_.SyncIfWritten();
-  unsigned char h[kRunMarkAt];
-  file_.ReadAt(1, h, sizeof h);
-  TodayYmd(h);
-  PutLe32(h + 3, count_);
-  h[kRunMarkAt - 1] = 0;
-  file_.WriteAt(1, h, sizeof h);
+  WriteCountClearingRunMark();
   runOpen_ = runMarked_ = false;
   NoteChange();
 }

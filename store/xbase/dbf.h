@@ -149,6 +149,14 @@ class DbfFile {
   void InvalidateCache() { cacheFirst_ = cacheCount_ = 0; }
   // Raises the change counter in the header after a record was written.
   void NoteChange();
+  // How many whole records follow record `after` in a file of `size`
+  // bytes, up to the first that does not start with a deletion flag (or,
+  // given `whole`, that it refuses).
+  uint32_t WholeRecordsAfter(uint32_t after, uint64_t size,
+                             const std::function<bool(const char* record)>& whole = {});
+  // Writes the record count and date with the mark of a run cleared, in
+  // one write.
+  void WriteCountClearingRunMark();
   // The header's record count, and whether it carries the mark of an
   // unfinished run of appends.
   uint32_t ReadHeaderCount(bool* unfinishedRun = nullptr) const;
