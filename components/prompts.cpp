@@ -179,26 +179,23 @@ void ScriptedPrompts::Beep() {
   log.append(e);
 }
 
-QString ScriptedPrompts::ChooseFolder(QWidget*, const QString& caption, const QString& start) {
+QString ScriptedPrompts::Choose(Call call, const QString& caption, const QString& start, QStringList& queued) {
   Entry e;
-  e.call = Call::ChooseFolder;
+  e.call = call;
   e.caption = caption;
   e.text = start;
   e.buttons = 0;
-  if (!folders.isEmpty()) e.folder = folders.takeFirst();
+  if (!queued.isEmpty()) e.folder = queued.takeFirst();
   log.append(e);
   return e.folder;
 }
 
+QString ScriptedPrompts::ChooseFolder(QWidget*, const QString& caption, const QString& start) {
+  return Choose(Call::ChooseFolder, caption, start, folders);
+}
+
 QString ScriptedPrompts::ChooseSaveFile(QWidget*, const QString& caption, const QString& start, const QString&) {
-  Entry e;
-  e.call = Call::ChooseSaveFile;
-  e.caption = caption;
-  e.text = start;
-  e.buttons = 0;
-  if (!files.isEmpty()) e.folder = files.takeFirst();
-  log.append(e);
-  return e.folder;
+  return Choose(Call::ChooseSaveFile, caption, start, files);
 }
 
 int ScriptedPrompts::Count(Call call) const {

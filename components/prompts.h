@@ -113,6 +113,10 @@ class ScriptedPrompts : public Prompts {
   QStringList folders;
   QStringList files;
   QStringList problems;
+
+ private:
+  // A picker's call: logged, answered with the next queued path (or none).
+  QString Choose(Call call, const QString& caption, const QString& start, QStringList& queued);
 };
 
 }  // namespace prompts
