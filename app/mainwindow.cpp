@@ -475,6 +475,8 @@ void TfrmVantrell::BuildBody() {
   navy.setColor(QPalette::WindowText, kNavy);
   Label4->setPalette(navy);
   numbers->addStretch(1);
+  connect(&counts_, &RecordCounts::CatalogChanged, Label6, [this](int n) { Label6->setText(QString::number(n)); });
+  connect(&counts_, &RecordCounts::TotalChanged, Label4, [this](int n) { Label4->setText(QString::number(n)); });
   numbers->addWidget(Label6);
   numbers->addWidget(Label7);
   numbers->addWidget(Label4);
@@ -891,10 +893,10 @@ void TfrmVantrell::ShowStatus(const QString& text) {
 
 QString TfrmVantrell::StatusText(int panel) const { return StatusPanel[panel]->text(); }
 
-int TfrmVantrell::CatalogRecordCount() const { return Label6->text().toInt(); }
-void TfrmVantrell::SetCatalogRecordCount(int count) { Label6->setText(QString::number(count)); }
-int TfrmVantrell::TotalRecordCount() const { return Label4->text().toInt(); }
-void TfrmVantrell::SetTotalRecordCount(int count) { Label4->setText(QString::number(count)); }
+int TfrmVantrell::CatalogRecordCount() const { return counts_.Catalog(); }
+void TfrmVantrell::SetCatalogRecordCount(int count) { counts_.SetCatalog(count); }
+int TfrmVantrell::TotalRecordCount() const { return counts_.Total(); }
+void TfrmVantrell::SetTotalRecordCount(int count) { counts_.SetTotal(count); }
 
 void TfrmVantrell::Timer1Timer() {
   statusHeld_ = false;

@@ -22,6 +22,7 @@
 #include "descriptioncleanup.h"
 #include "descriptiontext.h"
 #include "mainwindowservices.h"
+#include "recordcounts.h"
 #include "recordedit.h"
 #include "recordfields.h"
 #include "recordview.h"
@@ -225,6 +226,8 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   QLabel* Label4 = nullptr;  // records in all catalogs
   QLabel* Label5 = nullptr;
   QLabel* Label6 = nullptr;  // records in the shown catalog
+  // What Label6 and Label4 show.
+  RecordCounts counts_;
   QLabel* Label7 = nullptr;
   QLabel* Label8 = nullptr;  // size line
   QLabel* dbtxtCreated = nullptr;

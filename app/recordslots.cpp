@@ -53,7 +53,7 @@ void SetTextColour(QWidget* w, QPalette::ColorRole role, const QColor& colour) {
 // ---- catalogs ---------------------------------------------------------------------------
 
 void TfrmVantrell::LoadCatalogTabs() {
-  Label4->setText(QString::number(dm_.ApTable1.RecordCount()));
+  SetTotalRecordCount((int)dm_.ApTable1.RecordCount());
   RebuildCatalogTabs();
 }
 
@@ -79,7 +79,7 @@ void TfrmVantrell::ShowCatalogForm(QAction* invoker) {
   browse::TfrmCatalog form(
       this, command, current, names,
       [this, command, current](const QString& name) { return PerformCatalogCommand(command, current, name); },
-      Label6->text().toInt());
+      CatalogRecordCount());
   ApplyFlatButtons(&form);
   form.exec();
 }
@@ -109,7 +109,7 @@ bool TfrmVantrell::PerformCatalogCommand(browse::CatalogCommand command, const Q
       case browse::CatalogCommand::Delete: {
         ShowStatus(" Deleting [ " + oldName + " ]...");
         const int64_t deleted = store::DeleteCatalogRecords(dm_);
-        SetTotalRecordCount(Label4->text().toInt() - (int)deleted);
+        SetTotalRecordCount(TotalRecordCount() - (int)deleted);
         store::DeleteCatalogName(dm_, old);
         break;
       }
@@ -139,7 +139,7 @@ void TfrmVantrell::SelectCatalog(const QString& name) {
   xbase::Table& t = dm_.ApTable1;
   t.SetQuery(store::CatalogQueryUtf8(store::ToUtf8(name)));
   shownCatalog_ = name;
-  Label6->setText(QString::number(t.QueryRecCount()));
+  SetCatalogRecordCount((int)t.QueryRecCount());
   RxDBGrid1->Reset();
   t.Refresh();
 }
@@ -352,8 +352,8 @@ void TfrmVantrell::sbtnSaveClick() {
     RxDBGrid1->CommitCellEdit();
     const browse::SaveOutcome o = browse::SaveRecord(dm_.ApTable1);
     if (o.kind == browse::SaveOutcome::Kind::Inserted) {
-      SetCatalogRecordCount(Label6->text().toInt() + 1);
-      SetTotalRecordCount(Label4->text().toInt() + 1);
+      SetCatalogRecordCount(CatalogRecordCount() + 1);
+      SetTotalRecordCount(TotalRecordCount() + 1);
     }
     if (o.kind == browse::SaveOutcome::Kind::Edited || o.kind == browse::SaveOutcome::Kind::Inserted)
       ShowStatus(browse::SavedText(o));
@@ -537,8 +537,8 @@ bool TfrmVantrell::LeaveEdit(browse::LeaveEdit how) {
   browse::LeaveOutcome o;
   if (!RunCommand([&] { o = browse::EndEdit(t, how, this); })) return false;
   if (o.saved.kind == browse::SaveOutcome::Kind::Inserted) {
-    SetCatalogRecordCount(Label6->text().toInt() + 1);
-    SetTotalRecordCount(Label4->text().toInt() + 1);
+    SetCatalogRecordCount(CatalogRecordCount() + 1);
+    SetTotalRecordCount(TotalRecordCount() + 1);
   }
   return o.goOn;
 }

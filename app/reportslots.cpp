@@ -39,8 +39,8 @@ reports::Options TfrmVantrell::ReportOptions() const {
 }
 
 void TfrmVantrell::sbtnCatRptClick() {
-  if (Label6->text().toInt() <= 0) return;
-  const QString catalog = CurrentCatalog(), count = Label6->text();
+  if (CatalogRecordCount() <= 0) return;
+  const QString catalog = CurrentCatalog(), count = QString::number(CatalogRecordCount());
   const reports::Options options = ReportOptions();
   xbase::Table& t = dm_.ApTable3;
   // The report reads its own cursor: the window's record stays where it is.
@@ -79,7 +79,7 @@ void TfrmVantrell::sbtnCatRptClick() {
 }
 
 void TfrmVantrell::sbtnRecRptClick() {
-  if (Label6->text().toInt() <= 0) return;
+  if (CatalogRecordCount() <= 0) return;
   xbase::Table& t = dm_.ApTable1;
   if (t.RecNo() == 0) return;
   const QString catalog = CurrentCatalog();
