@@ -1,7 +1,8 @@
-// The program's pictures, painted in code: tool button icons, the program
-// icon, the splash picture and the about picture. Icons are drawn for the
-// size asked, so they stay sharp at 16, 24, 32 pixels and on high-density
-// screens.
+// The program's pictures: tool button icons, the program icon, the splash
+// picture and the about picture. The icons are SVG files compiled in as
+// resources (components/icons/, the program icon dist/vantrell.svg, the one
+// installed for the desktop) and drawn for the size asked, so they stay sharp
+// at 16, 24, 32 pixels and on high-density screens.
 #pragma once
 
 #include <QIcon>
@@ -16,7 +17,10 @@ namespace icons {
 // (single record report), "find", "zip", "clrcrlf" (remove line breaks),
 // "remspaces" (remove extra spaces), "cmbcles" (combined clean-up), "runapp"
 // (launch file), "save", "edit", "add", "move", "trash", "help", "exit".
-// A null icon for any other name.
+// Where the freedesktop icon naming has a name for the command (save, find,
+// add, trash, help, exit) the desktop's icon theme gives the picture when it
+// has one; otherwise, and for the other names, the program's own picture
+// shows. A null icon for any other name.
 QIcon ToolIcon(const QString& name);
 
 // The names ToolIcon knows, in tool bar order.

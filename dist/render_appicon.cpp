@@ -1,6 +1,6 @@
 // vantrell-render-appicon <folder>: writes the program icon as
 // <folder>/<size>x<size>/apps/vantrell.png for every size of the icon theme,
-// drawn by the same code that draws it in the program's windows.
+// drawn from vantrell.svg, the program icon the windows show.
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>

@@ -2,10 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QSet>
+#include <QTemporaryDir>
 
 namespace {
+
+// The program's own pictures show where the desktop has no icon theme; the
+// tests look at them so, whatever themes the machine has installed.
+class Icons : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    searchPaths_ = QIcon::themeSearchPaths();
+    themeName_ = QIcon::themeName();
+    QIcon::setThemeSearchPaths({});
+  }
+  void TearDown() override {
+    QIcon::setThemeSearchPaths(searchPaths_);
+    QIcon::setThemeName(themeName_);
+  }
+
+ private:
+  QStringList searchPaths_;
+  QString themeName_;
+};
 
 // Share of pixels that are painted (not fully transparent).
 double Coverage(const QImage& image) {
@@ -16,7 +38,7 @@ double Coverage(const QImage& image) {
   return double(painted) / (image.width() * image.height());
 }
 
-TEST(Icons, EveryToolButtonHasAPictureAtEverySize) {
+TEST_F(Icons, EveryToolButtonHasAPictureAtEverySize) {
   // The names the main window asks for.
   const QStringList wanted = {"catrpt", "recrpt", "find", "zip",  "clrcrlf",
                               "remspaces", "cmbcles", "runapp", "save", "edit",
@@ -44,7 +66,7 @@ TEST(Icons, EveryToolButtonHasAPictureAtEverySize) {
   EXPECT_TRUE(icons::ToolIcon("nosuchicon").isNull());
 }
 
-TEST(Icons, DisabledPicturesAreGreyAndFainter) {
+TEST_F(Icons, DisabledPicturesAreGreyAndFainter) {
   const QIcon icon = icons::ToolIcon("save");
   const QImage normal = icon.pixmap(QSize(24, 24), QIcon::Normal).toImage().convertToFormat(QImage::Format_ARGB32);
   const QImage disabled = icon.pixmap(QSize(24, 24), QIcon::Disabled).toImage().convertToFormat(QImage::Format_ARGB32);
@@ -58,7 +80,31 @@ TEST(Icons, DisabledPicturesAreGreyAndFainter) {
     }
 }
 
-TEST(Icons, ProgramPictures) {
+TEST_F(Icons, ThemePictureForTheCommandsItNames) {
+  // A theme with a red "document-save" and nothing else.
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  const QDir theme(root.filePath("red"));
+  ASSERT_TRUE(QDir().mkpath(theme.filePath("32x32/actions")));
+  QFile index(theme.filePath("index.theme"));
+  ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+  index.write("[Icon Theme]\nName=red\nDirectories=32x32/actions\n\n[32x32/actions]\nSize=32\nType=Fixed\n");
+  index.close();
+  QImage red(32, 32, QImage::Format_ARGB32);
+  red.fill(Qt::red);
+  ASSERT_TRUE(red.save(theme.filePath("32x32/actions/document-save.png")));
+  QIcon::setThemeSearchPaths({root.path()});
+  QIcon::setThemeName("red");
+
+  const QImage save = icons::ToolIcon("save").pixmap(32, 32).toImage();
+  EXPECT_EQ(save.pixelColor(16, 16), QColor(Qt::red));
+  // A command the theme has no picture for keeps the program's own.
+  const QImage find = icons::ToolIcon("find").pixmap(32, 32).toImage();
+  EXPECT_NE(find.pixelColor(13, 13), QColor(Qt::red));
+  EXPECT_GT(Coverage(find), 0.2);
+}
+
+TEST_F(Icons, ProgramPictures) {
   const QIcon app = icons::AppIcon();
   ASSERT_FALSE(app.isNull());
   for (int side : {16, 32, 256}) EXPECT_GT(Coverage(app.pixmap(side, side).toImage()), 0.4) << side;
