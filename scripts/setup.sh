@@ -16,6 +16,8 @@ test_pkgs=(python3 python3-dbfread python3-dbf sqlite3 libsqlite3-dev xvfb xauth
 # which looks at the files `file` calls executables.
 package_pkgs=(dpkg-dev file)
 
+# clang and its libFuzzer runtime: tests/fuzz/run.sh, and `make test`, which
+# fuzzes each engine fuzz target for a minute.
 fuzz_pkgs=(clang libclang-rt-dev)
 # The benchmark program links SQLite; its whole-process peers are the sqlite3
 # shell and grep.
@@ -27,7 +29,7 @@ desktop_pkgs=(xvfb imagemagick xdotool openbox tint2 rofi)
 
 want=("${build_pkgs[@]}")
 case "${1:-}" in
-  --test) want+=("${test_pkgs[@]}") ;;
+  --test) want+=("${test_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
   --fuzz) want+=("${fuzz_pkgs[@]}") ;;
   --bench) want+=("${bench_pkgs[@]}") ;;
   --package) want+=("${package_pkgs[@]}") ;;

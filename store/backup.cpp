@@ -3,7 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include <fileio.h>
+#include <file.h>
+#include <paths.h>
 
 #include "folder.h"
 #include "schema.h"

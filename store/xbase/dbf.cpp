@@ -474,6 +474,13 @@ void DbfFile::WriteDeletionFlag(uint32_t recno, char flag) {
 uint32_t DbfFile::AppendRecord(const char* buf) {
   if (count_ == UINT32_MAX) throw Error(ErrorCode::Usage, "table " + path_ + " is full");
   if (unfinishedRun_) SettleUnfinishedRun({});
+  if (headerBehind_) {
+    // A record an earlier append left uncounted is counted, on disk, before
+    // another follows it: a stop after the new record would otherwise leave
+    // two whole records past the count, which reads as a damaged count.
+    WriteCountAndDate();
+    file_.Sync();
+  }
   if (runOpen_ && !runMarked_) {
     // The run's mark is on disk before any of its records.
     const char mark = 1;

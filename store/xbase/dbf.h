@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "fileio.h"
+#include "file.h"
+#include "paths.h"
 #include "xbase.h"
 
 namespace xbase {

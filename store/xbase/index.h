@@ -20,7 +20,8 @@
 #include <vector>
 
 #include "dbf.h"
-#include "fileio.h"
+#include "file.h"
+#include "paths.h"
 
 namespace xbase {
 

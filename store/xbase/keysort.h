@@ -11,7 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "fileio.h"
+#include "file.h"
+#include "paths.h"
 
 namespace xbase {
 

@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <string>
 
-#include "fileio.h"
+#include "file.h"
+#include "paths.h"
+#include "readwindow.h"
 
 namespace xbase {
 

@@ -217,4 +217,12 @@ inline const std::vector<std::string> kMemoExtensions = {".SMT", ".smt", ".fpt",
 inline const std::vector<std::string> kIndexExtensions = {".nsx", ".NSX"};
 std::string FindCompanion(const std::string& dbfPath, const std::vector<std::string>& exts);
 
+// The tags as the index file stores them: names in upper case, checked.
+std::vector<IndexTagDef> CheckedTagDefs(const std::vector<TagInfo>& tags, const std::string& indexPath);
+// Whether the index file can be opened for `tags`: it reads as an index
+// file (or is of a newer format, which the open reports) and holds a tag of
+// each name. One that cannot, on a table whose index cannot be written, is
+// passed over for a private index built from the records.
+bool IndexServesTags(const std::string& indexPath, const std::vector<TagInfo>& tags);
+
 }  // namespace xbase

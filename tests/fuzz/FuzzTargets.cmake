@@ -41,3 +41,65 @@ function(vantrell_fuzz_targets)
     target_link_options(fuzz_${t} PRIVATE -fsanitize=fuzzer,address,undefined)
   endforeach()
 endfunction()
+
+# vantrell_fuzz_runs(SECONDS <n>): where clang can build libFuzzer programs,
+# builds the targets in a clang build folder of their own inside this build
+# (fuzz/) and adds a test per target, fuzz.run.<target> (label fuzz), that
+# fuzzes it for <n> seconds from its seeds. New inputs go to fuzz-corpus/
+# and failing ones to fuzz-crashes/ in the build folder, never to the seeds.
+function(vantrell_fuzz_runs)
+  cmake_parse_arguments(PARSE_ARGV 0 arg "" "SECONDS" "")
+  find_program(VANTRELL_FUZZ_CLANG clang)
+  find_program(VANTRELL_FUZZ_CLANGXX clang++)
+  if(NOT VANTRELL_FUZZ_CLANG OR NOT VANTRELL_FUZZ_CLANGXX)
+    message(STATUS "fuzz runs: no clang; only the seed replays run")
+    return()
+  endif()
+  # A program built as the targets are, to see that the fuzzer runtime is there.
+  set(probe_dir ${CMAKE_CURRENT_BINARY_DIR}/fuzz-probe)
+  file(WRITE ${probe_dir}/probe.cpp
+       "#include <cstddef>\n#include <cstdint>\n"
+       "extern \"C\" int LLVMFuzzerTestOneInput(const uint8_t*, size_t) { return 0; }\n")
+  execute_process(COMMAND ${VANTRELL_FUZZ_CLANGXX} -fsanitize=fuzzer,address,undefined probe.cpp -o probe
+                  WORKING_DIRECTORY ${probe_dir} RESULT_VARIABLE probe_failed OUTPUT_QUIET ERROR_QUIET)
+  if(probe_failed)
+    message(STATUS "fuzz runs: clang cannot build libFuzzer programs; only the seed replays run")
+    return()
+  endif()
+
+  include(ExternalProject)
+  set(fuzz_build ${CMAKE_BINARY_DIR}/fuzz)
+  set(fuzz_programs)
+  foreach(t IN LISTS VANTRELL_FUZZ_TARGET_NAMES)
+    list(APPEND fuzz_programs fuzz_${t})
+  endforeach()
+  ExternalProject_Add(vantrell_fuzz_programs
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${fuzz_build}
+    CMAKE_ARGS -DCMAKE_BUILD_TYPE=RelWithDebInfo
+               -DCMAKE_C_COMPILER=${VANTRELL_FUZZ_CLANG} -DCMAKE_CXX_COMPILER=${VANTRELL_FUZZ_CLANGXX}
+               -DVANTRELL_FUZZ=ON -DVANTRELL_GUI=OFF -DVANTRELL_TESTS=OFF -DVANTRELL_BENCH=OFF
+    BUILD_COMMAND ${CMAKE_COMMAND} --build ${fuzz_build} --target ${fuzz_programs}
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    USES_TERMINAL_BUILD ON)
+
+  # Room for a slow start and the final merge of a loaded machine.
+  math(EXPR timeout "${arg_SECONDS} * 5 + 120")
+  foreach(t IN LISTS VANTRELL_FUZZ_TARGET_NAMES)
+    set(corpus ${CMAKE_BINARY_DIR}/fuzz-corpus/${t})
+    set(crashes ${CMAKE_BINARY_DIR}/fuzz-crashes)
+    file(MAKE_DIRECTORY ${corpus} ${crashes})
+    set(dict)
+    if(EXISTS ${VANTRELL_FUZZ_DIR}/${t}.dict)
+      set(dict -dict=${VANTRELL_FUZZ_DIR}/${t}.dict)
+    endif()
+    # The first folder takes the new inputs; the seeds are only read.
+    add_test(NAME fuzz.run.${t}
+             COMMAND ${fuzz_build}/bin/fuzz_${t} ${dict} -max_total_time=${arg_SECONDS} -timeout=10
+                     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=${crashes}/${t}-
+                     ${corpus} ${VANTRELL_FUZZ_DIR}/corpus/${t})
+    set_tests_properties(fuzz.run.${t} PROPERTIES LABELS fuzz TIMEOUT ${timeout}
+                         ENVIRONMENT "VANTRELL_FUZZ_TMP=${CMAKE_CURRENT_BINARY_DIR}/fuzz-tmp")
+  endforeach()
+endfunction()

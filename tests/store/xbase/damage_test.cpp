@@ -69,6 +69,39 @@ TEST_F(DamageTest, UncountedRecordIsReadAndNeverWrittenOver) {
   EXPECT_EQ(xbase::CheckTable(RecordsPath()), Strings{});
 }
 
+// A writer stopped anywhere in an append that follows an uncounted record
+// (a kill leaves the files as they are at that moment) leaves a table that
+// opens for writing with every record posted before.
+TEST_F(DamageTest, AnAppendAfterAnUncountedRecordStoppedAnywhereLeavesATableThatOpens) {
+  AddRecords({{"A", "one", "/1", "", "", "d1"}, {"A", "two", "/2", "", "", "d2"}, {"A", "three", "/3", "", "", "d3"}});
+  std::string b = ReadFileBytes(RecordsPath());
+  PutLe32(b, 4, 2);
+  WriteFileBytes(RecordsPath(), b);
+  std::vector<Strings> stops;  // the files at each sync of the table
+  {
+    FaultyFs faults;
+    Fault atSync = On(FsOp::Sync, "VTLDataA.dbf");
+    atSync.lasting = true;
+    atSync.meanwhile = [&] { stops.push_back(Snapshot()); };
+    faults.Fail(atSync);
+    auto t = OpenRecords();
+    Add(*t, {"A", "four", "/4", "", "", "d4"});
+    t->Close();
+  }
+  ASSERT_FALSE(stops.empty());
+  for (size_t i = 0; i < stops.size(); ++i) {
+    for (size_t f = 0; f < Files().size(); ++f) WriteFileBytes(Files()[f], stops[i][f]);
+    try {
+      auto t = OpenRecords("");
+      Strings titles = Column(*t, "FLTITLE");
+      titles.resize(3);
+      EXPECT_EQ(titles, (Strings{"one", "two", "three"})) << "stopped at sync " << i;
+    } catch (const xbase::Error& e) {
+      ADD_FAILURE() << "stopped at sync " << i << ": " << e.what();
+    }
+  }
+}
+
 TEST_F(DamageTest, MemoHeaderPointingInsideTheMemosIsToldAndNeverWrittenOver) {
   const Strings descs = {LongText(300), LongText(500), "third"};
   AddRecords({{"A", "a", "", "", "", descs[0]}, {"A", "b", "", "", "", descs[1]}, {"A", "c", "", "", "", descs[2]}});

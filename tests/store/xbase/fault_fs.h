@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "fileio.h"
+#include "filesystem.h"
 
 namespace xbtest {
 

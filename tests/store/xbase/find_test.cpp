@@ -2,7 +2,7 @@
 // and the file windows they read through.
 #include <cstdio>
 
-#include "fileio.h"
+#include "readwindow.h"
 #include "fold.h"
 #include "xbase_fixture.h"
 

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "fault_fs.h"
+#include "file.h"
 #include "xbase_fixture.h"
 
 namespace fs = std::filesystem;
