@@ -35,16 +35,6 @@ class TfrmAddToCatalog : public QDialog {
   bool WholeTree() const;
   QString Mask() const;
 
-  TFileLabel* AddPath = nullptr;
-  Tdirtree* dirtree1 = nullptr;
-  TRzFileListBox* RzFileListBox1 = nullptr;
-  QToolButton* sbtnSave = nullptr;
-  QToolButton* sbtnExit = nullptr;
-  QLabel* Label1 = nullptr;
-  QLineEdit* Edit1 = nullptr;
-  QCheckBox* chkSubfolders = nullptr;  // "Include subfolders"
-  QCheckBox* chkOtherFs = nullptr;     // "Other file systems": the walk also enters mounted disks
-
  public slots:
   void sbtnSaveClick();
   void sbtnExitClick();
@@ -59,4 +49,14 @@ class TfrmAddToCatalog : public QDialog {
 
   MainWindowServices& services_;
   std::function<void()> releaseButtons_;
+
+  TFileLabel* chosenPath_ = nullptr;  // the chosen file's path, or how many were chosen
+  Tdirtree* folderTree_ = nullptr;
+  TRzFileListBox* fileList_ = nullptr;
+  QToolButton* addButton_ = nullptr;
+  QToolButton* exitButton_ = nullptr;
+  QLabel* filterCaption_ = nullptr;  // "Filter:"
+  QLineEdit* filter_ = nullptr;      // the mask, patterns separated by ";"
+  QCheckBox* subfolders_ = nullptr;  // "Include subfolders"
+  QCheckBox* otherFileSystems_ = nullptr;  // "Other file systems": the walk also enters mounted disks
 };

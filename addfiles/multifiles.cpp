@@ -14,12 +14,10 @@
 #include <QVBoxLayout>
 
 #include "batchpass.h"
-#include "datamodule.h"
 #include "icons.h"
 #include "mainwindowservices.h"
 #include "pathlabel.h"
 #include "prompts.h"
-#include "schema.h"
 #include "settings.h"
 
 TTextListBox::TTextListBox(QWidget* parent) : QListView(parent), model_(new Lines(this)) {
@@ -42,118 +40,111 @@ QVariant TTextListBox::Lines::data(const QModelIndex& index, int role) const {
 }
 
 TfrmMultiFiles::TfrmMultiFiles(MainWindowServices& services, BatchMode mode, const QIcon& actionIcon, QWidget* parent)
-    : QDialog(parent), services_(services), mode_(mode) {
+    : QDialog(parent),
+      services_(services),
+      controller_(std::make_unique<addfiles::BatchController>(services.Batch(), mode)) {
   setObjectName("frmMultiFiles");
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   resize(273, 246);
 
-  sbtnDM = new QToolButton(this);
-  sbtnDM->setObjectName("sbtnDM");
-  sbtnDM->setIcon(actionIcon);
-  sbtnDM->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  sbtnDM->setProperty("tag", (int)mode);
-  sbtnCancel = new QToolButton(this);
-  sbtnCancel->setObjectName("sbtnCancel");
-  sbtnCancel->setText("Exit");
-  for (QToolButton* b : {sbtnDM, sbtnCancel}) b->setFixedSize(73, 25);
+  actionButton_ = new QToolButton(this);
+  actionButton_->setObjectName("sbtnDM");
+  actionButton_->setIcon(actionIcon);
+  actionButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  actionButton_->setProperty("tag", (int)mode);
+  exitButton_ = new QToolButton(this);
+  exitButton_->setObjectName("sbtnCancel");
+  exitButton_->setText("Exit");
+  for (QToolButton* b : {actionButton_, exitButton_}) b->setFixedSize(73, 25);
 
-  GroupBox2 = new QGroupBox("Catalog", this);
-  GroupBox2->setObjectName("GroupBox2");
-  Label2 = new QLabel(GroupBox2);
-  Label2->setObjectName("Label2");
-  Label2->setAlignment(Qt::AlignCenter);
-  QFont bold = Label2->font();
+  catalogGroup_ = new QGroupBox("Catalog", this);
+  catalogGroup_->setObjectName("GroupBox2");
+  catalogName_ = new QLabel(catalogGroup_);
+  catalogName_->setObjectName("Label2");
+  catalogName_->setAlignment(Qt::AlignCenter);
+  QFont bold = catalogName_->font();
   bold.setBold(true);
-  Label2->setFont(bold);
-  cbMove = new QComboBox(GroupBox2);
-  cbMove->setObjectName("cbMove");
-  cbMove->setEditable(true);
-  cbMove->setInsertPolicy(QComboBox::NoInsert);
-  auto* catalogLayout = new QVBoxLayout(GroupBox2);
-  catalogLayout->addWidget(Label2);
-  catalogLayout->addWidget(cbMove);
+  catalogName_->setFont(bold);
+  moveTarget_ = new QComboBox(catalogGroup_);
+  moveTarget_->setObjectName("cbMove");
+  moveTarget_->setEditable(true);
+  moveTarget_->setInsertPolicy(QComboBox::NoInsert);
+  auto* catalogLayout = new QVBoxLayout(catalogGroup_);
+  catalogLayout->addWidget(catalogName_);
+  catalogLayout->addWidget(moveTarget_);
 
-  Image1 = new QLabel(this);
-  Image1->setObjectName("Image1");
-  Image1->setPixmap(QApplication::style()->standardIcon(QStyle::SP_DirIcon).pixmap(16, 15));
-  FileLabel1 = new TFileLabel(this);
-  FileLabel1->setObjectName("FileLabel1");
-  QPalette navy = FileLabel1->palette();
+  folderIcon_ = new QLabel(this);
+  folderIcon_->setObjectName("Image1");
+  folderIcon_->setPixmap(QApplication::style()->standardIcon(QStyle::SP_DirIcon).pixmap(16, 15));
+  folderPath_ = new TFileLabel(this);
+  folderPath_->setObjectName("FileLabel1");
+  QPalette navy = folderPath_->palette();
   navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
-  FileLabel1->setPalette(navy);
+  folderPath_->setPalette(navy);
 
-  GroupBox1 = new QGroupBox("Selected records", this);
-  GroupBox1->setObjectName("GroupBox1");
-  TextListBox1 = new TTextListBox(GroupBox1);
-  TextListBox1->setObjectName("TextListBox1");
-  TextListBox1->setFocusPolicy(Qt::NoFocus);
-  TextListBox1->setFrameShape(QFrame::NoFrame);
-  QPalette list = TextListBox1->palette();
+  actedOnGroup_ = new QGroupBox("Selected records", this);
+  actedOnGroup_->setObjectName("GroupBox1");
+  actedOn_ = new TTextListBox(actedOnGroup_);
+  actedOn_->setObjectName("TextListBox1");
+  actedOn_->setFocusPolicy(Qt::NoFocus);
+  actedOn_->setFrameShape(QFrame::NoFrame);
+  QPalette list = actedOn_->palette();
   list.setColor(QPalette::Base, list.color(QPalette::Button));
   list.setColor(QPalette::Text, QColor(0, 0, 128));
-  TextListBox1->setPalette(list);
-  auto* listLayout = new QVBoxLayout(GroupBox1);
-  listLayout->addWidget(TextListBox1);
+  actedOn_->setPalette(list);
+  auto* listLayout = new QVBoxLayout(actedOnGroup_);
+  listLayout->addWidget(actedOn_);
 
-  chkbxEditON = new QCheckBox("Set Edit mode ON", this);
-  chkbxEditON->setObjectName("chkbxEditON");
-  ProgressBar1 = new QProgressBar(this);
-  ProgressBar1->setObjectName("ProgressBar1");
-  ProgressBar1->hide();
+  editAfterAdd_ = new QCheckBox("Set Edit mode ON", this);
+  editAfterAdd_->setObjectName("chkbxEditON");
+  progressBar_ = new QProgressBar(this);
+  progressBar_->setObjectName("ProgressBar1");
+  progressBar_->hide();
 
   auto* folderRow = new QHBoxLayout;
-  folderRow->addWidget(Image1);
-  folderRow->addWidget(FileLabel1, 1);
+  folderRow->addWidget(folderIcon_);
+  folderRow->addWidget(folderPath_, 1);
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(sbtnDM);
-  buttons->addWidget(sbtnCancel);
+  buttons->addWidget(actionButton_);
+  buttons->addWidget(exitButton_);
   buttons->addStretch(1);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
-  layout->addWidget(GroupBox2);
+  layout->addWidget(catalogGroup_);
   layout->addLayout(folderRow);
-  layout->addWidget(GroupBox1, 1);
-  layout->addWidget(ProgressBar1);
-  layout->addWidget(chkbxEditON);
+  layout->addWidget(actedOnGroup_, 1);
+  layout->addWidget(progressBar_);
+  layout->addWidget(editAfterAdd_);
 
-  switch (mode) {
-    case BatchMode::Add:
-      setWindowTitle("Add records to");
-      sbtnDM->setText("Add");
-      break;
-    case BatchMode::Move:
-      setWindowTitle("Move records to");
-      sbtnDM->setText("Move");
-      break;
-    default:
-      setWindowTitle("Delete records from");
-      sbtnDM->setText("Delete");
-      break;
-  }
-  Label2->setVisible(mode != BatchMode::Move);
-  Label2->setText(services_.CurrentCatalog());
-  cbMove->setVisible(mode == BatchMode::Move);
-  Image1->setVisible(mode == BatchMode::Add);
-  FileLabel1->setVisible(mode == BatchMode::Add);
-  chkbxEditON->setEnabled(mode == BatchMode::Add);
+  setWindowTitle(mode == BatchMode::Add    ? "Add records to"
+                 : mode == BatchMode::Move ? "Move records to"
+                                           : "Delete records from");
+  actionButton_->setText(controller_->ActionName());
+  catalogName_->setVisible(mode != BatchMode::Move);
+  catalogName_->setText(services_.CurrentCatalog());
+  moveTarget_->setVisible(mode == BatchMode::Move);
+  folderIcon_->setVisible(mode == BatchMode::Add);
+  folderPath_->setVisible(mode == BatchMode::Add);
+  editAfterAdd_->setEnabled(mode == BatchMode::Add);
   try {
-    chkbxEditON->setChecked(services_.Settings().Read(settings::kChkBxEditON));
+    editAfterAdd_->setChecked(services_.Settings().Read(settings::kChkBxEditON));
   } catch (const SettingsError&) {
-    chkbxEditON->setChecked(true);
+    editAfterAdd_->setChecked(true);
   }
-  connect(chkbxEditON, &QCheckBox::clicked, this,
+  connect(editAfterAdd_, &QCheckBox::clicked, this,
           [this](bool on) { services_.Settings().Write(settings::kChkBxEditON, on); });
-  connect(sbtnDM, &QToolButton::clicked, this, &TfrmMultiFiles::sbtnDMClick);
-  connect(sbtnCancel, &QToolButton::clicked, this, &TfrmMultiFiles::sbtnCancelClick);
+  connect(actionButton_, &QToolButton::clicked, this, &TfrmMultiFiles::sbtnDMClick);
+  connect(exitButton_, &QToolButton::clicked, this, &TfrmMultiFiles::sbtnCancelClick);
 }
 
+TfrmMultiFiles::~TfrmMultiFiles() = default;
+
 void TfrmMultiFiles::SetFiles(const QString& folder, const QStringList& names) {
-  folder_ = folder;
-  names_ = names;
+  controller_->SetFiles(folder, names);
   QString shown = QDir::toNativeSeparators(folder);
   if (!shown.endsWith(QDir::separator())) shown += QDir::separator();
-  FileLabel1->setPath(shown);
-  TextListBox1->addItems(names);
+  folderPath_->setPath(shown);
+  actedOn_->addItems(names);
 }
 
 void TfrmMultiFiles::SetTree(const QString& folder, const QString& mask) {
@@ -164,15 +155,15 @@ void TfrmMultiFiles::SetTree(const QString& folder, const QString& mask) {
 
 void TfrmMultiFiles::ListTree() {
   running_ = true;
-  sbtnDM->setEnabled(false);
-  sbtnCancel->setText("Stop");
+  actionButton_->setEnabled(false);
+  exitButton_->setText("Stop");
   QElapsedTimer painted;
   painted.start();
   QStringList found;
   const auto show = [&] {
-    TextListBox1->addItems(found);
+    actedOn_->addItems(found);
     found.clear();
-    GroupBox1->setTitle("Selected records (" + QString::number(names_.size()) + ")");
+    actedOnGroup_->setTitle("Selected records (" + QString::number(controller_->FileCount()) + ")");
     QApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
     painted.restart();
   };
@@ -184,9 +175,9 @@ void TfrmMultiFiles::ListTree() {
   } catch (const SettingsError&) {
   }
   addfiles::ListTree(
-      folder_, treeMask_, otherFileSystems,
+      controller_->Folder(), treeMask_, otherFileSystems,
       [&](const QString& name) {
-        names_ << name;
+        controller_->AddFile(name);
         found << name;
         if (painted.elapsed() >= 100) show();
         return !stopAsked_;
@@ -195,18 +186,18 @@ void TfrmMultiFiles::ListTree() {
   show();
   running_ = false;
   stopAsked_ = false;
-  sbtnDM->setEnabled(!names_.isEmpty());
-  sbtnCancel->setText("Exit");
+  actionButton_->setEnabled(controller_->FileCount() > 0);
+  exitButton_->setText("Exit");
 }
 
 void TfrmMultiFiles::SetRecords(const std::vector<uint32_t>& records, const QStringList& titles) {
-  records_ = records;
-  TextListBox1->addItems(titles);
+  controller_->SetRecords(records);
+  actedOn_->addItems(titles);
 }
 
 void TfrmMultiFiles::SetMoveTargets(const QStringList& catalogs) {
-  cbMove->addItems(catalogs);
-  if (cbMove->count() > 0) cbMove->setCurrentIndex(0);
+  moveTarget_->addItems(catalogs);
+  if (moveTarget_->count() > 0) moveTarget_->setCurrentIndex(0);
 }
 
 void TfrmMultiFiles::showEvent(QShowEvent* event) {
@@ -221,13 +212,13 @@ void TfrmMultiFiles::showEvent(QShowEvent* event) {
 bool TfrmMultiFiles::Progress(int64_t done, int64_t total) {
   // A long pass shows how far it is and keeps the window painted; Stop is
   // read between records.
-  if (!ProgressBar1->isVisible() && total > 1000) {
-    ProgressBar1->setRange(0, (int)std::min<int64_t>(total, INT32_MAX));
-    ProgressBar1->show();
+  if (!progressBar_->isVisible() && total > 1000) {
+    progressBar_->setRange(0, (int)std::min<int64_t>(total, INT32_MAX));
+    progressBar_->show();
     painted_.start();
   }
-  if (ProgressBar1->isVisible() && (done == total || painted_.elapsed() >= 50)) {
-    ProgressBar1->setValue((int)std::min<int64_t>(done, INT32_MAX));
+  if (progressBar_->isVisible() && (done == total || painted_.elapsed() >= 50)) {
+    progressBar_->setValue((int)std::min<int64_t>(done, INT32_MAX));
     QApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
     painted_.restart();
   }
@@ -238,68 +229,26 @@ void TfrmMultiFiles::sbtnDMClick() {
   if (running_) return;
   prompts::Prompts& p = prompts::Current();
   QString target;
-  if (mode_ == BatchMode::Move) {
-    // Only a catalog of the list is a target: a typed name that is none,
-    // or an empty list, changes nothing.
-    target = cbMove->currentText().trimmed();
-    if (cbMove->count() == 0 || cbMove->findText(target, Qt::MatchExactly) < 0) {
-      p.Message(this, prompts::Kind::Error,
-                cbMove->count() == 0 ? QStringLiteral("There is no other catalog to move the records to.")
-                                     : "\"" + target + "\" is not a catalog. Choose one of the list.");
+  if (controller_->Mode() == BatchMode::Move) {
+    target = moveTarget_->currentText().trimmed();
+    QStringList targets;
+    for (int i = 0; i < moveTarget_->count(); ++i) targets << moveTarget_->itemText(i);
+    if (const QString refusal = addfiles::BatchController::MoveRefusal(target, targets); !refusal.isEmpty()) {
+      p.Message(this, prompts::Kind::Error, refusal);
       return;
     }
   }
   p.Beep();
-  TDataModule1& dm = services_.DataModule();
-  xbase::Table& t = dm.ApTable1;
   running_ = true;
-  sbtnDM->setEnabled(false);
-  sbtnCancel->setText("Stop");
-  t.DisableControls();
-  struct Resume {
-    xbase::Table& t;
-    ~Resume() { t.EnableControls(); }
-  } resume{t};
-  addfiles::PassResult r;
-  const auto progress = [this](int64_t done, int64_t total) { return Progress(done, total); };
-  try {
-    if (mode_ == BatchMode::Add)
-      r = addfiles::AddFiles(t, services_.CurrentCatalog(), folder_, names_, progress);
-    else if (mode_ == BatchMode::Move)
-      r = addfiles::MoveRecords(t, records_, target, progress);
-    else
-      r = addfiles::DeleteRecords(t, records_, progress);
-  } catch (const xbase::Error& e) {
-    running_ = false;
-    p.Message(this, prompts::Kind::Error, QString::fromUtf8(e.what()));
-  }
+  actionButton_->setEnabled(false);
+  exitButton_->setText("Stop");
+  const addfiles::BatchReport report = controller_->Run(
+      services_.CurrentCatalog(), target, [this](int64_t done, int64_t total) { return Progress(done, total); });
   running_ = false;
-  // The counters from what the pass did: the shown catalog as the table
-  // counts it, the whole database by the records added or deleted.
-  const int64_t shown = t.RecordCount();
-  const int64_t delta = mode_ == BatchMode::Add ? r.done : mode_ == BatchMode::Delete ? -r.done : 0;
-  services_.SetCatalogRecordCount((int)shown);
-  services_.SetTotalRecordCount(services_.TotalRecordCount() + (int)delta);
-  // After an add the record added last is current, else the catalog's first.
-  if (mode_ != BatchMode::Add || r.lastAdded == 0 || !t.GotoBookmark(xbase::Bookmark{r.lastAdded})) t.First();
-  QString status = sbtnDM->text() + " complete.... ";
-  if (r.stopped) status = " Stopped: " + QString::number(r.done) + (mode_ == BatchMode::Add ? " records added." : " records done.");
-  services_.ShowStatus(status);
-  if (!r.skipped.empty()) {
-    QString text = QString::number(r.skipped.size()) + (r.skipped.size() == 1 ? " file was" : " files were") +
-                   " not added:";
-    for (size_t i = 0; i < r.skipped.size() && i < 20; ++i) text += "\n" + r.skipped[i].name + ": " + r.skipped[i].why;
-    if (r.skipped.size() > 20) text += "\n...";
-    p.Message(this, prompts::Kind::Warning, text);
-  }
-  if (!r.shortened.isEmpty()) {
-    const qsizetype n = r.shortened.size();
-    QString text = QString::number(n) + (n == 1 ? " title was" : " titles were") + " shortened to the " +
-                   QString::number(store::kTitleWidth) + " bytes a title holds:";
-    for (qsizetype i = 0; i < n && i < 20; ++i) text += "\n" + r.shortened[i];
-    if (n > 20) text += "\n...";
-    p.Message(this, prompts::Kind::Information, text);
-  }
+  if (!report.error.isEmpty()) p.Message(this, prompts::Kind::Error, report.error);
+  services_.ShowStatus(report.status);
+  if (!report.skipped.isEmpty()) p.Message(this, prompts::Kind::Warning, report.skipped);
+  if (!report.shortened.isEmpty()) p.Message(this, prompts::Kind::Information, report.shortened);
   accept();
 }
 
@@ -308,7 +257,7 @@ void TfrmMultiFiles::sbtnCancelClick() {
     stopAsked_ = true;  // the pass stops before its next record
     return;
   }
-  mode_ = BatchMode::Cancelled;
+  controller_->Cancel();
   QDialog::reject();
 }
 

@@ -1,6 +1,8 @@
 // The batch form: the confirmation of an add, move or delete of many
 // records, with the list of what it will act on. Its action button runs the
 // pass (with progress and Stop on a long one), its Exit leaves all as it was.
+// The form shows what its controller says; the pass is the main window's
+// batch service.
 #pragma once
 
 #include <QAbstractListModel>
@@ -10,8 +12,10 @@
 #include <QStringList>
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <vector>
+
+#include "batchcontroller.h"
 
 class MainWindowServices;
 class QCheckBox;
@@ -44,13 +48,12 @@ class TTextListBox : public QListView {
   Lines* model_;
 };
 
-enum class BatchMode { Move = 10, Delete = 20, Add = 30, Cancelled = 100 };
-
 class TfrmMultiFiles : public QDialog {
   Q_OBJECT
 
  public:
   TfrmMultiFiles(MainWindowServices& services, BatchMode mode, const QIcon& actionIcon, QWidget* parent = nullptr);
+  ~TfrmMultiFiles() override;
 
   // What the batch acts on: the files of a folder (add), or records by
   // number with their titles (move, delete).
@@ -62,19 +65,8 @@ class TfrmMultiFiles : public QDialog {
   // The catalogs a move may go to, in name order.
   void SetMoveTargets(const QStringList& catalogs);
 
-  BatchMode Mode() const { return mode_; }
-
-  QToolButton* sbtnDM = nullptr;
-  QToolButton* sbtnCancel = nullptr;
-  QGroupBox* GroupBox1 = nullptr;
-  QGroupBox* GroupBox2 = nullptr;
-  QLabel* Label2 = nullptr;
-  QComboBox* cbMove = nullptr;
-  QLabel* Image1 = nullptr;
-  TFileLabel* FileLabel1 = nullptr;
-  TTextListBox* TextListBox1 = nullptr;
-  QCheckBox* chkbxEditON = nullptr;
-  QProgressBar* ProgressBar1 = nullptr;
+  // The mode the form closed in: its own, or Cancelled after Exit.
+  BatchMode Mode() const { return controller_->Mode(); }
 
  public slots:
   void sbtnDMClick();
@@ -89,11 +81,21 @@ class TfrmMultiFiles : public QDialog {
   void ListTree();
 
   MainWindowServices& services_;
-  BatchMode mode_;
-  QString folder_, treeMask_;
+  std::unique_ptr<addfiles::BatchController> controller_;
+  QString treeMask_;
   bool listTree_ = false;
-  QStringList names_;
-  std::vector<uint32_t> records_;
   bool running_ = false, stopAsked_ = false;
   QElapsedTimer painted_;  // since the progress was last painted
+
+  QToolButton* actionButton_ = nullptr;  // Add, Move or Delete
+  QToolButton* exitButton_ = nullptr;    // Exit, or Stop while a pass runs
+  QGroupBox* actedOnGroup_ = nullptr;    // "Selected records"
+  QGroupBox* catalogGroup_ = nullptr;
+  QLabel* catalogName_ = nullptr;        // the shown catalog (add, delete)
+  QComboBox* moveTarget_ = nullptr;      // the catalog a move goes to
+  QLabel* folderIcon_ = nullptr;
+  TFileLabel* folderPath_ = nullptr;     // the folder of the files added
+  TTextListBox* actedOn_ = nullptr;      // what the batch acts on
+  QCheckBox* editAfterAdd_ = nullptr;    // "Set Edit mode ON"
+  QProgressBar* progressBar_ = nullptr;
 };

@@ -18,6 +18,7 @@
 #include "catalog.h"
 #include "commandtags.h"
 #include "catalogform.h"
+#include "datamodule.h"
 #include "multifiles.h"
 #include "descriptioncleanup.h"
 #include "descriptiontext.h"
@@ -28,6 +29,9 @@
 #include "recordview.h"
 #include "cataloglayout.h"
 #include "reportsystem.h"
+#include "tablebatch.h"
+#include "tablerecordsession.h"
+#include "tablesearch.h"
 
 class QAction;
 class QFrame;
@@ -61,7 +65,9 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   QWidget* Window() override { return this; }
   void ShowStatus(const QString& text) override;
   TSettings& Settings() override { return *settings_; }
-  TDataModule1& DataModule() override { return dm_; }
+  RecordSession& Record() override { return recordSession_; }
+  search::SearchService& Search() override { return search_; }
+  addfiles::BatchService& Batch() override { return batch_; }
   QString CurrentCatalog() const override;
   int CatalogRecordCount() const override;
   void SetCatalogRecordCount(int count) override;
@@ -290,4 +296,8 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   uint32_t statusHeldFor_ = 0;
   // The catalog ApTable1 shows, whose tab a refused tab change goes back to.
   QString shownCatalog_;
+  // What the other windows ask of the tables (MainWindowServices).
+  browse::TableRecordSession recordSession_{dm_.ApTable1, counts_, this};
+  search::TableSearch search_{dm_.ApTable3};
+  addfiles::TableBatch batch_{dm_.ApTable1, counts_};
 };

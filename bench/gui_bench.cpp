@@ -199,7 +199,7 @@ void WhenFormReady(const std::function<void(TfrmMultiFiles&)>& click) {
   auto* poll = new QTimer(qApp);
   QObject::connect(poll, &QTimer::timeout, [poll, click] {
     auto* form = qobject_cast<TfrmMultiFiles*>(QApplication::activeModalWidget());
-    if (form == nullptr || !form->sbtnDM->isEnabled()) return;
+    if (form == nullptr || !form->findChild<QToolButton*>("sbtnDM")->isEnabled()) return;
     poll->deleteLater();
     poll->stop();
     click(*form);
@@ -237,16 +237,16 @@ int AddBatch(const QString& folder, bool tree, const QString& data) {
     auto* dialog = qobject_cast<TfrmAddToCatalog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) throw std::runtime_error("the add-files dialog did not open");
     t.start();
-    dialog->dirtree1->SetDirectory(folder);
+    dialog->findChild<Tdirtree*>("dirtree1")->SetDirectory(folder);
     if (tree) {
-      dialog->chkSubfolders->setChecked(true);
+      dialog->findChild<QCheckBox*>("chkSubfolders")->setChecked(true);
     } else {
-      TRzFileListBox* list = dialog->RzFileListBox1;
+      auto* list = dialog->findChild<TRzFileListBox*>("RzFileListBox1");
       while (!list->Loaded()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
       list->selectAll();
     }
-    WhenFormReady([](TfrmMultiFiles& form) { form.sbtnDM->click(); });
-    dialog->sbtnSave->click();
+    WhenFormReady([](TfrmMultiFiles& form) { form.findChild<QToolButton*>("sbtnDM")->click(); });
+    dialog->findChild<QToolButton*>("sbtnSave")->click();
   });
   w.findChild<QAction*>("mnuRecAdd")->trigger();
   const double seconds = t.nsecsElapsed() / 1e9;
@@ -269,7 +269,7 @@ int RecordBatch(const QString& dir, bool move) {
   w.SelectCatalog(kSelected);
   QCoreApplication::processEvents();
   const int selected = dm.ApTable1.RecordCount();
-  WhenFormReady([](TfrmMultiFiles& form) { form.sbtnDM->click(); });
+  WhenFormReady([](TfrmMultiFiles& form) { form.findChild<QToolButton*>("sbtnDM")->click(); });
   QElapsedTimer t;
   t.start();
   w.findChild<QAction*>("mnuSelAll")->trigger();
@@ -319,14 +319,16 @@ int SearchWindow(const QString& dir, const QString& text) {
     auto* form = qobject_cast<TfrmSearch*>(QApplication::activeModalWidget());
     if (form == nullptr) throw std::runtime_error("the search window did not open");
     QCoreApplication::processEvents();
-    form->Edit1->setText(text);
+    auto* grid = form->findChild<QTableView*>("StringGrid1");
+    auto* search = form->findChild<QToolButton*>("sbtnSearch");
+    form->findChild<QLineEdit*>("Edit1")->setText(text);
     QElapsedTimer t;
     t.start();
-    form->sbtnSearch->click();
-    form->StringGrid1->viewport()->repaint();
+    search->click();
+    grid->viewport()->repaint();
     seconds = t.nsecsElapsed() / 1e9;
-    found = form->Label3->text();
-    form->sbtnExit->click();
+    found = form->findChild<QLabel*>("Label3")->text();
+    form->findChild<QToolButton*>("sbtnExit")->click();
   });
   w.findChild<QAction*>("mnuSearch")->trigger();
   if (seconds < 0) throw std::runtime_error("the search did not run");

@@ -1,33 +1,41 @@
 // What the program's other windows may ask of the main window. The main
 // window hands itself to them as this interface; nothing reaches it through
-// a global.
+// a global. No window reaches the tables: each asks the service of its own
+// job (the record session, the search, the batch passes), whose
+// implementation over the tables the main window owns.
 #pragma once
 
 #include <QString>
 
 #include <cstdint>
 
+#include "statussink.h"
+
 class QWidget;
-class TDataModule1;
+class RecordSession;
 class TSettings;
+namespace addfiles {
+class BatchService;
+}
+namespace search {
+class SearchService;
+}
 
-class MainWindowServices {
+class MainWindowServices : public StatusSink {
  public:
-  virtual ~MainWindowServices() = default;
-
   // The main window itself, as the parent of boxes and dialogs.
   virtual QWidget* Window() = 0;
-
-  // A message in the first status panel that is cleared 5 seconds after the
-  // first message written while none was pending.
-  virtual void ShowStatus(const QString& text) = 0;
 
   // The user's settings, shared by every window of the program.
   virtual TSettings& Settings() = 0;
 
-  // The open tables; ApTable1 of it holds the current record of the shown
-  // catalog.
-  virtual TDataModule1& DataModule() = 0;
+  // The current record of the shown catalog (recordsession.h).
+  virtual RecordSession& Record() = 0;
+  // Every catalog searched (search/searchservice.h).
+  virtual search::SearchService& Search() = 0;
+  // The passes of the batch form over the shown catalog
+  // (addfiles/batchservice.h).
+  virtual addfiles::BatchService& Batch() = 0;
 
   // The name of the shown catalog ("" when there is none).
   virtual QString CurrentCatalog() const = 0;

@@ -5,13 +5,13 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include "commandguard.h"
 #include "datafiles.h"
-#include "datamodule.h"
 #include "destination.h"
 #include "filetransfer.h"
 #include "mainwindowservices.h"
 #include "prompts.h"
+#include "recordsession.h"
+#include "schema.h"
 
 namespace fileops {
 
@@ -26,20 +26,12 @@ QString FolderNotCreated(const QString& folder, const QString& why) {
 TFileCommand::TFileCommand(MainWindowServices& window, StatusWriter status)
     : window_(window), status_(std::move(status)) {}
 
-bool TFileCommand::Guarded(const std::function<void()>& work) {
-  TDataModule1& dm = window_.DataModule();
-  return command::Run(prompts::Current(), window_.Window(), {&dm.ApTable1}, work);
-}
-
 void TFileCommand::CommonEnd() { window_.ShowStatus(QStringLiteral(" Operation complete...")); }
 
 void TFileCommand::Run(Operation op) {
-  xbase::Table& t = window_.DataModule().ApTable1;
-  QString source;
-  if (!Guarded([&] {
-        if (t.Active()) source = store::FromUtf8(t.FieldByName(store::kFieldName));
-      }))
-    return;
+  const std::optional<QString> path = window_.Record().FilePath();
+  if (!path) return;
+  const QString& source = *path;
   if (source.isEmpty() && op != Operation::CreateFolder) {
     // An empty catalog, or a record without a path: no file to work on.
     prompts::Current().Message(window_.Window(), prompts::Kind::Information,
@@ -132,13 +124,7 @@ TFileCommand::End TFileCommand::Transfer(Operation op, const QString& source, QS
     return End::Common;
   }
   // The record follows the file; its title, size and date stay.
-  xbase::Table& t = window_.DataModule().ApTable1;
-  if (!Guarded([&] {
-        t.Edit();
-        t.SetFieldByName(store::kFieldName, store::ToUtf8(destination));
-        t.Post();
-        t.Refresh();
-      })) {
+  if (!window_.Record().FollowFile(destination)) {
     status_(QStringLiteral(" "));
     return End::Stop;
   }
@@ -161,12 +147,12 @@ bool TFileCommand::DestinationFolderReady(const QString& destination) {
 
 TFileCommand::End TFileCommand::Delete(const QString& path) {
   prompts::Prompts& p = prompts::Current();
-  xbase::Table& t = window_.DataModule().ApTable1;
+  RecordSession& record = window_.Record();
   p.Beep();
   if (p.Message(window_.Window(), prompts::Kind::Confirmation,
                 "Are you sure you want to DELETE this file?\n\nFile: [" + path + "]", prompts::Yes | prompts::Cancel,
                 prompts::Yes) != prompts::Yes) {
-    Guarded([&] { t.Cancel(); });
+    record.DropEdit();
     status_(QStringLiteral("Delete cancelled..."));
     return End::Common;
   }
@@ -179,15 +165,10 @@ TFileCommand::End TFileCommand::Delete(const QString& path) {
     status_(QStringLiteral(" "));
     return End::Stop;
   }
-  if (!Guarded([&] {
-        t.Delete();
-        t.Refresh();
-      })) {
+  if (!record.Delete()) {
     status_(QStringLiteral(" "));
     return End::Stop;
   }
-  window_.SetCatalogRecordCount(window_.CatalogRecordCount() - 1);
-  window_.SetTotalRecordCount(window_.TotalRecordCount() - 1);
   status_(" Deleted..." + path);
   return End::Common;
 }

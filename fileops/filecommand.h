@@ -5,8 +5,6 @@
 
 #include <QString>
 
-#include <functional>
-
 #include "fileoperations.h"
 
 class MainWindowServices;
@@ -20,10 +18,10 @@ class TFileCommand {
   // the common end of a command goes through the window's ShowStatus.
   TFileCommand(MainWindowServices& window, StatusWriter status);
 
-  // Runs one command on the current record of ApTable1: the dialog, the
-  // questions, the file work, the record and the counters. Every message,
-  // question and sound goes through the prompts; an engine error is one
-  // "Error" box and leaves the table browsing.
+  // Runs one command on the current record (the window's record session):
+  // the dialog, the questions, the file work, the record and the counters.
+  // Every message, question and sound goes through the prompts; an engine
+  // error is one "Error" box and leaves the record browsing.
   void Run(Operation op);
 
  private:
@@ -33,8 +31,6 @@ class TFileCommand {
   End CreateFolder(const QString& path);
   // The destination's folder exists, or the user had it created.
   bool DestinationFolderReady(const QString& destination);
-  // Runs a command on the tables; false after an engine error (shown).
-  bool Guarded(const std::function<void()>& work);
   void CommonEnd();
 
   MainWindowServices& window_;

@@ -1,11 +1,13 @@
 // The search window: every catalog searched at once for a piece of the
 // file's path or title, every match listed, and a double-click showing the
-// match in the main window while the search stays open.
+// match in the main window while the search stays open. The window builds
+// its widgets and shows what its controller says; the search itself is the
+// controller's, over the main window's search service.
 #pragma once
 
 #include <QDialog>
 
-#include <cstdint>
+#include <memory>
 
 class MainWindowServices;
 class QLabel;
@@ -13,28 +15,22 @@ class QLineEdit;
 class QRadioButton;
 class QTableView;
 class QToolButton;
-class TSearchResults;
+
+namespace search {
+class SearchController;
+}
 
 class TfrmSearch : public QDialog {
   Q_OBJECT
 
  public:
-  // `showRecord` is the main window's: show record `recno` of catalog
-  // `catalog` (its tab made current), leaving the search open.
-  TfrmSearch(MainWindowServices& services, QWidget* parent = nullptr);
-
-  QRadioButton* RadioButton1 = nullptr;  // "File Name"
-  QRadioButton* RadioButton2 = nullptr;  // "File Title"
-  QLineEdit* Edit1 = nullptr;
-  QLabel* Label2 = nullptr;
-  QLabel* Label3 = nullptr;  // the number of matches
-  QToolButton* sbtnSearch = nullptr;
-  QToolButton* sbtnExit = nullptr;
-  QTableView* StringGrid1 = nullptr;
-  TSearchResults* Results = nullptr;
+  explicit TfrmSearch(MainWindowServices& services, QWidget* parent = nullptr);
+  ~TfrmSearch() override;
 
  public slots:
   void sbtnSearchClick();
+  // Shows the record of the current row in the main window (its tab made
+  // current), leaving the search open.
   void StringGrid1DblClick();
   void sbtnExitClick();
 
@@ -44,8 +40,14 @@ class TfrmSearch : public QDialog {
   void done(int result) override;
 
  private:
-  void CloseTable();
-
   MainWindowServices& services_;
-  bool searching_ = false;
+  std::unique_ptr<search::SearchController> controller_;
+  QRadioButton* byPath_ = nullptr;   // "File Name"
+  QRadioButton* byTitle_ = nullptr;  // "File Title"
+  QLineEdit* searchText_ = nullptr;
+  QLabel* foundCaption_ = nullptr;  // "Files found"
+  QLabel* hitCount_ = nullptr;
+  QToolButton* searchButton_ = nullptr;
+  QToolButton* exitButton_ = nullptr;
+  QTableView* hitGrid_ = nullptr;
 };

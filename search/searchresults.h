@@ -1,30 +1,29 @@
-// The rows of the search window: one per record found, read from the table
-// a block at a time when the grid shows them, so that 250,000 hits cost the
-// window their record numbers and a few blocks of text.
+// The rows of the search window: one per record found, read through the
+// search service a block at a time when the grid shows them, so that
+// 250,000 hits cost the window their record numbers and a few blocks of
+// text.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
 #include <list>
 #include <unordered_map>
 #include <vector>
 
-namespace xbase {
-class Table;
-}
+#include "searchservice.h"
 
 class TSearchResults : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  explicit TSearchResults(QObject* parent = nullptr);
+  // `source` reads the texts of the records found; it outlives the model.
+  explicit TSearchResults(search::SearchService& source, QObject* parent = nullptr);
 
-  // The hits of a search (record numbers of `table`, in the order shown);
-  // `table` must stay open while they are shown.
-  void SetHits(xbase::Table* table, std::vector<uint32_t> hits);
+  // The hits of a search (record numbers, in the order shown); the search
+  // must not have ended while they are shown.
+  void SetHits(std::vector<uint32_t> hits);
   // Back to the empty grid of a window just opened.
   void Clear();
   int HitCount() const { return (int)hits_.size(); }
@@ -42,11 +41,11 @@ class TSearchResults : public QAbstractTableModel {
   static constexpr int kBlockRows = 256;
   static constexpr size_t kBlocksKept = 64;
   struct Block {
-    std::vector<QStringList> rows;  // five texts each
+    std::vector<search::HitTexts> rows;
   };
   const Block& BlockOf(int block) const;
 
-  xbase::Table* table_ = nullptr;
+  search::SearchService& source_;
   std::vector<uint32_t> hits_;
   int emptyRows_ = 10;  // shown when there are no hits
   mutable std::unordered_map<int, Block> blocks_;

@@ -17,7 +17,10 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <stdexcept>
+
 #include "addtocatalog.h"
+#include "batchcontroller.h"
 #include "batchpass.h"
 #include "createdb.h"
 #include "datafiles.h"
@@ -28,18 +31,24 @@
 #include "mainwindowservices.h"
 #include "pathlabel.h"
 #include "prompts.h"
+#include "recordcounts.h"
 #include "settings.h"
+#include "tablebatch.h"
+#include "tablerecordsession.h"
 
 namespace {
 
-// The main window's part, as the dialog uses it.
+// The main window's part, as the dialog uses it: the record session over
+// the test's table.
 class FakeWindow : public MainWindowServices {
  public:
-  explicit FakeWindow(TDataModule1& dm) : dm_(dm) {}
+  explicit FakeWindow(TDataModule1& dm) : record_(dm.ApTable1, counts_, nullptr) {}
   QWidget* Window() override { return nullptr; }
   void ShowStatus(const QString& text) override { status = text; }
   TSettings& Settings() override { return settings_; }
-  TDataModule1& DataModule() override { return dm_; }
+  RecordSession& Record() override { return record_; }
+  search::SearchService& Search() override { throw std::logic_error("the dialog does not search"); }
+  addfiles::BatchService& Batch() override { throw std::logic_error("the dialog runs no batch"); }
   QString CurrentCatalog() const override { return "C"; }
   int CatalogRecordCount() const override { return 0; }
   void SetCatalogRecordCount(int) override {}
@@ -49,9 +58,18 @@ class FakeWindow : public MainWindowServices {
   QString status;
 
  private:
-  TDataModule1& dm_;
+  RecordCounts counts_;
+  browse::TableRecordSession record_;
   TSettings settings_;
 };
+
+// A widget of a window, by its name.
+template <class T>
+T* Child(const QWidget* window, const char* name) {
+  T* found = window->findChild<T*>(QString::fromLatin1(name));
+  EXPECT_NE(found, nullptr) << name;
+  return found;
+}
 
 class AddFilesTest : public ::testing::Test {
  protected:
@@ -99,41 +117,44 @@ TEST_F(AddFilesTest, MaskChoiceAddAndExit) {
   FakeWindow window(dm_);
   int released = 0;
   TfrmAddToCatalog dialog(window, [&] { ++released; });
+  auto* mask = Child<QLineEdit>(&dialog, "Edit1");
+  auto* files = Child<TRzFileListBox>(&dialog, "RzFileListBox1");
+  auto* add = Child<QToolButton>(&dialog, "sbtnSave");
+  auto* exit = Child<QToolButton>(&dialog, "sbtnExit");
   dialog.show();
-  EXPECT_EQ(dialog.Edit1->text(), "*.txt;*.log");
-  EXPECT_EQ(Listed(dialog.RzFileListBox1), (QStringList{"a.txt", "B.LOG"})) << "letter case aside; no hidden file";
+  EXPECT_EQ(mask->text(), "*.txt;*.log");
+  EXPECT_EQ(Listed(files), (QStringList{"a.txt", "B.LOG"})) << "letter case aside; no hidden file";
   EXPECT_EQ(dialog.AddPathText(), folder_ + "/");
-  EXPECT_FALSE(dialog.sbtnSave->isEnabled());
+  EXPECT_FALSE(add->isEnabled());
 
   // Add with nothing chosen: a box with Cancel only, and the dialog stays.
-  dialog.sbtnSave->setEnabled(true);
-  dialog.sbtnSave->click();
+  add->setEnabled(true);
+  add->click();
   EXPECT_EQ(scripted_.Last().text, "No files are selected.");
   EXPECT_EQ(scripted_.Last().buttons, prompts::Cancel);
   EXPECT_TRUE(dialog.isVisible());
 
-  TRzFileListBox* list = dialog.RzFileListBox1;
-  const QModelIndex first = list->model()->index(0, 0, list->rootIndex());
-  list->setCurrentIndex(first);
-  list->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect);
+  const QModelIndex first = files->model()->index(0, 0, files->rootIndex());
+  files->setCurrentIndex(first);
+  files->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect);
   EXPECT_EQ(dialog.AddPathText(), folder_ + "/a.txt");
-  EXPECT_TRUE(dialog.sbtnSave->isEnabled());
-  list->selectionModel()->select(list->model()->index(1, 0, list->rootIndex()), QItemSelectionModel::Select);
+  EXPECT_TRUE(add->isEnabled());
+  files->selectionModel()->select(files->model()->index(1, 0, files->rootIndex()), QItemSelectionModel::Select);
   EXPECT_EQ(dialog.AddPathText(), "2 files have been selected.");
   EXPECT_EQ(dialog.SelectedNames(), (QStringList{"a.txt", "B.LOG"}));
-  dialog.sbtnSave->click();
+  add->click();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.Folder(), folder_);
 
   // The next use starts with nothing chosen; every file with "*.*", folders never.
   dialog.show();
-  EXPECT_EQ(dialog.RzFileListBox1->SelectedCount(), 0);
-  dialog.Edit1->setText("*.*");
-  EXPECT_EQ(Listed(dialog.RzFileListBox1), (QStringList{"a.txt", "B.LOG", "c.doc", "noext"}));
+  EXPECT_EQ(files->SelectedCount(), 0);
+  mask->setText("*.*");
+  EXPECT_EQ(Listed(files), (QStringList{"a.txt", "B.LOG", "c.doc", "noext"}));
 
   // Exit during an edit drops the edit and says so; the buttons go up.
   dm_.ApTable1.Edit();
-  dialog.sbtnExit->click();
+  exit->click();
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
   EXPECT_EQ(window.status, " Cleared...");
   EXPECT_EQ(dm_.ApTable1.GetState(), xbase::State::Browse);
@@ -149,13 +170,13 @@ TEST_F(AddFilesTest, MaskChoiceAddAndExit) {
   t.SetFieldByName("FLTITLE", "typed");
   scripted_.Answer(prompts::Cancel);
   dialog.show();
-  dialog.sbtnExit->click();
+  exit->click();
   EXPECT_EQ(scripted_.Last().buttons, prompts::Yes | prompts::No | prompts::Cancel);
   EXPECT_EQ(t.GetState(), xbase::State::Edit);
   EXPECT_EQ(released, 1);
   scripted_.Answer(prompts::Yes);
   dialog.show();
-  dialog.sbtnExit->click();
+  exit->click();
   EXPECT_EQ(t.GetState(), xbase::State::Browse);
   EXPECT_EQ(t.FieldByName("FLTITLE"), "typed");
   EXPECT_EQ(released, 2);
@@ -174,7 +195,7 @@ TEST_F(AddFilesTest, FolderTreeShowsFoldersMadeMeanwhile) {
   }
   FakeWindow window(dm_);
   TfrmAddToCatalog dialog(window, [] {});
-  Tdirtree* tree = dialog.dirtree1;
+  Tdirtree* tree = Child<Tdirtree>(&dialog, "dirtree1");
   const auto below = [&](const QModelIndex& at) {
     QStringList names;
     for (int r = 0; r < tree->model()->rowCount(at); ++r) names << tree->model()->index(r, 0, at).data().toString();
@@ -185,7 +206,7 @@ TEST_F(AddFilesTest, FolderTreeShowsFoldersMadeMeanwhile) {
   EXPECT_EQ(tree->Directory(), QDir::toNativeSeparators(folder_) + "/");
   tree->expand(top);
   EXPECT_EQ(below(top), QStringList{"sub"});
-  dialog.sbtnExit->click();
+  Child<QToolButton>(&dialog, "sbtnExit")->click();
 
   QDir().mkpath(folder_ + "/made");
   dialog.show();
@@ -207,7 +228,7 @@ TEST_F(AddFilesTest, FolderTreeShowsFoldersMadeMeanwhile) {
   QTest::keyClick(tree, Qt::Key_F5);
   EXPECT_EQ(below(top), (QStringList{"new", "sub"}));
   EXPECT_EQ(tree->Directory(), QDir::toNativeSeparators(folder_) + "/");
-  EXPECT_EQ(QDir::cleanPath(dialog.RzFileListBox1->Directory()), QDir::cleanPath(folder_));
+  EXPECT_EQ(QDir::cleanPath(Child<TRzFileListBox>(&dialog, "RzFileListBox1")->Directory()), QDir::cleanPath(folder_));
   EXPECT_EQ(below(sub), QStringList{"inner"}) << "what was open stays open";
 }
 
@@ -273,14 +294,17 @@ TEST_F(AddFilesTest, IncludeSubfoldersTakesTheTree) {
   FakeWindow window(dm_);
   TfrmAddToCatalog dialog(window, [] {});
   dialog.show();
-  EXPECT_FALSE(dialog.sbtnSave->isEnabled());
-  EXPECT_FALSE(dialog.chkOtherFs->isEnabled());
-  EXPECT_FALSE(dialog.chkOtherFs->isChecked()) << "the walk stays on its file system unless asked";
-  dialog.chkSubfolders->setChecked(true);
-  EXPECT_TRUE(dialog.sbtnSave->isEnabled());
-  EXPECT_TRUE(dialog.chkOtherFs->isEnabled());
-  dialog.chkOtherFs->setChecked(true);
-  dialog.sbtnSave->click();
+  auto* add = Child<QToolButton>(&dialog, "sbtnSave");
+  auto* subfolders = Child<QCheckBox>(&dialog, "chkSubfolders");
+  auto* otherFileSystems = Child<QCheckBox>(&dialog, "chkOtherFs");
+  EXPECT_FALSE(add->isEnabled());
+  EXPECT_FALSE(otherFileSystems->isEnabled());
+  EXPECT_FALSE(otherFileSystems->isChecked()) << "the walk stays on its file system unless asked";
+  subfolders->setChecked(true);
+  EXPECT_TRUE(add->isEnabled());
+  EXPECT_TRUE(otherFileSystems->isEnabled());
+  otherFileSystems->setChecked(true);
+  add->click();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_TRUE(dialog.WholeTree());
   EXPECT_TRUE(TSettings().Read(settings::kAddSubFldrs));
@@ -327,6 +351,34 @@ TEST_F(AddFilesTest, AddPassLeavesOutWhatCannotBeStored) {
   EXPECT_EQ(t.FieldByName("FLSIZE"), "5");
   EXPECT_EQ(t.FieldByName("FLTITLE"), "new record ~~~~ it's \"quoted\" & 100%.txt");
   EXPECT_TRUE(t.Locate("FLNAME", store::ToUtf8(root + "/été 日本.txt")));
+}
+
+// The batch form's logic without the form: an add through the batch
+// service counts what it stored, leaves the record added last current and
+// tells the file it left out; a stopped delete says how far it came; a move
+// goes only to a catalog of the list.
+TEST_F(AddFilesTest, BatchControllerRunsThePassWithoutTheForm) {
+  RecordCounts counts;
+  counts.SetTotal(5);
+  addfiles::TableBatch batch(dm_.ApTable1, counts);
+  addfiles::BatchController add(batch, BatchMode::Add);
+  add.SetFiles(folder_, {"a.txt", "gone.txt", "B.LOG"});
+  addfiles::BatchReport report = add.Run("C", {}, {});
+  EXPECT_EQ(report.status, "Add complete.... ");
+  EXPECT_EQ(report.skipped, "1 file was not added:\ngone.txt: it is no longer there");
+  EXPECT_EQ(counts.Catalog(), 2);
+  EXPECT_EQ(counts.Total(), 7);
+  EXPECT_EQ(dm_.ApTable1.FieldByName("FLTITLE"), "new record ~~~~ B.LOG");
+
+  addfiles::BatchController remove(batch, BatchMode::Delete);
+  remove.SetRecords({dm_.ApTable1.RecNo()});
+  report = remove.Run("C", {}, [](int64_t, int64_t) { return false; });
+  EXPECT_EQ(report.status, " Stopped: 0 records done.");
+  EXPECT_EQ(counts.Total(), 7);
+
+  EXPECT_EQ(addfiles::BatchController::MoveRefusal("Nope", {"B"}), "\"Nope\" is not a catalog. Choose one of the list.");
+  EXPECT_EQ(addfiles::BatchController::MoveRefusal("B", {}), "There is no other catalog to move the records to.");
+  EXPECT_EQ(addfiles::BatchController::MoveRefusal("B", {"A", "B"}), "");
 }
 
 }  // namespace

@@ -49,10 +49,17 @@
 #include "prompts.h"
 #include "searchform.h"
 #include "searchmatch.h"
-#include "searchresults.h"
 #include "settings.h"
 
 namespace {
+
+// A widget of a dialog, by its given name.
+template <class T>
+T* Child(const QWidget* dialog, const char* name) {
+  T* found = dialog->findChild<T*>(QString::fromLatin1(name));
+  EXPECT_NE(found, nullptr) << name;
+  return found;
+}
 
 struct Rec {
   QString catalog, title, path, size = "1,024", date = "12/03/2019 14:22:05", desc = {};
@@ -418,13 +425,13 @@ TEST_F(MainWindowTest, RecordFileIsReplacedFromTheAddFilesDialog) {
     auto* dialog = qobject_cast<TfrmAddToCatalog*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), "Select the file that will replace the current file.");
-    dialog->dirtree1->SetDirectory(files_);
-    TRzFileListBox* list = dialog->RzFileListBox1;
+    Child<Tdirtree>(dialog, "dirtree1")->SetDirectory(files_);
+    TRzFileListBox* list = Child<TRzFileListBox>(dialog, "RzFileListBox1");
     ASSERT_TRUE(QTest::qWaitFor([&] { return list->Loaded() && list->model()->rowCount(list->rootIndex()) == 1; }, 5000));
     const QModelIndex file = list->model()->index(0, 0, list->rootIndex());
     list->setCurrentIndex(file);
     list->selectionModel()->select(file, QItemSelectionModel::ClearAndSelect);
-    dialog->sbtnSave->click();
+    Child<QToolButton>(dialog, "sbtnSave")->click();
   });
   // The double-click as the label reports it: a test's synthetic mouse
   // buttons would stay down for the tests after it.
@@ -471,40 +478,43 @@ TEST_F(MainWindowTest, SearchFindsInEveryCatalogAndShowsTheHit) {
     auto* form = qobject_cast<TfrmSearch*>(QApplication::activeModalWidget());
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(form->windowTitle(), "Search ");
-    EXPECT_TRUE(form->RadioButton1->isChecked());
-    EXPECT_EQ(form->Results->rowCount(), 10);
-    EXPECT_EQ(form->Label3->text(), "");
+    auto* grid = Child<QTableView>(form, "StringGrid1");
+    QAbstractItemModel* results = grid->model();
+    const auto cell = [&](int row, int column) { return results->index(row, column).data().toString(); };
+    EXPECT_TRUE(Child<QRadioButton>(form, "RadioButton1")->isChecked());
+    EXPECT_EQ(results->rowCount(), 10);
+    EXPECT_EQ(Child<QLabel>(form, "Label3")->text(), "");
     const auto search = [&](const QString& text) {
-      form->Edit1->setText(text);
-      form->sbtnSearch->click();
-      return form->Label3->text();
+      Child<QLineEdit>(form, "Edit1")->setText(text);
+      Child<QToolButton>(form, "sbtnSearch")->click();
+      return Child<QLabel>(form, "Label3")->text();
     };
     EXPECT_EQ(search("data"), "4") << "the whole path, every catalog, letter case aside";
-    EXPECT_EQ(form->Results->Text(0, 3), "/data/a/1.txt");
-    EXPECT_EQ(form->Results->Text(2, 1), "B \"quoted\"");
-    EXPECT_EQ(form->Results->Text(3, 5), "12/03/2019 14:22:05");
-    form->RadioButton2->click();
+    EXPECT_EQ(cell(0, 3), "/data/a/1.txt");
+    EXPECT_EQ(cell(2, 1), "B \"quoted\"");
+    EXPECT_EQ(cell(3, 5), "12/03/2019 14:22:05");
+    Child<QRadioButton>(form, "RadioButton2")->click();
     EXPECT_EQ(search("REPORT"), "4");
     EXPECT_EQ(search("extra"), "1");
-    EXPECT_EQ(form->Results->rowCount(), 1) << "nothing of the search before stays";
+    EXPECT_EQ(results->rowCount(), 1) << "nothing of the search before stays";
     EXPECT_EQ(search(""), "0");
-    EXPECT_EQ(form->Results->rowCount(), 1);
-    EXPECT_EQ(form->Results->Text(0, 2), "");
+    EXPECT_EQ(results->rowCount(), 1);
+    EXPECT_EQ(cell(0, 2), "");
 
     // The second "report" of A: that record shows, not the first.
     EXPECT_EQ(search("report"), "4");
-    ASSERT_EQ(form->Results->Text(1, 3), "/data/a/2.txt");
-    form->StringGrid1->setCurrentIndex(form->Results->index(1, 2));
+    ASSERT_EQ(cell(1, 3), "/data/a/2.txt");
+    grid->setCurrentIndex(results->index(1, 2));
     form->StringGrid1DblClick();
     EXPECT_EQ(w.CurrentCatalog(), "A");
     EXPECT_EQ(t.FieldByName("FLNAME"), "/data/a/2.txt");
-    form->StringGrid1->setCurrentIndex(form->Results->index(3, 2));
+    grid->setCurrentIndex(results->index(3, 2));
     form->StringGrid1DblClick();
     EXPECT_EQ(w.CurrentCatalog(), "B \"quoted\"");
     EXPECT_EQ(t.FieldByName("FLNAME"), "/data/b/4.txt");
     EXPECT_TRUE(form->isVisible()) << "the search stays open";
     ran = true;
-    form->sbtnExit->click();
+    Child<QToolButton>(form, "sbtnExit")->click();
   });
   Action("mnuSearch")->trigger();
   EXPECT_TRUE(ran);
@@ -588,17 +598,17 @@ TEST_F(MainWindowTest, BatchesAddMoveAndDeleteTheChosenRecords) {
     auto* dialog = qobject_cast<TfrmAddToCatalog*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), "Select the file that you want to ADD. ");
-    dialog->dirtree1->SetDirectory(files_ + "/pick");
-    TRzFileListBox* list = dialog->RzFileListBox1;
+    Child<Tdirtree>(dialog, "dirtree1")->SetDirectory(files_ + "/pick");
+    TRzFileListBox* list = Child<TRzFileListBox>(dialog, "RzFileListBox1");
     ASSERT_TRUE(QTest::qWaitFor([&] { return list->Loaded() && list->model()->rowCount(list->rootIndex()) == 3; }, 5000));
     list->selectAll();
     OnBatchForm([&](TfrmMultiFiles& form) {
       EXPECT_EQ(form.windowTitle(), "Add records to");
-      EXPECT_EQ(form.TextListBox1->count(), 3);
+      EXPECT_EQ(Child<TTextListBox>(&form, "TextListBox1")->count(), 3);
       QFile::remove(gone);
-      form.sbtnDM->click();
+      Child<QToolButton>(&form, "sbtnDM")->click();
     });
-    dialog->sbtnSave->click();
+    Child<QToolButton>(dialog, "sbtnSave")->click();
   });
   Action("mnuRecAdd")->trigger();
   EXPECT_EQ(Label("Label6")->text(), "5");
@@ -620,15 +630,15 @@ TEST_F(MainWindowTest, BatchesAddMoveAndDeleteTheChosenRecords) {
   };
   select("/x/2");
   OnBatchForm([&](TfrmMultiFiles& form) {
-    EXPECT_EQ(form.TextListBox1->count(), 1);
-    EXPECT_EQ(form.cbMove->count(), 1) << "every catalog but the shown one";
-    EXPECT_EQ(form.cbMove->currentText(), "B");
-    form.cbMove->setEditText("Nope");  // a name that is no catalog: refused, the form stays
-    form.sbtnDM->click();
+    EXPECT_EQ(Child<TTextListBox>(&form, "TextListBox1")->count(), 1);
+    EXPECT_EQ(Child<QComboBox>(&form, "cbMove")->count(), 1) << "every catalog but the shown one";
+    EXPECT_EQ(Child<QComboBox>(&form, "cbMove")->currentText(), "B");
+    Child<QComboBox>(&form, "cbMove")->setEditText("Nope");  // a name that is no catalog: refused, the form stays
+    Child<QToolButton>(&form, "sbtnDM")->click();
     EXPECT_EQ(scripted_.Last().text, "\"Nope\" is not a catalog. Choose one of the list.");
     EXPECT_TRUE(form.isVisible());
-    form.cbMove->setCurrentIndex(0);
-    form.sbtnDM->click();
+    Child<QComboBox>(&form, "cbMove")->setCurrentIndex(0);
+    Child<QToolButton>(&form, "sbtnDM")->click();
   });
   Action("mnuMove")->trigger();
   EXPECT_EQ(Label("Label6")->text(), "4");
@@ -639,14 +649,14 @@ TEST_F(MainWindowTest, BatchesAddMoveAndDeleteTheChosenRecords) {
 
   // Exit changes nothing; Delete then takes the selected record only.
   select("/x/1");
-  OnBatchForm([&](TfrmMultiFiles& form) { form.sbtnCancel->click(); });
+  OnBatchForm([&](TfrmMultiFiles& form) { Child<QToolButton>(&form, "sbtnCancel")->click(); });
   Action("mnuRecDel")->trigger();
   EXPECT_EQ(Label("Label6")->text(), "4");
   ASSERT_TRUE(t.Locate("FLNAME", "/x/1"));
   select("/x/1");
   OnBatchForm([&](TfrmMultiFiles& form) {
     EXPECT_EQ(form.windowTitle(), "Delete records from");
-    form.sbtnDM->click();
+    Child<QToolButton>(&form, "sbtnDM")->click();
   });
   Action("mnuRecDel")->trigger();
   EXPECT_EQ(Label("Label6")->text(), "3");
@@ -655,7 +665,7 @@ TEST_F(MainWindowTest, BatchesAddMoveAndDeleteTheChosenRecords) {
 
   // A delete that empties the catalog tells its end all the same.
   Action("mnuSelAll")->trigger();
-  OnBatchForm([&](TfrmMultiFiles& form) { form.sbtnDM->click(); });
+  OnBatchForm([&](TfrmMultiFiles& form) { Child<QToolButton>(&form, "sbtnDM")->click(); });
   Action("mnuRecDel")->trigger();
   Settle();
   EXPECT_EQ(Label("Label6")->text(), "0");
@@ -863,7 +873,7 @@ TEST_F(MainWindowTest, TypedChangesAreKeptWhenACommandLeavesTheRecord) {
   QTimer::singleShot(0, [] {
     auto* dialog = qobject_cast<TfrmAddToCatalog*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
-    dialog->sbtnExit->click();
+    Child<QToolButton>(dialog, "sbtnExit")->click();
   });
   Action("mnuRecAdd")->trigger();
   EXPECT_EQ(stored("/x/a1"), (QStringList{"A", "added", "while adding"}));
@@ -871,7 +881,7 @@ TEST_F(MainWindowTest, TypedChangesAreKeptWhenACommandLeavesTheRecord) {
   // Records > Move of the record being edited.
   type("/x/a2", "moved", "while moving");
   QTest::keyClick(grid, Qt::Key_Space, Qt::ControlModifier);
-  OnBatchForm([](TfrmMultiFiles& form) { form.sbtnDM->click(); });
+  OnBatchForm([](TfrmMultiFiles& form) { Child<QToolButton>(&form, "sbtnDM")->click(); });
   Action("mnuMove")->trigger();
   EXPECT_EQ(stored("/x/a2"), (QStringList{"B", "moved", "while moving"}));
 
@@ -879,7 +889,7 @@ TEST_F(MainWindowTest, TypedChangesAreKeptWhenACommandLeavesTheRecord) {
   ASSERT_TRUE(t.Locate("FLNAME", "/x/a1"));
   QTest::keyClick(grid, Qt::Key_Space, Qt::ControlModifier);
   type("/x/a3", "kept", "while deleting");
-  OnBatchForm([](TfrmMultiFiles& form) { form.sbtnDM->click(); });
+  OnBatchForm([](TfrmMultiFiles& form) { Child<QToolButton>(&form, "sbtnDM")->click(); });
   Action("mnuRecDel")->trigger();
   EXPECT_EQ(stored("/x/a3"), (QStringList{"A", "kept", "while deleting"}));
   EXPECT_TRUE(stored("/x/a1").isEmpty());
@@ -1020,11 +1030,11 @@ TEST_F(MainWindowTest, ReadOnlyCatalogueOpensForReadingOnly) {
     QTimer::singleShot(0, [&] {
       auto* form = qobject_cast<TfrmSearch*>(QApplication::activeModalWidget());
       ASSERT_NE(form, nullptr);
-      form->Edit1->setText("/cd/");
-      form->sbtnSearch->click();
-      EXPECT_EQ(form->Label3->text(), "3");
+      Child<QLineEdit>(form, "Edit1")->setText("/cd/");
+      Child<QToolButton>(form, "sbtnSearch")->click();
+      EXPECT_EQ(Child<QLabel>(form, "Label3")->text(), "3");
       searched = true;
-      form->sbtnExit->click();
+      Child<QToolButton>(form, "sbtnExit")->click();
     });
     Action("mnuSearch")->trigger();
     EXPECT_TRUE(searched);

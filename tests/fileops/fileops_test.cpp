@@ -22,6 +22,7 @@
 #include <QToolButton>
 
 #include <functional>
+#include <stdexcept>
 #include <thread>
 
 #include <unistd.h>
@@ -36,7 +37,9 @@
 #include "filetransfer.h"
 #include "mainwindowservices.h"
 #include "prompts.h"
+#include "recordcounts.h"
 #include "settings.h"
+#include "tablerecordsession.h"
 
 namespace {
 
@@ -44,30 +47,34 @@ using fileops::Operation;
 using fileops::TfrmFileOperations;
 using Call = prompts::ScriptedPrompts::Call;
 
-// The main window's part: every text of the first status panel in order,
-// and those that started its clearing timer.
+// The main window's part: the record session over the test's table, every
+// text of the first status panel in order, and those that started its
+// clearing timer.
 class FakeWindow : public MainWindowServices {
  public:
-  FakeWindow(TDataModule1& dm, const QString& ini) : dm_(dm), settings_(ini) {}
+  FakeWindow(TDataModule1& dm, const QString& ini) : record_(dm.ApTable1, counts, nullptr), settings_(ini) {}
   QWidget* Window() override { return nullptr; }
   void ShowStatus(const QString& text) override {
     panel << text;
     timed << text;
   }
   TSettings& Settings() override { return settings_; }
-  TDataModule1& DataModule() override { return dm_; }
+  RecordSession& Record() override { return record_; }
+  search::SearchService& Search() override { throw std::logic_error("the file commands do not search"); }
+  addfiles::BatchService& Batch() override { throw std::logic_error("the file commands run no batch"); }
   QString CurrentCatalog() const override { return "C"; }
-  int CatalogRecordCount() const override { return catalogCount; }
-  void SetCatalogRecordCount(int n) override { catalogCount = n; }
-  int TotalRecordCount() const override { return totalCount; }
-  void SetTotalRecordCount(int n) override { totalCount = n; }
+  int CatalogRecordCount() const override { return counts.Catalog(); }
+  void SetCatalogRecordCount(int n) override { counts.SetCatalog(n); }
+  int TotalRecordCount() const override { return counts.Total(); }
+  void SetTotalRecordCount(int n) override { counts.SetTotal(n); }
   void ApplyFlatButtons(QWidget*) override { ++flatPasses; }
 
   QStringList panel, timed;
-  int catalogCount = 0, totalCount = 0, flatPasses = 0;
+  RecordCounts counts;
+  int flatPasses = 0;
 
  private:
-  TDataModule1& dm_;
+  browse::TableRecordSession record_;
   TSettings settings_;
 };
 
@@ -120,7 +127,8 @@ class FileOpsTest : public ::testing::Test {
     t.SetFieldByName("FLSIZE", "8");
     t.SetFieldByName("FLDATE", "01/02/2020 10:11:12");
     t.Post();
-    window_->catalogCount = window_->totalCount = (int)t.RecordCount();
+    window_->counts.SetCatalog((int)t.RecordCount());
+    window_->counts.SetTotal((int)t.RecordCount());
     return path;
   }
 
@@ -319,7 +327,7 @@ TEST_F(FileOpsTest, MoveAndRenameTakeTheRecordAlong) {
   EXPECT_EQ(Read(renamed), "original");
   EXPECT_EQ(RecordPath(), renamed);
   EXPECT_EQ(window_->panel, (QStringList{"Rename started...", " Renamed..." + renamed, " Operation complete..."}));
-  EXPECT_EQ(window_->totalCount, 1);
+  EXPECT_EQ(window_->counts.Total(), 1);
 
   // A "|" in the record's path is part of the path, nothing else.
   RunTo(Operation::Copy, root_ + "/copy.txt");
@@ -486,7 +494,7 @@ TEST_F(FileOpsTest, DeleteSendsTheFileToTheTrashWithItsRecord) {
   AddFile(root_ + "/files/keep.txt");
   const QString path = AddFile(root_ + "/files/a.txt");
   xbase::Table& t = dm_.ApTable1;
-  ASSERT_EQ(window_->catalogCount, 2);
+  ASSERT_EQ(window_->counts.Catalog(), 2);
 
   // Cancel: nothing changes on disk and an edit under way is dropped.
   t.Edit();
@@ -520,8 +528,8 @@ TEST_F(FileOpsTest, DeleteSendsTheFileToTheTrashWithItsRecord) {
   EXPECT_EQ(Read(root_ + "/share/Trash/files/a.txt"), "original");
   EXPECT_EQ(t.RecordCount(), 1);
   EXPECT_FALSE(t.Locate("FLNAME", store::ToUtf8(path)));
-  EXPECT_EQ(window_->catalogCount, 1);
-  EXPECT_EQ(window_->totalCount, 1);
+  EXPECT_EQ(window_->counts.Catalog(), 1);
+  EXPECT_EQ(window_->counts.Total(), 1);
   EXPECT_EQ(window_->panel, (QStringList{"Delete started...", " Deleted..." + path, " Operation complete..."}));
 }
 
@@ -538,7 +546,7 @@ TEST_F(FileOpsTest, FileThatCannotGoToTheTrashKeepsItsRecord) {
   EXPECT_TRUE(QFileInfo::exists(path));
   EXPECT_EQ(RecordPath(), path);
   EXPECT_EQ(dm_.ApTable1.RecordCount(), 1);
-  EXPECT_EQ(window_->catalogCount, 1);
+  EXPECT_EQ(window_->counts.Catalog(), 1);
   EXPECT_EQ(window_->panel.last(), " ");
   EXPECT_TRUE(window_->timed.isEmpty());
 }

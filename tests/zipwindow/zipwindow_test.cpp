@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <stdexcept>
+
 #include "datamodule.h"
 #include "mainwindowservices.h"
 #include "prompts.h"
@@ -36,7 +38,9 @@ class FakeWindow : public MainWindowServices {
   QWidget* Window() override { return nullptr; }
   void ShowStatus(const QString&) override {}
   TSettings& Settings() override { return settings_; }
-  TDataModule1& DataModule() override { return dm_; }
+  RecordSession& Record() override { throw std::logic_error("the zip windows use the record through the window"); }
+  search::SearchService& Search() override { throw std::logic_error("the zip windows do not search"); }
+  addfiles::BatchService& Batch() override { throw std::logic_error("the zip windows run no batch"); }
   QString CurrentCatalog() const override { return "C"; }
   int CatalogRecordCount() const override { return 0; }
   void SetCatalogRecordCount(int) override {}
@@ -51,7 +55,6 @@ class FakeWindow : public MainWindowServices {
   QString path, pasted;
 
  private:
-  TDataModule1 dm_;
   TSettings settings_;
 };
 

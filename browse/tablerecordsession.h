@@ -1,0 +1,35 @@
+// The record session over the cursor of the shown catalog: what a command
+// on the current record's file does to the record, each step under the
+// command guard, with the record counts kept in step.
+#pragma once
+
+#include "recordsession.h"
+
+class RecordCounts;
+
+namespace xbase {
+class Table;
+}
+
+namespace browse {
+
+class TableRecordSession : public RecordSession {
+ public:
+  // `records`: the cursor whose current record is the session's; `counts`:
+  // the counts a deleted or a stored new record changes; `parent`: the
+  // window of the error boxes. All three outlive the session.
+  TableRecordSession(xbase::Table& records, RecordCounts& counts, QWidget* parent);
+
+  std::optional<QString> FilePath() override;
+  bool FollowFile(const QString& path) override;
+  bool Delete() override;
+  void DropEdit() override;
+  EditEnd EndEditAsking(QWidget* parent) override;
+
+ private:
+  xbase::Table& records_;
+  RecordCounts& counts_;
+  QWidget* parent_;
+};
+
+}  // namespace browse

@@ -1,0 +1,41 @@
+// The current record of the shown catalog, as a command on the record's
+// file sees it: its path, the record following its file, the record
+// deleted, its edit ended. Each call is one command on the records table:
+// an engine error is shown in one "Error" box, an edit is cancelled back to
+// browsing, and the call tells that it failed. The implementation over the
+// records table is browse::TableRecordSession.
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+// How an edit of the record ended when the user was asked.
+enum class EditEnd {
+  NotEditing,  // there was no edit
+  Stayed,      // the user chose to go on editing
+  Saved,       // the changes were stored (a new record counted)
+  Dropped,     // the changes were dropped, or there was nothing to store
+  Failed,      // an engine error (shown)
+};
+
+class RecordSession {
+ public:
+  virtual ~RecordSession() = default;
+
+  // The path of the current record's file as the record holds it (also
+  // while it is being edited); "" when the catalog is not open. Nothing
+  // after an engine error.
+  virtual std::optional<QString> FilePath() = 0;
+  // The record follows its file to `path`; its title, size and date stay.
+  virtual bool FollowFile(const QString& path) = 0;
+  // The record is deleted; both record counts drop by one.
+  virtual bool Delete() = 0;
+  // An edit of the record is dropped (nothing when there is none).
+  virtual void DropEdit() = 0;
+  // Ends an edit of the record, asking the user (boxes over `parent`)
+  // whether to store its changes.
+  virtual EditEnd EndEditAsking(QWidget* parent) = 0;
+};
