@@ -43,7 +43,7 @@ test: test-deps
 	@$(MAKE) --no-print-directory test-core
 
 $(CORE_BUILD)/CMakeCache.txt:
-	cmake -S . -B $(CORE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS) \
+	cmake -S . -B $(CORE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli $(CMAKE_ARGS) \
 	  -DVANTRELL_GUI=OFF -DVANTRELL_BENCH=OFF -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON
 
 test-core: $(CORE_BUILD)/CMakeCache.txt
