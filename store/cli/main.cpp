@@ -40,7 +40,8 @@ const char kUsage[] =
 
 // The commands by name. A command that writes refuses a damaged table;
 // check tells what is damaged and which command, if any, repairs it, so
-// such a refusal names check.
+// such a refusal names check. A new command is a cmd_<name>.cpp of its
+// own, declared in cli.h, with its row here and its line in kUsage.
 struct Command {
   const char* name;
   int (*run)(const Strings& argv);
