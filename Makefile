@@ -3,6 +3,9 @@
 #   make test  the same set-up plus the test tools, builds and runs every test
 #   make package  installs what is missing, builds, writes vantrell_<version>_<arch>.deb here
 BUILD ?= build
+# The Qt-free part (engine, store core, vantrell-db and their tests) alone,
+# as a machine without Qt builds it.
+CORE_BUILD ?= $(BUILD)-core
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DATA_DIR ?=
 # Continuous integration builds treat warnings as errors.
@@ -10,7 +13,7 @@ ifneq ($(CI),)
 CMAKE_ARGS += -DVANTRELL_WERROR=ON
 endif
 
-.PHONY: run test build deps test-deps bench-deps package-deps bench package clean
+.PHONY: run test test-core build deps test-deps bench-deps package-deps bench package clean
 
 deps:
 	@bash scripts/setup.sh
@@ -37,6 +40,15 @@ run: deps
 test: test-deps
 	@$(MAKE) --no-print-directory build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory test-core
+
+$(CORE_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(CORE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli $(CMAKE_ARGS) \
+	  -DVANTRELL_GUI=OFF -DVANTRELL_BENCH=OFF -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON
+
+test-core: $(CORE_BUILD)/CMakeCache.txt
+	cmake --build $(CORE_BUILD) -j $(JOBS)
+	cd $(CORE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # Configured again, so that a build folder made before SQLite's development
 # files were there finds them now.
@@ -56,4 +68,4 @@ package: package-deps
 	cp $(BUILD)/package/vantrell_*.deb .
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(CORE_BUILD)

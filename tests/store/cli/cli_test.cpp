@@ -3,47 +3,144 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QTemporaryDir>
-
+#include <chrono>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include <xbase.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "folder.h"
+#include "test_files.h"
+
+extern char** environ;
+
 namespace {
+
+namespace fs = std::filesystem;
+using testfiles::MakeFolders;
+using testfiles::Overwrite;
+using testfiles::ReadFile;
+using testfiles::WriteFile;
+
+using Args = std::vector<std::string>;
 
 struct Result {
   int code = -1;  // -1: the program did not end normally (a crash)
   std::string out, err;
 };
 
-Result Vdb(const QStringList& args, const QByteArray& input = {}, const QProcessEnvironment& env = {}) {
-  QProcess p;
-  if (!env.isEmpty()) p.setProcessEnvironment(env);
-  p.start(QStringLiteral(VANTRELL_DB), args);
-  EXPECT_TRUE(p.waitForStarted(-1));
-  if (!input.isEmpty()) p.write(input);
-  p.closeWriteChannel();
-  p.waitForFinished(-1);
+std::string Join(const Args& args) {
+  std::string text;
+  for (const std::string& a : args) text += (text.empty() ? "" : " ") + a;
+  return text;
+}
+
+// Runs the tool with `args`, `input` on its standard input and `extraEnv`
+// ("NAME=value") over this process's environment; gathers both outputs.
+Result Vdb(const Args& args, const std::string& input = {}, const std::vector<std::string>& extraEnv = {}) {
   Result r;
-  if (p.exitStatus() == QProcess::NormalExit) r.code = p.exitCode();
-  r.out = p.readAllStandardOutput().toStdString();
-  r.err = p.readAllStandardError().toStdString();
+  int in[2], out[2], err[2];
+  if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) {
+    ADD_FAILURE() << "no pipes";
+    return r;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+  // The tool gets the default answer to a closed pipe, whatever this
+  // process does with it.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+
+  std::vector<std::string> envText;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    bool replaced = false;
+    for (const std::string& x : extraEnv) replaced = replaced || entry.rfind(x.substr(0, x.find('=') + 1), 0) == 0;
+    if (!replaced) envText.push_back(entry);
+  }
+  envText.insert(envText.end(), extraEnv.begin(), extraEnv.end());
+  std::vector<char*> envp, argv{const_cast<char*>(VANTRELL_DB)};
+  for (std::string& e : envText) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  Args argCopy = args;
+  for (std::string& a : argCopy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, VANTRELL_DB, &actions, &attr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  for (int fd : {in[0], out[1], err[1]}) ::close(fd);
+  EXPECT_EQ(spawned, 0) << "cannot start " << VANTRELL_DB;
+  if (spawned != 0) {
+    for (int fd : {in[1], out[0], err[0]}) ::close(fd);
+    return r;
+  }
+
+  // The input is written while both outputs are read, so that none of the
+  // three pipes fills up and stalls the tool.
+  ::signal(SIGPIPE, SIG_IGN);
+  ::fcntl(in[1], F_SETFL, O_NONBLOCK);
+  size_t written = 0;
+  int inFd = in[1];
+  if (input.empty()) {
+    ::close(inFd);
+    inFd = -1;
+  }
+  int outFd = out[0], errFd = err[0];
+  char buf[65536];
+  while (outFd >= 0 || errFd >= 0) {
+    pollfd fds[3] = {{inFd, POLLOUT, 0}, {outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    if (::poll(fds, 3, -1) < 0) continue;
+    if (inFd >= 0 && fds[0].revents) {
+      const ssize_t n = ::write(inFd, input.data() + written, input.size() - written);
+      if (n > 0) written += size_t(n);
+      if (n < 0 || written == input.size()) {
+        ::close(inFd);
+        inFd = -1;
+      }
+    }
+    for (auto [index, fd, text] : {std::tuple{1, &outFd, &r.out}, std::tuple{2, &errFd, &r.err}}) {
+      if (*fd < 0 || !fds[index].revents) continue;
+      const ssize_t n = ::read(*fd, buf, sizeof buf);
+      if (n > 0) {
+        text->append(buf, size_t(n));
+      } else {
+        ::close(*fd);
+        *fd = -1;
+      }
+    }
+  }
+  if (inFd >= 0) ::close(inFd);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) r.code = WEXITSTATUS(status);
   return r;
 }
+
+unsigned Byte(char c) { return static_cast<unsigned char>(c); }
 
 std::string Repeat(const std::string& s, int n) {
   std::string out;
@@ -54,8 +151,8 @@ std::string Repeat(const std::string& s, int n) {
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(tmp_.isValid());
-    data_ = tmp_.path() + "/data";
+    ASSERT_TRUE(tmp_.Valid());
+    data_ = tmp_.Path() + "/data";
   }
 
   void Create() {
@@ -66,20 +163,20 @@ class CliTest : public ::testing::Test {
   // Creates the database and imports the lines; the import must succeed.
   void Load(const std::string& lines) {
     Create();
-    const Result r = Vdb({"import", data_, "-"}, QByteArray::fromStdString(lines));
+    const Result r = Vdb({"import", data_, "-"}, lines);
     ASSERT_EQ(r.code, 0) << r.err;
   }
 
-  Result Count(const QString& catalog = {}) {
-    return catalog.isNull() ? Vdb({"count", data_}) : Vdb({"count", data_, catalog});
+  Result Count(const std::optional<std::string>& catalog = std::nullopt) {
+    return catalog ? Vdb({"count", data_, *catalog}) : Vdb({"count", data_});
   }
 
-  QString File(const char* name) const { return data_ + "/" + name; }
+  std::string File(const char* name) const { return data_ + "/" + name; }
 
   // The records table opened in this process, as the program holds it.
   std::unique_ptr<xbase::Table> OpenRecords() {
     auto t = std::make_unique<xbase::Table>(env_);
-    t->SetDatabaseName(QFile::encodeName(data_).toStdString());
+    t->SetDatabaseName(data_);
     t->SetTableName("VTLDataA.dbf");
     t->SetIndexTag("CatFlTl");
     t->Open();
@@ -88,14 +185,13 @@ class CliTest : public ::testing::Test {
 
   xbase::Environment env_;
 
-  QTemporaryDir tmp_;
-  QString data_;
+  testfiles::TempFolder tmp_;
+  std::string data_;
 };
-
 // --- create, usage, missing things ----------------------------------------------
 
 TEST_F(CliTest, CreateReportsTheOutcomeOfEachFile) {
-  data_ = tmp_.path() + "/not/yet/data";
+  data_ = tmp_.Path() + "/not/yet/data";
   Result r = Vdb({"create", data_});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out,
@@ -105,29 +201,27 @@ TEST_F(CliTest, CreateReportsTheOutcomeOfEachFile) {
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out, "VTLDataA.dbf: exists\nVTLDataA.nsx: exists\nVTLCa.dbf: exists\nVTLCa.nsx: exists\n");
 
-  ASSERT_TRUE(QFile::remove(File("VTLCa.nsx")));
+  ASSERT_TRUE(fs::remove(File("VTLCa.nsx")));
   r = Vdb({"create", data_});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.out, "VTLDataA.dbf: exists\nVTLDataA.nsx: exists\nVTLCa.dbf: exists\nVTLCa.nsx: Created\n");
 
-  QFile blocker(tmp_.path() + "/blocker");
-  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-  blocker.close();
-  r = Vdb({"create", tmp_.path() + "/blocker"});
+  ASSERT_TRUE(WriteFile(tmp_.Path() + "/blocker", ""));
+  r = Vdb({"create", tmp_.Path() + "/blocker"});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("blocker"), std::string::npos) << r.err;
 }
 
 TEST_F(CliTest, WrongUsageExitsWithTwoAndTheUsage) {
   Create();
-  const QList<QStringList> cases = {
+  const std::vector<Args> cases = {
       {}, {"frobnicate", data_}, {"count", data_, "a", "b"}, {"import", data_},
       {"export", data_, "--bogus"}, {"export", data_, "--catalog"},
   };
-  for (const QStringList& args : cases) {
+  for (const Args& args : cases) {
     const Result r = Vdb(args);
-    EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
-    EXPECT_NE(r.err.find("usage:"), std::string::npos) << args.join(' ').toStdString();
+    EXPECT_EQ(r.code, 2) << Join(args);
+    EXPECT_NE(r.err.find("usage:"), std::string::npos) << Join(args);
     EXPECT_EQ(r.out, "");
   }
 }
@@ -135,19 +229,19 @@ TEST_F(CliTest, WrongUsageExitsWithTwoAndTheUsage) {
 TEST_F(CliTest, MissingFolderFilesOrInputExitWithOneAndSayWhich) {
   Result r = Count();
   EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.err.find(QDir::toNativeSeparators(data_).toStdString()), std::string::npos) << r.err;
-  EXPECT_FALSE(QFileInfo::exists(data_));  // nothing created behind the user's back
+  EXPECT_NE(r.err.find(store::NativeSeparators(data_)), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(data_));  // nothing created behind the user's back
 
-  ASSERT_TRUE(QDir().mkpath(data_));
+  ASSERT_TRUE(MakeFolders(data_));
   for (const char* command : {"count", "export", "pack", "reindex", "check"}) {
     r = Vdb({command, data_});
     EXPECT_EQ(r.code, 1) << command;
     EXPECT_NE(r.err.find("VTLDataA.dbf"), std::string::npos) << command << ": " << r.err;
   }
-  EXPECT_TRUE(QDir(data_).isEmpty());
+  EXPECT_TRUE(fs::is_empty(data_));
 
   Create();
-  r = Vdb({"import", data_, tmp_.path() + "/no-such-input.tsv"});
+  r = Vdb({"import", data_, tmp_.Path() + "/no-such-input.tsv"});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("no-such-input.tsv"), std::string::npos) << r.err;
 }
@@ -158,8 +252,8 @@ TEST_F(CliTest, DefaultDataDirIsTheUsersOwn) {
   // Not beside the program (a build folder is no home for a catalogue) but
   // in the user's data folder.
   EXPECT_TRUE(r.out.ends_with("Brannock/Vantrell/data\n")) << r.out;
-  EXPECT_NE(QFileInfo(QFileInfo(QString::fromStdString(r.out).trimmed()).absolutePath()).canonicalFilePath(),
-            QFileInfo(QFileInfo(QStringLiteral(VANTRELL_DB)).absolutePath()).canonicalFilePath());
+  EXPECT_NE(fs::weakly_canonical(fs::path(r.out.substr(0, r.out.size() - 1)).parent_path()),
+            fs::weakly_canonical(fs::path(VANTRELL_DB).parent_path()));
 }
 
 // --- import and export -------------------------------------------------------------
@@ -221,9 +315,8 @@ TEST_F(CliTest, LongTextsAreCutAndToldAndNamesPathsAndSizesAreNeverCut) {
   const std::string title = "a" + Repeat(e, 40);  // 81 bytes
   Create();
   Result r = Vdb({"import", data_, "-"},
-                 QByteArray::fromStdString("C\tshort\t/p\t\t\t\nC\t" + title + "\t" + std::string(255, 'p') +
-                                           "\t123,456,789\t" + std::string(25, 'd') + "\tdesc\n" +
-                                           "C\tbig\t/b\t12.345.678.901\t\t\n"));
+                 "C\tshort\t/p\t\t\t\nC\t" + title + "\t" + std::string(255, 'p') + "\t123,456,789\t" +
+                     std::string(25, 'd') + "\tdesc\n" + "C\tbig\t/b\t12.345.678.901\t\t\n");
   EXPECT_EQ(r.code, 0) << r.err;
   // A size whose separators do not fit is stored as the window stores it:
   // its digits, or rounded with a unit; never cut into another number.
@@ -244,7 +337,7 @@ TEST_F(CliTest, LongTextsAreCutAndToldAndNamesPathsAndSizesAreNeverCut) {
   // another file, another catalog (an existing one here), another size: the
   // line is refused and the import stops there, keeping the lines before.
   const std::string n20 = "abcdefghijklmnopqrst";
-  ASSERT_EQ(Vdb({"import", data_, "-"}, QByteArray::fromStdString(n20 + "\tt\t/p\t\t\t\n")).code, 0);
+  ASSERT_EQ(Vdb({"import", data_, "-"}, n20 + "\tt\t/p\t\t\t\n").code, 0);
   const struct {
     std::string line, told;
   } refused[] = {
@@ -254,15 +347,15 @@ TEST_F(CliTest, LongTextsAreCutAndToldAndNamesPathsAndSizesAreNeverCut) {
       {"C\tt\t/p\tabout 12 MB!\t\t\n", "the size \"about 12 MB!\" is 12 bytes long, but FLSIZE holds at most 10"},
   };
   for (const auto& [line, told] : refused) {
-    r = Vdb({"import", data_, "-"}, QByteArray::fromStdString("C\tok\t/p\t\t\t\n" + line));
+    r = Vdb({"import", data_, "-"}, "C\tok\t/p\t\t\t\n" + line);
     EXPECT_EQ(r.code, 1) << line;
     EXPECT_NE(r.err.find("line 2: " + told), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("1 record imported before line 2 is kept"), std::string::npos) << r.err;
   }
   EXPECT_EQ(Count().out, "8\n");
-  EXPECT_EQ(Count(QString::fromStdString(n20)).out, "1\n");
+  EXPECT_EQ(Count(n20).out, "1\n");
   // A longer name on the command line is no catalog's.
-  r = Count(QString::fromStdString(n20 + "u"));
+  r = Count(n20 + "u");
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, "");
 }
@@ -320,11 +413,11 @@ TEST_F(CliTest, CatalogsAreCountedAndExportedApart) {
   EXPECT_EQ(Count().out, "15\n");
   EXPECT_EQ(Count("Disk1").out, "2\n");
   EXPECT_EQ(Count("Disk10").out, "3\n");
-  EXPECT_EQ(Count(QString::fromStdString(n18)).out, "4\n");
-  EXPECT_EQ(Count(QString::fromStdString(n19)).out, "1\n");
-  EXPECT_EQ(Count(QString::fromStdString(n20)).out, "2\n");
-  EXPECT_EQ(Count(QString::fromStdString(dq)).out, "1\n");
-  EXPECT_EQ(Count(QString::fromStdString(both)).out, "2\n");
+  EXPECT_EQ(Count(n18).out, "4\n");
+  EXPECT_EQ(Count(n19).out, "1\n");
+  EXPECT_EQ(Count(n20).out, "2\n");
+  EXPECT_EQ(Count(dq).out, "1\n");
+  EXPECT_EQ(Count(both).out, "2\n");
 
   Result r = Count("Disk");
   EXPECT_EQ(r.code, 1);
@@ -332,9 +425,9 @@ TEST_F(CliTest, CatalogsAreCountedAndExportedApart) {
 
   r = Vdb({"export", data_, "--catalog", "Disk1"});
   EXPECT_EQ(r.out, "Disk1\tt0\tp\t\t\t\nDisk1\tt1\tp\t\t\t\n");
-  r = Vdb({"export", data_, "--catalog=" + QString::fromStdString(n19)});
+  r = Vdb({"export", data_, "--catalog=" + n19});
   EXPECT_EQ(r.out, n19 + "\tt0\tp\t\t\t\n");
-  r = Vdb({"export", data_, "--catalog", QString::fromStdString(both), "--csv"});
+  r = Vdb({"export", data_, "--catalog", both, "--csv"});
   EXPECT_EQ(r.out, "\"It's \"\"both\"\"\",t0,p,,,\r\n\"It's \"\"both\"\"\",t1,p,,,\r\n");
 }
 
@@ -371,7 +464,7 @@ TEST_F(CliTest, SearchFindsPathsOrTitlesInEveryCatalogInIndexOrder) {
        "C\tt\t/t/\xC4\xB0stanbul\t4\td\t\n");             // İstanbul
   // The number of records found, from the closing line.
   const auto hits = [&](const char* utf8) {
-    std::string out = Vdb({"search", data_, QString::fromUtf8(utf8)}).out;
+    std::string out = Vdb({"search", data_, utf8}).out;
     if (!out.empty()) out.pop_back();
     return out.substr(out.rfind('\n') + 1);
   };
@@ -396,10 +489,10 @@ TEST_F(CliTest, PackPrintsTheBytesSaved) {
     t->Delete();
     t->Close();
   }
-  const qint64 before = QFileInfo(File("VTLDataA.dbf")).size();
+  const int64_t before = store::FileSize(File("VTLDataA.dbf"));
   r = Vdb({"pack", data_});
   EXPECT_EQ(r.code, 0) << r.err;
-  const qint64 after = QFileInfo(File("VTLDataA.dbf")).size();
+  const int64_t after = store::FileSize(File("VTLDataA.dbf"));
   EXPECT_GT(before, after);
   EXPECT_EQ(r.out, std::to_string(before - after) + "\n");
   EXPECT_EQ(Count().out, "2\n");
@@ -416,11 +509,7 @@ TEST_F(CliTest, CheckPassesASoundDatabaseAndReportsADamagedOne) {
   EXPECT_EQ(r.out, "ok\n");
 
   // A record count far past the end of the file.
-  QFile f(File("VTLDataA.dbf"));
-  ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-  ASSERT_TRUE(f.seek(4));
-  f.write(QByteArray("\x40\x42\x0F\x00", 4));
-  f.close();
+  ASSERT_TRUE(Overwrite(File("VTLDataA.dbf"), 4, std::string("\x40\x42\x0F\x00", 4)));
   r = Vdb({"check", data_});
   EXPECT_EQ(r.code, 1);
   EXPECT_FALSE(r.out.empty());
@@ -436,21 +525,21 @@ TEST_F(CliTest, CheckPassesASoundDatabaseAndReportsADamagedOne) {
 TEST_F(CliTest, CopiedFolderChecksCleanAndAnotherTablesIndexIsRebuilt) {
   Load("C\ta\tp\t\t\tone\nC\tb\tp\t\t\ttwo\n");
   // A plain copy: every file gets the time of the copy.
-  const QString copy = tmp_.path() + "/copy";
-  ASSERT_TRUE(QDir().mkpath(copy));
-  for (const QString& name : QDir(data_).entryList(QDir::Files)) {
-    ASSERT_TRUE(QFile::copy(data_ + "/" + name, copy + "/" + name));
-    QFile f(copy + "/" + name);
-    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-    f.setFileTime(QDateTime::currentDateTime().addSecs(3600), QFileDevice::FileModificationTime);
+  const std::string copy = tmp_.Path() + "/copy";
+  ASSERT_TRUE(MakeFolders(copy));
+  for (const fs::directory_entry& file : fs::directory_iterator(data_)) {
+    if (!file.is_regular_file()) continue;
+    const fs::path to = copy / file.path().filename();
+    ASSERT_TRUE(fs::copy_file(file.path(), to));
+    fs::last_write_time(to, fs::file_time_type::clock::now() + std::chrono::hours(1));
   }
   Result r = Vdb({"check", copy});
   EXPECT_EQ(r.out, "ok\n") << r.err;
 
   // The catalog names' index in place of the records': every command works,
   // the first one telling that it rebuilt it.
-  ASSERT_TRUE(QFile::remove(copy + "/VTLDataA.nsx"));
-  ASSERT_TRUE(QFile::copy(copy + "/VTLCa.nsx", copy + "/VTLDataA.nsx"));
+  ASSERT_TRUE(fs::remove(copy + "/VTLDataA.nsx"));
+  ASSERT_TRUE(fs::copy_file(copy + "/VTLCa.nsx", copy + "/VTLDataA.nsx"));
   r = Vdb({"count", copy});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "2\n");
@@ -497,20 +586,20 @@ TEST_F(CliTest, ImportAndReindexWriteNothingWhenAFileMayNotBeWritten) {
   Load("Old\tt\tp\t\t\tdesc\n");
   for (const char* name : {"VTLDataA.nsx", "VTLDataA.SMT", "VTLDataA.dbf", "VTLCa.nsx", "VTLCa.dbf"}) {
     SCOPED_TRACE(name);
-    QFile file(File(name));
-    const auto permissions = file.permissions();
-    ASSERT_TRUE(file.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-    QProcessEnvironment env;
-    if (file.open(QIODevice::ReadWrite)) {
-      file.close();
+    const std::string file = File(name);
+    const fs::perms permissions = fs::status(file).permissions();
+    std::error_code ec;
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read, ec);
+    ASSERT_FALSE(ec) << ec.message();
+    std::vector<std::string> env;
+    if (const int fd = ::open(file.c_str(), O_RDWR); fd >= 0) {
+      ::close(fd);
 #ifdef VANTRELL_READONLY_PRELOAD
       // This user may write read-only files (root): the tool is refused
       // opening the file for writing the way the system refuses everyone else.
-      env = QProcessEnvironment::systemEnvironment();
-      env.insert("LD_PRELOAD", QStringLiteral(VANTRELL_READONLY_PRELOAD));
-      env.insert("VANTRELL_READONLY_FILE", file.fileName());
+      env = {std::string("LD_PRELOAD=") + VANTRELL_READONLY_PRELOAD, "VANTRELL_READONLY_FILE=" + file};
 #else
-      file.setPermissions(permissions);
+      fs::permissions(file, permissions, ec);
       GTEST_SKIP() << "this user may write read-only files";
 #endif
     }
@@ -521,13 +610,14 @@ TEST_F(CliTest, ImportAndReindexWriteNothingWhenAFileMayNotBeWritten) {
     // A reindex is refused before either index file is written anew.
     const auto inode = [&](const char* index) {
       struct stat st {};
-      return ::stat(QFile::encodeName(File(index)).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+      return ::stat(File(index).c_str(), &st) == 0 ? st.st_ino : ino_t(0);
     };
     const ino_t records = inode("VTLDataA.nsx"), catalogs = inode("VTLCa.nsx");
     EXPECT_EQ(Vdb({"reindex", data_}, {}, env).code, 1);
     EXPECT_EQ(inode("VTLDataA.nsx"), records);
     EXPECT_EQ(inode("VTLCa.nsx"), catalogs);
-    ASSERT_TRUE(file.setPermissions(permissions));
+    fs::permissions(file, permissions, ec);
+    ASSERT_FALSE(ec) << ec.message();
     EXPECT_EQ(Count().out, "1\n");
     EXPECT_EQ(Count("New").code, 1);  // no catalog without its records
   }
@@ -537,16 +627,13 @@ TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
   const std::string lines = "C\ta\tp\t\t\tfirst\nC\tb\tp\t\t\tsecond\nC\tc\tp\t\t\tthird\n";
   Load(lines);
   // The records table's header counts one record less than it holds.
-  QFile dbf(File("VTLDataA.dbf"));
-  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
-  ASSERT_TRUE(dbf.seek(4));
-  dbf.write(QByteArray("\x02\x00\x00\x00", 4));
-  dbf.close();
+  const std::string dbf = File("VTLDataA.dbf");
+  ASSERT_TRUE(Overwrite(dbf, 4, std::string("\x02\x00\x00\x00", 4)));
   Result r = Vdb({"check", data_});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("the header counts 2 records, but record 3 follows them complete"), std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_.toStdString()), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_), std::string::npos) << r.out;
   EXPECT_EQ(Count().out, "3\n");
   // A reindex counts it too.
   ASSERT_EQ(Vdb({"reindex", data_}).code, 0);
@@ -557,10 +644,7 @@ TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
   // before its record): the readers read the four records there are and
   // say what is wrong; check names the repair, which puts it right; the
   // writers refuse the table until then.
-  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
-  ASSERT_TRUE(dbf.seek(4));
-  dbf.write(QByteArray("\x05\x00\x00\x00", 4));
-  dbf.close();
+  ASSERT_TRUE(Overwrite(dbf, 4, std::string("\x05\x00\x00\x00", 4)));
   const std::string four = lines + "C\td\tp\t\t\tfourth\n";
   const std::string told = "VTLDataA.dbf is damaged: its header counts 5 records, but the file holds 4 whole records";
   r = Count();
@@ -575,11 +659,11 @@ TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
   r = Vdb({"check", data_});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("the header counts 5 records, but the file holds 4 whole records"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_.toStdString()), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_), std::string::npos) << r.out;
   r = Vdb({"import", data_, "-"}, "C\tx\tp\t\t\t\n");
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("header counts 5 records"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("vantrell-db: run: vantrell-db check " + data_.toStdString()), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("vantrell-db: run: vantrell-db check " + data_), std::string::npos) << r.err;
   r = Vdb({"repair", data_});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("VTLDataA.dbf: the header counted 5 records; it now counts the 4 records the file holds whole"),
@@ -592,16 +676,13 @@ TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
 
   // A header far behind the file (records never counted): read, told, and
   // repaired the same way.
-  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
-  ASSERT_TRUE(dbf.seek(4));
-  dbf.write(QByteArray("\x02\x00\x00\x00", 4));
-  dbf.close();
+  ASSERT_TRUE(Overwrite(dbf, 4, std::string("\x02\x00\x00\x00", 4)));
   r = Vdb({"export", data_});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, four);
   EXPECT_NE(r.err.find("header counts 2 records, but the file holds 4 whole records"), std::string::npos) << r.err;
   r = Vdb({"check", data_});
-  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_.toStdString()), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_), std::string::npos) << r.out;
   EXPECT_EQ(Vdb({"import", data_, "-"}, "C\tx\tp\t\t\t\n").code, 1);
   EXPECT_EQ(Vdb({"repair", data_}).code, 0);
   EXPECT_EQ(Vdb({"check", data_}).out, "ok\n");
@@ -609,29 +690,21 @@ TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
   // A batch of additions that never ended (its mark still in the header):
   // readers see the table as it was before it, check tells, and the repair
   // keeps the whole records.
-  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
-  ASSERT_TRUE(dbf.seek(4));
-  dbf.write(QByteArray("\x02\x00\x00\x00", 4));
-  ASSERT_TRUE(dbf.seek(14));
-  dbf.write(QByteArray("\x01", 1));
-  dbf.close();
+  ASSERT_TRUE(Overwrite(dbf, 4, std::string("\x02\x00\x00\x00", 4)));
+  ASSERT_TRUE(Overwrite(dbf, 14, "\x01"));
   EXPECT_EQ(Count().out, "2\n");
   r = Vdb({"check", data_});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("a batch of additions that never ended left 2 records past the 2 the header counts"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_.toStdString()), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_), std::string::npos) << r.out;
   EXPECT_EQ(Vdb({"repair", data_}).code, 0);
   EXPECT_EQ(Vdb({"check", data_}).out, "ok\n");
   EXPECT_EQ(Vdb({"export", data_}).out, four);
 
   // The memo file's header hands out a block inside the descriptions.
-  QFile smt(File("VTLDataA.SMT"));
-  ASSERT_TRUE(smt.open(QIODevice::ReadWrite));
-  ASSERT_TRUE(smt.seek(0));
-  smt.write(QByteArray("\x00\x00\x00\x08", 4));
-  smt.close();
+  ASSERT_TRUE(Overwrite(File("VTLDataA.SMT"), 0, std::string("\x00\x00\x00\x08", 4)));
   r = Vdb({"check", data_});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("VTLDataA.SMT is damaged: its header gives block 8 as the next free one"),
@@ -639,13 +712,12 @@ TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
       << r.out;
   // What an index build that was stopped left is removed by the next
   // command that writes, not by one that reads.
-  QFile leftover(File("VTLDataA.nsx.rebuild"));
-  ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
-  leftover.close();
+  const std::string leftover = File("VTLDataA.nsx.rebuild");
+  ASSERT_TRUE(WriteFile(leftover, ""));
   EXPECT_EQ(Count().out, "4\n");
-  EXPECT_TRUE(leftover.exists());
+  EXPECT_TRUE(fs::exists(leftover));
   ASSERT_EQ(Vdb({"import", data_, "-"}, "C\te\tp\t\t\tfifth\n").code, 0);
-  EXPECT_FALSE(leftover.exists());
+  EXPECT_FALSE(fs::exists(leftover));
   EXPECT_EQ(Vdb({"export", data_}).out, four + "C\te\tp\t\t\tfifth\n");
   EXPECT_EQ(Vdb({"check", data_}).out, "ok\n");
 }
@@ -657,15 +729,10 @@ TEST_F(CliTest, ExportGoesPastDamagedDescriptionsAndCheckListsThemAll) {
     auto t = OpenRecords();
     t->Close();
   }
-  QFile dbf(File("VTLDataA.dbf"));
-  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
-  const QByteArray head = dbf.read(12);
-  const int headerLen = uchar(head[8]) | uchar(head[9]) << 8, recLen = uchar(head[10]) | uchar(head[11]) << 8;
-  for (int r = 0; r < 2; ++r) {
-    ASSERT_TRUE(dbf.seek(headerLen + r * recLen + recLen - 10));
-    dbf.write("  99999999");
-  }
-  dbf.close();
+  const std::string dbf = File("VTLDataA.dbf");
+  const std::string head = ReadFile(dbf).substr(0, 12);
+  const int headerLen = Byte(head[8]) | Byte(head[9]) << 8, recLen = Byte(head[10]) | Byte(head[11]) << 8;
+  for (int r = 0; r < 2; ++r) ASSERT_TRUE(Overwrite(dbf, headerLen + r * recLen + recLen - 10, "  99999999"));
 
   Result r = Vdb({"export", data_});
   EXPECT_EQ(r.code, 1);
@@ -682,12 +749,8 @@ TEST_F(CliTest, ExportGoesPastDamagedDescriptionsAndCheckListsThemAll) {
   EXPECT_NE(r.out.find(": record 2, field FLDESC"), std::string::npos) << r.out;
 
   // A terminal's control sequence in a memo pointer is quoted, never sent.
-  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
-  ASSERT_TRUE(dbf.seek(headerLen + recLen - 10));
-  dbf.write("          ");
-  ASSERT_TRUE(dbf.seek(headerLen + recLen + recLen - 10));
-  dbf.write("\x1b[2J\x1b[31m\x9b");
-  dbf.close();
+  ASSERT_TRUE(Overwrite(dbf, headerLen + recLen - 10, "          "));
+  ASSERT_TRUE(Overwrite(dbf, headerLen + recLen + recLen - 10, "\x1b[2J\x1b[31m\x9b"));
   for (const char* command : {"check", "export", "pack"}) {
     r = Vdb({command, data_});
     EXPECT_EQ(r.code, 1) << command;
@@ -701,27 +764,24 @@ TEST_F(CliTest, ExportGoesPastDamagedDescriptionsAndCheckListsThemAll) {
 
 TEST_F(CliTest, TableOfAnotherLayoutIsRefusedByEveryCommand) {
   Create();
-  ASSERT_TRUE(QFile::remove(File("VTLDataA.dbf")));
-  ASSERT_TRUE(QFile::remove(File("VTLDataA.SMT")));
-  xbase::CreateTable(QFile::encodeName(File("VTLDataA.dbf")).toStdString(),
+  ASSERT_TRUE(fs::remove(File("VTLDataA.dbf")));
+  ASSERT_TRUE(fs::remove(File("VTLDataA.SMT")));
+  xbase::CreateTable(File("VTLDataA.dbf"),
                      {{"Catalog", 'C', 20, 0}, {"FLTITLE", 'C', 80, 0}, {"FLNAME", 'C', 255, 0},
                       {"FLSIZE", 'N', 10, 0}, {"FLDESC", 'M', 10, 0}});
-  QFile dbf(File("VTLDataA.dbf"));
-  ASSERT_TRUE(dbf.open(QIODevice::ReadOnly));
-  const QByteArray before = dbf.readAll();
-  dbf.close();
-  for (const QStringList& args : {QStringList{"count", data_}, QStringList{"export", data_},
-                                  QStringList{"import", data_, "-"}, QStringList{"check", data_}}) {
+  const std::string before = ReadFile(File("VTLDataA.dbf"));
+  ASSERT_FALSE(before.empty());
+  for (const Args& args : {Args{"count", data_}, Args{"export", data_}, Args{"import", data_, "-"},
+                           Args{"check", data_}}) {
     const Result r = Vdb(args, "C\tt\tp\t\t\t\n");
-    EXPECT_EQ(r.code, 1) << args[0].toStdString();
+    EXPECT_EQ(r.code, 1) << args[0];
     const std::string said = r.err + r.out;
     EXPECT_NE(said.find("VTLDataA.dbf is not a table of this program: field FLSIZE is of type N, 10 wide; "
                         "it must be of type C, 10 wide"),
               std::string::npos)
-        << args[0].toStdString() << ": " << said;
+        << args[0] << ": " << said;
   }
-  ASSERT_TRUE(dbf.open(QIODevice::ReadOnly));
-  EXPECT_EQ(dbf.readAll(), before);
+  EXPECT_EQ(ReadFile(File("VTLDataA.dbf")), before);
 }
 
 TEST_F(CliTest, ReadersBesideTheProgramWritingSeeASoundTable) {
@@ -735,14 +795,10 @@ TEST_F(CliTest, ReadersBesideTheProgramWritingSeeASoundTable) {
   t->Post();
   // The program stopped between writing a record and counting it, as an
   // append in progress looks to a reader.
-  QFile dbf(File("VTLDataA.dbf"));
-  ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
-  const QByteArray head = dbf.read(12);
-  const int recLen = uchar(head[10]) | uchar(head[11]) << 8;
-  const QByteArray all = dbf.readAll();
-  ASSERT_TRUE(dbf.seek(dbf.size() - 1));
-  dbf.write(all.mid(all.size() - 1 - recLen, recLen) + QByteArray(1, '\x1A'));
-  dbf.close();
+  const std::string dbf = File("VTLDataA.dbf");
+  const std::string all = ReadFile(dbf);
+  const size_t recLen = Byte(all[10]) | Byte(all[11]) << 8;
+  ASSERT_TRUE(Overwrite(dbf, all.size() - 1, all.substr(all.size() - 1 - recLen, recLen) + "\x1A"));
   EXPECT_EQ(Count().out, "3\n");
   Result r = Vdb({"export", data_});
   EXPECT_EQ(r.code, 0) << r.err;
@@ -767,7 +823,7 @@ TEST_F(CliTest, ReadersBesideAWriterSeeOneStateOrSaySo) {
     try {
       xbase::Environment env;
       xbase::Table t(env);
-      t.SetDatabaseName(QFile::encodeName(data_).toStdString());
+      t.SetDatabaseName(data_);
       t.SetTableName("VTLDataA.dbf");
       t.SetIndexTag("CatFlTl");
       t.Open();
@@ -814,9 +870,3 @@ TEST_F(CliTest, ReadersBesideAWriterSeeOneStateOrSaySo) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
