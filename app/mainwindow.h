@@ -71,6 +71,7 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void ShowRecord(const QString& catalog, uint32_t recno) override;
   QString CurrentRecordPath() override;
   bool PasteIntoDescription(const QString& text) override;
+  QString TakeZipExtractionFolder() override;
 
   const QString& DataFolder() const { return dataFolder_; }
   // Whether the window starts hidden in the tray (tray option on at start).
@@ -290,4 +291,6 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   uint32_t statusHeldFor_ = 0;
   // The catalog ApTable1 shows, whose tab a refused tab change goes back to.
   QString shownCatalog_;
+  // The zip window's extraction folder, until a file operation takes it.
+  QString zipExtractionFolder_;
 };

@@ -12,7 +12,6 @@
 #include <QStyle>
 #include <QToolButton>
 
-#include "chosenfolder.h"
 #include "destination.h"
 #include "icons.h"
 #include "mainwindowservices.h"
@@ -87,6 +86,9 @@ QToolButton* MakeButton(QWidget* parent, const char* name, const QString& text) 
 TfrmFileOperations::TfrmFileOperations(MainWindowServices& window, StatusWriter status, Operation op,
                                        const QString& recordPath)
     : QDialog(window.Window()), window_(window), status_(std::move(status)), op_(op) {
+  // Taken for every operation: the zip window's folder is proposed to the
+  // next file operation only.
+  const QString zipFolder = window.TakeZipExtractionFolder();
   setObjectName("frmFileOperations");
   setWindowTitle("frmFileOps ");
   // A single border without buttons in its caption bar.
@@ -128,7 +130,10 @@ TfrmFileOperations::TfrmFileOperations(MainWindowServices& window, StatusWriter 
       break;
     case Operation::CreateFolder:
       Label3->setText(QStringLiteral("Enter a NEW folder name, with the full path."));
-      Edit2->setText(ChosenFolder());
+      // The zip window's extraction folder, when it was opened since the
+      // last file operation.
+      chosenFolder_ = zipFolder;
+      Edit2->setText(chosenFolder_);
       break;
     default: {
       Label3->setText(recordPath);
@@ -139,8 +144,8 @@ TfrmFileOperations::TfrmFileOperations(MainWindowServices& window, StatusWriter 
       } catch (const SettingsError&) {
         // A value that is no text is taken for no value.
       }
-      ChosenFolder() = ProposedDestination(remembered, recordPath, fallback);
-      Edit2->setText(ChosenFolder());
+      chosenFolder_ = ProposedDestination(remembered, recordPath, fallback);
+      Edit2->setText(chosenFolder_);
       break;
     }
   }
@@ -171,14 +176,11 @@ TfrmFileOperations::TfrmFileOperations(MainWindowServices& window, StatusWriter 
   connect(sbtnClose, &QToolButton::clicked, this, &TfrmFileOperations::sbtnCloseClick);
 }
 
-TfrmFileOperations::~TfrmFileOperations() { ChosenFolder().clear(); }
-
 std::optional<QString> TfrmFileOperations::SetUp(MainWindowServices& window, StatusWriter status, Operation op,
                                                  const QString& recordPath) {
   TfrmFileOperations form(window, std::move(status), op, recordPath);
   const bool accepted = form.exec() == QDialog::Accepted;
   const QString entered = form.Edit2->text();
-  ChosenFolder().clear();
   if (!accepted) return std::nullopt;
   return entered;
 }
@@ -214,8 +216,8 @@ void TfrmFileOperations::sbtnBrowseClick() {
   // Copy and Move keep the file's name; Rename and Create Folder want a new one.
   const QString name = op_ == Operation::Copy || op_ == Operation::Move ? NamePart(Label3->text()) : QString();
   // The browsed folder, closed by a separator, is the chosen one.
-  if (IsFullPath(folder)) ChosenFolder() = JoinPath(folder, QString());
-  Edit2->setText(ChosenFolder() + name);
+  if (IsFullPath(folder)) chosenFolder_ = JoinPath(folder, QString());
+  Edit2->setText(chosenFolder_ + name);
   Edit2->end(false);
 }
 
@@ -224,7 +226,7 @@ void TfrmFileOperations::sbtnFileOpsClick() {
   if (status_) status_(OperationName(op_) + " started...");
   // The proposed or browsed folder, not what was typed: the next command
   // proposes it again.
-  window_.Settings().Write(settings::kCmrStrtDir, RememberedFolder(ChosenFolder()));
+  window_.Settings().Write(settings::kCmrStrtDir, RememberedFolder(chosenFolder_));
   done(QDialog::Accepted);
 }
 
@@ -249,7 +251,6 @@ void TfrmFileOperations::done(int result) {
       return;
     }
   }
-  ChosenFolder().clear();
   QDialog::done(result);
 }
 

@@ -40,18 +40,20 @@ class TfrmFileOperations : public QDialog {
 
  public:
   // Set up for one operation on the file `recordPath`: the texts, the
-  // picture and the proposed destination (from `cmrStrtDir`, or the chosen
-  // folder for Create Folder).
+  // picture and the proposed destination (from `cmrStrtDir`, or for Create
+  // Folder the zip window's extraction folder, which the main window hands
+  // to the next file operation only).
   TfrmFileOperations(MainWindowServices& window, StatusWriter status, Operation op, const QString& recordPath);
-  ~TfrmFileOperations() override;
 
   // Shows the dialog for one operation: the text of Edit2 when it closed
-  // through the action button, nothing when the user left with Exit. The
-  // chosen folder is empty afterwards.
+  // through the action button, nothing when the user left with Exit.
   static std::optional<QString> SetUp(MainWindowServices& window, StatusWriter status, Operation op,
                                       const QString& recordPath);
 
   Operation Op() const { return op_; }
+  // The proposed or browsed folder (with the file's name for a proposed
+  // destination): what the action button remembers in `cmrStrtDir`.
+  const QString& ChosenFolder() const { return chosenFolder_; }
 
   QLabel* Label1 = nullptr;
   QLabel* Label2 = nullptr;
@@ -80,6 +82,7 @@ class TfrmFileOperations : public QDialog {
   MainWindowServices& window_;
   StatusWriter status_;
   Operation op_;
+  QString chosenFolder_;
   bool leaving_ = false;
 };
 

@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <climits>
 
-#include "chosenfolder.h"
 #include "mainwindowservices.h"
 #include "prompts.h"
 #include "settings.h"
@@ -162,10 +161,8 @@ TfrmZipExpand::TfrmZipExpand(MainWindowServices& services, QWidget* parent) : QD
 
 TfrmZipExpand::~TfrmZipExpand() = default;
 
-QString TfrmZipExpand::ExtractionFolder() const { return fileops::ChosenFolder(); }
-
 void TfrmZipExpand::SetExtractionFolder(const QString& folder) {
-  fileops::ChosenFolder() = folder;
+  extractionFolder_ = folder;
   StatusPanel[0]->setText("Expand to Folder: " + folder);
 }
 

@@ -40,8 +40,9 @@ class TfrmZipExpand : public QDialog {
   QRadioButton* ExtractSelected = nullptr;
   QLabel* StatusPanel[3] = {};
 
-  // The folder the entries are extracted into, ending in a separator.
-  QString ExtractionFolder() const;
+  // The folder the entries are extracted into, ending in a separator: the
+  // remembered one at first, then the one the user browsed to.
+  const QString& ExtractionFolder() const { return extractionFolder_; }
   void SetExtractionFolder(const QString& folder);
 
   // Lists the current record's archive again and refills the grid.
@@ -68,6 +69,7 @@ class TfrmZipExpand : public QDialog {
 
  private:
   MainWindowServices& services_;
+  QString extractionFolder_;
   QString listingError_;
   bool busy_ = false;
   bool cancel_ = false;

@@ -23,10 +23,10 @@
 
 #include <functional>
 #include <thread>
+#include <utility>
 
 #include <unistd.h>
 
-#include "chosenfolder.h"
 #include "createdb.h"
 #include "datafiles.h"
 #include "datamodule.h"
@@ -62,8 +62,10 @@ class FakeWindow : public MainWindowServices {
   int TotalRecordCount() const override { return totalCount; }
   void SetTotalRecordCount(int n) override { totalCount = n; }
   void ApplyFlatButtons(QWidget*) override { ++flatPasses; }
+  QString TakeZipExtractionFolder() override { return std::exchange(zipFolder, QString()); }
 
   QStringList panel, timed;
+  QString zipFolder;  // the zip window's extraction folder, as the main window keeps it
   int catalogCount = 0, totalCount = 0, flatPasses = 0;
 
  private:
@@ -102,7 +104,6 @@ class FileOpsTest : public ::testing::Test {
     dm_.DataModule1Create(data);
     dm_.ApTable1.Open();
     window_ = std::make_unique<FakeWindow>(dm_, root_ + "/settings.ini");
-    fileops::ChosenFolder().clear();
   }
   void TearDown() override {
     window_.reset();
@@ -228,7 +229,7 @@ TEST_F(FileOpsTest, CopyProposesTheRememberedFolderAndLeavesTheRecord) {
   EXPECT_EQ(window_->panel, (QStringList{"Copy started...", " Copied..." + target + "/copy of a.txt", " Operation complete..."}));
   EXPECT_EQ(window_->timed, QStringList{" Operation complete..."});
   EXPECT_EQ(Remembered(), root_);
-  EXPECT_TRUE(fileops::ChosenFolder().isEmpty());
+  EXPECT_TRUE(window_->zipFolder.isEmpty());
   EXPECT_EQ(scripted_.Count(Call::Message), 0);
 
   // A remembered folder, with or without its closing separator, proposes
@@ -237,7 +238,7 @@ TEST_F(FileOpsTest, CopyProposesTheRememberedFolderAndLeavesTheRecord) {
     window_->Settings().Write(settings::kCmrStrtDir, remembered);
     Run(Operation::Move, [&](TfrmFileOperations& form) {
       EXPECT_EQ(form.Edit2->text(), target + "/a.txt");
-      EXPECT_EQ(fileops::ChosenFolder(), target + "/a.txt");
+      EXPECT_EQ(form.ChosenFolder(), target + "/a.txt");
       form.sbtnClose->click();
     });
   }
@@ -546,7 +547,7 @@ TEST_F(FileOpsTest, FileThatCannotGoToTheTrashKeepsItsRecord) {
 TEST_F(FileOpsTest, CreateFolderMakesOneNewFolder) {
   AddFile(root_ + "/files/a.txt");
   // The zip viewer's extraction folder is proposed.
-  fileops::ChosenFolder() = root_ + "/unzipped/";
+  window_->zipFolder = root_ + "/unzipped/";
   const QString folder = root_ + "/unzipped";
   QDir().mkpath(folder);
   Run(Operation::CreateFolder, [&](TfrmFileOperations& form) {
@@ -557,6 +558,7 @@ TEST_F(FileOpsTest, CreateFolderMakesOneNewFolder) {
     form.Edit2->setText(folder + "/new");
     form.sbtnFileOps->click();
   });
+  EXPECT_TRUE(window_->zipFolder.isEmpty()) << "proposed to one file operation only";
   EXPECT_TRUE(QFileInfo(folder + "/new").isDir());
   EXPECT_EQ(window_->panel, (QStringList{"Create Folder started...", " Created folder..." + folder + "/new",
                                          " Operation complete..."}));
@@ -595,7 +597,7 @@ TEST_F(FileOpsTest, DialogWantsAFullPathAndExitDoesNothing) {
   });
   EXPECT_EQ(Entries(root_ + "/files"), QStringList{"a.txt"});
   EXPECT_EQ(window_->timed, QStringList{" Operation complete..."});
-  EXPECT_TRUE(fileops::ChosenFolder().isEmpty());
+  EXPECT_TRUE(window_->zipFolder.isEmpty());
 
   // Escape is Exit too.
   window_->panel.clear();
