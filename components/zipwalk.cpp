@@ -4,10 +4,8 @@
 
 #include <QByteArrayView>
 
-#include <algorithm>
 #include <cstring>
-#include <exception>
-#include <new>
+#include <vector>
 
 #include "zipbytes.h"
 
