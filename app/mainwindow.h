@@ -77,6 +77,7 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   void ShowRecord(const QString& catalog, uint32_t recno) override;
   QString CurrentRecordPath() override;
   bool PasteIntoDescription(const QString& text) override;
+  QString TakeZipExtractionFolder() override;
 
   const QString& DataFolder() const { return dataFolder_; }
   // Whether the window starts hidden in the tray (tray option on at start).
@@ -300,4 +301,6 @@ class TfrmVantrell : public QMainWindow, public MainWindowServices {
   browse::TableRecordSession recordSession_{dm_.ApTable1, counts_, this};
   search::TableSearch search_{dm_.ApTable3};
   addfiles::TableBatch batch_{dm_.ApTable1, counts_};
+  // The zip window's extraction folder, until a file operation takes it.
+  QString zipExtractionFolder_;
 };

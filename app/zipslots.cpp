@@ -3,6 +3,8 @@
 #include <QPlainTextEdit>
 #include <QToolButton>
 
+#include <utility>
+
 #include "datafiles.h"
 #include "datamodule.h"
 #include "mainwindow.h"
@@ -17,7 +19,10 @@ void TfrmVantrell::sbtnZipArchClick() {
   // and choices.
   TfrmZipExpand window(*this, this);
   window.exec();
+  zipExtractionFolder_ = window.ExtractionFolder();
 }
+
+QString TfrmVantrell::TakeZipExtractionFolder() { return std::exchange(zipExtractionFolder_, QString()); }
 
 QString TfrmVantrell::CurrentRecordPath() {
   xbase::Table& t = dm_.ApTable1;

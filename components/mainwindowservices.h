@@ -69,4 +69,9 @@ class MainWindowServices : public StatusSink {
     (void)text;
     return false;
   }
+
+  // The folder the zip window last extracted into, handed once to the next
+  // file operation dialog (Create Folder proposes it): "" when the zip
+  // window has not been opened since the last file operation.
+  virtual QString TakeZipExtractionFolder() { return {}; }
 };

@@ -12,7 +12,6 @@
 #include <QStyle>
 #include <QToolButton>
 
-#include "chosenfolder.h"
 #include "destination.h"
 #include "icons.h"
 #include "mainwindowservices.h"
@@ -87,6 +86,9 @@ QToolButton* MakeButton(QWidget* parent, const char* name, const QString& text) 
 TfrmFileOperations::TfrmFileOperations(MainWindowServices& window, StatusWriter status, Operation op,
                                        const QString& recordPath)
     : QDialog(window.Window()), window_(window), status_(std::move(status)), op_(op) {
+  // Taken for every operation: the zip window's folder is proposed to the
+  // next file operation only.
+  const QString zipFolder = window.TakeZipExtractionFolder();
   setObjectName("frmFileOperations");
   setWindowTitle("frmFileOps ");
   // A single border without buttons in its caption bar.
@@ -95,43 +97,46 @@ TfrmFileOperations::TfrmFileOperations(MainWindowServices& window, StatusWriter 
   f.setPixelSize(12);
   setFont(f);
 
-  Label1 = new QLabel(this);
-  Label1->setObjectName("Label1");
-  Label2 = new QLabel(this);
-  Label2->setObjectName("Label2");
-  Label3 = new QLabel(this);
-  Label3->setObjectName("Label3");
-  Label3->setFixedWidth(385);
-  Label3->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  QPalette navy = Label3->palette();
+  sourceCaption_ = new QLabel(this);
+  sourceCaption_->setObjectName("Label1");
+  destinationCaption_ = new QLabel(this);
+  destinationCaption_->setObjectName("Label2");
+  sourceLabel_ = new QLabel(this);
+  sourceLabel_->setObjectName("Label3");
+  sourceLabel_->setFixedWidth(385);
+  sourceLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QPalette navy = sourceLabel_->palette();
   navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
-  Label3->setPalette(navy);
-  Edit2 = new QLineEdit(this);
-  Edit2->setObjectName("Edit2");
-  Edit2->setFixedWidth(385);
-  Edit2->installEventFilter(this);
+  sourceLabel_->setPalette(navy);
+  destinationEdit_ = new QLineEdit(this);
+  destinationEdit_->setObjectName("Edit2");
+  destinationEdit_->setFixedWidth(385);
+  destinationEdit_->installEventFilter(this);
 
   const QString name = OperationName(op);
-  sbtnFileOps = MakeButton(this, "sbtnFileOps", name);
-  sbtnFileOps->setToolTip(name + " File");
-  sbtnFileOps->setIcon(OperationIcon(op));
-  sbtnBrowse = MakeButton(this, "sbtnBrowse", QStringLiteral("Browse"));
-  sbtnClose = MakeButton(this, "sbtnClose", QStringLiteral("Exit"));
-  sbtnClose->setToolTip(QStringLiteral("Close and Cancel operation."));
+  actionButton_ = MakeButton(this, "sbtnFileOps", name);
+  actionButton_->setToolTip(name + " File");
+  actionButton_->setIcon(OperationIcon(op));
+  browseButton_ = MakeButton(this, "sbtnBrowse", QStringLiteral("Browse"));
+  exitButton_ = MakeButton(this, "sbtnClose", QStringLiteral("Exit"));
+  exitButton_->setToolTip(QStringLiteral("Close and Cancel operation."));
 
   switch (op) {
     case Operation::Delete:
-      sbtnBrowse->hide();
-      Label3->setText(QStringLiteral("Deleting this file will also delete its catalog entry."));
-      Edit2->setText(recordPath);
-      Edit2->setEnabled(false);
+      browseButton_->hide();
+      sourceLabel_->setText(QStringLiteral("Deleting this file will also delete its catalog entry."));
+      destinationEdit_->setText(recordPath);
+      destinationEdit_->setEnabled(false);
       break;
     case Operation::CreateFolder:
-      Label3->setText(QStringLiteral("Enter a NEW folder name, with the full path."));
-      Edit2->setText(ChosenFolder());
+      sourceLabel_->setText(QStringLiteral("Enter a NEW folder name, with the full path."));
+      // The zip window's extraction folder, when it was opened since the
+      // last file operation.
+      chosenFolder_ = zipFolder;
+      destinationEdit_->setText(chosenFolder_);
       break;
     default: {
-      Label3->setText(recordPath);
+      sourceLabel_->setText(recordPath);
       const QString fallback = settings::StringDefault(settings::kCmrStrtDir);
       QString remembered = fallback;
       try {
@@ -139,46 +144,43 @@ TfrmFileOperations::TfrmFileOperations(MainWindowServices& window, StatusWriter 
       } catch (const SettingsError&) {
         // A value that is no text is taken for no value.
       }
-      ChosenFolder() = ProposedDestination(remembered, recordPath, fallback);
-      Edit2->setText(ChosenFolder());
+      chosenFolder_ = ProposedDestination(remembered, recordPath, fallback);
+      destinationEdit_->setText(chosenFolder_);
       break;
     }
   }
   setWindowTitle(op == Operation::CreateFolder ? name : name + " File");
   const bool fromTo = op == Operation::Copy || op == Operation::Move || op == Operation::Rename;
-  Label1->setText(fromTo ? QStringLiteral("From:") : QString());
-  Label2->setText(fromTo                         ? QStringLiteral("To:")
-                  : op == Operation::Delete      ? QStringLiteral("Delete:")
-                                                 : QStringLiteral("Create:"));
+  sourceCaption_->setText(fromTo ? QStringLiteral("From:") : QString());
+  destinationCaption_->setText(fromTo                      ? QStringLiteral("To:")
+                               : op == Operation::Delete ? QStringLiteral("Delete:")
+                                                         : QStringLiteral("Create:"));
 
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(10, 8, 10, 8);
   grid->setHorizontalSpacing(8);
-  grid->addWidget(Label1, 0, 0);
-  grid->addWidget(Label3, 0, 1);
-  grid->addWidget(Label2, 1, 0);
-  grid->addWidget(Edit2, 1, 1);
+  grid->addWidget(sourceCaption_, 0, 0);
+  grid->addWidget(sourceLabel_, 0, 1);
+  grid->addWidget(destinationCaption_, 1, 0);
+  grid->addWidget(destinationEdit_, 1, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  buttons->addWidget(sbtnFileOps);
-  buttons->addWidget(sbtnBrowse);
-  buttons->addWidget(sbtnClose);
+  buttons->addWidget(actionButton_);
+  buttons->addWidget(browseButton_);
+  buttons->addWidget(exitButton_);
   grid->addLayout(buttons, 2, 0, 1, 2);
   setMinimumSize(449, 106);
 
-  connect(sbtnFileOps, &QToolButton::clicked, this, &TfrmFileOperations::sbtnFileOpsClick);
-  connect(sbtnBrowse, &QToolButton::clicked, this, &TfrmFileOperations::sbtnBrowseClick);
-  connect(sbtnClose, &QToolButton::clicked, this, &TfrmFileOperations::sbtnCloseClick);
+  connect(actionButton_, &QToolButton::clicked, this, &TfrmFileOperations::sbtnFileOpsClick);
+  connect(browseButton_, &QToolButton::clicked, this, &TfrmFileOperations::sbtnBrowseClick);
+  connect(exitButton_, &QToolButton::clicked, this, &TfrmFileOperations::sbtnCloseClick);
 }
-
-TfrmFileOperations::~TfrmFileOperations() { ChosenFolder().clear(); }
 
 std::optional<QString> TfrmFileOperations::SetUp(MainWindowServices& window, StatusWriter status, Operation op,
                                                  const QString& recordPath) {
   TfrmFileOperations form(window, std::move(status), op, recordPath);
   const bool accepted = form.exec() == QDialog::Accepted;
-  const QString entered = form.Edit2->text();
-  ChosenFolder().clear();
+  const QString entered = form.destinationEdit_->text();
   if (!accepted) return std::nullopt;
   return entered;
 }
@@ -187,16 +189,16 @@ void TfrmFileOperations::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   window_.ApplyFlatButtons(this);
   if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
-  if (Edit2->isEnabled()) {
-    Edit2->setFocus();
-    Edit2->end(false);
+  if (destinationEdit_->isEnabled()) {
+    destinationEdit_->setFocus();
+    destinationEdit_->end(false);
   } else {
-    sbtnFileOps->setFocus();
+    actionButton_->setFocus();
   }
 }
 
 bool TfrmFileOperations::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Edit2 && event->type() == QEvent::KeyRelease) Edit2KeyUp();
+  if (watched == destinationEdit_ && event->type() == QEvent::KeyRelease) Edit2KeyUp();
   return QDialog::eventFilter(watched, event);
 }
 
@@ -204,19 +206,21 @@ void TfrmFileOperations::Edit2KeyUp() {
   // Only drives have media that may be missing; elsewhere a path is
   // checked when the command runs.
   if (!PathsHaveDriveLetters()) return;
-  WaitForDrive(this, Edit2->text(), [](QChar drive) { return volumes::IsReady(QString(drive) + QStringLiteral(":\\")); });
+  WaitForDrive(this, destinationEdit_->text(),
+               [](QChar drive) { return volumes::IsReady(QString(drive) + QStringLiteral(":\\")); });
 }
 
 void TfrmFileOperations::sbtnBrowseClick() {
-  const QString start = QFileInfo(FolderPart(Edit2->text())).isDir() ? FolderPart(Edit2->text()) : QDir::homePath();
+  const QString typedFolder = FolderPart(destinationEdit_->text());
+  const QString start = QFileInfo(typedFolder).isDir() ? typedFolder : QDir::homePath();
   const QString folder = prompts::Current().ChooseFolder(this, QStringLiteral("Browse for Folder"), start);
-  if (folder.isEmpty()) return;  // cancelled: Edit2 stays as it was
+  if (folder.isEmpty()) return;  // cancelled: the destination stays as it was
   // Copy and Move keep the file's name; Rename and Create Folder want a new one.
-  const QString name = op_ == Operation::Copy || op_ == Operation::Move ? NamePart(Label3->text()) : QString();
+  const QString name = op_ == Operation::Copy || op_ == Operation::Move ? NamePart(sourceLabel_->text()) : QString();
   // The browsed folder, closed by a separator, is the chosen one.
-  if (IsFullPath(folder)) ChosenFolder() = JoinPath(folder, QString());
-  Edit2->setText(ChosenFolder() + name);
-  Edit2->end(false);
+  if (IsFullPath(folder)) chosenFolder_ = JoinPath(folder, QString());
+  destinationEdit_->setText(chosenFolder_ + name);
+  destinationEdit_->end(false);
 }
 
 void TfrmFileOperations::sbtnFileOpsClick() {
@@ -224,7 +228,7 @@ void TfrmFileOperations::sbtnFileOpsClick() {
   if (status_) status_(OperationName(op_) + " started...");
   // The proposed or browsed folder, not what was typed: the next command
   // proposes it again.
-  window_.Settings().Write(settings::kCmrStrtDir, RememberedFolder(ChosenFolder()));
+  window_.Settings().Write(settings::kCmrStrtDir, RememberedFolder(chosenFolder_));
   done(QDialog::Accepted);
 }
 
@@ -239,17 +243,16 @@ void TfrmFileOperations::done(int result) {
   if (!leaving_) {
     prompts::Prompts& p = prompts::Current();
     QString refusal;
-    if (Edit2->text().isEmpty())
+    if (destinationEdit_->text().isEmpty())
       refusal = QStringLiteral("Entry Required.");
-    else if (op_ != Operation::Delete && !IsFullPath(Edit2->text()))
+    else if (op_ != Operation::Delete && !IsFullPath(destinationEdit_->text()))
       refusal = QStringLiteral("Enter the full path.");
     if (!refusal.isEmpty()) {
       p.Message(this, prompts::Kind::Warning, refusal);
-      Edit2->setFocus();
+      destinationEdit_->setFocus();
       return;
     }
   }
-  ChosenFolder().clear();
   QDialog::done(result);
 }
 

@@ -40,26 +40,21 @@ class TfrmFileOperations : public QDialog {
 
  public:
   // Set up for one operation on the file `recordPath`: the texts, the
-  // picture and the proposed destination (from `cmrStrtDir`, or the chosen
-  // folder for Create Folder).
+  // picture and the proposed destination (from `cmrStrtDir`, or for Create
+  // Folder the zip window's extraction folder, which the main window hands
+  // to the next file operation only).
   TfrmFileOperations(MainWindowServices& window, StatusWriter status, Operation op, const QString& recordPath);
-  ~TfrmFileOperations() override;
 
-  // Shows the dialog for one operation: the text of Edit2 when it closed
-  // through the action button, nothing when the user left with Exit. The
-  // chosen folder is empty afterwards.
+  // Shows the dialog for one operation: the destination typed (Edit2) when
+  // it closed through the action button, nothing when the user left with
+  // Exit.
   static std::optional<QString> SetUp(MainWindowServices& window, StatusWriter status, Operation op,
                                       const QString& recordPath);
 
   Operation Op() const { return op_; }
-
-  QLabel* Label1 = nullptr;
-  QLabel* Label2 = nullptr;
-  QLabel* Label3 = nullptr;
-  QLineEdit* Edit2 = nullptr;
-  QToolButton* sbtnFileOps = nullptr;
-  QToolButton* sbtnBrowse = nullptr;
-  QToolButton* sbtnClose = nullptr;
+  // The proposed or browsed folder (with the file's name for a proposed
+  // destination): what the action button remembers in `cmrStrtDir`.
+  const QString& ChosenFolder() const { return chosenFolder_; }
 
  public slots:
   void sbtnFileOpsClick();
@@ -72,15 +67,26 @@ class TfrmFileOperations : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
-  // Any close: refused while Edit2 is empty ("Entry Required.") or, after
-  // the action button, while it holds no full path; Exit always closes.
+  // Any close: refused while the destination is empty ("Entry Required.")
+  // or, after the action button, while it holds no full path; Exit always
+  // closes.
   void done(int result) override;
 
  private:
   MainWindowServices& window_;
   StatusWriter status_;
   Operation op_;
+  QString chosenFolder_;
   bool leaving_ = false;
+
+  // The widgets; each carries its given name as objectName.
+  QLabel* sourceCaption_ = nullptr;       // Label1: "From:" or nothing
+  QLabel* destinationCaption_ = nullptr;  // Label2: "To:", "Delete:" or "Create:"
+  QLabel* sourceLabel_ = nullptr;         // Label3: the record's file, or what to enter
+  QLineEdit* destinationEdit_ = nullptr;  // Edit2
+  QToolButton* actionButton_ = nullptr;   // sbtnFileOps: Copy, Move, Rename, Delete, Create Folder
+  QToolButton* browseButton_ = nullptr;   // sbtnBrowse
+  QToolButton* exitButton_ = nullptr;     // sbtnClose
 };
 
 }  // namespace fileops

@@ -7,7 +7,7 @@ set -euo pipefail
 
 # libicu-dev: the case folding of every search (the program and the tool).
 # qt6-svg-dev: the icons are SVG files.
-build_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libzip-dev
+build_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libzip-dev zlib1g-dev
             libgl-dev fonts-liberation2 libicu-dev)
 test_pkgs=(python3 python3-dbfread python3-dbf sqlite3 libsqlite3-dev xvfb xauth
            poppler-utils zip unzip googletest libgtest-dev cups printer-driver-cups-pdf

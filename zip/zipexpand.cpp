@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <climits>
 
-#include "chosenfolder.h"
 #include "mainwindowservices.h"
 #include "prompts.h"
 #include "settings.h"
@@ -63,64 +62,65 @@ TfrmZipExpand::TfrmZipExpand(MainWindowServices& services, QWidget* parent) : QD
 
   auto* panel2 = new QFrame(this);
   panel2->setObjectName("Panel2");
-  ZipFName = new QLabel(panel2);
-  ZipFName->setObjectName("ZipFName");
-  ZipFName->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  QPalette navy = ZipFName->palette();
+  archivePathLabel_ = new QLabel(panel2);
+  archivePathLabel_->setObjectName("ZipFName");
+  archivePathLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QPalette navy = archivePathLabel_->palette();
   navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
-  ZipFName->setPalette(navy);
-  ZipFName->setMinimumWidth(100);
-  ZipFName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  sbtnExtract = new QToolButton(panel2);
-  sbtnExtract->setObjectName("sbtnExtract");
-  sbtnExtract->setText("Extract");
-  sbtnExit = new QToolButton(panel2);
-  sbtnExit->setObjectName("sbtnExit");
-  sbtnExit->setText("Exit");
-  for (QToolButton* b : {sbtnExtract, sbtnExit}) b->setFixedSize(73, 25);
+  archivePathLabel_->setPalette(navy);
+  archivePathLabel_->setMinimumWidth(100);
+  archivePathLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  extractButton_ = new QToolButton(panel2);
+  extractButton_->setObjectName("sbtnExtract");
+  extractButton_->setText("Extract");
+  exitButton_ = new QToolButton(panel2);
+  exitButton_->setObjectName("sbtnExit");
+  exitButton_->setText("Exit");
+  for (QToolButton* b : {extractButton_, exitButton_}) b->setFixedSize(73, 25);
   auto* top = new QHBoxLayout(panel2);
   top->setContentsMargins(6, 4, 6, 4);
-  top->addWidget(ZipFName, 1);
-  top->addWidget(sbtnExtract);
-  top->addWidget(sbtnExit);
+  top->addWidget(archivePathLabel_, 1);
+  top->addWidget(extractButton_);
+  top->addWidget(exitButton_);
 
-  Entries = new TZipEntries(this);
-  StringGrid2 = new QTableView(this);
-  StringGrid2->setObjectName("StringGrid2");
-  StringGrid2->setModel(Entries);
-  StringGrid2->setSelectionBehavior(QAbstractItemView::SelectRows);
-  StringGrid2->setSelectionMode(QAbstractItemView::ContiguousSelection);
-  StringGrid2->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  StringGrid2->setWordWrap(false);
-  StringGrid2->setShowGrid(true);
-  StringGrid2->verticalHeader()->hide();
-  StringGrid2->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  StringGrid2->verticalHeader()->setDefaultSectionSize(18);
-  StringGrid2->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-  StringGrid2->horizontalHeader()->setHighlightSections(false);
+  entries_ = new TZipEntries(this);
+  entryGrid_ = new QTableView(this);
+  entryGrid_->setObjectName("StringGrid2");
+  entryGrid_->setModel(entries_);
+  entryGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  entryGrid_->setSelectionMode(QAbstractItemView::ContiguousSelection);
+  entryGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  entryGrid_->setWordWrap(false);
+  entryGrid_->setShowGrid(true);
+  entryGrid_->verticalHeader()->hide();
+  entryGrid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  entryGrid_->verticalHeader()->setDefaultSectionSize(18);
+  entryGrid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  entryGrid_->horizontalHeader()->setHighlightSections(false);
   const int widths[] = {328, 80, 80, 135};
-  for (int c = 0; c < 4; ++c) StringGrid2->setColumnWidth(c, widths[c]);
+  for (int c = 0; c < 4; ++c) entryGrid_->setColumnWidth(c, widths[c]);
 
   auto* panel1 = new QFrame(this);
   panel1->setObjectName("Panel1");
-  ProgressBar1 = new QProgressBar(panel1);
-  ProgressBar1->setObjectName("ProgressBar1");
-  ProgressBar1->setRange(0, 100);
-  ProgressBar1->setValue(0);
-  ProgressBar1->setTextVisible(false);
-  sbtnBrowse = new QToolButton(panel1);
-  sbtnBrowse->setObjectName("sbtnBrowse");
-  sbtnBrowse->setText("Browse");
-  sbtnBrowse->setFixedSize(73, 25);
+  progressBar_ = new QProgressBar(panel1);
+  progressBar_->setObjectName("ProgressBar1");
+  progressBar_->setRange(0, 100);
+  progressBar_->setValue(0);
+  progressBar_->setTextVisible(false);
+  browseButton_ = new QToolButton(panel1);
+  browseButton_->setObjectName("sbtnBrowse");
+  browseButton_->setText("Browse");
+  browseButton_->setFixedSize(73, 25);
   auto* bottom = new QHBoxLayout(panel1);
   bottom->setContentsMargins(6, 2, 6, 2);
   auto* left = new QVBoxLayout;
-  left->addWidget(ProgressBar1);
-  left->addWidget(sbtnBrowse, 0, Qt::AlignLeft);
+  left->addWidget(progressBar_);
+  left->addWidget(browseButton_, 0, Qt::AlignLeft);
   bottom->addLayout(left, 1);
-  bottom->addWidget(RadioGroup(panel1, "RadioGroup1", "Expand Folders", ExpandNo, ExpandYes));
-  bottom->addWidget(RadioGroup(panel1, "RadioGroup2", "Overwrite Existing", OverwriteNo, OverwriteYes));
-  bottom->addWidget(RadioGroup(panel1, "RadioGroup3", "Extract Files", ExtractAll, ExtractSelected, "All", "Selected"));
+  bottom->addWidget(RadioGroup(panel1, "RadioGroup1", "Expand Folders", expandNo_, expandYes_));
+  bottom->addWidget(RadioGroup(panel1, "RadioGroup2", "Overwrite Existing", overwriteNo_, overwriteYes_));
+  bottom->addWidget(
+      RadioGroup(panel1, "RadioGroup3", "Extract Files", extractAll_, extractSelected_, "All", "Selected"));
 
   auto* status = new QFrame(this);
   status->setObjectName("StatusBar1");
@@ -129,19 +129,19 @@ TfrmZipExpand::TfrmZipExpand(MainWindowServices& services, QWidget* parent) : QD
   panels->setSpacing(2);
   const int panelWidths[] = {395, 90, 50};
   for (int i = 0; i < 3; ++i) {
-    StatusPanel[i] = new QLabel(status);
-    StatusPanel[i]->setFrameShape(QFrame::Panel);
-    StatusPanel[i]->setFrameShadow(QFrame::Sunken);
-    StatusPanel[i]->setMinimumWidth(i == 2 ? 150 : panelWidths[i]);
-    StatusPanel[i]->setSizePolicy(i == 0 ? QSizePolicy::Ignored : QSizePolicy::Preferred, QSizePolicy::Preferred);
-    panels->addWidget(StatusPanel[i], i == 0 ? 1 : 0);
+    statusPanels_[i] = new QLabel(status);
+    statusPanels_[i]->setFrameShape(QFrame::Panel);
+    statusPanels_[i]->setFrameShadow(QFrame::Sunken);
+    statusPanels_[i]->setMinimumWidth(i == 2 ? 150 : panelWidths[i]);
+    statusPanels_[i]->setSizePolicy(i == 0 ? QSizePolicy::Ignored : QSizePolicy::Preferred, QSizePolicy::Preferred);
+    panels->addWidget(statusPanels_[i], i == 0 ? 1 : 0);
   }
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(panel2);
-  layout->addWidget(StringGrid2, 1);
+  layout->addWidget(entryGrid_, 1);
   layout->addWidget(panel1);
   layout->addWidget(status);
 
@@ -150,23 +150,27 @@ TfrmZipExpand::TfrmZipExpand(MainWindowServices& services, QWidget* parent) : QD
   QString folder = s.Read(settings::kZipStrtDir);
   if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = settings::StringDefault(settings::kZipStrtDir);
   SetExtractionFolder(WithSeparator(folder));
-  (s.Read(settings::kExpDirs) == 1 ? ExpandYes : ExpandNo)->setChecked(true);
-  (s.Read(settings::kOvrWrt) == 0 ? OverwriteNo : OverwriteYes)->setChecked(true);
-  (s.Read(settings::kExtAll) == 1 ? ExtractSelected : ExtractAll)->setChecked(true);
+  (s.Read(settings::kExpDirs) == 1 ? expandYes_ : expandNo_)->setChecked(true);
+  (s.Read(settings::kOvrWrt) == 0 ? overwriteNo_ : overwriteYes_)->setChecked(true);
+  (s.Read(settings::kExtAll) == 1 ? extractSelected_ : extractAll_)->setChecked(true);
 
-  connect(sbtnExtract, &QToolButton::clicked, this, &TfrmZipExpand::sbtnExtractClick);
-  connect(sbtnExit, &QToolButton::clicked, this, &QDialog::close);
-  connect(sbtnBrowse, &QToolButton::clicked, this, &TfrmZipExpand::sbtnBrowseClick);
-  connect(StringGrid2, &QTableView::doubleClicked, this, &TfrmZipExpand::StringGrid2DblClick);
+  connect(extractButton_, &QToolButton::clicked, this, &TfrmZipExpand::sbtnExtractClick);
+  connect(exitButton_, &QToolButton::clicked, this, &QDialog::close);
+  connect(browseButton_, &QToolButton::clicked, this, &TfrmZipExpand::sbtnBrowseClick);
+  connect(entryGrid_, &QTableView::doubleClicked, this, &TfrmZipExpand::StringGrid2DblClick);
 }
 
 TfrmZipExpand::~TfrmZipExpand() = default;
 
-QString TfrmZipExpand::ExtractionFolder() const { return fileops::ChosenFolder(); }
+QString TfrmZipExpand::ArchivePath() const { return archivePathLabel_->text(); }
+
+QString TfrmZipExpand::StatusText(int panel) const {
+  return panel >= 0 && panel < 3 ? statusPanels_[panel]->text() : QString();
+}
 
 void TfrmZipExpand::SetExtractionFolder(const QString& folder) {
-  fileops::ChosenFolder() = folder;
-  StatusPanel[0]->setText("Expand to Folder: " + folder);
+  extractionFolder_ = folder;
+  statusPanels_[0]->setText("Expand to Folder: " + folder);
 }
 
 void TfrmZipExpand::showEvent(QShowEvent* event) {
@@ -181,15 +185,15 @@ void TfrmZipExpand::showEvent(QShowEvent* event) {
 
 void TfrmZipExpand::ListArchive() {
   const QString path = services_.CurrentRecordPath();
-  ZipFName->setText(path);
+  archivePathLabel_->setText(path);
   zip::Listing listing = zip::ListArchive(path);
   listingError_ = listing.error;
-  Entries->SetEntries(std::move(listing.entries));
-  StatusPanel[1]->setText("Files : " + QString::number(Entries->rowCount()));
+  entries_->SetEntries(std::move(listing.entries));
+  statusPanels_[1]->setText("Files : " + QString::number(entries_->rowCount()));
   // The date column as wide as this locale's dates and times need.
-  if (Entries->rowCount() > 0) {
-    const QString sample = Entries->data(Entries->index(0, 3)).toString();
-    StringGrid2->setColumnWidth(3, std::max(135, StringGrid2->fontMetrics().horizontalAdvance(sample) + 16));
+  if (entries_->rowCount() > 0) {
+    const QString sample = entries_->data(entries_->index(0, 3)).toString();
+    entryGrid_->setColumnWidth(3, std::max(135, entryGrid_->fontMetrics().horizontalAdvance(sample) + 16));
   }
 }
 
@@ -203,30 +207,30 @@ void TfrmZipExpand::sbtnBrowseClick() {
 void TfrmZipExpand::sbtnExtractClick() {
   if (busy_) return;
   prompts::Prompts& p = prompts::Current();
-  const QString archive = ZipFName->text();
+  const QString archive = archivePathLabel_->text();
   if (archive.isEmpty() || !QFileInfo(archive).isFile()) {
     p.Message(this, prompts::Kind::Error, "Error: file not found: " + archive);
     return;
   }
-  const bool dirNames = ExpandYes->isChecked();
-  const bool overwrite = OverwriteYes->isChecked();
-  const bool all = ExtractAll->isChecked();
+  const bool dirNames = expandYes_->isChecked();
+  const bool overwrite = overwriteYes_->isChecked();
+  const bool all = extractAll_->isChecked();
   lastOverwrite = overwrite;
   const QString target = ExtractionFolder();
   if (target.isEmpty()) return;
 
   QStringList names;
-  if (Entries->rowCount() == 0) {
+  if (entries_->rowCount() == 0) {
     p.Message(this, prompts::Kind::Error, "Error - no files to extract");
   } else if (!all) {
     // The rows of the selected range, top to bottom.
     QList<int> rows;
-    for (const QModelIndex& i : StringGrid2->selectionModel()->selectedRows()) rows.append(i.row());
+    for (const QModelIndex& i : entryGrid_->selectionModel()->selectedRows()) rows.append(i.row());
     std::sort(rows.begin(), rows.end());
     // The entries' stored names: the grid shows them in lower case, and
     // entries that differ only in letter case must not be taken together.
     for (int r : rows)
-      if (r < (int)Entries->Entries().size()) names.append(Entries->Entries()[(size_t)r].name);
+      if (r < (int)entries_->Entries().size()) names.append(entries_->Entries()[(size_t)r].name);
     // Nothing chosen extracts nothing: "Selected" never turns into "All".
     if (names.isEmpty()) {
       p.Message(this, prompts::Kind::Warning, "Error - no files selected");
@@ -235,7 +239,7 @@ void TfrmZipExpand::sbtnExtractClick() {
   }
   QApplication::processEvents();
   const int count = RunExtraction(target, names, dirNames, overwrite);
-  if (count >= 0) StatusPanel[2]->setText(QString::number(count) + " files were extracted");
+  if (count >= 0) statusPanels_[2]->setText(QString::number(count) + " files were extracted");
 }
 
 int TfrmZipExpand::RunExtraction(const QString& folder, const QStringList& names, bool dirNames, bool overwrite) {
@@ -249,14 +253,14 @@ int TfrmZipExpand::RunExtraction(const QString& folder, const QStringList& names
     const auto clamp = [](qint64 v) { return (int)std::clamp<qint64>(v, 0, INT_MAX); };
     switch (kind) {
       case zip::ExtractCallbacks::Step::FileStarts:
-        ProgressBar1->setRange(0, std::max(1, clamp(size)));
-        ProgressBar1->setValue(0);
+        progressBar_->setRange(0, std::max(1, clamp(size)));
+        progressBar_->setValue(0);
         break;
       case zip::ExtractCallbacks::Step::Progress:
-        ProgressBar1->setValue(std::min(clamp(size), ProgressBar1->maximum()));
+        progressBar_->setValue(std::min(clamp(size), progressBar_->maximum()));
         break;
       case zip::ExtractCallbacks::Step::FileEnds:
-        ProgressBar1->setValue(ProgressBar1->maximum());
+        progressBar_->setValue(progressBar_->maximum());
         break;
     }
     QApplication::processEvents();
@@ -275,7 +279,7 @@ int TfrmZipExpand::RunExtraction(const QString& folder, const QStringList& names
   zip::ExtractOptions options;
   options.dirNames = dirNames;
   options.overwrite = overwrite;
-  const zip::ExtractResult result = zip::Extract(ZipFName->text(), folder, names, options, callbacks);
+  const zip::ExtractResult result = zip::Extract(archivePathLabel_->text(), folder, names, options, callbacks);
   if (!result.error.isEmpty()) p.Message(this, prompts::Kind::Warning, result.error);
   cancel_ = false;
   busy_ = false;
@@ -285,9 +289,9 @@ int TfrmZipExpand::RunExtraction(const QString& folder, const QStringList& names
 
 void TfrmZipExpand::StringGrid2DblClick() {
   if (busy_) return;
-  const int row = StringGrid2->currentIndex().row();
-  if (row < 0 || row >= Entries->rowCount()) return;
-  TfrmZipSelTxt::ShowEntry(*this, services_, Entries->FileName(row), Entries->Entries()[(size_t)row]);
+  const int row = entryGrid_->currentIndex().row();
+  if (row < 0 || row >= entries_->rowCount()) return;
+  TfrmZipSelTxt::ShowEntry(*this, services_, entries_->FileName(row), entries_->Entries()[(size_t)row]);
   // Back from the viewer: the archive is listed again, as it may have
   // changed meanwhile.
   if (isVisible()) ListArchive();
@@ -304,8 +308,8 @@ void TfrmZipExpand::closeEvent(QCloseEvent* event) {
   }
   TSettings& s = services_.Settings();
   s.Write(settings::kZipStrtDir, ExtractionFolder());
-  s.Write(settings::kExpDirs, ExpandYes->isChecked() ? 1 : 0);
-  s.Write(settings::kOvrWrt, OverwriteYes->isChecked() ? 1 : 0);
-  s.Write(settings::kExtAll, ExtractSelected->isChecked() ? 1 : 0);
+  s.Write(settings::kExpDirs, expandYes_->isChecked() ? 1 : 0);
+  s.Write(settings::kOvrWrt, overwriteYes_->isChecked() ? 1 : 0);
+  s.Write(settings::kExtAll, extractSelected_->isChecked() ? 1 : 0);
   QDialog::closeEvent(event);
 }

@@ -25,23 +25,17 @@ class TfrmZipExpand : public QDialog {
   explicit TfrmZipExpand(MainWindowServices& services, QWidget* parent = nullptr);
   ~TfrmZipExpand() override;
 
-  QLabel* ZipFName = nullptr;  // the archive's full path
-  QToolButton* sbtnExtract = nullptr;
-  QToolButton* sbtnExit = nullptr;
-  QTableView* StringGrid2 = nullptr;
-  TZipEntries* Entries = nullptr;
-  QProgressBar* ProgressBar1 = nullptr;
-  QToolButton* sbtnBrowse = nullptr;
-  QRadioButton* ExpandNo = nullptr;  // "Expand Folders"
-  QRadioButton* ExpandYes = nullptr;
-  QRadioButton* OverwriteNo = nullptr;  // "Overwrite Existing"
-  QRadioButton* OverwriteYes = nullptr;
-  QRadioButton* ExtractAll = nullptr;  // "Extract Files"
-  QRadioButton* ExtractSelected = nullptr;
-  QLabel* StatusPanel[3] = {};
+  // The archive's full path, as the window shows it.
+  QString ArchivePath() const;
+  // The listed entries, one row each.
+  const TZipEntries& EntryModel() const { return *entries_; }
+  // The text of status panel 0 (the extraction folder), 1 (the count of
+  // entries) or 2 (the count of files the last extraction wrote).
+  QString StatusText(int panel) const;
 
-  // The folder the entries are extracted into, ending in a separator.
-  QString ExtractionFolder() const;
+  // The folder the entries are extracted into, ending in a separator: the
+  // remembered one at first, then the one the user browsed to.
+  const QString& ExtractionFolder() const { return extractionFolder_; }
   void SetExtractionFolder(const QString& folder);
 
   // Lists the current record's archive again and refills the grid.
@@ -68,8 +62,25 @@ class TfrmZipExpand : public QDialog {
 
  private:
   MainWindowServices& services_;
+  QString extractionFolder_;
   QString listingError_;
   bool busy_ = false;
   bool cancel_ = false;
   bool closeWhenDone_ = false;
+
+  // The widgets; each carries its given name as objectName.
+  QLabel* archivePathLabel_ = nullptr;  // ZipFName
+  QToolButton* extractButton_ = nullptr;  // sbtnExtract
+  QToolButton* exitButton_ = nullptr;     // sbtnExit
+  QTableView* entryGrid_ = nullptr;       // StringGrid2
+  TZipEntries* entries_ = nullptr;        // what the grid shows
+  QProgressBar* progressBar_ = nullptr;   // ProgressBar1
+  QToolButton* browseButton_ = nullptr;   // sbtnBrowse
+  QRadioButton* expandNo_ = nullptr;  // "Expand Folders"
+  QRadioButton* expandYes_ = nullptr;
+  QRadioButton* overwriteNo_ = nullptr;  // "Overwrite Existing"
+  QRadioButton* overwriteYes_ = nullptr;
+  QRadioButton* extractAll_ = nullptr;  // "Extract Files"
+  QRadioButton* extractSelected_ = nullptr;
+  QLabel* statusPanels_[3] = {};  // the folder, the entry count, the files extracted
 };

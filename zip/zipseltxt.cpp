@@ -33,73 +33,74 @@ TfrmZipSelTxt::TfrmZipSelTxt(TfrmZipExpand& zipWindow, MainWindowServices& servi
 
   auto* label2 = new QLabel("File:", this);
   label2->setObjectName("Label2");
-  Label1 = new QLabel(this);
-  Label1->setObjectName("Label1");
-  QPalette navy = Label1->palette();
+  entryNameLabel_ = new QLabel(this);
+  entryNameLabel_->setObjectName("Label1");
+  QPalette navy = entryNameLabel_->palette();
   navy.setColor(QPalette::WindowText, QColor(0, 0, 128));
-  Label1->setPalette(navy);
-  Label1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  Label1->setIndent(6);
-  sbtnPrint = new QToolButton(this);
-  sbtnPrint->setObjectName("sbtnPrint");
-  sbtnPrint->setIcon(icons::ToolIcon("recrpt"));
-  sbtnPrint->setToolTip("Print");
-  sbtnCpyTxtToDesc = new QToolButton(this);
-  sbtnCpyTxtToDesc->setObjectName("sbtnCpyTxtToDesc");
-  sbtnCpyTxtToDesc->setText("Copy to Desc");
-  sbtnCpyTxtToDesc->setEnabled(false);
-  sbtnExit = new QToolButton(this);
-  sbtnExit->setObjectName("sbtnExit");
-  sbtnExit->setText("Exit");
-  sbtnPrint->setFixedSize(30, 25);
-  sbtnCpyTxtToDesc->setFixedSize(90, 25);
-  sbtnExit->setFixedSize(73, 25);
+  entryNameLabel_->setPalette(navy);
+  entryNameLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  entryNameLabel_->setIndent(6);
+  printButton_ = new QToolButton(this);
+  printButton_->setObjectName("sbtnPrint");
+  printButton_->setIcon(icons::ToolIcon("recrpt"));
+  printButton_->setToolTip("Print");
+  copyToDescButton_ = new QToolButton(this);
+  copyToDescButton_->setObjectName("sbtnCpyTxtToDesc");
+  copyToDescButton_->setText("Copy to Desc");
+  copyToDescButton_->setEnabled(false);
+  exitButton_ = new QToolButton(this);
+  exitButton_->setObjectName("sbtnExit");
+  exitButton_->setText("Exit");
+  printButton_->setFixedSize(30, 25);
+  copyToDescButton_->setFixedSize(90, 25);
+  exitButton_->setFixedSize(73, 25);
   auto* top = new QHBoxLayout;
   top->setContentsMargins(6, 4, 6, 4);
   top->addWidget(label2);
-  top->addWidget(Label1, 1);
-  top->addWidget(sbtnPrint);
-  top->addWidget(sbtnCpyTxtToDesc);
-  top->addWidget(sbtnExit);
+  top->addWidget(entryNameLabel_, 1);
+  top->addWidget(printButton_);
+  top->addWidget(copyToDescButton_);
+  top->addWidget(exitButton_);
 
-  Memo1 = new QPlainTextEdit(this);
-  Memo1->setObjectName("Memo1");
-  Memo1->setReadOnly(true);
-  Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->installEventFilter(this);
+  textView_ = new QPlainTextEdit(this);
+  textView_->setObjectName("Memo1");
+  textView_->setReadOnly(true);
+  textView_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  textView_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  textView_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  textView_->installEventFilter(this);
 
-  StatusPanel0 = new QLabel(this);
-  StatusPanel0->setObjectName("StatusPanel0");
-  StatusPanel0->setFrameShape(QFrame::Panel);
-  StatusPanel0->setFrameShadow(QFrame::Sunken);
-  StatusPanel0->setFixedWidth(146);
-  chkbxCloseFrms = new QCheckBox("Close \"Zip File Archive\" and \"Extracted Zip Text\" after \"Copy to Desc\"", this);
-  chkbxCloseFrms->setObjectName("chkbxCloseFrms");
-  chkbxCloseFrms->setChecked(services_.Settings().Read(settings::kChkBxFrms));
+  printStatus_ = new QLabel(this);
+  printStatus_->setObjectName("StatusPanel0");
+  printStatus_->setFrameShape(QFrame::Panel);
+  printStatus_->setFrameShadow(QFrame::Sunken);
+  printStatus_->setFixedWidth(146);
+  closeAfterCopyBox_ =
+      new QCheckBox("Close \"Zip File Archive\" and \"Extracted Zip Text\" after \"Copy to Desc\"", this);
+  closeAfterCopyBox_->setObjectName("chkbxCloseFrms");
+  closeAfterCopyBox_->setChecked(services_.Settings().Read(settings::kChkBxFrms));
   auto* status = new QHBoxLayout;
   status->setContentsMargins(2, 1, 2, 1);
-  status->addWidget(StatusPanel0);
-  status->addWidget(chkbxCloseFrms, 1);
+  status->addWidget(printStatus_);
+  status->addWidget(closeAfterCopyBox_, 1);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addLayout(top);
-  layout->addWidget(Memo1, 1);
+  layout->addWidget(textView_, 1);
   layout->addLayout(status);
 
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName("Timer1");
-  Timer1->setInterval(5000);
-  Timer1->setSingleShot(true);
-  connect(Timer1, &QTimer::timeout, this, [this] { StatusPanel0->setText(" "); });
-  connect(Memo1, &QPlainTextEdit::copyAvailable, sbtnCpyTxtToDesc, &QToolButton::setEnabled);
-  connect(sbtnCpyTxtToDesc, &QToolButton::clicked, this, &TfrmZipSelTxt::sbtnCpyTxtToDescClick);
-  connect(sbtnPrint, &QToolButton::clicked, this, &TfrmZipSelTxt::sbtnPrintClick);
-  connect(sbtnExit, &QToolButton::clicked, this, &QDialog::close);
-  connect(chkbxCloseFrms, &QCheckBox::toggled, this,
+  statusTimer_ = new QTimer(this);
+  statusTimer_->setObjectName("Timer1");
+  statusTimer_->setInterval(5000);
+  statusTimer_->setSingleShot(true);
+  connect(statusTimer_, &QTimer::timeout, this, [this] { printStatus_->setText(" "); });
+  connect(textView_, &QPlainTextEdit::copyAvailable, copyToDescButton_, &QToolButton::setEnabled);
+  connect(copyToDescButton_, &QToolButton::clicked, this, &TfrmZipSelTxt::sbtnCpyTxtToDescClick);
+  connect(printButton_, &QToolButton::clicked, this, &TfrmZipSelTxt::sbtnPrintClick);
+  connect(exitButton_, &QToolButton::clicked, this, &QDialog::close);
+  connect(closeAfterCopyBox_, &QCheckBox::toggled, this,
           [this](bool on) { services_.Settings().Write(settings::kChkBxFrms, on); });
 }
 
@@ -151,15 +152,15 @@ void TfrmZipSelTxt::ShowEntry(TfrmZipExpand& zipWindow, MainWindowServices& serv
   file.close();
 
   TfrmZipSelTxt viewer(zipWindow, services);
-  viewer.Label1->setText(name);
-  viewer.Memo1->setPlainText(text);
+  viewer.entryNameLabel_->setText(name);
+  viewer.textView_->setPlainText(text);
   viewer.exec();
 }
 
 bool TfrmZipSelTxt::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Memo1 && event->type() == QEvent::KeyPress) {
+  if (watched == textView_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::ControlModifier && !Memo1->document()->isEmpty()) {
+    if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::ControlModifier && !textView_->document()->isEmpty()) {
       sbtnCpyTxtToDescClick();
       return true;
     }
@@ -168,16 +169,16 @@ bool TfrmZipSelTxt::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfrmZipSelTxt::sbtnCpyTxtToDescClick() {
-  QTextCursor c = Memo1->textCursor();
+  QTextCursor c = textView_->textCursor();
   // The text box separates its lines with U+2029.
   QString text = c.selectedText();
   text.replace(QChar::ParagraphSeparator, u'\n');
   if (text.isEmpty()) return;
   if (!services_.PasteIntoDescription(text)) return;
   c.clearSelection();
-  Memo1->setTextCursor(c);
-  sbtnCpyTxtToDesc->setEnabled(false);
-  if (chkbxCloseFrms->isChecked()) {
+  textView_->setTextCursor(c);
+  copyToDescButton_->setEnabled(false);
+  if (closeAfterCopyBox_->isChecked()) {
     close();
     QMetaObject::invokeMethod(&zipWindow_, &QDialog::close, Qt::QueuedConnection);
   }
@@ -202,14 +203,14 @@ int TfrmZipSelTxt::PrintText(QPagedPaintDevice& device) {
     painter.drawText(QPointF(x, y + fm.ascent()), text);
     y += fm.height() + gap;
   };
-  const QString name = Label1->text().toUpper();
+  const QString name = entryNameLabel_->text().toUpper();
   painter.setFont(heading);
-  line(zipWindow_.ZipFName->text().toUpper(), 0);
+  line(zipWindow_.ArchivePath().toUpper(), 0);
   line(QString(), 0);
   line(name, 0);
   painter.setFont(body);
   y += QFontMetricsF(body, &device).height() + gap;
-  const QStringList lines = Memo1->toPlainText().split(u'\n');
+  const QStringList lines = textView_->toPlainText().split(u'\n');
   for (const QString& text : lines) {
     // A line wider than the page goes on over as many lines as it needs.
     QTextLayout layout(text, body, &device);
@@ -242,19 +243,19 @@ int TfrmZipSelTxt::PrintText(QPagedPaintDevice& device) {
 void TfrmZipSelTxt::sbtnPrintClick() {
   QApplication::processEvents();
   QPrinter printer;
-  printer.setDocName(Label1->text());
+  printer.setDocName(entryNameLabel_->text());
   QPrintDialog dialog(&printer, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  StatusPanel0->setText("Printing...");
-  StatusPanel0->repaint();
+  printStatus_->setText("Printing...");
+  printStatus_->repaint();
   if (PrintText(printer) == 0) {
     prompts::Current().Message(this, prompts::Kind::Error, "The text could not be printed on " +
                                                                (printer.printerName().isEmpty() ? QString("the printer")
                                                                                                : printer.printerName()) +
                                                                ".");
-    StatusPanel0->setText(" ");
+    printStatus_->setText(" ");
     return;
   }
-  StatusPanel0->setText("Print complete...");
-  Timer1->start();
+  printStatus_->setText("Print complete...");
+  statusTimer_->start();
 }

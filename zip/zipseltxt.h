@@ -43,15 +43,6 @@ class TfrmZipSelTxt : public QDialog {
   // Lines wider than the page are wrapped, not cut. Returns the pages.
   int PrintText(QPagedPaintDevice& device);
 
-  QLabel* Label1 = nullptr;  // the entry's name as the grid lists it
-  QToolButton* sbtnPrint = nullptr;
-  QToolButton* sbtnCpyTxtToDesc = nullptr;
-  QToolButton* sbtnExit = nullptr;
-  QPlainTextEdit* Memo1 = nullptr;
-  QLabel* StatusPanel0 = nullptr;  // the print state
-  QCheckBox* chkbxCloseFrms = nullptr;
-  QTimer* Timer1 = nullptr;
-
  public slots:
   void sbtnCpyTxtToDescClick();
   void sbtnPrintClick();
@@ -63,4 +54,14 @@ class TfrmZipSelTxt : public QDialog {
  private:
   TfrmZipExpand& zipWindow_;
   MainWindowServices& services_;
+
+  // The widgets; each carries its given name as objectName.
+  QLabel* entryNameLabel_ = nullptr;      // Label1: the entry's name as the grid lists it
+  QToolButton* printButton_ = nullptr;     // sbtnPrint
+  QToolButton* copyToDescButton_ = nullptr;  // sbtnCpyTxtToDesc
+  QToolButton* exitButton_ = nullptr;      // sbtnExit
+  QPlainTextEdit* textView_ = nullptr;     // Memo1: the entry's text
+  QLabel* printStatus_ = nullptr;          // StatusPanel0: the print state
+  QCheckBox* closeAfterCopyBox_ = nullptr;  // chkbxCloseFrms
+  QTimer* statusTimer_ = nullptr;          // Timer1: clears the print state
 };

@@ -147,8 +147,8 @@ class WindowFileOpsTest : public ::testing::Test {
     QTimer::singleShot(0, [destination] {
       auto* form = qobject_cast<fileops::TfrmFileOperations*>(QApplication::activeModalWidget());
       ASSERT_NE(form, nullptr);
-      if (!destination.isEmpty()) form->Edit2->setText(destination);
-      form->sbtnFileOps->click();
+      if (!destination.isEmpty()) form->findChild<QLineEdit*>("Edit2")->setText(destination);
+      form->findChild<QToolButton*>("sbtnFileOps")->click();
     });
     Get<QAction>(item)->trigger();
   }
@@ -212,14 +212,30 @@ TEST_F(WindowFileOpsTest, ZipTextCopiedIntoTheDescription) {
   AddRecords({{"C", "pack", root_ + "/files/pack.zip"}});
   TfrmVantrell& w = Open();
   int rows = -1;
+  QString zipFolder;
   QTimer::singleShot(0, [&] {
     auto* zipWindow = qobject_cast<TfrmZipExpand*>(QApplication::activeModalWidget());
     ASSERT_NE(zipWindow, nullptr);
-    rows = zipWindow->Entries->rowCount();
+    rows = zipWindow->EntryModel().rowCount();
+    zipFolder = zipWindow->ExtractionFolder();
     zipWindow->close();
   });
   Get<QToolButton>("sbtnZipArch")->click();
   EXPECT_EQ(rows, 1);
+  // The next file operation, and only that one, proposes the zip window's
+  // folder for Create Folder.
+  for (const QString& expected : {zipFolder, QString()}) {
+    QString proposed = "-";
+    QTimer::singleShot(0, [&] {
+      QWidget* form = QApplication::activeModalWidget();
+      ASSERT_NE(form, nullptr);
+      proposed = form->findChild<QLineEdit*>("Edit2")->text();
+      form->findChild<QToolButton*>("sbtnClose")->click();
+    });
+    Get<QAction>("mnuCreateDir")->trigger();
+    EXPECT_EQ(proposed, expected);
+  }
+  EXPECT_FALSE(zipFolder.isEmpty());
 
   ASSERT_TRUE(w.PasteIntoDescription("quoted passage"));
   EXPECT_EQ(dm_->ApTable1.GetState(), xbase::State::Browse) << "a browsed record is saved at once";

@@ -24,10 +24,10 @@
 #include <functional>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include <unistd.h>
 
-#include "chosenfolder.h"
 #include "createdb.h"
 #include "datafiles.h"
 #include "datamodule.h"
@@ -68,15 +68,28 @@ class FakeWindow : public MainWindowServices {
   int TotalRecordCount() const override { return counts.Total(); }
   void SetTotalRecordCount(int n) override { counts.SetTotal(n); }
   void ApplyFlatButtons(QWidget*) override { ++flatPasses; }
+  QString TakeZipExtractionFolder() override { return std::exchange(zipFolder, QString()); }
 
   QStringList panel, timed;
   RecordCounts counts;
   int flatPasses = 0;
+  QString zipFolder;  // the zip window's extraction folder, as the main window keeps it
 
  private:
   browse::TableRecordSession record_;
   TSettings settings_;
 };
+
+// The dialog's widgets, by the names the program's documents give them.
+template <class T>
+T* Named(QWidget& form, const char* name) {
+  T* widget = form.findChild<T*>(QString::fromLatin1(name));
+  EXPECT_NE(widget, nullptr) << name;
+  return widget;
+}
+QLabel* Label(QWidget& form, const char* name) { return Named<QLabel>(form, name); }
+QLineEdit* Edit2(QWidget& form) { return Named<QLineEdit>(form, "Edit2"); }
+QToolButton* Button(QWidget& form, const char* name) { return Named<QToolButton>(form, name); }
 
 QByteArray Read(const QString& path) {
   QFile f(path);
@@ -109,7 +122,6 @@ class FileOpsTest : public ::testing::Test {
     dm_.DataModule1Create(data);
     dm_.ApTable1.Open();
     window_ = std::make_unique<FakeWindow>(dm_, root_ + "/settings.ini");
-    fileops::ChosenFolder().clear();
   }
   void TearDown() override {
     window_.reset();
@@ -143,7 +155,7 @@ class FileOpsTest : public ::testing::Test {
       shown = true;
       act(*form);
       // A test that left it open (a refused close) ends it with Exit.
-      if (form->isVisible()) form->sbtnClose->click();
+      if (form->isVisible()) Button(*form, "sbtnClose")->click();
     });
     fileops::TFileCommand(*window_, [this](const QString& text) { window_->panel << text; }).Run(op);
     EXPECT_TRUE(shown);
@@ -151,8 +163,8 @@ class FileOpsTest : public ::testing::Test {
   // The dialog given a destination and its action button pressed.
   void RunTo(Operation op, const QString& destination) {
     Run(op, [&](TfrmFileOperations& form) {
-      form.Edit2->setText(destination);
-      form.sbtnFileOps->click();
+      Edit2(form)->setText(destination);
+      Button(form, "sbtnFileOps")->click();
     });
   }
 
@@ -216,19 +228,19 @@ TEST_F(FileOpsTest, CopyProposesTheRememberedFolderAndLeavesTheRecord) {
   // The first copy ever proposes the home folder.
   Run(Operation::Copy, [&](TfrmFileOperations& form) {
     EXPECT_EQ(form.windowTitle(), "Copy File");
-    EXPECT_EQ(form.Label1->text(), "From:");
-    EXPECT_EQ(form.Label2->text(), "To:");
-    EXPECT_EQ(form.Label3->text(), source);
-    EXPECT_EQ(form.Edit2->text(), root_ + "/a.txt");
-    EXPECT_EQ(form.sbtnFileOps->text(), "Copy");
-    EXPECT_EQ(form.sbtnFileOps->toolTip(), "Copy File");
-    EXPECT_FALSE(form.sbtnFileOps->icon().isNull());
-    EXPECT_FALSE(form.sbtnBrowse->isHidden());
-    EXPECT_EQ(form.sbtnClose->text(), "Exit");
+    EXPECT_EQ(Label(form, "Label1")->text(), "From:");
+    EXPECT_EQ(Label(form, "Label2")->text(), "To:");
+    EXPECT_EQ(Label(form, "Label3")->text(), source);
+    EXPECT_EQ(Edit2(form)->text(), root_ + "/a.txt");
+    EXPECT_EQ(Button(form, "sbtnFileOps")->text(), "Copy");
+    EXPECT_EQ(Button(form, "sbtnFileOps")->toolTip(), "Copy File");
+    EXPECT_FALSE(Button(form, "sbtnFileOps")->icon().isNull());
+    EXPECT_FALSE(Button(form, "sbtnBrowse")->isHidden());
+    EXPECT_EQ(Button(form, "sbtnClose")->text(), "Exit");
     EXPECT_GT(window_->flatPasses, 0);
     // Another folder typed: the copy goes there, the proposal is remembered.
-    form.Edit2->setText(target + "/copy of a.txt");
-    form.sbtnFileOps->click();
+    Edit2(form)->setText(target + "/copy of a.txt");
+    Button(form, "sbtnFileOps")->click();
   });
   EXPECT_EQ(Read(target + "/copy of a.txt"), "original");
   EXPECT_EQ(Read(source), "original");
@@ -236,7 +248,7 @@ TEST_F(FileOpsTest, CopyProposesTheRememberedFolderAndLeavesTheRecord) {
   EXPECT_EQ(window_->panel, (QStringList{"Copy started...", " Copied..." + target + "/copy of a.txt", " Operation complete..."}));
   EXPECT_EQ(window_->timed, QStringList{" Operation complete..."});
   EXPECT_EQ(Remembered(), root_);
-  EXPECT_TRUE(fileops::ChosenFolder().isEmpty());
+  EXPECT_TRUE(window_->zipFolder.isEmpty());
   EXPECT_EQ(scripted_.Count(Call::Message), 0);
 
   // A remembered folder, with or without its closing separator, proposes
@@ -244,9 +256,9 @@ TEST_F(FileOpsTest, CopyProposesTheRememberedFolderAndLeavesTheRecord) {
   for (const QString& remembered : {target, target + "/"}) {
     window_->Settings().Write(settings::kCmrStrtDir, remembered);
     Run(Operation::Move, [&](TfrmFileOperations& form) {
-      EXPECT_EQ(form.Edit2->text(), target + "/a.txt");
-      EXPECT_EQ(fileops::ChosenFolder(), target + "/a.txt");
-      form.sbtnClose->click();
+      EXPECT_EQ(Edit2(form)->text(), target + "/a.txt");
+      EXPECT_EQ(form.ChosenFolder(), target + "/a.txt");
+      Button(form, "sbtnClose")->click();
     });
   }
 }
@@ -320,8 +332,8 @@ TEST_F(FileOpsTest, MoveAndRenameTakeTheRecordAlong) {
   const QString renamed = root_ + "/target/b|c.txt";
   Run(Operation::Rename, [&](TfrmFileOperations& form) {
     EXPECT_EQ(form.windowTitle(), "Rename File");
-    form.Edit2->setText(renamed);
-    form.sbtnFileOps->click();
+    Edit2(form)->setText(renamed);
+    Button(form, "sbtnFileOps")->click();
   });
   EXPECT_FALSE(QFileInfo::exists(moved));
   EXPECT_EQ(Read(renamed), "original");
@@ -502,13 +514,13 @@ TEST_F(FileOpsTest, DeleteSendsTheFileToTheTrashWithItsRecord) {
   scripted_.Answer(prompts::Cancel);
   Run(Operation::Delete, [&](TfrmFileOperations& form) {
     EXPECT_EQ(form.windowTitle(), "Delete File");
-    EXPECT_EQ(form.Label1->text(), "");
-    EXPECT_EQ(form.Label2->text(), "Delete:");
-    EXPECT_EQ(form.Label3->text(), "Deleting this file will also delete its catalog entry.");
-    EXPECT_EQ(form.Edit2->text(), path);
-    EXPECT_FALSE(form.Edit2->isEnabled());
-    EXPECT_TRUE(form.sbtnBrowse->isHidden());
-    form.sbtnFileOps->click();
+    EXPECT_EQ(Label(form, "Label1")->text(), "");
+    EXPECT_EQ(Label(form, "Label2")->text(), "Delete:");
+    EXPECT_EQ(Label(form, "Label3")->text(), "Deleting this file will also delete its catalog entry.");
+    EXPECT_EQ(Edit2(form)->text(), path);
+    EXPECT_FALSE(Edit2(form)->isEnabled());
+    EXPECT_TRUE(Button(form, "sbtnBrowse")->isHidden());
+    Button(form, "sbtnFileOps")->click();
   });
   EXPECT_EQ(scripted_.Beeps(), 1);
   EXPECT_EQ(scripted_.Last().kind, prompts::Kind::Confirmation);
@@ -554,17 +566,18 @@ TEST_F(FileOpsTest, FileThatCannotGoToTheTrashKeepsItsRecord) {
 TEST_F(FileOpsTest, CreateFolderMakesOneNewFolder) {
   AddFile(root_ + "/files/a.txt");
   // The zip viewer's extraction folder is proposed.
-  fileops::ChosenFolder() = root_ + "/unzipped/";
+  window_->zipFolder = root_ + "/unzipped/";
   const QString folder = root_ + "/unzipped";
   QDir().mkpath(folder);
   Run(Operation::CreateFolder, [&](TfrmFileOperations& form) {
     EXPECT_EQ(form.windowTitle(), "Create Folder");
-    EXPECT_EQ(form.Label2->text(), "Create:");
-    EXPECT_EQ(form.Label3->text(), "Enter a NEW folder name, with the full path.");
-    EXPECT_EQ(form.Edit2->text(), root_ + "/unzipped/");
-    form.Edit2->setText(folder + "/new");
-    form.sbtnFileOps->click();
+    EXPECT_EQ(Label(form, "Label2")->text(), "Create:");
+    EXPECT_EQ(Label(form, "Label3")->text(), "Enter a NEW folder name, with the full path.");
+    EXPECT_EQ(Edit2(form)->text(), root_ + "/unzipped/");
+    Edit2(form)->setText(folder + "/new");
+    Button(form, "sbtnFileOps")->click();
   });
+  EXPECT_TRUE(window_->zipFolder.isEmpty()) << "proposed to one file operation only";
   EXPECT_TRUE(QFileInfo(folder + "/new").isDir());
   EXPECT_EQ(window_->panel, (QStringList{"Create Folder started...", " Created folder..." + folder + "/new",
                                          " Operation complete..."}));
@@ -589,21 +602,21 @@ TEST_F(FileOpsTest, CreateFolderMakesOneNewFolder) {
 TEST_F(FileOpsTest, DialogWantsAFullPathAndExitDoesNothing) {
   const QString source = AddFile(root_ + "/files/a.txt");
   Run(Operation::Copy, [&](TfrmFileOperations& form) {
-    form.Edit2->clear();
-    form.sbtnFileOps->click();
+    Edit2(form)->clear();
+    Button(form, "sbtnFileOps")->click();
     EXPECT_EQ(scripted_.Last().text, "Entry Required.");
     EXPECT_EQ(scripted_.Last().kind, prompts::Kind::Warning);
     EXPECT_TRUE(form.isVisible());
-    form.Edit2->setText("a copy.txt");
-    form.sbtnFileOps->click();
+    Edit2(form)->setText("a copy.txt");
+    Button(form, "sbtnFileOps")->click();
     EXPECT_EQ(scripted_.Last().text, "Enter the full path.");
     EXPECT_TRUE(form.isVisible());
-    form.sbtnClose->click();
+    Button(form, "sbtnClose")->click();
     EXPECT_FALSE(form.isVisible());
   });
   EXPECT_EQ(Entries(root_ + "/files"), QStringList{"a.txt"});
   EXPECT_EQ(window_->timed, QStringList{" Operation complete..."});
-  EXPECT_TRUE(fileops::ChosenFolder().isEmpty());
+  EXPECT_TRUE(window_->zipFolder.isEmpty());
 
   // Escape is Exit too.
   window_->panel.clear();
@@ -618,13 +631,13 @@ TEST_F(FileOpsTest, BrowseFillsInTheChosenFolder) {
   scripted_.AnswerFolder(picked);
   scripted_.AnswerFolder(QString());  // the second browse is cancelled
   Run(Operation::Copy, [&](TfrmFileOperations& form) {
-    form.sbtnBrowse->click();
+    Button(form, "sbtnBrowse")->click();
     EXPECT_EQ(scripted_.Last().call, Call::ChooseFolder);
     EXPECT_EQ(scripted_.Last().caption, "Browse for Folder");
-    EXPECT_EQ(form.Edit2->text(), picked + "/a.txt");
-    form.sbtnBrowse->click();
-    EXPECT_EQ(form.Edit2->text(), picked + "/a.txt");
-    form.sbtnFileOps->click();
+    EXPECT_EQ(Edit2(form)->text(), picked + "/a.txt");
+    Button(form, "sbtnBrowse")->click();
+    EXPECT_EQ(Edit2(form)->text(), picked + "/a.txt");
+    Button(form, "sbtnFileOps")->click();
   });
   EXPECT_EQ(Read(picked + "/a.txt"), "original");
   EXPECT_EQ(Remembered(), picked);
@@ -632,8 +645,8 @@ TEST_F(FileOpsTest, BrowseFillsInTheChosenFolder) {
   // Rename wants a new name: only the folder is filled in.
   scripted_.AnswerFolder(picked);
   Run(Operation::Rename, [&](TfrmFileOperations& form) {
-    form.sbtnBrowse->click();
-    EXPECT_EQ(form.Edit2->text(), picked + "/");
+    Button(form, "sbtnBrowse")->click();
+    EXPECT_EQ(Edit2(form)->text(), picked + "/");
   });
 }
 

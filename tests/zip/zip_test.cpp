@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "unzip.h"
+#include "zipendrecords.h"
 #include "ziplister.h"
+#include "zipwalk.h"
 
 // Readable names in failure messages.
 void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -264,21 +266,19 @@ TEST_F(ZipTest, NamesSizesAndDatesAsStored) {
   Item huge{"huge.bin", "small", false, false, true};
   huge.declared = int64_t(5) << 30;
   const QString path = Write("names.zip", Build({{longName, "a"},
-                                                  {"\x81" "ber \xE1.txt", "b"},                 // code page 437
-                                                  {"\xC3\xBC" "ber.txt", "c"},                   // valid UTF-8
-                                                  {"\xFC.txt", "d", false, false, false, 1 << 11},  // flagged, invalid
+                                                  {"\x81" "ber \xE1.txt", "b"},  // code page 437
+                                                  {"\xC3\xBC" "ber.txt", "c"},    // valid UTF-8
                                                   unicodePath,
                                                   huge}, {true, true}));
   const zip::Listing l = zip::ListArchive(path);
   EXPECT_EQ(l.error, "");
-  ASSERT_EQ(l.entries.size(), 6u);
+  ASSERT_EQ(l.entries.size(), 5u);
   EXPECT_EQ(l.entries[0].name, QString::fromLatin1(longName)) << "long names are kept whole";
   EXPECT_EQ(l.entries[1].name, QString::fromUtf8("über ß.txt"));
   EXPECT_EQ(l.entries[2].name, QString::fromUtf8("über.txt"));
-  EXPECT_EQ(l.entries[3].name, QString::fromUtf8("\xEF\xBF\xBD.txt")) << "the flag says UTF-8";
-  EXPECT_EQ(l.entries[4].name, QString::fromUtf8("naïve")) << "the Unicode path field stands for its name";
-  EXPECT_EQ(l.entries[5].uncompressedSize, uint64_t(5) << 30) << "64-bit sizes from the Zip64 field";
-  EXPECT_EQ(l.entries[5].compressedSize, 5u);
+  EXPECT_EQ(l.entries[3].name, QString::fromUtf8("naïve")) << "the Unicode path field stands for its name";
+  EXPECT_EQ(l.entries[4].uncompressedSize, uint64_t(5) << 30) << "64-bit sizes from the Zip64 field";
+  EXPECT_EQ(l.entries[4].compressedSize, 5u);
   EXPECT_EQ(l.entries[0].modified(), QDateTime(QDate(2021, 6, 15), QTime(10, 20, 30)));
   zip::ZipDirEntry bad;
   bad.modDate = (41 << 9) | (13 << 5) | 1;  // month 13
@@ -289,9 +289,18 @@ TEST_F(ZipTest, NamesSizesAndDatesAsStored) {
   const QString named = Write("named.zip", Build({{"\x81" "ber \xE1.txt", "b"}, unicodePath}));
   EXPECT_EQ(Extract(named, Path("named"), m, true, true, {QString::fromUtf8("über ß.txt"), "naïve"}).extracted, 2);
   EXPECT_EQ(Files(Path("named")), QStringList({"naïve", "über ß.txt"}));
-  // The library refuses an archive whose name is flagged UTF-8 but is not:
-  // a message, nothing written.
-  EXPECT_FALSE(Extract(path, Path("refused"), m).error.isEmpty());
+  // A name flagged UTF-8 that is not: the library refuses the archive's
+  // directory, for the listing as for extraction. The listing still shows
+  // the entries from their local headers, the flag's reading of the name
+  // among them, and says the directory could not be read; extraction gives
+  // a message and writes nothing.
+  const QString flagged = Write("flagged.zip", Build({{"ok.txt", "a"}, {"\xFC.txt", "d", false, false, false, 1 << 11}}));
+  const zip::Listing f = zip::ListArchive(flagged);
+  ASSERT_EQ(f.entries.size(), 2u);
+  EXPECT_EQ(f.entries[1].name, QString::fromUtf8("\xEF\xBF\xBD.txt")) << "the flag says UTF-8";
+  EXPECT_FALSE(f.error.isEmpty());
+  EXPECT_FALSE(Extract(flagged, Path("refused"), m).error.isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(Path("refused/ok.txt")));
 }
 
 TEST_F(ZipTest, SelfExtractingArchivesListAndExtract) {

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPdfWriter>
@@ -58,6 +59,22 @@ class FakeWindow : public MainWindowServices {
   TSettings settings_;
 };
 
+// A window's widget by the name the program's documents give it.
+template <class T>
+T* Named(QWidget& window, const char* name) {
+  T* widget = window.findChild<T*>(QString::fromLatin1(name));
+  EXPECT_NE(widget, nullptr) << name;
+  return widget;
+}
+
+// A choice of one of the zip window's radio groups, by its caption.
+QRadioButton* Choice(QWidget& window, const char* group, const QString& caption) {
+  for (QRadioButton* choice : Named<QGroupBox>(window, group)->findChildren<QRadioButton*>())
+    if (choice->text() == caption) return choice;
+  ADD_FAILURE() << group << " has no choice " << caption.toStdString();
+  return nullptr;
+}
+
 class ZipWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -103,22 +120,22 @@ TEST_F(ZipWindowTest, ListsExtractsTheSelectedEntriesAndRemembersTheChoices) {
     TfrmZipExpand w(window_);
     w.show();
     EXPECT_TRUE(prompts_.Texts().isEmpty()) << prompts_.Texts().join('|').toStdString();
-    ASSERT_EQ(w.Entries->rowCount(), 4);  // the folder "docs/" has its own entry
-    EXPECT_EQ(w.Entries->FileName(2), "docs/readme.txt");
-    EXPECT_EQ(w.StatusPanel[1]->text(), "Files : 4");
+    ASSERT_EQ(w.EntryModel().rowCount(), 4);  // the folder "docs/" has its own entry
+    EXPECT_EQ(w.EntryModel().FileName(2), "docs/readme.txt");
+    EXPECT_EQ(w.StatusText(1), "Files : 4");
     w.SetExtractionFolder(out);
-    w.ExtractSelected->setChecked(true);
+    Choice(w, "RadioGroup3", "Selected")->setChecked(true);
     // "Selected" with nothing selected extracts nothing.
-    w.sbtnExtract->click();
+    Named<QToolButton>(w, "sbtnExtract")->click();
     EXPECT_EQ(prompts_.Last().text, "Error - no files selected");
     EXPECT_TRUE(QDir(out).isEmpty());
     // The first three rows (two files and a folder), without their folders.
-    w.StringGrid2->selectionModel()->select(
-        QItemSelection(w.Entries->index(0, 0), w.Entries->index(2, 3)),
+    Named<QTableView>(w, "StringGrid2")->selectionModel()->select(
+        QItemSelection(w.EntryModel().index(0, 0), w.EntryModel().index(2, 3)),
         QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    w.ExpandNo->setChecked(true);
-    w.sbtnExtract->click();
-    EXPECT_EQ(w.StatusPanel[2]->text(), "2 files were extracted");
+    Choice(w, "RadioGroup1", "No")->setChecked(true);
+    Named<QToolButton>(w, "sbtnExtract")->click();
+    EXPECT_EQ(w.StatusText(2), "2 files were extracted");
     EXPECT_TRUE(QFile::exists(out + "a.txt"));
     EXPECT_TRUE(QFile::exists(out + "ReadMe.TXT") || QFile::exists(out + "readme.txt"));
     EXPECT_FALSE(QFile::exists(out + "z.bin"));
@@ -127,9 +144,9 @@ TEST_F(ZipWindowTest, ListsExtractsTheSelectedEntriesAndRemembersTheChoices) {
   // The folder and the three choices come back with the next window.
   TfrmZipExpand again(window_);
   EXPECT_EQ(again.ExtractionFolder(), out);
-  EXPECT_TRUE(again.ExtractSelected->isChecked());
-  EXPECT_TRUE(again.ExpandNo->isChecked());
-  EXPECT_TRUE(again.OverwriteYes->isChecked());
+  EXPECT_TRUE(Choice(again, "RadioGroup3", "Selected")->isChecked());
+  EXPECT_TRUE(Choice(again, "RadioGroup1", "No")->isChecked());
+  EXPECT_TRUE(Choice(again, "RadioGroup2", "Yes")->isChecked());
   again.close();
 
   // Two entries whose names differ only in letter case show alike in the
@@ -140,13 +157,13 @@ TEST_F(ZipWindowTest, ListsExtractsTheSelectedEntriesAndRemembersTheChoices) {
   {
     TfrmZipExpand w(window_);
     w.show();
-    ASSERT_EQ(w.Entries->rowCount(), 2);
-    const int row = w.Entries->Entries()[0].name == "Read.txt" ? 0 : 1;
+    ASSERT_EQ(w.EntryModel().rowCount(), 2);
+    const int row = w.EntryModel().Entries()[0].name == "Read.txt" ? 0 : 1;
     w.SetExtractionFolder(twins);
-    w.StringGrid2->selectionModel()->select(w.Entries->index(row, 0),
+    Named<QTableView>(w, "StringGrid2")->selectionModel()->select(w.EntryModel().index(row, 0),
                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    w.sbtnExtract->click();
-    EXPECT_EQ(w.StatusPanel[2]->text(), "1 files were extracted");
+    Named<QToolButton>(w, "sbtnExtract")->click();
+    EXPECT_EQ(w.StatusText(2), "1 files were extracted");
     EXPECT_EQ(QDir(twins).entryList(QDir::Files), QStringList({"Read.txt"}));
     w.close();
   }
@@ -169,7 +186,7 @@ TEST_F(ZipWindowTest, DamagedAndHostileArchivesOnlyBringMessages) {
   {
     TfrmZipExpand w(window_);
     w.show();
-    EXPECT_EQ(w.Entries->rowCount(), 1);
+    EXPECT_EQ(w.EntryModel().rowCount(), 1);
     EXPECT_FALSE(w.ListingError().isEmpty());
     EXPECT_EQ(prompts_.Count(prompts::ScriptedPrompts::Call::Message), 1);
     w.close();
@@ -193,13 +210,13 @@ TEST_F(ZipWindowTest, DamagedAndHostileArchivesOnlyBringMessages) {
   TfrmZipExpand w(window_);
   w.show();
   w.SetExtractionFolder(out);
-  w.ExtractAll->setChecked(true);
-  w.ExpandYes->setChecked(true);
-  w.sbtnExtract->click();
+  Choice(w, "RadioGroup3", "All")->setChecked(true);
+  Choice(w, "RadioGroup1", "Yes")->setChecked(true);
+  Named<QToolButton>(w, "sbtnExtract")->click();
   EXPECT_FALSE(QFile::exists(dir_.path() + "/target/escaped.txt"));
   ASSERT_FALSE(prompts_.Texts().isEmpty());
   EXPECT_TRUE(prompts_.Texts().last().startsWith("Error Msg from DLL: ")) << prompts_.Texts().last().toStdString();
-  EXPECT_EQ(w.StatusPanel[2]->text(), "0 files were extracted");
+  EXPECT_EQ(w.StatusText(2), "0 files were extracted");
 }
 
 TEST_F(ZipWindowTest, AnEntryIsReadCopiedToTheDescriptionAndLeavesNothingBehind) {
@@ -212,11 +229,11 @@ TEST_F(ZipWindowTest, AnEntryIsReadCopiedToTheDescriptionAndLeavesNothingBehind)
   qputenv("TMPDIR", temp.toLocal8Bit());
   TfrmZipExpand w(window_);
   w.show();
-  ASSERT_EQ(w.Entries->rowCount(), 3);
+  ASSERT_EQ(w.EntryModel().rowCount(), 3);
   int readme = 0, big = 0;
   for (int r = 0; r < 3; ++r) {
-    if (w.Entries->FileName(r) == "docs/readme.txt") readme = r;
-    if (w.Entries->FileName(r) == "big.txt") big = r;
+    if (w.EntryModel().FileName(r) == "docs/readme.txt") readme = r;
+    if (w.EntryModel().FileName(r) == "big.txt") big = r;
   }
   QString shown, label;
   // Acts in the viewer once it is up (the extraction before it lets
@@ -227,25 +244,25 @@ TEST_F(ZipWindowTest, AnEntryIsReadCopiedToTheDescriptionAndLeavesNothingBehind)
     auto* viewer = w.findChild<TfrmZipSelTxt*>();
     if (!viewer || !viewer->isVisible()) return;
     poll.stop();
-    shown = viewer->Memo1->toPlainText();
-    label = viewer->Label1->text();
-    EXPECT_FALSE(viewer->sbtnCpyTxtToDesc->isEnabled());
-    viewer->chkbxCloseFrms->setChecked(false);
-    QTextCursor cursor = viewer->Memo1->textCursor();
+    shown = Named<QPlainTextEdit>(*viewer, "Memo1")->toPlainText();
+    label = Named<QLabel>(*viewer, "Label1")->text();
+    EXPECT_FALSE(Named<QToolButton>(*viewer, "sbtnCpyTxtToDesc")->isEnabled());
+    Named<QCheckBox>(*viewer, "chkbxCloseFrms")->setChecked(false);
+    QTextCursor cursor = Named<QPlainTextEdit>(*viewer, "Memo1")->textCursor();
     cursor.select(QTextCursor::Document);
-    viewer->Memo1->setTextCursor(cursor);
-    EXPECT_TRUE(viewer->sbtnCpyTxtToDesc->isEnabled());
-    viewer->sbtnCpyTxtToDesc->click();
+    Named<QPlainTextEdit>(*viewer, "Memo1")->setTextCursor(cursor);
+    EXPECT_TRUE(Named<QToolButton>(*viewer, "sbtnCpyTxtToDesc")->isEnabled());
+    Named<QToolButton>(*viewer, "sbtnCpyTxtToDesc")->click();
     viewer->close();
   });
-  w.StringGrid2->setCurrentIndex(w.Entries->index(readme, 0));
+  Named<QTableView>(w, "StringGrid2")->setCurrentIndex(w.EntryModel().index(readme, 0));
   w.StringGrid2DblClick();
   EXPECT_EQ(label, "docs/readme.txt");
   EXPECT_EQ(shown, "First line\nSecond line\n");
   EXPECT_EQ(window_.pasted, "First line\nSecond line\n");
   EXPECT_TRUE(QDir(temp).isEmpty()) << "the extracted copy is removed";
   // A text too large for the viewer is said, and not shown.
-  w.StringGrid2->setCurrentIndex(w.Entries->index(big, 0));
+  Named<QTableView>(w, "StringGrid2")->setCurrentIndex(w.EntryModel().index(big, 0));
   w.StringGrid2DblClick();
   EXPECT_EQ(prompts_.Last().text, "Text exceeds memo capacity.");
   EXPECT_EQ(prompts_.Beeps(), 1);
@@ -257,10 +274,10 @@ TEST_F(ZipWindowTest, PrintoutContinuesOnPagesHeadedByTheName) {
   window_.path = MakeZip("long.zip", {{"a.txt", "x"}});
   TfrmZipExpand w(window_);
   TfrmZipSelTxt viewer(w, window_);
-  viewer.Label1->setText("docs/long.txt");
+  Named<QLabel>(viewer, "Label1")->setText("docs/long.txt");
   QString text;
   for (int i = 1; i <= 300; ++i) text += QString("Line %1\n").arg(i);
-  viewer.Memo1->setPlainText(text);
+  Named<QPlainTextEdit>(viewer, "Memo1")->setPlainText(text);
   const QString pdf = dir_.path() + "/print.pdf";
   int pages = 0;
   {
