@@ -129,6 +129,10 @@ TfrmVantrell::~TfrmVantrell() {
   disconnect(&dm_.DataSource2, nullptr, this, nullptr);
   disconnect(&dm_.DataSource1, nullptr, panel_, nullptr);
   disconnect(&dm_.Counts, nullptr, this, nullptr);
+  // The controllers go before the widgets: nothing a widget tells while it
+  // is taken down may reach them.
+  for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+  delete panel_;
 }
 
 void TfrmVantrell::OpenTables() {

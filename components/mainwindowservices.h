@@ -32,8 +32,8 @@ class MainWindowServices {
   // The name of the shown catalog ("" when there is none).
   virtual QString CurrentCatalog() const = 0;
 
-  // The two counters, records in the shown catalog and in all catalogs. They
-  // are the program's only store of these counts: a command that adds or
+  // The two counters, records in the shown catalog and in all catalogs: the
+  // data module's counts (TDataModule1::Counts). A command that adds or
   // removes records adjusts them.
   virtual int CatalogRecordCount() const = 0;
   virtual void SetCatalogRecordCount(int count) = 0;
