@@ -1,53 +1,49 @@
 #include "mainwindow.h"
 
 #include <QAction>
-#include <QShortcut>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
-#include <QCloseEvent>
-#include <QFrame>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
-#include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabBar>
-#include <QTimer>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 #include <stdexcept>
 
 #include "about.h"
+#include "catalogtabs.h"
 #include "commandguard.h"
 #include "datafiles.h"
-#include "folder.h"
 #include "datagrid.h"
 #include "datamodule.h"
-#include "addtocatalog.h"
 #include "descriptioncleanup.h"
+#include "filemenu.h"
+#include "folder.h"
 #include "helpwindow.h"
 #include "icons.h"
+#include "maincontext.h"
+#include "mainservices.h"
+#include "maintenancecommands.h"
+#include "mainviews.h"
 #include "pathlabel.h"
-#include "prompts.h"
+#include "recordcommands.h"
+#include "recordpanel.h"
+#include "reportcommands.h"
 #include "settings.h"
+#include "statuspanels.h"
 
 namespace {
 
-constexpr char kTag[] = "tag";
-constexpr char kHelp[] = "helpTopic";
-
-const QColor kNavy(0, 0, 128);
-const QColor kGreen(0, 128, 0);
+constexpr const char* kHelp = TMainWidgets::kHelp;
 
 // The text of a table error for a message: the engine names the file. A
 // damaged table is never put right by the window itself; the message names
@@ -67,7 +63,7 @@ QString OpenFailure(const char* what, const QString& path, const std::exception&
 // ---- construction ----------------------------------------------------------------
 
 TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget* parent)
-    : QMainWindow(parent), dm_(dm), dataFolder_(dataFolder) {
+    : QMainWindow(parent), dm_(dm), dataFolder_(dataFolder), settings_(std::make_unique<TSettings>()) {
   setObjectName("frmVantrell");
   setWindowTitle("Vantrell");
   setWindowIcon(icons::AppIcon());
@@ -77,33 +73,69 @@ TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget*
   setFont(f);
   setProperty(kHelp, 1300);
   resize(591, 565);
+  ui_.Build(this);
 
-  BuildToolBar();
-  BuildMenus();
-  BuildBody();
-  BuildStatusBar();
-  BuildTray();
-
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName("Timer1");
-  Timer1->setInterval(5000);
-  connect(Timer1, &QTimer::timeout, this, &TfrmVantrell::Timer1Timer);
+  // The controllers and the views they talk to.
+  status_ = std::make_unique<TStatusPanels>(ui_.statusPanels, dm_, this);
+  context_ = std::make_unique<MainContext>(dm_, dataFolder_, *settings_, *status_, this);
+  const auto flat = [this](QWidget* window) { ApplyFlatButtonsTo(window); };
+  services_ = std::make_unique<TMainServices>(this, *context_, flat);
+  panel_ = new TRecordPanel(ui_, *context_, *status_, this, [this](const QString& before, const QString& after) {
+    records_->DescriptionEdited(before, after);
+  });
+  context_->reportDamage = [this](const QString& key, const QString& text) { panel_->ReportDamage(key, text); };
+  options_ = std::make_unique<TWindowOptions>(*settings_, static_cast<OptionsView&>(*this));
+  tabsView_ = std::make_unique<TCatalogTabsWidgets>(ui_, this, flat);
+  recordsView_ = std::make_unique<TRecordWidgets>(ui_, this, *services_, *panel_);
+  maintenanceView_ = std::make_unique<TMaintenanceWidgets>(ui_, this);
+  records_ = std::make_unique<TRecordCommands>(*context_, *recordsView_, [this] { return tabs_->CurrentCatalog(); });
+  tabs_ = std::make_unique<TCatalogTabs>(*context_, *tabsView_,
+                                         [this](browse::LeaveEdit how) { return records_->LeaveEdit(how); });
+  services_->Bind(*tabs_, *records_);
+  maintenance_ = std::make_unique<TDatabaseMaintenance>(*context_, *maintenanceView_, *tabs_, *records_);
+  reports_ = std::make_unique<TReportCommands>(*context_, *tabs_);
+  fileMenu_ = std::make_unique<TFileMenu>(*context_, *services_, *recordsView_, *records_,
+                                          [this] { return ui_.pathLabel->path(); });
 
   qApp->installEventFilter(this);
-
-  // The file of the current record is checked on a worker; the panel shows
-  // the answer when it comes.
-  recordView_ = new browse::TRecordView(this);
-  startNotes_ = dm_.IndexNotes;
-  connect(recordView_, &browse::TRecordView::FileAnswered, this, &TfrmVantrell::ShowFile);
-  connect(recordView_, &browse::TRecordView::Damaged, this, [this](const QString& text) { ReportDamage(QString(), text); });
-
-  // The data sources report to the record view.
-  connect(&dm_.DataSource1, &TDataSource::DataChange, this, &TfrmVantrell::DataSource1DataChange);
-  connect(&dm_.DataSource1, &TDataSource::StateChange, this, &TfrmVantrell::DataSource1StateChange);
-  connect(&dm_.DataSource2, &TDataSource::DataChange, this, &TfrmVantrell::DataSource2DataChange);
+  ConnectCommands();
 
   // FormCreate: open the records and the catalog names.
+  OpenTables();
+  // A catalogue on a read-only medium or share is browsed, searched and
+  // reported; what would write is switched off with a hint.
+  {
+    bool writable = store::CanWriteInUtf8(store::ToUtf8(dataFolder_));
+    for (const char* file : {store::kRecordsTable, store::kRecordsIndex, store::kCatalogTable, store::kCatalogIndex})
+      writable = writable && QFileInfo(store::DataFilePath(dataFolder_, file)).isWritable();
+    if (!writable)
+      context_->readOnly = "The database in\n" + QDir::toNativeSeparators(dataFolder_) +
+                           "\nis read-only (its folder or files cannot be written):\n"
+                           "it can be browsed, searched and reported, not changed.";
+  }
+  LoadSettings();
+  context_->Run([this] { tabs_->LoadCatalogTabs(); });
+  tabs_->PlaceRememberedTab();
+  ApplyFlatButtons();
+  panel_->DataSource1StateChange();
+  panel_->DataSource1DataChange(QString());
+  tabs_->DataSource2DataChange();
+}
+
+TfrmVantrell::~TfrmVantrell() {
+  qApp->removeEventFilter(this);
+  // The tables outlive the window: no notification may reach it any more.
+  disconnect(&dm_.DataSource1, nullptr, this, nullptr);
+  disconnect(&dm_.DataSource2, nullptr, this, nullptr);
+  disconnect(&dm_.DataSource1, nullptr, panel_, nullptr);
+  disconnect(&dm_.Counts, nullptr, this, nullptr);
+  // The controllers go before the widgets: nothing a widget tells while it
+  // is taken down may reach them.
+  for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+  delete panel_;
+}
+
+void TfrmVantrell::OpenTables() {
   try {
     dm_.ApTable1.Open();
   } catch (const std::exception& e) {
@@ -116,476 +148,153 @@ TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget*
     throw std::runtime_error(
         OpenFailure("catalog table", store::DataFilePath(dataFolder_, store::kCatalogTable), e).toStdString());
   }
-  RxDBGrid1->SetDataSet(&dm_.ApTable1, {{QString("FLTITLE"), QString("File Title")}});
-  // A catalogue on a read-only medium or share is browsed, searched and
-  // reported; what would write is switched off with a hint.
-  {
-    bool writable = store::CanWriteInUtf8(store::ToUtf8(dataFolder_));
-    for (const char* file : {store::kRecordsTable, store::kRecordsIndex, store::kCatalogTable, store::kCatalogIndex})
-      writable = writable && QFileInfo(store::DataFilePath(dataFolder_, file)).isWritable();
-    if (!writable)
-      readOnly_ = "The database in\n" + QDir::toNativeSeparators(dataFolder_) +
-                  "\nis read-only (its folder or files cannot be written):\n"
-                  "it can be browsed, searched and reported, not changed.";
-  }
-  CurrentTabIndex = 0;
-  settings_ = std::make_unique<TSettings>();
-  LoadSettings();
-  RunCommand([this] { LoadCatalogTabs(); });
-  TabControl1->blockSignals(true);
-  TabControl1->setCurrentIndex(CurrentTabIndex);
-  TabControl1->blockSignals(false);
-  ApplyFlatButtons(this);
-  QuitFlag = false;
-  DataSource1StateChange();
-  DataSource1DataChange(QString());
-  DataSource2DataChange(QString());
-  connect(FileLabel1, &TFileLabel::doubleClicked, this, &TfrmVantrell::FileLabel1DblClick);
+  ui_.recordGrid->SetDataSet(&dm_.ApTable1, {{QString("FLTITLE"), QString("File Title")}});
 }
 
-TfrmVantrell::~TfrmVantrell() {
-  qApp->removeEventFilter(this);
-  // The tables outlive the window: no notification may reach it any more.
-  disconnect(&dm_.DataSource1, nullptr, this, nullptr);
-  disconnect(&dm_.DataSource2, nullptr, this, nullptr);
-}
+MainWindowServices& TfrmVantrell::Services() { return *services_; }
 
-QToolButton* TfrmVantrell::MakeButton(const char* name, const QString& icon, const QString& hint, int tag,
-                                      bool latching) {
-  auto* b = new QToolButton(Panel2);
-  b->setObjectName(name);
-  b->setIcon(icons::ToolIcon(icon));
-  b->setIconSize(QSize(20, 20));
-  b->setFixedSize(27, 27);
-  b->setToolTip(hint);
-  b->setProperty(kTag, tag);
-  b->setFocusPolicy(Qt::NoFocus);
-  if (latching) {
-    b->setCheckable(true);
-    latchGroup_.append(b);
-    connect(b, &QToolButton::clicked, this, [this, b] { LatchClicked(b); });
-  }
-  buttons_.push_back(b);
-  return b;
-}
+QString TfrmVantrell::StatusText(int panel) const { return status_->Text(panel); }
 
-void TfrmVantrell::BuildToolBar() {
-  Panel2 = new QFrame(this);
-  Panel2->setObjectName("Panel2");
-  Panel2->setFixedHeight(33);
-  Panel2->setFrameShape(QFrame::StyledPanel);
-  auto* row = new QHBoxLayout(Panel2);
-  row->setContentsMargins(10, 3, 6, 3);
-  row->setSpacing(2);
-  auto separator = [&] {
-    auto* s = new QFrame(Panel2);
-    s->setFrameShape(QFrame::VLine);
-    s->setFrameShadow(QFrame::Sunken);
-    s->setFixedWidth(8);
-    row->addWidget(s);
-  };
-  sbtnCatRpt = MakeButton("sbtnCatRpt", "catrpt", "Selected catalog report", 3, false);
-  sbtnRecRpt = MakeButton("sbtnRecRpt", "recrpt", "Single record report", 3, false);
-  sbtnFind = MakeButton("sbtnFind", "find", "Search for a file", 1, false);
-  sbtnZipArch = MakeButton("sbtnZipArch", "zip", "View zip archive", 1, false);
-  sbtnClrCRLF = MakeButton("sbtnClrCRLF", "clrcrlf", "Remove CR/LF from selected text", 2, false);
-  sbtnRemExtraSpcs = MakeButton("sbtnRemExtraSpcs", "remspaces", "Remove extra spaces from selected text", 2, false);
-  sbtnCmbCLES = MakeButton("sbtnCmbCLES", "cmbcles", "Combined removal of Cr/Lf & extra spaces", 2, false);
-  // Wide enough for its picture and the whole caption in any font.
-  sbtnCmbCLES->setFixedSize(std::max(57, sbtnCmbCLES->fontMetrics().horizontalAdvance("CR+SP") + 16 + 18), 27);
-  sbtnCmbCLES->setText("CR+SP");
-  sbtnCmbCLES->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  sbtnCmbCLES->setLayoutDirection(Qt::RightToLeft);  // picture right of the text
-  sbtnCmbCLES->hide();
-  sbtnRunApp = MakeButton("sbtnRunApp", "runapp", "Launch file", 4, false);
-  sbtnSave = MakeButton("sbtnSave", "save", "Save a record", 2, false);
-  sbtnEdit = MakeButton("sbtnEdit", "edit", "Edit a record", 3, true);
-  sbtnAdd = MakeButton("sbtnAdd", "add", "Add a record", 3, true);
-  sbtnMove = MakeButton("sbtnMove", "move", "Move a record", 3, true);
-  sbtnTrash = MakeButton("sbtnTrash", "trash", "Delete a record", 3, true);
-  sbtnHelp = MakeButton("sbtnHelp", "help", "Help", 0, false);
-  sbtnExit = MakeButton("sbtnExit", "exit", "Exit Vantrell", 0, false);
-  sbtnDummy = MakeButton("sbtnDummy", "", QString(), 0, false);
-  sbtnDummy->setFixedSize(20, 20);
-  sbtnDummy->hide();
-  sbtnExit->installEventFilter(this);  // its hint follows the tray option
+// ---- connections ----------------------------------------------------------------------
 
-  row->addWidget(sbtnCatRpt);
-  row->addWidget(sbtnRecRpt);
-  separator();
-  row->addWidget(sbtnFind);
-  row->addWidget(sbtnZipArch);
-  row->addWidget(sbtnClrCRLF);
-  row->addWidget(sbtnRemExtraSpcs);
-  row->addWidget(sbtnCmbCLES);
-  row->addWidget(sbtnRunApp);
-  separator();
-  row->addWidget(sbtnSave);
-  row->addWidget(sbtnEdit);
-  row->addWidget(sbtnAdd);
-  row->addWidget(sbtnMove);
-  row->addWidget(sbtnTrash);
-  separator();
-  row->addWidget(sbtnHelp);
-  separator();
-  row->addWidget(sbtnExit);
-  row->addStretch(1);
-  row->addWidget(sbtnDummy);
-
-  connect(sbtnHelp, &QToolButton::clicked, this, &TfrmVantrell::mnuContentsClick);
-  connect(sbtnExit, &QToolButton::clicked, this, &TfrmVantrell::sbtnExitClick);
-}
-
-QAction* TfrmVantrell::MakeAction(QMenu* menu, const char* name, const QString& text, int tag, int help) {
-  auto* a = menu->addAction(text);
-  a->setObjectName(name);
-  a->setProperty(kTag, tag);
-  if (help) a->setProperty(kHelp, help);
-  actions_.push_back(a);
-  return a;
-}
-
-void TfrmVantrell::BuildMenus() {
-  QMenuBar* bar = menuBar();
-  bar->setObjectName("MainMenu1");
-
-  QMenu* files = bar->addMenu("&File");
-  files->setObjectName("Files1");
-  mnuFlCopy = MakeAction(files, "mnuFlCopy", "&Copy", 4, 1510);
-  mnuFlMove = MakeAction(files, "mnuFlMove", "&Move", 4, 1520);
-  mnuFlDelete = MakeAction(files, "mnuFlDelete", "&Delete", 4, 1540);
-  mnuFlRename = MakeAction(files, "mnuFlRename", "&Rename", 4, 1530);
-  files->addSeparator();
-  mnuCreateDir = MakeAction(files, "mnuCreateDir", "&Create Folder", 4, 1550);
-  files->addSeparator();
-  mnuRunApp = MakeAction(files, "mnuRunApp", "Launch &File", 4, 0);
-  files->addSeparator();
-  mnuExit = MakeAction(files, "mnuExit", "&Exit", 0, 0);
-  // Ctrl+C belongs to the File menu item, which has no command of its own:
-  // the key does nothing in the window's other controls. Copying out of the
-  // description has its own key handling.
-  auto* fileKey = new QAction(this);
-  fileKey->setObjectName("Files1Shortcut");
-  fileKey->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-  fileKey->setShortcutContext(Qt::WindowShortcut);
-  addAction(fileKey);
-
-  QMenu* records = bar->addMenu("&Records");
-  mnuRecSave = MakeAction(records, "mnuRecSave", "Sa&ve", 2, 1360);
-  mnuRecEdit = MakeAction(records, "mnuRecEdit", "&Edit", 3, 1370);
-  mnuRecAdd = MakeAction(records, "mnuRecAdd", "&Add", 3, 1380);
-  mnuMove = MakeAction(records, "mnuMove", "&Move", 3, 1610);
-  mnuRecDel = MakeAction(records, "mnuRecDel", "&Delete", 3, 1390);
-  records->addSeparator();
-  mnuSelAll = MakeAction(records, "mnuSelAll", "Select All", 0, 1620);
-  mnuUnSelAll = MakeAction(records, "mnuUnSelAll", "UnSelect All", 0, 1620);
-  records->addSeparator();
-  mnuSearch = MakeAction(records, "mnuSearch", "&Search", 1, 1330);
-  mnuClrCrLf = MakeAction(records, "mnuClrCrLf", "Remove &CR/LF", 2, 1350);
-  mnuRemExtraSpc = MakeAction(records, "mnuRemExtraSpc", "&Remove Extra Spaces", 2, 1355);
-  mnuVuZip = MakeAction(records, "mnuVuZip", "View &Zip Archive", 1, 0);
-
-  QMenu* catalog = bar->addMenu("&Catalog");
-  mnuAddCat = MakeAction(catalog, "mnuAddCat", "&Add", 0, 1410);
-  mnuDelCat = MakeAction(catalog, "mnuDelCat", "&Delete", 0, 1430);
-  mnuRenCat = MakeAction(catalog, "mnuRenCat", "&Rename", 0, 1420);
-
-  QMenu* reports = bar->addMenu("Re&ports");
-  mnuCatRpt = MakeAction(reports, "mnuCatRpt", "&Catalog", 3, 1310);
-  mnuRecRpt = MakeAction(reports, "mnuRecRpt", "&Record", 3, 1320);
-  reports->addSeparator();
-  QMenu* reportOptions = reports->addMenu("&Options");
-  mnuFull = MakeAction(reportOptions, "mnuFull", "&Full", 0, 1870);
-  mnuShaded = MakeAction(reportOptions, "mnuShaded", "&Shaded", 0, 1880);
-  mnuHdrFtrBox = MakeAction(reportOptions, "mnuHdrFtrBox", "&Header/Footer Box", 0, 1885);
-  mnuLftMrgn = MakeAction(reportOptions, "mnuLftMrgn", "Left Margin Binder Offset", 0, 0);
-
-  QMenu* options = bar->addMenu("&Options");
-  mnuHints = MakeAction(options, "mnuHints", "Show Help Hints", 0, 1810);
-  mnuKeepOnTop = MakeAction(options, "mnuKeepOnTop", "Keep On Top", 0, 1830);
-  mnuKeepPos = MakeAction(options, "mnuKeepPos", "Keep Position/Size", 0, 1840);
-  mnuTrayIcon = MakeAction(options, "mnuTrayIcon", "Tray Icon", 0, 1820);
-  mnuFlatBtns = MakeAction(options, "mnuFlatBtns", "Flat Buttons", 0, 1845);
-  options->addSeparator();
-  mnuCmbCrLfExtrSpc = MakeAction(options, "mnuCmbCrLfExtrSpc", "Combine CR/LF && Extra Spaces", 0, 1358);
-  mnuSetDefCat = MakeAction(options, "mnuSetDefCat", "Set Default Catalog", 0, 1920);
-  options->addSeparator();
-  QMenu* database = options->addMenu("&Database");
-  mnuBackup = MakeAction(database, "mnuBackup", "&Backup", 0, 1860);
-  mnuPack = MakeAction(database, "mnuPack", "&Pack", 0, 1850);
-  mnuReindex = MakeAction(database, "mnuReindex", "Reindex", 0, 1865);
-
-  QMenu* help = bar->addMenu("&Help");
-  mnuContents = MakeAction(help, "mnuContents", "&Contents", 0, 0);
-  mnuAbout = MakeAction(help, "mnuAbout", "&About", 0, 0);
-
-  for (QAction* a : {mnuFull, mnuShaded, mnuHdrFtrBox, mnuLftMrgn, mnuHints, mnuKeepOnTop, mnuKeepPos,
-                     mnuTrayIcon, mnuFlatBtns, mnuCmbCrLfExtrSpc})
-    a->setCheckable(true);
-  mnuHints->setChecked(true);
-
+void TfrmVantrell::ConnectCommands() {
+  const TMainWidgets& u = ui_;
+  // The window's own commands.
+  connect(u.helpButton, &QToolButton::clicked, this, &TfrmVantrell::mnuContentsClick);
+  connect(u.exitButton, &QToolButton::clicked, this, &TfrmVantrell::sbtnExitClick);
+  connect(u.exitAction, &QAction::triggered, this, &TfrmVantrell::sbtnExitClick);
+  connect(u.contentsAction, &QAction::triggered, this, &TfrmVantrell::mnuContentsClick);
+  connect(u.aboutAction, &QAction::triggered, this, &TfrmVantrell::mnuAboutClick);
+  connect(u.trayOpenAction, &QAction::triggered, this, &TfrmVantrell::popmnuOpenClick);
+  connect(u.trayCloseAction, &QAction::triggered, this, &TfrmVantrell::popmnuCloseClick);
+  u.exitButton->installEventFilter(this);  // its hint follows the tray option
   // F1 over an open menu shows the help of the highlighted item.
-  for (QMenu* m : {files, records, catalog, reports, reportOptions, options, database, help}) m->installEventFilter(this);
+  for (QMenu* m : u.menus) m->installEventFilter(this);
+  u.recordGrid->installEventFilter(this);  // the column follows the grid's width
 
-  connect(mnuExit, &QAction::triggered, this, &TfrmVantrell::sbtnExitClick);
-  connect(mnuRecEdit, &QAction::triggered, this, &TfrmVantrell::mnuRecEditClick);
-  connect(mnuRecSave, &QAction::triggered, this, &TfrmVantrell::sbtnSaveClick);
-  connect(mnuRecAdd, &QAction::triggered, this, &TfrmVantrell::mnuRecAddClick);
-  connect(mnuMove, &QAction::triggered, this, [this] {
-    sbtnMove->setChecked(true);
-    LatchClicked(sbtnMove);
-  });
-  connect(mnuRecDel, &QAction::triggered, this, [this] {
-    sbtnTrash->setChecked(true);
-    LatchClicked(sbtnTrash);
-  });
-  connect(sbtnSave, &QToolButton::clicked, this, &TfrmVantrell::sbtnSaveClick);
-  connect(mnuSelAll, &QAction::triggered, this, &TfrmVantrell::mnuSelAllClick);
-  connect(sbtnFind, &QToolButton::clicked, this, &TfrmVantrell::sbtnFindClick);
-  connect(sbtnCatRpt, &QToolButton::clicked, this, &TfrmVantrell::sbtnCatRptClick);
-  connect(mnuCatRpt, &QAction::triggered, this, &TfrmVantrell::sbtnCatRptClick);
-  connect(sbtnRecRpt, &QToolButton::clicked, this, &TfrmVantrell::sbtnRecRptClick);
-  connect(mnuRecRpt, &QAction::triggered, this, &TfrmVantrell::sbtnRecRptClick);
-  connect(mnuSearch, &QAction::triggered, this, &TfrmVantrell::sbtnFindClick);
-  connect(mnuUnSelAll, &QAction::triggered, this, &TfrmVantrell::mnuUnSelAllClick);
-  connect(mnuClrCrLf, &QAction::triggered, this, &TfrmVantrell::sbtnClrCRLFClick);
-  connect(sbtnClrCRLF, &QToolButton::clicked, this, &TfrmVantrell::sbtnClrCRLFClick);
-  connect(mnuRemExtraSpc, &QAction::triggered, this, &TfrmVantrell::sbtnRemExtraSpcsClick);
-  connect(sbtnRemExtraSpcs, &QToolButton::clicked, this, &TfrmVantrell::sbtnRemExtraSpcsClick);
-  connect(sbtnCmbCLES, &QToolButton::clicked, this, &TfrmVantrell::sbtnCmbCLESClick);
-  connect(mnuAddCat, &QAction::triggered, this, &TfrmVantrell::mnuAddCatClick);
-  connect(mnuDelCat, &QAction::triggered, this, &TfrmVantrell::mnuAddCatClick);
-  connect(mnuRenCat, &QAction::triggered, this, &TfrmVantrell::mnuRenCatClick);
-  for (QAction* a : {mnuFlCopy, mnuFlMove, mnuFlRename, mnuFlDelete, mnuCreateDir})
-    connect(a, &QAction::triggered, this, [this, a] { mnuFileOpsClick(a); });
-  connect(mnuRunApp, &QAction::triggered, this, &TfrmVantrell::sbtnRunAppClick);
-  connect(sbtnRunApp, &QToolButton::clicked, this, &TfrmVantrell::sbtnRunAppClick);
-  connect(mnuBackup, &QAction::triggered, this, &TfrmVantrell::mnuBackupClick);
-  connect(mnuPack, &QAction::triggered, this, &TfrmVantrell::mnuPackClick);
-  connect(mnuReindex, &QAction::triggered, this, &TfrmVantrell::mnuReindexClick);
+  // Options.
+  TWindowOptions* o = options_.get();
+  connect(u.hintsAction, &QAction::triggered, this, [o](bool on) { o->mnuHintsClick(on); });
+  connect(u.combinedCleanAction, &QAction::triggered, this, [o](bool on) { o->mnuCmbCrLfExtrSpcClick(on); });
+  connect(u.keepOnTopAction, &QAction::triggered, this, [o](bool on) { o->mnuKeepOnTopClick(on); });
+  connect(u.keepPositionAction, &QAction::triggered, this, [o](bool on) { o->mnuKeepPosClick(on); });
+  connect(u.trayIconAction, &QAction::triggered, this, [o](bool on) { o->mnuTrayIconClick(on); });
+  connect(u.flatButtonsAction, &QAction::triggered, this, [o](bool on) { o->mnuFlatBtnsClick(on); });
+
+  // Reports.
+  TReportCommands* r = reports_.get();
+  connect(u.catalogReportButton, &QToolButton::clicked, this, [r] { r->sbtnCatRptClick(); });
+  connect(u.catalogReportAction, &QAction::triggered, this, [r] { r->sbtnCatRptClick(); });
+  connect(u.recordReportButton, &QToolButton::clicked, this, [r] { r->sbtnRecRptClick(); });
+  connect(u.recordReportAction, &QAction::triggered, this, [r] { r->sbtnRecRptClick(); });
+  connect(u.fullReportAction, &QAction::triggered, this, [r](bool on) { r->mnuFullClick(on); });
+  connect(u.shadedReportAction, &QAction::triggered, this, [r](bool on) { r->mnuShadedClick(on); });
+  connect(u.boxReportAction, &QAction::triggered, this, [r](bool on) { r->mnuHdrFtrBoxClick(on); });
+  connect(u.binderMarginAction, &QAction::triggered, this, [r](bool on) { r->mnuLftMrgnClick(on); });
+
+  // Options > Database.
+  TDatabaseMaintenance* m = maintenance_.get();
+  connect(u.backupAction, &QAction::triggered, this, [m] { m->mnuBackupClick(); });
+  connect(u.packAction, &QAction::triggered, this, [m] { m->mnuPackClick(); });
+  connect(u.reindexAction, &QAction::triggered, this, [m] { m->mnuReindexClick(); });
+
+  // The File menu, search and the zip window.
+  TFileMenu* f = fileMenu_.get();
+  using fileops::Operation;
+  for (const auto& [action, op] : {std::pair{u.copyFileAction, Operation::Copy}, std::pair{u.moveFileAction, Operation::Move},
+                                   std::pair{u.renameFileAction, Operation::Rename},
+                                   std::pair{u.deleteFileAction, Operation::Delete},
+                                   std::pair{u.createFolderAction, Operation::CreateFolder}})
+    connect(action, &QAction::triggered, this, [f, op = op] { f->mnuFileOpsClick(op); });
+  connect(u.launchAction, &QAction::triggered, this, [f] { f->sbtnRunAppClick(); });
+  connect(u.launchButton, &QToolButton::clicked, this, [f] { f->sbtnRunAppClick(); });
+  connect(u.findButton, &QToolButton::clicked, this, [f] { f->sbtnFindClick(); });
+  connect(u.searchAction, &QAction::triggered, this, [f] { f->sbtnFindClick(); });
+  connect(u.zipButton, &QToolButton::clicked, this, [f] { f->sbtnZipArchClick(); });
+  connect(u.zipAction, &QAction::triggered, this, [f] { f->sbtnZipArchClick(); });
+
+  // The catalog tabs and the Catalog menu.
+  TCatalogTabs* t = tabs_.get();
+  connect(u.catalogTabs, &QTabBar::currentChanged, this, [t](int) { t->TabControl1Change(); });
+  connect(u.addCatalogAction, &QAction::triggered, this, [t] { t->mnuAddCatClick(); });
+  connect(u.deleteCatalogAction, &QAction::triggered, this, [t] { t->mnuDelCatClick(); });
+  connect(u.renameCatalogAction, &QAction::triggered, this, [t] { t->mnuRenCatClick(); });
+  connect(u.defaultCatalogAction, &QAction::triggered, this, [t] { t->mnuSetDefCatClick(); });
   // Ctrl+PgUp and Ctrl+PgDn go to the catalog tab before and after, from
   // any control of the window (Ctrl+Tab is a clean-up key here).
   for (const auto& [key, step] : {std::pair{Qt::Key_PageUp, -1}, std::pair{Qt::Key_PageDown, 1}}) {
     auto* tabKey = new QShortcut(QKeySequence(Qt::CTRL | key), this);
     tabKey->setContext(Qt::WindowShortcut);
-    connect(tabKey, &QShortcut::activated, this, [this, step = step] {
-      const int count = TabControl1->count();
-      if (count > 1) SelectTab((TabControl1->currentIndex() + step + count) % count);
-    });
+    connect(tabKey, &QShortcut::activated, this, [t, step = step] { t->StepTab(step); });
   }
-  connect(sbtnZipArch, &QToolButton::clicked, this, &TfrmVantrell::sbtnZipArchClick);
-  connect(mnuVuZip, &QAction::triggered, this, &TfrmVantrell::sbtnZipArchClick);
-  connect(mnuContents, &QAction::triggered, this, &TfrmVantrell::mnuContentsClick);
-  connect(mnuAbout, &QAction::triggered, this, &TfrmVantrell::mnuAboutClick);
-  connect(mnuHints, &QAction::triggered, this, &TfrmVantrell::mnuHintsClick);
-  connect(mnuCmbCrLfExtrSpc, &QAction::triggered, this, &TfrmVantrell::mnuCmbCrLfExtrSpcClick);
-  connect(mnuKeepOnTop, &QAction::triggered, this, &TfrmVantrell::mnuKeepOnTopClick);
-  connect(mnuKeepPos, &QAction::triggered, this, &TfrmVantrell::mnuKeepPosClick);
-  connect(mnuTrayIcon, &QAction::triggered, this, &TfrmVantrell::mnuTrayIconClick);
-  connect(mnuFlatBtns, &QAction::triggered, this, &TfrmVantrell::mnuFlatBtnsClick);
-  connect(mnuFull, &QAction::triggered, this, &TfrmVantrell::mnuFullClick);
-  connect(mnuShaded, &QAction::triggered, this, &TfrmVantrell::mnuShadedClick);
-  connect(mnuHdrFtrBox, &QAction::triggered, this, &TfrmVantrell::mnuHdrFtrBoxClick);
-  connect(mnuLftMrgn, &QAction::triggered, this, &TfrmVantrell::mnuLftMrgnClick);
-  connect(mnuSetDefCat, &QAction::triggered, this, &TfrmVantrell::mnuSetDefCatClick);
+  connect(&dm_.DataSource2, &TDataSource::DataChange, this, [t] { t->DataSource2DataChange(); });
+
+  ConnectRecordCommands();
 }
 
-void TfrmVantrell::BuildBody() {
-  auto* central = new QWidget(this);
-  auto* col = new QVBoxLayout(central);
-  col->setContentsMargins(0, 0, 0, 0);
-  col->setSpacing(0);
-  col->addWidget(Panel2);
+void TfrmVantrell::ConnectRecordCommands() {
+  const TMainWidgets& u = ui_;
+  TRecordCommands* c = records_.get();
+  for (const auto& [button, latch] : {std::pair{u.editButton, Latch::Edit}, std::pair{u.addButton, Latch::Add},
+                                      std::pair{u.moveButton, Latch::Move}, std::pair{u.deleteButton, Latch::Delete}})
+    connect(button, &QToolButton::clicked, this, [c, latch = latch] { c->LatchClicked(latch); });
+  connect(u.editAction, &QAction::triggered, this, [c] { c->mnuRecEditClick(); });
+  connect(u.addAction, &QAction::triggered, this, [c] { c->mnuRecAddClick(); });
+  connect(u.moveAction, &QAction::triggered, this, [c] { c->mnuMoveClick(); });
+  connect(u.deleteAction, &QAction::triggered, this, [c] { c->mnuRecDelClick(); });
+  connect(u.saveAction, &QAction::triggered, this, [c] { c->sbtnSaveClick(); });
+  connect(u.saveButton, &QToolButton::clicked, this, [c] { c->sbtnSaveClick(); });
+  connect(u.selectAllAction, &QAction::triggered, this, [c] { c->mnuSelAllClick(); });
+  connect(u.unselectAllAction, &QAction::triggered, this, [c] { c->mnuUnSelAllClick(); });
+  connect(u.lineBreaksAction, &QAction::triggered, this, [c] { c->sbtnClrCRLFClick(); });
+  connect(u.lineBreaksButton, &QToolButton::clicked, this, [c] { c->sbtnClrCRLFClick(); });
+  connect(u.spacesAction, &QAction::triggered, this, [c] { c->sbtnRemExtraSpcsClick(); });
+  connect(u.spacesButton, &QToolButton::clicked, this, [c] { c->sbtnRemExtraSpcsClick(); });
+  connect(u.combinedCleanButton, &QToolButton::clicked, this, [c] { c->sbtnCmbCLESClick(); });
+  connect(u.pathLabel, &TFileLabel::doubleClicked, this, [c] { c->FileLabel1DblClick(); });
+  connect(u.recordGrid, &TRxDBGrid::TitleBtnClick, this, [c](int column) { c->RxDBGrid1TitleBtnClick(column); });
+  connect(u.recordGrid, &TRxDBGrid::CurrentRowChosen, this, [c](int row) { c->GridRowChosen(row); });
+  // Ctrl+Tab and Ctrl+Space clean the selection; Ctrl+C copies it cleaned.
+  TRecordPanel* p = panel_;
+  new browse::MemoKeys(u.description, [c](browse::Cleanup how) { c->CleanDescription(how); },
+                       [p](int from, int to) { return p->StoredPart(from, to); });
 
-  TabControl1 = new QTabBar(central);
-  TabControl1->setObjectName("TabControl1");
-  TabControl1->setProperty(kHelp, 1400);
-  TabControl1->setExpanding(false);
-  TabControl1->setUsesScrollButtons(true);
-  TabControl1->setDrawBase(true);
-  TabControl1->setFocusPolicy(Qt::TabFocus);
-  connect(TabControl1, &QTabBar::currentChanged, this, [this](int) { TabControl1Change(); });
-  col->addWidget(TabControl1);
-
-  // The detail panel: path, size and date of the current record, and the
-  // counters.
-  Panel1 = new QFrame(central);
-  Panel1->setObjectName("Panel1");
-  Panel1->setFrameShape(QFrame::Panel);
-  Panel1->setFrameShadow(QFrame::Raised);
-  Panel1->setLineWidth(2);
-  Panel1->setFixedHeight(72);
-  auto* detail = new QHBoxLayout(Panel1);
-  detail->setContentsMargins(6, 4, 6, 4);
-  detail->setSpacing(6);
-  auto* captions = new QVBoxLayout;
-  captions->setSpacing(0);
-  // The caption shows this platform's path separator.
-  Label1 = new QLabel("Path" + QString(QDir::separator()) + "File ", Panel1);
-  Label2 = new QLabel("File Size ", Panel1);
-  Label3 = new QLabel("Created ", Panel1);
-  for (QLabel* l : {Label1, Label2, Label3}) {
-    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    captions->addWidget(l);
-  }
-  Label1->setObjectName("Label1");
-  Label2->setObjectName("Label2");
-  Label3->setObjectName("Label3");
-  detail->addLayout(captions);
-
-  Panel3 = new QFrame(Panel1);
-  Panel3->setObjectName("Panel3");
-  Panel3->setFrameShape(QFrame::Panel);
-  Panel3->setFrameShadow(QFrame::Sunken);
-  Panel3->setMinimumWidth(393);
-  auto* lines = new QVBoxLayout(Panel3);
-  lines->setContentsMargins(4, 1, 4, 1);
-  lines->setSpacing(0);
-  FileLabel1 = new TFileLabel(Panel3);
-  FileLabel1->setObjectName("FileLabel1");
-  Label8 = new QLabel(Panel3);
-  Label8->setObjectName("Label8");
-  dbtxtCreated = new QLabel(Panel3);
-  dbtxtCreated->setObjectName("dbtxtCreated");
-  lines->addWidget(FileLabel1);
-  lines->addWidget(Label8);
-  lines->addWidget(dbtxtCreated);
-  detail->addWidget(Panel3, 1);
-
-  auto* counter = new QVBoxLayout;
-  counter->setSpacing(0);
-  Label5 = new QLabel("Files in Catalog", Panel1);
-  Label5->setObjectName("Label5");
-  Label5->setAlignment(Qt::AlignCenter);
-  auto* numbers = new QHBoxLayout;
-  numbers->setSpacing(3);
-  Label6 = new QLabel("0", Panel1);
-  Label6->setObjectName("Label6");
-  Label7 = new QLabel("/", Panel1);
-  Label7->setObjectName("Label7");
-  Label4 = new QLabel("0", Panel1);
-  Label4->setObjectName("Label4");
-  QFont bold = font();
-  bold.setBold(true);
-  for (QLabel* l : {Label6, Label4}) l->setFont(bold);
-  QPalette green = Label6->palette();
-  green.setColor(QPalette::WindowText, kGreen);
-  Label6->setPalette(green);
-  QPalette navy = Label4->palette();
-  navy.setColor(QPalette::WindowText, kNavy);
-  Label4->setPalette(navy);
-  numbers->addStretch(1);
-  connect(&counts_, &RecordCounts::CatalogChanged, Label6, [this](int n) { Label6->setText(QString::number(n)); });
-  connect(&counts_, &RecordCounts::TotalChanged, Label4, [this](int n) { Label4->setText(QString::number(n)); });
-  numbers->addWidget(Label6);
-  numbers->addWidget(Label7);
-  numbers->addWidget(Label4);
-  numbers->addStretch(1);
-  counter->addStretch(1);
-  counter->addWidget(Label5);
-  counter->addLayout(numbers);
-  counter->addStretch(1);
-  detail->addLayout(counter);
-  col->addWidget(Panel1);
-
-  // The grid over the records and the description memo, with the splitter
-  // between them.
-  Splitter1 = new QSplitter(Qt::Vertical, central);
-  Splitter1->setObjectName("Splitter1");
-  Splitter1->setHandleWidth(8);
-  Splitter1->setChildrenCollapsible(false);
-  RxDBGrid1 = new TRxDBGrid(Splitter1);
-  RxDBGrid1->setObjectName("RxDBGrid1");
-  RxDBGrid1->setProperty(kTag, 1);
-  RxDBGrid1->setProperty(kHelp, 1450);
-  connect(RxDBGrid1, &TRxDBGrid::TitleBtnClick, this, &TfrmVantrell::RxDBGrid1TitleBtnClick);
-  connect(RxDBGrid1, &TRxDBGrid::CurrentRowChosen, this, &TfrmVantrell::GridRowChosen);
+  // What shows the record: the record panel, the grid and the counts.
+  connect(u.description, &QPlainTextEdit::textChanged, p, &TRecordPanel::MemoEdited);
   // A row the grid cannot read is reported like a damaged record; the box
   // says it is the list that could not be read (a save just told done was
   // done, whatever the list meets afterwards).
-  connect(RxDBGrid1->Model(), &TRecordGridModel::ReadError, this, [this](const QString& message) {
-    ReportDamage(message, "The list of records could not be read: " + command::ErrorText(message));
+  connect(u.recordGrid->Model(), &TRecordGridModel::ReadError, p, [p](const QString& message) {
+    p->ReportDamage(message, "The list of records could not be read: " + command::ErrorText(message));
   });
-  connect(RxDBGrid1->Model(), &TRecordGridModel::WriteRefused, this,
-          [this](const QString& message) { ReportDamage(QString(), command::ErrorText(message)); });
-  RxDBGrid1->installEventFilter(this);  // the column follows the grid's width
-  DBMemo1 = new QPlainTextEdit(Splitter1);
-  DBMemo1->setObjectName("DBMemo1");
-  DBMemo1->setProperty(kTag, 1);
-  DBMemo1->setProperty(kHelp, 1460);
-  DBMemo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  DBMemo1->setReadOnly(true);
-  connect(DBMemo1, &QPlainTextEdit::textChanged, this, &TfrmVantrell::MemoEdited);
-  // Ctrl+Tab and Ctrl+Space clean the selection; Ctrl+C copies it cleaned.
-  new browse::MemoKeys(DBMemo1, [this](browse::Cleanup how) { CleanMemo(how); },
-                       [this](int from, int to) { return description_.StoredPart(from, to); });
-  Splitter1->addWidget(RxDBGrid1);
-  Splitter1->addWidget(DBMemo1);
-  Splitter1->setStretchFactor(0, 0);
-  Splitter1->setStretchFactor(1, 1);
-  col->addWidget(Splitter1, 1);
-  setCentralWidget(central);
-}
-
-void TfrmVantrell::BuildStatusBar() {
-  QStatusBar* bar = statusBar();
-  bar->setObjectName("StatusBar1");
-  bar->setProperty(kHelp, 1470);
-  bar->setSizeGripEnabled(false);
-  const int widths[3] = {358, 112, 112};
-  for (int i = 0; i < 3; ++i) {
-    StatusPanel[i] = new QLabel(bar);
-    StatusPanel[i]->setObjectName(QString("StatusPanel%1").arg(i));
-    StatusPanel[i]->setFrameShape(QFrame::Panel);
-    StatusPanel[i]->setFrameShadow(QFrame::Sunken);
-    StatusPanel[i]->setMinimumWidth(i == 0 ? 120 : widths[i]);
-    if (i == 0) {
-      StatusPanel[i]->resize(widths[0], StatusPanel[i]->height());
-      bar->addWidget(StatusPanel[i], 1);
-    } else {
-      StatusPanel[i]->setFixedWidth(widths[i]);
-      bar->addPermanentWidget(StatusPanel[i]);
-    }
-  }
-}
-
-void TfrmVantrell::BuildTray() {
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName("PopupMenu1");
-  popmnuOpen = PopupMenu1->addAction("Open");
-  popmnuOpen->setObjectName("popmnuOpen");
-  popmnuClose = PopupMenu1->addAction("Close");
-  popmnuClose->setObjectName("popmnuClose");
-  PopupMenu1->addSeparator();
-  popmnuCancel = PopupMenu1->addAction("Cancel");
-  popmnuCancel->setObjectName("popmnuCancel");
-  connect(popmnuOpen, &QAction::triggered, this, &TfrmVantrell::popmnuOpenClick);
-  connect(popmnuClose, &QAction::triggered, this, &TfrmVantrell::popmnuCloseClick);
-  TrayIcon = new QSystemTrayIcon(icons::AppIcon(), this);
-  TrayIcon->setObjectName("TrayIcon");
-  TrayIcon->setToolTip("Vantrell");
-  // Only the right button opens the menu; other clicks on the icon do nothing.
-  TrayIcon->setContextMenu(PopupMenu1);
+  connect(u.recordGrid->Model(), &TRecordGridModel::WriteRefused, p,
+          [p](const QString& message) { p->ReportDamage(QString(), command::ErrorText(message)); });
+  connect(&dm_.DataSource1, &TDataSource::DataChange, p, &TRecordPanel::DataSource1DataChange);
+  connect(&dm_.DataSource1, &TDataSource::StateChange, p, &TRecordPanel::DataSource1StateChange);
+  u.catalogCount->setText(QString::number(dm_.Counts.Catalog()));
+  u.totalCount->setText(QString::number(dm_.Counts.Total()));
+  connect(&dm_.Counts, &RecordCounts::CatalogChanged, this,
+          [label = u.catalogCount](int n) { label->setText(QString::number(n)); });
+  connect(&dm_.Counts, &RecordCounts::TotalChanged, this,
+          [label = u.totalCount](int n) { label->setText(QString::number(n)); });
 }
 
 // ---- settings ------------------------------------------------------------------------
 
 void TfrmVantrell::LoadSettings() {
   TSettings& s = *settings_;
-  hintsOn_ = s.Read(settings::kHints);
-  mnuHints->setChecked(hintsOn_);
-  bool combined = s.Read(settings::kCmbCLES);
-  mnuCmbCrLfExtrSpc->setChecked(combined);
-  if (combined) PlaceCombinedButton(true);
-  mnuFull->setChecked(s.Read(settings::kFullShort));
-  mnuHdrFtrBox->setChecked(s.Read(settings::kHdrBox));
-  mnuShaded->setChecked(s.Read(settings::kShaded));
-  mnuLftMrgn->setChecked(s.Read(settings::kLMBO));
-  mnuKeepOnTop->setChecked(s.Read(settings::kKeepOnTop));
-  mnuFlatBtns->setChecked(s.Read(settings::kFlatBtns));
-  if (mnuKeepOnTop->isChecked()) SetKeepOnTop(true);
-  mnuKeepPos->setChecked(s.Read(settings::kPosition));
-  if (mnuKeepPos->isChecked()) {
+  options_->Load();
+  reports_->LoadOptions();
+  ui_.hintsAction->setChecked(options_->Hints());
+  ui_.combinedCleanAction->setChecked(options_->Combined());
+  ui_.fullReportAction->setChecked(reports_->Options().full);
+  ui_.boxReportAction->setChecked(reports_->Options().box);
+  ui_.shadedReportAction->setChecked(reports_->Options().shaded);
+  ui_.binderMarginAction->setChecked(reports_->Options().binder);
+  ui_.keepOnTopAction->setChecked(options_->KeepOnTop());
+  ui_.flatButtonsAction->setChecked(options_->FlatButtons());
+  ui_.keepPositionAction->setChecked(options_->KeepPosition());
+  if (options_->KeepPosition()) {
     int top = s.Read(settings::kTop);
     int left = s.Read(settings::kLeft);
     int height = s.Read(settings::kHeight);
@@ -608,20 +317,19 @@ void TfrmVantrell::LoadSettings() {
     move(avail.x() + std::max(0, (avail.width() - width()) / 2), avail.y() + std::max(0, (avail.height() - height()) / 2));
   }
   int grid = s.Read(settings::kGridHeight);
-  Splitter1->setSizes({std::max(grid, 20), std::max(height() - grid, 40)});
-  RxDBGrid1->setFocus();
-  bool tray = s.Read(settings::kTryIcn);
-  mnuTrayIcon->setChecked(tray);
-  if (tray && QSystemTrayIcon::isSystemTrayAvailable()) {
-    TrayIcon->show();
+  ui_.splitter->setSizes({std::max(grid, 20), std::max(height() - grid, 40)});
+  ui_.recordGrid->setFocus();
+  ui_.trayIconAction->setChecked(options_->TrayIcon());
+  if (options_->TrayIcon() && QSystemTrayIcon::isSystemTrayAvailable()) {
+    ui_.trayIcon->show();
     startInTray_ = true;
   }
 }
 
 void TfrmVantrell::PlaceCombinedButton(bool combined) {
-  sbtnCmbCLES->setVisible(combined);
-  sbtnClrCRLF->setVisible(!combined);
-  sbtnRemExtraSpcs->setVisible(!combined);
+  ui_.combinedCleanButton->setVisible(combined);
+  ui_.lineBreaksButton->setVisible(!combined);
+  ui_.spacesButton->setVisible(!combined);
 }
 
 void TfrmVantrell::SetKeepOnTop(bool on) {
@@ -642,77 +350,24 @@ void TfrmVantrell::SetKeepOnTop(bool on) {
   }
 }
 
-void TfrmVantrell::ApplyFlatButtons(QWidget* window) {
-  bool flat = mnuFlatBtns && mnuFlatBtns->isChecked();
+void TfrmVantrell::ApplyFlatButtonsTo(QWidget* window) {
+  const bool flat = options_ && options_->FlatButtons();
   for (QToolButton* b : window->findChildren<QToolButton*>()) b->setAutoRaise(flat);
 }
-
-void TfrmVantrell::mnuHintsClick() {
-  hintsOn_ = mnuHints->isChecked();
-  settings_->Write(settings::kHints, hintsOn_);
-}
-
-void TfrmVantrell::mnuCmbCrLfExtrSpcClick() {
-  PlaceCombinedButton(mnuCmbCrLfExtrSpc->isChecked());
-  settings_->Write(settings::kCmbCLES, mnuCmbCrLfExtrSpc->isChecked());
-}
-
-void TfrmVantrell::mnuKeepOnTopClick() {
-  SetKeepOnTop(mnuKeepOnTop->isChecked());
-  settings_->Write(settings::kKeepOnTop, mnuKeepOnTop->isChecked());
-}
-
-void TfrmVantrell::mnuKeepPosClick() { settings_->Write(settings::kPosition, mnuKeepPos->isChecked()); }
-void TfrmVantrell::mnuTrayIconClick() { settings_->Write(settings::kTryIcn, mnuTrayIcon->isChecked()); }
-
-void TfrmVantrell::mnuFlatBtnsClick() {
-  ApplyFlatButtons(this);
-  settings_->Write(settings::kFlatBtns, mnuFlatBtns->isChecked());
-}
-
-void TfrmVantrell::mnuFullClick() { settings_->Write(settings::kFullShort, mnuFull->isChecked()); }
-void TfrmVantrell::mnuShadedClick() { settings_->Write(settings::kShaded, mnuShaded->isChecked()); }
-void TfrmVantrell::mnuHdrFtrBoxClick() { settings_->Write(settings::kHdrBox, mnuHdrFtrBox->isChecked()); }
-void TfrmVantrell::mnuLftMrgnClick() { settings_->Write(settings::kLMBO, mnuLftMrgn->isChecked()); }
-
-void TfrmVantrell::mnuSetDefCatClick() { settings_->Write(settings::kDFTab, CurrentCatalog()); }
 
 // ---- showing and closing -------------------------------------------------------------
 
 void TfrmVantrell::showEvent(QShowEvent* e) {
   QMainWindow::showEvent(e);
-  if (!e->spontaneous()) FormShow();
-}
-
-void TfrmVantrell::FormShow() {
-  mnuAddCat->setEnabled(TabControl1->count() != kMaxCatalogs);
-  QString defaultCatalog = settings_->Read(settings::kDFTab);
-  if (!mnuTrayIcon->isChecked()) {
-    int found = -1;
-    int n = (int)std::min<int64_t>(dm_.ApTable2.RecordCount(), TabControl1->count());
-    for (int i = CurrentTabIndex; i < n; ++i) {
-      if (TabControl1->tabText(i) == defaultCatalog) {
-        found = i;
-        break;
-      }
-    }
-    CurrentTabIndex = found >= 0 ? found : 0;
-  }
-  if (TabControl1->count() > 0) {
-    CurrentTabIndex = std::clamp(CurrentTabIndex, 0, TabControl1->count() - 1);
-    TabControl1->blockSignals(true);
-    TabControl1->setCurrentIndex(CurrentTabIndex);
-    TabControl1->blockSignals(false);
-    RunCommand([this] { SelectCatalog(TabControl1->tabText(CurrentTabIndex)); });
-  }
-  firstShowDone_ = true;
+  // FormShow: the default catalog, unless the window comes back from the tray.
+  if (!e->spontaneous()) tabs_->ShowStartTab(options_->TrayIcon());
 }
 
 void TfrmVantrell::closeEvent(QCloseEvent* e) {
-  if (mnuTrayIcon->isChecked() && !QuitFlag && QSystemTrayIcon::isSystemTrayAvailable()) {
+  if (options_->TrayIcon() && !quitting_ && QSystemTrayIcon::isSystemTrayAvailable()) {
     e->ignore();
-    CurrentTabIndex = TabControl1->currentIndex();
-    TrayIcon->show();
+    tabs_->RememberTab();
+    ui_.trayIcon->show();
     hide();
     return;
   }
@@ -720,23 +375,24 @@ void TfrmVantrell::closeEvent(QCloseEvent* e) {
   // nobody can reach it: the close goes ahead.
   // A record being edited is saved as the closing table would save it, the
   // title cell being typed in with it.
-  LeaveEdit(browse::LeaveEdit::Save);
+  records_->LeaveEdit(browse::LeaveEdit::Save);
   // The position of the frame and the size of the window, as move() and
   // resize() take them at the next start, so the window does not drift.
   settings_->Write(settings::kTop, pos().y());
   settings_->Write(settings::kLeft, pos().x());
   settings_->Write(settings::kHeight, height());
   settings_->Write(settings::kWidth, width());
-  settings_->Write(settings::kGridHeight, RxDBGrid1->height());
-  TrayIcon->hide();
+  settings_->Write(settings::kGridHeight, ui_.recordGrid->height());
+  ui_.trayIcon->hide();
   e->accept();
 }
 
 void TfrmVantrell::resizeEvent(QResizeEvent* e) {
   QMainWindow::resizeEvent(e);
   // The only column fills the grid but for the indicator and scroll bar.
-  if (RxDBGrid1 && RxDBGrid1->model() && RxDBGrid1->model()->columnCount() > 0)
-    RxDBGrid1->setColumnWidth(0, std::max(40, RxDBGrid1->width() - 31));
+  TRxDBGrid* grid = ui_.recordGrid;
+  if (grid && grid->model() && grid->model()->columnCount() > 0)
+    grid->setColumnWidth(0, std::max(40, grid->width() - 31));
 }
 
 void TfrmVantrell::sbtnExitClick() { close(); }
@@ -749,9 +405,9 @@ void TfrmVantrell::popmnuOpenClick() {
 }
 
 void TfrmVantrell::popmnuCloseClick() {
-  TrayIcon->hide();
+  ui_.trayIcon->hide();
   QCoreApplication::processEvents();
-  QuitFlag = true;
+  quitting_ = true;
   close();
 }
 
@@ -761,7 +417,7 @@ void TfrmVantrell::ShowHelpTopic(int topic) {
   // The help window has no parent: above a main window kept on top it
   // must be kept on top as well.
   THelpWindow* help = THelpWindow::Instance();
-  const bool onTop = mnuKeepOnTop && mnuKeepOnTop->isChecked();
+  const bool onTop = options_->KeepOnTop();
   if (help->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != onTop) help->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
   help->ShowTopic(topic);
 }
@@ -770,7 +426,7 @@ void TfrmVantrell::mnuContentsClick() { ShowHelpTopic(1000); }
 
 void TfrmVantrell::mnuAboutClick() {
   TfrmAbout about(dataFolder_, this);
-  ApplyFlatButtons(&about);
+  ApplyFlatButtonsTo(&about);
   about.exec();
 }
 
@@ -803,15 +459,15 @@ bool TfrmVantrell::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::ToolTip:
       // "Show Help Hints" off: no tool tips anywhere in the program.
-      if (!hintsOn_) return true;
+      if (!options_->Hints()) return true;
       break;
     case QEvent::Resize:
-      if (watched == RxDBGrid1 && RxDBGrid1->model() && RxDBGrid1->model()->columnCount() > 0)
-        RxDBGrid1->setColumnWidth(0, std::max(40, RxDBGrid1->width() - 31));
+      if (watched == ui_.recordGrid && ui_.recordGrid->model() && ui_.recordGrid->model()->columnCount() > 0)
+        ui_.recordGrid->setColumnWidth(0, std::max(40, ui_.recordGrid->width() - 31));
       break;
     case QEvent::Enter:
-      if (watched == sbtnExit)
-        sbtnExit->setToolTip(mnuTrayIcon->isChecked() ? "Send to Icon Tray" : "Exit Vantrell");
+      if (watched == ui_.exitButton)
+        ui_.exitButton->setToolTip(options_->TrayIcon() ? "Send to Icon Tray" : "Exit Vantrell");
       break;
     case QEvent::KeyPress: {
       auto* k = static_cast<QKeyEvent*>(event);
@@ -835,80 +491,4 @@ bool TfrmVantrell::eventFilter(QObject* watched, QEvent* event) {
       break;
   }
   return QMainWindow::eventFilter(watched, event);
-}
-
-// ---- the latching group and the status bar ------------------------------------------------
-
-void TfrmVantrell::LatchClicked(QToolButton* b) {
-  // Editing, moving or deleting writes the current record: not while a part
-  // of it cannot be read, which the write would lose.
-  if (b != sbtnAdd) {
-    QString refusal = CurrentRecordRefusal();
-    if (!refusal.isEmpty()) {
-      b->setChecked(false);
-      prompts::Current().Message(this, prompts::Kind::Error, refusal);
-      return;
-    }
-  }
-  // At most one of the group is down; all may be up.
-  if (b->isChecked()) ReleaseLatched(b);
-  if (b == sbtnEdit) {
-    sbtnEditClick();  // released, it drops the edit
-    return;
-  }
-  if (!b->isChecked()) return;  // released: nothing to run
-  if (b == sbtnAdd)
-    sbtnAddClick();
-  else
-    MoveOrDelete(b);
-}
-
-void TfrmVantrell::ReleaseLatched(QToolButton* except) {
-  for (QToolButton* o : latchGroup_)
-    if (o != except) o->setChecked(false);
-}
-
-TfrmAddToCatalog* TfrmVantrell::AddFilesDialog() {
-  // Made at its first use (reading its folders costs the start nothing),
-  // then kept for the whole run: its folder, mask and label carry over from
-  // one use to the next.
-  if (!frmAddToCatalog)
-    frmAddToCatalog = new TfrmAddToCatalog(*this, [this] {
-      sbtnEdit->setChecked(false);
-      sbtnAdd->setChecked(false);
-    }, this);
-  return frmAddToCatalog;
-}
-
-void TfrmVantrell::ShowStatus(const QString& text) {
-  StatusPanel[0]->setText(text);
-  // The text tells of a command on this record: its file check, which may
-  // answer later, does not overwrite it before the timer clears it.
-  statusHeld_ = true;
-  statusHeldFor_ = dm_.ApTable1.Active() ? dm_.ApTable1.RecNo() : 0;
-  // A running timer is not restarted: the panel clears 5 seconds after the
-  // first message.
-  if (!Timer1->isActive()) Timer1->start();
-}
-
-QString TfrmVantrell::StatusText(int panel) const { return StatusPanel[panel]->text(); }
-
-int TfrmVantrell::CatalogRecordCount() const { return counts_.Catalog(); }
-void TfrmVantrell::SetCatalogRecordCount(int count) { counts_.SetCatalog(count); }
-int TfrmVantrell::TotalRecordCount() const { return counts_.Total(); }
-void TfrmVantrell::SetTotalRecordCount(int count) { counts_.SetTotal(count); }
-
-void TfrmVantrell::Timer1Timer() {
-  statusHeld_ = false;
-  StatusPanel[0]->setText(" ");
-  Timer1->stop();
-}
-
-QList<QObject*> TfrmVantrell::TaggedComponents() const {
-  QList<QObject*> all;
-  for (QToolButton* b : buttons_) all.append(b);
-  for (QAction* a : actions_) all.append(a);
-  all.append(RxDBGrid1);
-  all.append(DBMemo1);
-  return all;
 }

@@ -41,7 +41,13 @@
 #include "datagen.h"
 #include "datagrid.h"
 #include "datamodule.h"
+#include "catalogtabs.h"
 #include "mainwindow.h"
+#include "mainwindowservices.h"
+#include "recordcommands.h"
+#include "recordpanel.h"
+#include "reportcommands.h"
+#include "statuspanels.h"
 #include "addtocatalog.h"
 #include "foldertree.h"
 #include "multifiles.h"
@@ -157,11 +163,11 @@ int Session(const QString& dir) {
   const int big = bw.big;
   std::vector<double> times;
   for (int i = 0; i < 9; ++i) {
-    w.SelectTab(big == 0 ? 1 : 0);
+    w.Catalogs().SelectTab(big == 0 ? 1 : 0);
     QCoreApplication::processEvents();
     QElapsedTimer t;
     t.start();
-    w.SelectTab(big);
+    w.Catalogs().SelectTab(big);
     QCoreApplication::processEvents();  // the grid paints its first screen
     times.push_back(t.nsecsElapsed() / 1e9);
   }
@@ -178,7 +184,7 @@ int Walk(const QString& dir) {
   BenchWindow bw(dir);
   TfrmVantrell& w = *bw.w;
   const int big = bw.big;
-  w.SelectTab(big);
+  w.Catalogs().SelectTab(big);
   QCoreApplication::processEvents();
   auto* grid = w.findChild<TRxDBGrid*>("RxDBGrid1");
   QScrollBar* bar = grid->verticalScrollBar();
@@ -266,7 +272,7 @@ int RecordBatch(const QString& dir, bool move) {
   TfrmVantrell w(dm, dir);
   w.show();
   QCoreApplication::processEvents();
-  w.SelectCatalog(kSelected);
+  w.Catalogs().SelectCatalog(kSelected);
   QCoreApplication::processEvents();
   const int selected = dm.ApTable1.RecordCount();
   WhenFormReady([](TfrmMultiFiles& form) { form.findChild<QToolButton*>("sbtnDM")->click(); });
@@ -346,17 +352,17 @@ int CatalogReport(const QString& dir, const QString& catalog, const QString& pdf
   TfrmVantrell w(dm, dir);
   w.show();
   QCoreApplication::processEvents();
-  w.SelectCatalog(catalog);
+  w.Catalogs().SelectCatalog(catalog);
   QCoreApplication::processEvents();
-  w.ReportSystem1.askSetup = false;
-  w.ReportSystem1.destination = report::Destination::File;
-  w.ReportSystem1.fileName = pdf;
+  w.Reports().ReportSystem1.askSetup = false;
+  w.Reports().ReportSystem1.destination = report::Destination::File;
+  w.Reports().ReportSystem1.fileName = pdf;
   QElapsedTimer t;
   t.start();
   w.findChild<QAction*>("mnuCatRpt")->trigger();
   const double seconds = t.nsecsElapsed() / 1e9;
-  if (w.ReportSystem1.Pages() < 2) throw std::runtime_error("the report made no pages");
-  std::printf("%.6f %d %ld\n", seconds, w.ReportSystem1.Pages(), PeakRssKb());
+  if (w.Reports().ReportSystem1.Pages() < 2) throw std::runtime_error("the report made no pages");
+  std::printf("%.6f %d %ld\n", seconds, w.Reports().ReportSystem1.Pages(), PeakRssKb());
   return 0;
 }
 

@@ -40,14 +40,6 @@ class MainWindowServices : public StatusSink {
   // The name of the shown catalog ("" when there is none).
   virtual QString CurrentCatalog() const = 0;
 
-  // The two counters, records in the shown catalog and in all catalogs. They
-  // are the program's only store of these counts: a command that adds or
-  // removes records adjusts them.
-  virtual int CatalogRecordCount() const = 0;
-  virtual void SetCatalogRecordCount(int count) = 0;
-  virtual int TotalRecordCount() const = 0;
-  virtual void SetTotalRecordCount(int count) = 0;
-
   // Makes a window's tool buttons follow the "Flat Buttons" option.
   virtual void ApplyFlatButtons(QWidget* window) = 0;
 

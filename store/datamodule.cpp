@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 
+#include "catalogops.h"
 #include "datafiles.h"
+#include "schema.h"
 
 TDataSource::TDataSource(xbase::Table& table, QObject* parent) : QObject(parent), table_(table) {
   table_.OnDataChange = [this](const std::string& field) {
@@ -62,4 +64,17 @@ QString TDataModule1::DataModule1Create(const QString& dataDir, const CreateHook
   }
   if (!error.isEmpty() && onError) onError(error);
   return error;
+}
+
+void TDataModule1::ShowCatalog(const QString& name) {
+  ApTable1.SetQuery(store::CatalogQueryUtf8(store::ToUtf8(name)));
+  Counts.SetCatalog((int)ApTable1.QueryRecCount());
+}
+
+void TDataModule1::CountAllRecords() { Counts.SetTotal((int)ApTable1.RecordCount()); }
+
+int64_t TDataModule1::DeleteShownCatalogRecords() {
+  const int64_t deleted = store::DeleteCatalogRecords(*this);
+  Counts.SetTotal(Counts.Total() - (int)deleted);
+  return deleted;
 }

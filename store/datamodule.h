@@ -13,6 +13,7 @@
 
 #include "createdb.h"
 #include "datatables.h"
+#include "recordcounts.h"
 
 // Links one table to the data-aware side: the table's notifications become
 // Qt signals. Suspending and resuming the controls is the table's
@@ -73,11 +74,24 @@ class TDataModule1 : public QObject, public store::DataTables {
 
   const QString& DataFolder() const { return dataFolder_; }
 
+  // ApTable1 shows the records of the catalog `name`; the catalog count
+  // becomes theirs. The caller refreshes the cursor.
+  void ShowCatalog(const QString& name);
+  // The total count becomes the number of records in ApTable1's file.
+  void CountAllRecords();
+  // Deletes the records of the catalog ApTable1 shows; the total count
+  // loses them. Returns how many were deleted.
+  int64_t DeleteShownCatalogRecords();
+
   // The tables (ApolloEnv1, ApTable1/2/3, Packing) are the DataTables
   // base; the data sources are built after it.
   TDataSource DataSource1;
   TDataSource DataSource2;
   TDataSource DataSource3;
+  // The records of the shown catalog and of all catalogs (ShowCatalog and
+  // CountAllRecords set them; commands that add or remove records adjust
+  // them).
+  RecordCounts Counts;
   // The outcome of the creation run by DataModule1Create itself (no hook).
   std::optional<store::CreationResult> LastCreation;
   // The status texts of the index files the last DataModule1Create

@@ -50,10 +50,6 @@ class FakeWindow : public MainWindowServices {
   search::SearchService& Search() override { throw std::logic_error("the dialog does not search"); }
   addfiles::BatchService& Batch() override { throw std::logic_error("the dialog runs no batch"); }
   QString CurrentCatalog() const override { return "C"; }
-  int CatalogRecordCount() const override { return 0; }
-  void SetCatalogRecordCount(int) override {}
-  int TotalRecordCount() const override { return 0; }
-  void SetTotalRecordCount(int) override {}
   void ApplyFlatButtons(QWidget*) override {}
   QString status;
 

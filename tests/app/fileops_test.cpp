@@ -29,7 +29,13 @@
 #include "datamodule.h"
 #include "fileoperations.h"
 #include "maintenance.h"
+#include "catalogtabs.h"
 #include "mainwindow.h"
+#include "mainwindowservices.h"
+#include "recordcommands.h"
+#include "recordpanel.h"
+#include "reportcommands.h"
+#include "statuspanels.h"
 #include "prompts.h"
 #include "zipentries.h"
 #include "zipexpand.h"
@@ -131,7 +137,7 @@ class WindowFileOpsTest : public ::testing::Test {
     return *window_;
   }
 
-  void Settle() { ASSERT_TRUE(QTest::qWaitFor([&] { return !window_->FileCheckPending(); }, 5000)); }
+  void Settle() { ASSERT_TRUE(QTest::qWaitFor([&] { return !window_->RecordPanel().FileCheckPending(); }, 5000)); }
 
   template <class T>
   T* Get(const char* name) const {
@@ -237,11 +243,11 @@ TEST_F(WindowFileOpsTest, ZipTextCopiedIntoTheDescription) {
   }
   EXPECT_FALSE(zipFolder.isEmpty());
 
-  ASSERT_TRUE(w.PasteIntoDescription("quoted passage"));
+  ASSERT_TRUE(w.Services().PasteIntoDescription("quoted passage"));
   EXPECT_EQ(dm_->ApTable1.GetState(), xbase::State::Browse) << "a browsed record is saved at once";
   EXPECT_NE(dm_->ApTable1.FieldByName("FLDESC").find("quoted passage"), std::string::npos);
   Get<QAction>("mnuRecEdit")->trigger();
-  ASSERT_TRUE(w.PasteIntoDescription(" more"));
+  ASSERT_TRUE(w.Services().PasteIntoDescription(" more"));
   EXPECT_EQ(dm_->ApTable1.GetState(), xbase::State::Edit) << "an edited record stays for the user to save";
 }
 
@@ -314,7 +320,7 @@ TEST_F(WindowFileOpsTest, PackAndReindexShowTheSameCatalogWithItsCounters) {
               {"A", "a2", "/n/4", true},
               {"B", "b3", "/n/5"}});
   TfrmVantrell& w = Open();
-  w.SelectTab(1);
+  w.Catalogs().SelectTab(1);
   ASSERT_EQ(Counter("Label6"), "2");
   ASSERT_EQ(Counter("Label4"), "3");
   // A row chosen before the pack, which numbers the records anew.
@@ -354,7 +360,7 @@ TEST_F(WindowFileOpsTest, PackAndReindexShowTheSameCatalogWithItsCounters) {
 TEST_F(WindowFileOpsTest, PackOrReindexBlockedByAnotherProgramChangesNothing) {
   AddRecords({{"A", "a1", "/n/1"}, {"B", "b1", "/n/2"}, {"B", "b2", "/n/3"}, {"B", "gone", "/n/4", true}});
   TfrmVantrell& w = Open();
-  w.SelectTab(1);
+  w.Catalogs().SelectTab(1);
   emit Get<TRxDBGrid>("RxDBGrid1")->CurrentRowChosen(1);
   ASSERT_EQ(dm_->ApTable1.FieldByName("FLTITLE"), "b2");
   const qint64 size = QFileInfo(data_ + "/VTLDataA.dbf").size();

@@ -44,7 +44,13 @@
 #include "datafiles.h"
 #include "datagrid.h"
 #include "datamodule.h"
+#include "catalogtabs.h"
 #include "mainwindow.h"
+#include "mainwindowservices.h"
+#include "recordcommands.h"
+#include "recordpanel.h"
+#include "reportcommands.h"
+#include "statuspanels.h"
 #include "pathlabel.h"
 #include "prompts.h"
 #include "searchform.h"
@@ -165,7 +171,7 @@ class MainWindowTest : public ::testing::Test {
 
   // Waits, through the event loop, for the file check of the current record.
   void Settle() {
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window_->FileCheckPending(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window_->RecordPanel().FileCheckPending(); }, 5000));
   }
 
   QStringList Tabs() const {
@@ -208,18 +214,18 @@ TEST_F(MainWindowTest, TabsFollowTheCatalogNamesAndCountersTheRecords) {
   EXPECT_EQ(Tabs(), (QStringList{"Archive", "Disk1", "Disk10"}));
   EXPECT_EQ(Label("Label4")->text(), "4");
   EXPECT_EQ(Label("Label6")->text(), "1");
-  w.SelectTab(1);
+  w.Catalogs().SelectTab(1);
   EXPECT_EQ(Label("Label6")->text(), "2");  // Disk1 does not take Disk10's record
   EXPECT_EQ(dm_->ApTable1.FieldByName("FLTITLE"), "one a");
   EXPECT_EQ(Get<TRxDBGrid>("RxDBGrid1")->model()->rowCount(), 2);
-  w.SelectTab(2);
+  w.Catalogs().SelectTab(2);
   EXPECT_EQ(Label("Label6")->text(), "1");
   EXPECT_EQ(dm_->ApTable1.FieldByName("FLTITLE"), "ten");
-  // Other windows read and adjust the counters through the services.
-  MainWindowServices& services = w;
-  EXPECT_EQ(services.CurrentCatalog(), "Disk10");
-  EXPECT_EQ(services.CatalogRecordCount(), 1);
-  services.SetTotalRecordCount(services.TotalRecordCount() + 2);
+  // The labels show the data module's counts: whoever changes them there
+  // is seen at once.
+  EXPECT_EQ(w.Services().CurrentCatalog(), "Disk10");
+  EXPECT_EQ(dm_->Counts.Catalog(), 1);
+  dm_->Counts.SetTotal(dm_->Counts.Total() + 2);
   EXPECT_EQ(Label("Label4")->text(), "6");
 }
 
@@ -239,22 +245,22 @@ TEST_F(MainWindowTest, DefaultCatalogIsSelectedAtStart) {
     s.WriteString("FormOps", "DFTab", "Gamma");
   }
   TfrmVantrell& w = Open();
-  EXPECT_EQ(w.CurrentCatalog(), "Gamma");
+  EXPECT_EQ(w.Catalogs().CurrentCatalog(), "Gamma");
   EXPECT_EQ(Label("Label6")->text(), "2");
   // A default naming no tab selects the first.
-  w.Settings().WriteString("FormOps", "DFTab", "Nothing");
+  w.Services().Settings().WriteString("FormOps", "DFTab", "Nothing");
   Reopen();
-  EXPECT_EQ(window_->CurrentCatalog(), "Alpha");
+  EXPECT_EQ(window_->Catalogs().CurrentCatalog(), "Alpha");
 }
 
 TEST_F(MainWindowTest, SetDefaultCatalogWritesTheSelectedTab) {
   AddRecords({{"Alpha", "a", "/x/a"}, {"Beta", "b", "/x/b"}});
   TfrmVantrell& w = Open();
-  w.SelectTab(1);
+  w.Catalogs().SelectTab(1);
   Action("mnuSetDefCat")->trigger();
   EXPECT_EQ(TSettings().ReadString("FormOps", "DFTab", ""), "Beta");
   Reopen();
-  EXPECT_EQ(window_->CurrentCatalog(), "Beta");
+  EXPECT_EQ(window_->Catalogs().CurrentCatalog(), "Beta");
 }
 
 TEST_F(MainWindowTest, DetailPanelTellsWhetherTheFileIsOnDisk) {
@@ -267,7 +273,7 @@ TEST_F(MainWindowTest, DetailPanelTellsWhetherTheFileIsOnDisk) {
   EXPECT_EQ(Get<TFileLabel>("FileLabel1")->path(), present);
   EXPECT_EQ(Label("Label8")->text(), "12,345 bytes");
   EXPECT_EQ(Label("dbtxtCreated")->text(), "12/03/2019 14:22:05");
-  EXPECT_TRUE(w.FilePresent());
+  EXPECT_TRUE(w.RecordPanel().FilePresent());
   EXPECT_TRUE(Button("sbtnRunApp")->isEnabled());
   EXPECT_TRUE(Action("mnuFlRename")->isEnabled());
   EXPECT_TRUE(w.StatusText(0).isEmpty());
@@ -278,7 +284,7 @@ TEST_F(MainWindowTest, DetailPanelTellsWhetherTheFileIsOnDisk) {
   EXPECT_FALSE(Button("sbtnRunApp")->isEnabled());
   Settle();
   EXPECT_EQ(t.FieldByName("FLTITLE"), "b missing");
-  EXPECT_FALSE(w.FilePresent());
+  EXPECT_FALSE(w.RecordPanel().FilePresent());
   EXPECT_EQ(w.StatusText(0), "File not found.");
   EXPECT_TRUE(Label("Label8")->text().isEmpty());  // no size: no " bytes"
   EXPECT_EQ(Get<QFrame>("Panel3")->palette().color(QPalette::WindowText), QColor(128, 0, 0));
@@ -355,7 +361,7 @@ TEST_F(MainWindowTest, EditSaveAndCancel) {
   AddRecords({{"C", "title", files_ + "/gone/report.txt"}});  // a file no longer there
   AddCatalogs(1);  // "Cat 00", empty
   TfrmVantrell& w = Open();
-  w.SelectTab(Tabs().indexOf("C"));
+  w.Catalogs().SelectTab(Tabs().indexOf("C"));
   xbase::Table& t = dm_->ApTable1;
 
   Button("sbtnEdit")->click();
@@ -381,7 +387,7 @@ TEST_F(MainWindowTest, EditSaveAndCancel) {
 
   // Edit on an empty catalog starts a new record; without a file it is
   // never stored.
-  w.SelectTab(Tabs().indexOf("Cat 00"));
+  w.Catalogs().SelectTab(Tabs().indexOf("Cat 00"));
   Button("sbtnEdit")->click();
   EXPECT_EQ(t.GetState(), xbase::State::Insert);
   Action("mnuRecSave")->trigger();
@@ -394,7 +400,7 @@ TEST_F(MainWindowTest, EditSaveAndCancel) {
   // A save while the table file is moved away is written (the program
   // holds the file open); the list that cannot be read afterwards says it
   // is the list.
-  window_->SelectTab(Tabs().indexOf("C"));
+  window_->Catalogs().SelectTab(Tabs().indexOf("C"));
   Button("sbtnEdit")->click();
   dm_->ApTable1.SetFieldByName("FLTITLE", "while away");
   const QString table = store::DataFilePath(data_, store::kRecordsTable);
@@ -506,11 +512,11 @@ TEST_F(MainWindowTest, SearchFindsInEveryCatalogAndShowsTheHit) {
     ASSERT_EQ(cell(1, 3), "/data/a/2.txt");
     grid->setCurrentIndex(results->index(1, 2));
     form->StringGrid1DblClick();
-    EXPECT_EQ(w.CurrentCatalog(), "A");
+    EXPECT_EQ(w.Catalogs().CurrentCatalog(), "A");
     EXPECT_EQ(t.FieldByName("FLNAME"), "/data/a/2.txt");
     grid->setCurrentIndex(results->index(3, 2));
     form->StringGrid1DblClick();
-    EXPECT_EQ(w.CurrentCatalog(), "B \"quoted\"");
+    EXPECT_EQ(w.Catalogs().CurrentCatalog(), "B \"quoted\"");
     EXPECT_EQ(t.FieldByName("FLNAME"), "/data/b/4.txt");
     EXPECT_TRUE(form->isVisible()) << "the search stays open";
     ran = true;
@@ -532,7 +538,7 @@ TEST_F(MainWindowTest, ReportsPrintTheShownCatalogAndRecord) {
               {"Other", "Not in the report", "/x"}});
   AddCatalogs(1);
   TfrmVantrell& w = Open();
-  w.SelectTab(Tabs().indexOf("Say \"hi\""));
+  w.Catalogs().SelectTab(Tabs().indexOf("Say \"hi\""));
   xbase::Table& t = dm_->ApTable1;
   t.Last();
   const uint32_t shown = t.RecNo();
@@ -543,12 +549,12 @@ TEST_F(MainWindowTest, ReportsPrintTheShownCatalogAndRecord) {
     return QString::fromUtf8(p.readAllStandardOutput());
   };
   const QString catalogPdf = dir_.path() + "/catalog.pdf", recordPdf = dir_.path() + "/record.pdf";
-  for (report::TReportSystem* s : {&w.ReportSystem1, &w.ReportSystem2}) {
+  for (report::TReportSystem* s : {&w.Reports().ReportSystem1, &w.Reports().ReportSystem2}) {
     s->askSetup = false;
     s->destination = report::Destination::File;
   }
-  w.ReportSystem1.fileName = catalogPdf;
-  w.ReportSystem2.fileName = recordPdf;
+  w.Reports().ReportSystem1.fileName = catalogPdf;
+  w.Reports().ReportSystem2.fileName = recordPdf;
   Action("mnuCatRpt")->trigger();
   const QString catalog = text(catalogPdf);
   EXPECT_TRUE(catalog.contains("Say \"hi\"")) << catalog.toStdString();
@@ -556,7 +562,7 @@ TEST_F(MainWindowTest, ReportsPrintTheShownCatalogAndRecord) {
   EXPECT_TRUE(catalog.contains("Second title"));
   EXPECT_TRUE(catalog.contains("The description."));
   EXPECT_FALSE(catalog.contains("Not in the report"));
-  EXPECT_EQ(w.ReportSystem1.Pages(), 2) << "Full: a page for each record";
+  EXPECT_EQ(w.Reports().ReportSystem1.Pages(), 2) << "Full: a page for each record";
   EXPECT_EQ(t.RecNo(), shown);
   EXPECT_FALSE(dm_->ApTable3.Active());
 
@@ -566,7 +572,7 @@ TEST_F(MainWindowTest, ReportsPrintTheShownCatalogAndRecord) {
   EXPECT_FALSE(record.contains("First title"));
   EXPECT_EQ(t.RecNo(), shown);
 
-  w.SelectTab(Tabs().indexOf("Cat 00"));
+  w.Catalogs().SelectTab(Tabs().indexOf("Cat 00"));
   QFile::remove(catalogPdf);
   Action("mnuCatRpt")->trigger();
   EXPECT_FALSE(QFile::exists(catalogPdf)) << "an empty catalog makes no report";
@@ -589,7 +595,7 @@ TEST_F(MainWindowTest, BatchesAddMoveAndDeleteTheChosenRecords) {
   const QString keep = MakeFile("pick/one.txt"), gone = MakeFile("pick/two.txt");
   MakeFile("pick/three.txt");
   TfrmVantrell& w = Open();
-  w.SelectTab(Tabs().indexOf("A"));
+  w.Catalogs().SelectTab(Tabs().indexOf("A"));
   xbase::Table& t = dm_->ApTable1;
   auto* grid = Get<TRxDBGrid>("RxDBGrid1");
 
@@ -749,12 +755,12 @@ TEST_F(MainWindowTest, SelectAllAndUnSelectAll) {
   AddCatalogs(1);
   TfrmVantrell& w = Open();
   auto* grid = Get<TRxDBGrid>("RxDBGrid1");
-  w.SelectTab(Tabs().indexOf("A"));
+  w.Catalogs().SelectTab(Tabs().indexOf("A"));
   Action("mnuSelAll")->trigger();
   EXPECT_EQ(grid->SelectedRecords().size(), 2) << "both records of the same title";
   Action("mnuUnSelAll")->trigger();
   EXPECT_EQ(grid->SelectedCount(), 0);
-  w.SelectTab(Tabs().indexOf("Cat 00"));
+  w.Catalogs().SelectTab(Tabs().indexOf("Cat 00"));
   Action("mnuSelAll")->trigger();
   EXPECT_EQ(grid->SelectedCount(), 0) << "an empty catalog";
 }
@@ -774,7 +780,7 @@ TEST_F(MainWindowTest, CatalogsAreAddedRenamedAndDeleted) {
   EXPECT_EQ(scripted_.Texts(), (QStringList{"You did not enter a catalog name.",
                                             "A catalog with this name already exists.\nEnter a different name."}));
   EXPECT_EQ(Tabs(), (QStringList{"Disk", "Music", "New"}));
-  EXPECT_EQ(w.CurrentCatalog(), "New");
+  EXPECT_EQ(w.Catalogs().CurrentCatalog(), "New");
   EXPECT_EQ(Label("Label6")->text(), "0");
   EXPECT_EQ(scripted_.Beeps(), 2) << "the duplicate and the catalog added";
 
@@ -786,25 +792,25 @@ TEST_F(MainWindowTest, CatalogsAreAddedRenamedAndDeleted) {
   EXPECT_EQ(UseCatalogForm(Action("mnuAddCat"), {{japanese + "2", "sbtnADR"}}).second, japanese.left(6));
   EXPECT_EQ(scripted_.Texts(), QStringList{"A catalog with this name already exists.\nEnter a different name."});
   EXPECT_EQ(Tabs(), (QStringList{"Disk", "Music", "New", japanese.left(6)}));
-  w.SelectTab(Tabs().indexOf(japanese.left(6)));
+  w.Catalogs().SelectTab(Tabs().indexOf(japanese.left(6)));
   UseCatalogForm(Action("mnuDelCat"), {{"", "sbtnADR"}});
   scripted_.Clear();
 
   // A new letter case is a rename; the records follow.
-  w.SelectTab(Tabs().indexOf("Disk"));
+  w.Catalogs().SelectTab(Tabs().indexOf("Disk"));
   UseCatalogForm(Action("mnuRenCat"), {{"DISK", "sbtnADR"}});
   EXPECT_EQ(Tabs(), (QStringList{"DISK", "Music", "New"}));
-  EXPECT_EQ(w.CurrentCatalog(), "DISK");
+  EXPECT_EQ(w.Catalogs().CurrentCatalog(), "DISK");
   EXPECT_EQ(Label("Label6")->text(), "22");
 
   // Onto another catalog's name: one catalog of both, one name left.
-  w.SelectTab(Tabs().indexOf("New"));
+  w.Catalogs().SelectTab(Tabs().indexOf("New"));
   UseCatalogForm(Action("mnuRenCat"), {{"Music", "sbtnADR"}});
   EXPECT_EQ(Tabs(), (QStringList{"DISK", "Music"}));
   EXPECT_EQ(dm_->ApTable2.RecordCount(), 2);
 
   // Deleting the current catalog of 3 records: 25 become 22, the first tab shows.
-  w.SelectTab(Tabs().indexOf("Music"));
+  w.Catalogs().SelectTab(Tabs().indexOf("Music"));
   ASSERT_EQ(Label("Label4")->text(), "25");
   EXPECT_EQ(UseCatalogForm(Action("mnuDelCat"), {{"", "sbtnADR"}}).first,
             "This 'Catalog' will be deleted.\nIts 3 records will be deleted with it.");
@@ -902,17 +908,17 @@ TEST_F(MainWindowTest, TypedChangesAreKeptWhenACommandLeavesTheRecord) {
   // Another tab: the user is asked; Cancel stays, No drops, Yes saves.
   type("/x/a3", "asked", "on a tab change");
   scripted_.Answer(prompts::Cancel);
-  w.SelectTab(Tabs().indexOf("B"));
+  w.Catalogs().SelectTab(Tabs().indexOf("B"));
   EXPECT_EQ(scripted_.Last().text, "The changes to this record have not been saved.\nSave them?");
-  EXPECT_EQ(w.CurrentCatalog(), "Alpha");
+  EXPECT_EQ(w.Catalogs().CurrentCatalog(), "Alpha");
   EXPECT_EQ(t.GetState(), xbase::State::Edit);
   scripted_.Answer(prompts::No);
-  w.SelectTab(Tabs().indexOf("B"));
-  EXPECT_EQ(w.CurrentCatalog(), "B");
+  w.Catalogs().SelectTab(Tabs().indexOf("B"));
+  EXPECT_EQ(w.Catalogs().CurrentCatalog(), "B");
   EXPECT_EQ(stored("/x/a3"), (QStringList{"Alpha", "renamed", "while renaming"}));
   type("/x/a2", "saved", "on a tab change");
   scripted_.Answer(prompts::Yes);
-  w.SelectTab(Tabs().indexOf("Alpha"));
+  w.Catalogs().SelectTab(Tabs().indexOf("Alpha"));
   EXPECT_EQ(stored("/x/a2"), (QStringList{"B", "saved", "on a tab change"}));
 
   // Pack, and closing the window.
@@ -935,10 +941,10 @@ TEST_F(MainWindowTest, TabKeysAndKeepOnTopKeepTheKeyboard) {
   auto* grid = Get<TRxDBGrid>("RxDBGrid1");
   grid->setFocus();
   QTest::keyClick(grid, Qt::Key_PageDown, Qt::ControlModifier);
-  EXPECT_EQ(w.CurrentCatalog(), "B");
+  EXPECT_EQ(w.Catalogs().CurrentCatalog(), "B");
   QTest::keyClick(grid, Qt::Key_PageUp, Qt::ControlModifier);
   QTest::keyClick(grid, Qt::Key_PageUp, Qt::ControlModifier);
-  EXPECT_EQ(w.CurrentCatalog(), "C");
+  EXPECT_EQ(w.Catalogs().CurrentCatalog(), "C");
   grid->setFocus();
   Get<QAction>("mnuKeepOnTop")->trigger();
   EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -1021,7 +1027,7 @@ TEST_F(MainWindowTest, ReadOnlyCatalogueOpensForReadingOnly) {
       EXPECT_TRUE(Get<QPlainTextEdit>("DBMemo1")->isReadOnly());
     };
     writersOff();
-    w.SelectTab(1);
+    w.Catalogs().SelectTab(1);
     EXPECT_EQ(dm_->ApTable1.FieldByName("FLTITLE"), "zeta");
     EXPECT_EQ(Label("Label4")->text(), "3");
     writersOff();  // browsing does not switch them on again
@@ -1070,18 +1076,18 @@ TEST_F(MainWindowTest, TitleButtonJumpsToTheNextInitial) {
   int changes = 0;
   QObject::connect(&dm_->DataSource1, &TDataSource::DataChange, [&](const QString&) { ++changes; });
   ASSERT_EQ(t.FieldByName("FLTITLE"), "apple");
-  w.RxDBGrid1TitleBtnClick(0);
+  w.Records().RxDBGrid1TitleBtnClick(0);
   EXPECT_EQ(t.FieldByName("FLTITLE"), "Avocado");  // a change of case counts as a new letter
   EXPECT_EQ(changes, 1);                           // one repaint for the whole jump
-  w.RxDBGrid1TitleBtnClick(0);
+  w.Records().RxDBGrid1TitleBtnClick(0);
   EXPECT_EQ(t.FieldByName("FLTITLE"), "banana");
-  w.RxDBGrid1TitleBtnClick(0);
+  w.Records().RxDBGrid1TitleBtnClick(0);
   EXPECT_EQ(t.FieldByName("FLTITLE"), "cherry");
-  w.RxDBGrid1TitleBtnClick(0);  // nothing follows: back to the first record
+  w.Records().RxDBGrid1TitleBtnClick(0);  // nothing follows: back to the first record
   EXPECT_EQ(t.FieldByName("FLTITLE"), "apple");
 
   t.Edit();
-  w.RxDBGrid1TitleBtnClick(0);  // while editing: the edit is cancelled, no move
+  w.Records().RxDBGrid1TitleBtnClick(0);  // while editing: the edit is cancelled, no move
   EXPECT_EQ(t.GetState(), xbase::State::Browse);
   EXPECT_EQ(t.FieldByName("FLTITLE"), "apple");
 }
@@ -1091,21 +1097,21 @@ TEST_F(MainWindowTest, TitleJumpWithOneInitialGoesToTheFirstRecord) {
   TfrmVantrell& w = Open();
   xbase::Table& t = dm_->ApTable1;
   t.Last();
-  w.RxDBGrid1TitleBtnClick(0);
+  w.Records().RxDBGrid1TitleBtnClick(0);
   EXPECT_EQ(t.FieldByName("FLTITLE"), "same 1");
 }
 
 TEST_F(MainWindowTest, StatusMessagesClearOnceAfterTheTimer) {
   TfrmVantrell& w = Open();
-  w.ShowStatus(" Saved...");
+  w.Status().ShowStatus(" Saved...");
   EXPECT_EQ(w.StatusText(0), " Saved...");
   EXPECT_TRUE(Get<QTimer>("Timer1")->isActive());
   int remaining = Get<QTimer>("Timer1")->remainingTime();
   QThread::msleep(20);
-  w.ShowStatus(" Operation complete...");
+  w.Status().ShowStatus(" Operation complete...");
   // A running timer is not restarted by the second message.
   EXPECT_LE(Get<QTimer>("Timer1")->remainingTime(), remaining);
-  w.Timer1Timer();
+  w.Status().Timer1Timer();
   EXPECT_EQ(w.StatusText(0), " ");
   EXPECT_FALSE(Get<QTimer>("Timer1")->isActive());
 }
@@ -1209,7 +1215,7 @@ TEST_F(MainWindowTest, DamagedDescriptionsAreReportedOnceAndTheWindowGoesOn) {
   EXPECT_EQ(Label("dbtxtCreated")->text(), "date 1");
   auto* memo = Get<QPlainTextEdit>("DBMemo1");
   EXPECT_TRUE(memo->toPlainText().startsWith("The description of this record cannot be read.\n"));
-  EXPECT_TRUE(w.FilePresent());
+  EXPECT_TRUE(w.RecordPanel().FilePresent());
   EXPECT_TRUE(Button("sbtnRunApp")->isEnabled());
 
   // Repaints and re-reads of the same record do not repeat the box.
@@ -1268,7 +1274,7 @@ TEST_F(MainWindowTest, EngineErrorInACommandLeavesTheTableBrowsing) {
   // The title jump meets the cut while editing, with the controls
   // suspended: the edit is dropped and the controls run again.
   t.Edit();
-  w.RxDBGrid1TitleBtnClick(1);
+  w.Records().RxDBGrid1TitleBtnClick(1);
   ASSERT_EQ(scripted_.Count(Call::Message), 2);
   EXPECT_TRUE(scripted_.Last().text.contains("VTLDataA.dbf"));
   EXPECT_EQ(t.GetState(), xbase::State::Browse);

@@ -63,10 +63,6 @@ class FakeWindow : public MainWindowServices {
   search::SearchService& Search() override { throw std::logic_error("the file commands do not search"); }
   addfiles::BatchService& Batch() override { throw std::logic_error("the file commands run no batch"); }
   QString CurrentCatalog() const override { return "C"; }
-  int CatalogRecordCount() const override { return counts.Catalog(); }
-  void SetCatalogRecordCount(int n) override { counts.SetCatalog(n); }
-  int TotalRecordCount() const override { return counts.Total(); }
-  void SetTotalRecordCount(int n) override { counts.SetTotal(n); }
   void ApplyFlatButtons(QWidget*) override { ++flatPasses; }
   QString TakeZipExtractionFolder() override { return std::exchange(zipFolder, QString()); }
 

@@ -1,6 +1,7 @@
-// The two record counts the main window shows: the records of the shown
-// catalog and those of all catalogs. The window's commands keep them here;
-// the labels only show them (the model tells each change).
+// The two record counts of the catalogue: the records of the catalog the
+// records cursor shows and those of all catalogs. The data module keeps
+// them; the store-side code that shows a catalog, adds or removes records
+// sets them, and whatever shows them listens to the changes.
 #pragma once
 
 #include <QObject>
@@ -21,6 +22,11 @@ class RecordCounts : public QObject {
     if (count == total_) return;
     total_ = count;
     emit TotalChanged(count);
+  }
+  // `n` records stored in the shown catalog (negative: removed from it).
+  void AddToCatalog(int n) {
+    SetCatalog(catalog_ + n);
+    SetTotal(total_ + n);
   }
 
  signals:

@@ -1,15 +1,16 @@
-// The catalog and record reports of the main window.
-#include <QAction>
+#include "reportcommands.h"
+
 #include <QDate>
 #include <QFileInfo>
-#include <QLabel>
 
 #include "cataloglayout.h"
 #include "catalog.h"
 #include "datafiles.h"
 #include "datamodule.h"
 #include "filecheck.h"
-#include "mainwindow.h"
+#include "catalogtabs.h"
+#include "maincontext.h"
+#include "settings.h"
 #include "schema.h"
 
 namespace {
@@ -29,22 +30,43 @@ reports::Row RowOf(const xbase::Table& t) {
 
 }  // namespace
 
-reports::Options TfrmVantrell::ReportOptions() const {
-  reports::Options o;
-  o.full = mnuFull->isChecked();
-  o.shaded = mnuShaded->isChecked();
-  o.box = mnuHdrFtrBox->isChecked();
-  o.binder = mnuLftMrgn->isChecked();
-  return o;
+TReportCommands::TReportCommands(MainContext& context, TCatalogTabs& tabs) : context_(context), tabs_(tabs) {}
+
+void TReportCommands::LoadOptions() {
+  TSettings& s = context_.settings;
+  options_.full = s.Read(settings::kFullShort);
+  options_.box = s.Read(settings::kHdrBox);
+  options_.shaded = s.Read(settings::kShaded);
+  options_.binder = s.Read(settings::kLMBO);
 }
 
-void TfrmVantrell::sbtnCatRptClick() {
-  if (CatalogRecordCount() <= 0) return;
-  const QString catalog = CurrentCatalog(), count = QString::number(CatalogRecordCount());
-  const reports::Options options = ReportOptions();
-  xbase::Table& t = dm_.ApTable3;
+void TReportCommands::mnuFullClick(bool on) {
+  options_.full = on;
+  context_.settings.Write(settings::kFullShort, on);
+}
+
+void TReportCommands::mnuShadedClick(bool on) {
+  options_.shaded = on;
+  context_.settings.Write(settings::kShaded, on);
+}
+
+void TReportCommands::mnuHdrFtrBoxClick(bool on) {
+  options_.box = on;
+  context_.settings.Write(settings::kHdrBox, on);
+}
+
+void TReportCommands::mnuLftMrgnClick(bool on) {
+  options_.binder = on;
+  context_.settings.Write(settings::kLMBO, on);
+}
+
+void TReportCommands::sbtnCatRptClick() {
+  if (context_.dm.Counts.Catalog() <= 0) return;
+  const QString catalog = tabs_.CurrentCatalog(), count = QString::number(context_.dm.Counts.Catalog());
+  const reports::Options options = options_;
+  xbase::Table& t = context_.dm.ApTable3;
   // The report reads its own cursor: the window's record stays where it is.
-  RunCommand([&] {
+  context_.Run([&] {
     if (!t.Active()) t.Open();
     t.SetQuery(store::CatalogQueryUtf8(store::ToUtf8(catalog)));
     struct Close {
@@ -56,7 +78,7 @@ void TfrmVantrell::sbtnCatRptClick() {
         }
       }
     } close{t};
-    ReportSystem1.Execute(this, [&](report::TReport& r) {
+    ReportSystem1.Execute(context_.boxParent, [&](report::TReport& r) {
       // A preview may ask for the pages more than once.
       bool first = true;
       reports::PrintCatalogReport(
@@ -78,15 +100,15 @@ void TfrmVantrell::sbtnCatRptClick() {
   });
 }
 
-void TfrmVantrell::sbtnRecRptClick() {
-  if (CatalogRecordCount() <= 0) return;
-  xbase::Table& t = dm_.ApTable1;
+void TReportCommands::sbtnRecRptClick() {
+  if (context_.dm.Counts.Catalog() <= 0) return;
+  xbase::Table& t = context_.dm.ApTable1;
   if (t.RecNo() == 0) return;
-  const QString catalog = CurrentCatalog();
-  const reports::Options options = ReportOptions();
-  RunCommand([&] {
+  const QString catalog = tabs_.CurrentCatalog();
+  const reports::Options options = options_;
+  context_.Run([&] {
     reports::Row row = RowOf(t);
     row.description = store::FromUtf8(t.FieldByName(store::kFieldDesc));
-    ReportSystem2.Execute(this, [&](report::TReport& r) { reports::PrintRecordReport(r, options, catalog, row); });
+    ReportSystem2.Execute(context_.boxParent, [&](report::TReport& r) { reports::PrintRecordReport(r, options, catalog, row); });
   });
 }

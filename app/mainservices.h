@@ -1,0 +1,50 @@
+// What the program's other windows may ask of the main window, answered by
+// the main window's controllers.
+#pragma once
+
+#include <functional>
+
+#include "mainwindowservices.h"
+#include "tablebatch.h"
+#include "tablerecordsession.h"
+#include "tablesearch.h"
+
+class MainContext;
+class TCatalogTabs;
+class TRecordCommands;
+
+class TMainServices : public MainWindowServices {
+ public:
+  // `flat` makes a window's tool buttons follow the Flat Buttons option.
+  TMainServices(QWidget* window, MainContext& context, std::function<void(QWidget*)> flat);
+  // The controllers that answer; bound once they are made.
+  void Bind(TCatalogTabs& tabs, TRecordCommands& records);
+
+  QWidget* Window() override { return window_; }
+  void ShowStatus(const QString& text) override;
+  TSettings& Settings() override;
+  RecordSession& Record() override { return recordSession_; }
+  search::SearchService& Search() override { return search_; }
+  addfiles::BatchService& Batch() override { return batch_; }
+  QString CurrentCatalog() const override;
+  void ApplyFlatButtons(QWidget* window) override { flat_(window); }
+  void ShowRecord(const QString& catalog, uint32_t recno) override;
+  QString CurrentRecordPath() override;
+  bool PasteIntoDescription(const QString& text) override;
+  QString TakeZipExtractionFolder() override;
+  // Kept when the zip window closes, for the next file operation dialog.
+  void KeepZipExtractionFolder(const QString& folder) { zipExtractionFolder_ = folder; }
+
+ private:
+  QWidget* window_;
+  MainContext& context_;
+  TCatalogTabs* tabs_ = nullptr;
+  TRecordCommands* records_ = nullptr;
+  std::function<void(QWidget*)> flat_;
+  // What the other windows ask of the tables.
+  browse::TableRecordSession recordSession_;
+  search::TableSearch search_;
+  addfiles::TableBatch batch_;
+  // The zip window's extraction folder, until a file operation takes it.
+  QString zipExtractionFolder_;
+};
