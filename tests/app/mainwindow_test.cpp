@@ -311,6 +311,8 @@ TEST_F(MainWindowTest, ZipCommandNeedsAZipPathWhoseFileIsThere) {
   EXPECT_TRUE(Button("sbtnZipArch")->isEnabled());
   EXPECT_TRUE(Action("mnuVuZip")->isEnabled());
   t.Next();
+  // While the next archive's check runs, the zip commands wait for it.
+  EXPECT_FALSE(Button("sbtnZipArch")->isEnabled());
   Settle();
   EXPECT_TRUE(Button("sbtnZipArch")->isEnabled());
   t.Next();

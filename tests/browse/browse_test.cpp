@@ -97,42 +97,6 @@ TEST_F(RecordsTest, TitleJumpGoesToTheNextInitialAndWrapsToTheFirst) {
   EXPECT_FALSE(browse::JumpToNextInitial(t).valid());
 }
 
-TEST(CommandTagsTest, StateAndRecordDecideWhichCommandsAreOn) {
-  using browse::FileState;
-  browse::TagSwitches edit = browse::ForState(xbase::State::Edit);
-  EXPECT_EQ(edit.EnabledOf(browse::kTagBrowseOnly), false);
-  EXPECT_EQ(edit.EnabledOf(browse::kTagEditOnly), true);
-  EXPECT_EQ(edit.dataControlsWritable, true);
-  EXPECT_FALSE(edit.releaseLatched);
-  // Neither the state nor the record touches tag 0; the state leaves the
-  // record and file commands alone.
-  EXPECT_FALSE(edit.EnabledOf(browse::kTagAlways).has_value());
-  EXPECT_FALSE(edit.EnabledOf(browse::kTagRecord).has_value());
-  EXPECT_FALSE(edit.EnabledOf(browse::kTagFile).has_value());
-
-  browse::TagSwitches browsing = browse::ForState(xbase::State::Browse);
-  EXPECT_EQ(browsing.EnabledOf(browse::kTagBrowseOnly), true);
-  EXPECT_EQ(browsing.EnabledOf(browse::kTagEditOnly), false);
-  EXPECT_EQ(browsing.dataControlsWritable, false);
-  EXPECT_TRUE(browsing.releaseLatched);
-  EXPECT_TRUE(browse::ForState(xbase::State::Insert).dataControlsWritable.value());
-
-  // File commands follow the file; while its check runs they wait.
-  EXPECT_EQ(browse::ForRecord(FileState::Present, "/a/b.txt").EnabledOf(browse::kTagFile), true);
-  EXPECT_EQ(browse::ForRecord(FileState::Missing, "/a/b.txt").EnabledOf(browse::kTagFile), false);
-  EXPECT_EQ(browse::ForRecord(FileState::Pending, "/a/b.zip").EnabledOf(browse::kTagFile), false);
-  EXPECT_FALSE(browse::ForRecord(FileState::Pending, "/a/b.zip").zipEnabled.value());
-  // No path (an empty catalog): nothing missing was seen.
-  EXPECT_EQ(browse::ForRecord(FileState::Unchecked, "").EnabledOf(browse::kTagFile), true);
-  EXPECT_FALSE(browse::ForRecord(FileState::Unchecked, "").zipEnabled.value());
-  EXPECT_FALSE(browse::ForRecord(FileState::Present, "/a/b.txt").EnabledOf(browse::kTagRecord).has_value());
-
-  // ".zip" anywhere in the path, in any case, with the file there.
-  EXPECT_TRUE(browse::ForRecord(FileState::Present, "/x/old.zip.files/a.txt").zipEnabled.value());
-  EXPECT_TRUE(browse::ForRecord(FileState::Present, "/x/BACKUP.ZIP").zipEnabled.value());
-  EXPECT_FALSE(browse::ForRecord(FileState::Missing, "/x/backup.zip").zipEnabled.value());
-}
-
 TEST_F(RecordsTest, DamagedDescriptionLeavesTheRestOfTheRecordReadable) {
   Add({"first", "second"});
   testdata::DamageDescriptionPointer(store::DataFilePath(data_, store::kRecordsTable), 2);
