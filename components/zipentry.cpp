@@ -1,6 +1,8 @@
 #include "zipentry.h"
 
-#include <QByteArrayView>
+#include <string_view>
+
+#include "text.h"
 
 namespace zip {
 
@@ -46,7 +48,7 @@ QString DecodeEntryName(const char* bytes, size_t size, bool utf8Flag) {
   size_t i = 0;
   while (i < size && b[i] < 0x80) ++i;
   if (i == size) return QString::fromLatin1(bytes, (qsizetype)size);
-  if (utf8Flag || QByteArrayView(bytes, (qsizetype)size).isValidUtf8())
+  if (utf8Flag || xbase::ValidUtf8(std::string_view(bytes, size)))
     return QString::fromUtf8(bytes, (qsizetype)size);
   QString s((qsizetype)size, Qt::Uninitialized);
   QChar* out = s.data();

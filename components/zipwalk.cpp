@@ -2,11 +2,11 @@
 
 #include <zlib.h>
 
-#include <QByteArrayView>
 
 #include <cstring>
 #include <vector>
 
+#include "text.h"
 #include "zipbytes.h"
 
 namespace zip {
@@ -71,7 +71,7 @@ void ApplyZip64(const ExtraFacts& x, uint64_t* usize, uint64_t* csize, uint64_t*
 QString EntryName(const char* raw, size_t size, uint16_t flags, const ExtraFacts& x) {
   if (x.unicodeName != nullptr &&
       x.unicodeNameCrc == ::crc32(0, reinterpret_cast<const Bytef*>(raw), (uInt)size) &&
-      QByteArrayView(x.unicodeName, x.unicodeNameSize).isValidUtf8())
+      xbase::ValidUtf8(std::string_view(x.unicodeName, x.unicodeNameSize)))
     return QString::fromUtf8(x.unicodeName, x.unicodeNameSize);
   return DecodeEntryName(raw, size, (flags & kFlagUtf8) != 0);
 }

@@ -28,9 +28,6 @@ std::string EscapeDescription(std::string_view text);
 // False, with a reason, for a backslash not followed by t, n, r or \.
 bool UnescapeDescription(std::string_view text, std::string* out, std::string* error);
 
-// Well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
-bool ValidUtf8(std::string_view text);
-
 // One line of an import file, without its line break. Every column is
 // returned as the table stores it: cut to its field's width without
 // splitting a character (the catalog name also without trailing blanks),

@@ -15,6 +15,10 @@ void AppendLower(std::string_view s, std::string& out);
 void UpperInPlace(char* p, size_t n);
 void LowerInPlace(char* p, size_t n);
 
+// Well-formed UTF-8: no overlong forms, no surrogates, nothing past
+// U+10FFFF. The one check of the program's own code.
+bool ValidUtf8(std::string_view text);
+
 // Length of s without trailing blanks.
 inline size_t TrimmedLength(const char* p, size_t n) {
   while (n > 0 && p[n - 1] == ' ') --n;
