@@ -2,6 +2,8 @@
 // it within an Environment. Holds the OS locks and does every write, so that
 // the order of writes keeps the files sound whenever the process stops, and
 // a write that fails leaves the files as they were.
+// The index file's life (verify, rebuild, private copies, tags, reindex) is
+// the part it owns, SharedTable::IndexLife.
 #pragma once
 
 #include <map>
