@@ -35,11 +35,11 @@ struct EntrySum {
 
 }  // namespace
 
-std::vector<std::string> SharedTable::CompareIndex(IndexFile& idx, const std::vector<TagRuntime>& rt) {
+std::vector<std::string> SharedTable::IndexLife::Compare(IndexFile& idx, const std::vector<TagRuntime>& rt) {
   // The entries each tag must hold, one per record in it, against those
   // its leaves hold; the leaves must also run in key order (equal keys by
   // record number).
-  const uint32_t n = dbf.count();
+  const uint32_t n = sh_.dbf.count();
   std::vector<EntrySum> want(rt.size());
   ForEachKey(rt, [&](size_t t, uint32_t recno, const std::string& key) { want[t].Add(recno, key); });
   std::vector<std::string> problems;
@@ -253,8 +253,8 @@ std::vector<std::string> Problems(const std::string& dbfPath, const std::vector<
           SharedTable probe(Environment::Default(), dbfPath, false, true);
           probe.dbf.Open(dbfPath, false);
           std::vector<TagRuntime> rt;
-          for (const IndexTagDef& d : index.tags()) rt.push_back(probe.Compile(d));
-          auto differ = probe.CompareIndex(index, rt);
+          for (const IndexTagDef& d : index.tags()) rt.push_back(probe.indexLife.Compile(d));
+          auto differ = probe.indexLife.Compare(index, rt);
           problems.insert(problems.end(), differ.begin(), differ.end());
           repairable = repairable || !differ.empty();
           probe.dbf.Close();

@@ -1,7 +1,8 @@
 // The state of one cursor (Table) over a shared open table: its tag, its
-// query, the current record and its place in the tag, the edit buffer, and
-// the moves over the visible records every Table operation is built from
-// (cursormoves.cpp), with what belongs to its view (cursorview.cpp).
+// query, the current record, the edit buffer and what belongs to its view
+// (cursorview.cpp); and the part it owns for the moves over the visible
+// records every Table operation is built from, with the current record's
+// place in the tag (Impl::Moves, cursormoves.cpp).
 #pragma once
 
 #include <algorithm>
@@ -32,11 +33,93 @@ struct Table::Impl {
   uint32_t recno = 0;
   std::string rec;
   uint64_t recStamp = 0;
-  // Its place in the active tag.
-  TreePos pos;
-  std::string posKey;
-  uint32_t posRecno = 0;
-  uint64_t posVersion = 0;
+
+  // The cursor's moves over the records its view shows: along the active
+  // tag from its place in it (with the view's key range, the unique tag's
+  // first-of-a-key rule and the tests the tree cannot make), or in
+  // record-number order (cursormoves.cpp). A move that finds a record makes
+  // it the cursor's current record.
+  struct Moves {
+    explicit Moves(Impl& impl) : m_(impl) {}
+    Moves(const Moves&) = delete;
+    Moves& operator=(const Moves&) = delete;
+
+    // The current record's place in the active tag.
+    TreePos pos;
+    std::string posKey;
+    uint32_t posRecno = 0;
+    uint64_t posVersion = 0;
+
+    // ---- tag navigation ----
+
+    // Refinds the tree position after another cursor (or this one) changed
+    // the tree.
+    void SyncPos();
+    // Loads the entry at pos into posRecno/posKey; false when pos is past
+    // the view's range.
+    bool LoadPos();
+    bool EntryVisible();
+    void SetCurrentFromPos();
+    void RangeStart();
+    void RangeEnd();
+    // Moves forward from the entry at pos (inclusive) to the first visible
+    // entry; for a unique tag, skipping entries whose key equals `skipKey`.
+    bool ForwardFromPos(const std::string* skipKey);
+    // Moves backward from pos (inclusive) to the previous visible entry.
+    bool BackwardFromPos();
+    // Puts the tree cursor back on the entry the cursor was on.
+    void StayAt(const std::string& key, uint32_t r);
+
+    // ---- natural navigation ----
+
+    bool NaturalForward(uint32_t from);
+    bool NaturalBackward(uint32_t from);
+    // A natural-order move that keeps the current record when it finds none.
+    template <class Move>
+    bool NaturalMove(Move move) {
+      uint32_t save = m_.recno;
+      std::string saveRec = m_.rec;
+      if (move()) return true;
+      m_.recno = save;
+      m_.rec.swap(saveRec);
+      return false;
+    }
+
+    // ---- moves used by the public operations ----
+
+    bool MoveFirst();
+    bool MoveLast();
+    bool MoveNext();
+    bool MovePrior();
+
+    // The active tag's entries within the view's key range, in order, each
+    // naming a record of the table, until f returns false. Returns false
+    // when f stopped the walk.
+    template <class F>
+    bool ForEachEntry(F&& f) {
+      const uint32_t count = m_.dbf().count();
+      TreePos p;
+      if (m_.range) {
+        if (m_.rangeEmpty) return true;
+        m_.sh->index.SeekPrefix(m_.tag, m_.prefix, false, p);
+      } else {
+        m_.sh->index.Select(m_.tag, 0, p);
+      }
+      while (p.valid()) {
+        uint32_t r;
+        const std::string_view key = m_.sh->index.KeyAt(m_.tag, p, r);
+        if (!m_.InRange(key)) break;
+        if (r != 0 && r <= count && !f(key, r)) return false;
+        if (!m_.sh->index.Next(m_.tag, p)) break;
+      }
+      return true;
+    }
+
+   private:
+    Impl& m_;
+  };
+
+  Moves moves{*this};
 
   // Editing.
   std::string edit;
@@ -72,7 +155,9 @@ struct Table::Impl {
     dbf().ReadRecord(r, out.data());
   }
 
-  // The tests a record of the view must pass that the tree does not make.
+  // The tests a record of the view must pass that the tree does not make;
+  // in natural order, whether the record belongs to the view at all
+  // (without a tag the query is always tested whole).
   bool PassesRecord(const char* r) {
     if (env().Deleted() && r[0] == '*') return false;
     if (filter && query) {
@@ -84,19 +169,9 @@ struct Table::Impl {
     return true;
   }
 
-  // Natural order: whether the record belongs to the view at all (without
-  // a tag the query is always tested whole).
-  bool VisibleNatural(const char* r) { return PassesRecord(r); }
-
   // ---- query compilation ----
 
   void CompileQuery();
-
-  // ---- tag navigation ----
-
-  // Refinds the tree position after another cursor (or this one) changed
-  // the tree.
-  void SyncPos();
 
   bool InRange(std::string_view key) {
     if (!range) return true;
@@ -104,74 +179,10 @@ struct Table::Impl {
     return PaddedStartsWith(key, prefix);
   }
 
-  // Loads the entry at pos into recno/posKey; false when pos is past the
-  // view's range.
-  bool LoadPos();
-  bool EntryVisible();
-  void SetCurrentFromPos();
-  void RangeStart();
-  void RangeEnd();
-
-  // Moves forward from the entry at pos (inclusive) to the first visible
-  // entry; for a unique tag, skipping entries whose key equals `skipKey`.
-  bool ForwardFromPos(const std::string* skipKey);
-
-  // Moves backward from pos (inclusive) to the previous visible entry.
-  bool BackwardFromPos();
-
-  // ---- natural navigation ----
-
-  bool NaturalForward(uint32_t from);
-  bool NaturalBackward(uint32_t from);
-
-  // ---- moves used by the public operations ----
-
-  bool MoveFirst();
-  bool MoveLast();
-
-  // Puts the tree cursor back on the entry the cursor was on.
-  void StayAt(const std::string& key, uint32_t r);
-
-  // A natural-order move that keeps the current record when it finds none.
-  template <class Move>
-  bool NaturalMove(Move move) {
-    uint32_t save = recno;
-    std::string saveRec = rec;
-    if (move()) return true;
-    recno = save;
-    rec.swap(saveRec);
-    return false;
-  }
-
-  bool MoveNext();
-  bool MovePrior();
-
   // Whether a record (by number) belongs to the view; positions the tree
   // cursor on it when it does.
   bool Visible(uint32_t r);
 
-  // The active tag's entries within the view's key range, in order, each
-  // naming a record of the table, until f returns false. Returns false
-  // when f stopped the walk.
-  template <class F>
-  bool ForEachEntry(F&& f) {
-    const uint32_t count = dbf().count();
-    TreePos p;
-    if (range) {
-      if (rangeEmpty) return true;
-      sh->index.SeekPrefix(tag, prefix, false, p);
-    } else {
-      sh->index.Select(tag, 0, p);
-    }
-    while (p.valid()) {
-      uint32_t r;
-      const std::string_view key = sh->index.KeyAt(tag, p, r);
-      if (!InRange(key)) break;
-      if (r != 0 && r <= count && !f(key, r)) return false;
-      if (!sh->index.Next(tag, p)) break;
-    }
-    return true;
-  }
 
   // Whether a record (by number) belongs to the view, its bytes read once
   // into `buf`; the view's position is left as it was.

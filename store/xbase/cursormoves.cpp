@@ -7,92 +7,92 @@
 
 namespace xbase {
 
-void Table::Impl::SyncPos() {
-  if (!tagged() || recno == 0) return;
-  if (posVersion == sh->index.version() && pos.valid()) return;
-  sh->index.Seek(tag, posKey, posRecno, pos);
-  posVersion = sh->index.version();
+void Table::Impl::Moves::SyncPos() {
+  if (!m_.tagged() || m_.recno == 0) return;
+  if (posVersion == m_.sh->index.version() && pos.valid()) return;
+  m_.sh->index.Seek(m_.tag, posKey, posRecno, pos);
+  posVersion = m_.sh->index.version();
 }
 
-bool Table::Impl::LoadPos() {
+bool Table::Impl::Moves::LoadPos() {
   if (!pos.valid()) return false;
   uint32_t r;
-  std::string_view k = sh->index.KeyAt(tag, pos, r);
-  if (!InRange(k)) return false;
+  std::string_view k = m_.sh->index.KeyAt(m_.tag, pos, r);
+  if (!m_.InRange(k)) return false;
   posKey.assign(k.data(), k.size());
   posRecno = r;
-  posVersion = sh->index.version();
+  posVersion = m_.sh->index.version();
   return true;
 }
 
-bool Table::Impl::EntryVisible() {
-  if (posRecno == 0 || posRecno > dbf().count()) return false;
-  if (!filter && !NeedDeletedTest()) return true;
+bool Table::Impl::Moves::EntryVisible() {
+  if (posRecno == 0 || posRecno > m_.dbf().count()) return false;
+  if (!m_.filter && !m_.NeedDeletedTest()) return true;
   std::string r;
-  ReadRec(posRecno, r);
-  return PassesRecord(r.data());
+  m_.ReadRec(posRecno, r);
+  return m_.PassesRecord(r.data());
 }
 
-void Table::Impl::SetCurrentFromPos() {
-  recno = posRecno;
-  ReadRec(recno, rec);
-  recStamp = Stamp();
+void Table::Impl::Moves::SetCurrentFromPos() {
+  m_.recno = posRecno;
+  m_.ReadRec(m_.recno, m_.rec);
+  m_.recStamp = m_.Stamp();
 }
 
-void Table::Impl::RangeStart() {
-  if (range) {
-    if (rangeEmpty) {
+void Table::Impl::Moves::RangeStart() {
+  if (m_.range) {
+    if (m_.rangeEmpty) {
       pos = TreePos{};
       return;
     }
-    sh->index.SeekPrefix(tag, prefix, false, pos);
+    m_.sh->index.SeekPrefix(m_.tag, m_.prefix, false, pos);
   } else {
-    sh->index.Select(tag, 0, pos);
+    m_.sh->index.Select(m_.tag, 0, pos);
   }
 }
 
-void Table::Impl::RangeEnd() {
-  if (range) {
-    if (rangeEmpty) {
+void Table::Impl::Moves::RangeEnd() {
+  if (m_.range) {
+    if (m_.rangeEmpty) {
       pos = TreePos{};
       return;
     }
     TreePos after;
-    sh->index.SeekPrefix(tag, prefix, true, after);
+    m_.sh->index.SeekPrefix(m_.tag, m_.prefix, true, after);
     if (after.valid()) {
       pos = after;
-      if (!sh->index.Prior(tag, pos)) pos = TreePos{};
+      if (!m_.sh->index.Prior(m_.tag, pos)) pos = TreePos{};
     } else {
-      sh->index.Last(tag, pos);
+      m_.sh->index.Last(m_.tag, pos);
     }
   } else {
-    sh->index.Last(tag, pos);
+    m_.sh->index.Last(m_.tag, pos);
   }
 }
 
-bool Table::Impl::ForwardFromPos(const std::string* skipKey) {
+bool Table::Impl::Moves::ForwardFromPos(const std::string* skipKey) {
   while (LoadPos()) {
-    bool dup = skipKey && uniqueTag() && ComparePadded(posKey, *skipKey) == 0;
+    bool dup = skipKey && m_.uniqueTag() && ComparePadded(posKey, *skipKey) == 0;
     if (!dup) {
-      if (uniqueTag()) {
+      if (m_.uniqueTag()) {
         // The first visible entry of this key's group.
         std::string key = posKey;
         if (EntryVisible()) return true;
-        while (sh->index.Next(tag, pos) && LoadPos() && ComparePadded(posKey, key) == 0)
+        while (m_.sh->index.Next(m_.tag, pos) && LoadPos() && ComparePadded(posKey, key) == 0)
           if (EntryVisible()) return true;
         if (!pos.valid() || !LoadPos()) return false;
         continue;
       }
       if (EntryVisible()) return true;
     }
-    if (!sh->index.Next(tag, pos)) return false;
+    if (!m_.sh->index.Next(m_.tag, pos)) return false;
   }
   return false;
 }
 
-bool Table::Impl::BackwardFromPos() {
+bool Table::Impl::Moves::BackwardFromPos() {
   while (LoadPos()) {
-    if (uniqueTag()) {
+    if (m_.uniqueTag()) {
       // Go to the start of this key's group, then take its first visible
       // entry.
       std::string key = posKey;
@@ -100,7 +100,7 @@ bool Table::Impl::BackwardFromPos() {
       TreePos p = pos;
       for (;;) {
         TreePos q = p;
-        if (!sh->index.Prior(tag, q)) break;
+        if (!m_.sh->index.Prior(m_.tag, q)) break;
         pos = q;
         if (!LoadPos() || ComparePadded(posKey, key) != 0) break;
         p = q;
@@ -109,48 +109,48 @@ bool Table::Impl::BackwardFromPos() {
       while (LoadPos() && ComparePadded(posKey, key) == 0) {
         if (EntryVisible()) return true;
         if (pos.page == groupEnd.page && pos.slot == groupEnd.slot) break;
-        if (!sh->index.Next(tag, pos)) break;
+        if (!m_.sh->index.Next(m_.tag, pos)) break;
       }
       pos = p;
-      if (!sh->index.Prior(tag, pos)) return false;
+      if (!m_.sh->index.Prior(m_.tag, pos)) return false;
       continue;
     }
     if (EntryVisible()) return true;
-    if (!sh->index.Prior(tag, pos)) return false;
+    if (!m_.sh->index.Prior(m_.tag, pos)) return false;
   }
   return false;
 }
 
-bool Table::Impl::NaturalForward(uint32_t from) {
+bool Table::Impl::Moves::NaturalForward(uint32_t from) {
   std::string r;
-  for (uint32_t i = from; i >= 1 && i <= dbf().count(); ++i) {
-    ReadRec(i, r);
-    if (VisibleNatural(r.data())) {
-      recno = i;
-      rec.swap(r);
-      recStamp = Stamp();
+  for (uint32_t i = from; i >= 1 && i <= m_.dbf().count(); ++i) {
+    m_.ReadRec(i, r);
+    if (m_.PassesRecord(r.data())) {
+      m_.recno = i;
+      m_.rec.swap(r);
+      m_.recStamp = m_.Stamp();
       return true;
     }
   }
   return false;
 }
 
-bool Table::Impl::NaturalBackward(uint32_t from) {
+bool Table::Impl::Moves::NaturalBackward(uint32_t from) {
   std::string r;
-  for (uint32_t i = std::min(from, dbf().count()); i >= 1; --i) {
-    ReadRec(i, r);
-    if (VisibleNatural(r.data())) {
-      recno = i;
-      rec.swap(r);
-      recStamp = Stamp();
+  for (uint32_t i = std::min(from, m_.dbf().count()); i >= 1; --i) {
+    m_.ReadRec(i, r);
+    if (m_.PassesRecord(r.data())) {
+      m_.recno = i;
+      m_.rec.swap(r);
+      m_.recStamp = m_.Stamp();
       return true;
     }
   }
   return false;
 }
 
-bool Table::Impl::MoveFirst() {
-  if (tagged()) {
+bool Table::Impl::Moves::MoveFirst() {
+  if (m_.tagged()) {
     RangeStart();
     if (ForwardFromPos(nullptr)) {
       SetCurrentFromPos();
@@ -161,8 +161,8 @@ bool Table::Impl::MoveFirst() {
   return NaturalForward(1);
 }
 
-bool Table::Impl::MoveLast() {
-  if (tagged()) {
+bool Table::Impl::Moves::MoveLast() {
+  if (m_.tagged()) {
     RangeEnd();
     if (BackwardFromPos()) {
       SetCurrentFromPos();
@@ -170,19 +170,19 @@ bool Table::Impl::MoveLast() {
     }
     return false;
   }
-  return NaturalBackward(dbf().count());
+  return NaturalBackward(m_.dbf().count());
 }
 
-void Table::Impl::StayAt(const std::string& key, uint32_t r) {
-  sh->index.Seek(tag, key, r, pos);
+void Table::Impl::Moves::StayAt(const std::string& key, uint32_t r) {
+  m_.sh->index.Seek(m_.tag, key, r, pos);
   posKey = key;
   posRecno = r;
-  posVersion = sh->index.version();
+  posVersion = m_.sh->index.version();
 }
 
-bool Table::Impl::MoveNext() {
-  if (recno == 0) return false;
-  if (tagged()) {
+bool Table::Impl::Moves::MoveNext() {
+  if (m_.recno == 0) return false;
+  if (m_.tagged()) {
     SyncPos();
     TreePos save = pos;
     std::string key = posKey;
@@ -191,9 +191,9 @@ bool Table::Impl::MoveNext() {
     // entry at or after the current one, which may be the current one.
     if (pos.valid()) {
       uint32_t rr;
-      std::string_view k = sh->index.KeyAt(tag, pos, rr);
+      std::string_view k = m_.sh->index.KeyAt(m_.tag, pos, rr);
       bool same = rr == r && ComparePadded(k, key) == 0;
-      if (same && !sh->index.Next(tag, pos)) {
+      if (same && !m_.sh->index.Next(m_.tag, pos)) {
         pos = save;
         return false;
       }
@@ -208,12 +208,12 @@ bool Table::Impl::MoveNext() {
     StayAt(key, r);
     return false;
   }
-  return NaturalMove([&] { return NaturalForward(recno + 1); });
+  return NaturalMove([&] { return NaturalForward(m_.recno + 1); });
 }
 
-bool Table::Impl::MovePrior() {
-  if (recno == 0) return false;
-  if (tagged()) {
+bool Table::Impl::Moves::MovePrior() {
+  if (m_.recno == 0) return false;
+  if (m_.tagged()) {
     SyncPos();
     std::string key = posKey;
     uint32_t r = posRecno;
@@ -222,18 +222,18 @@ bool Table::Impl::MovePrior() {
     if (p.valid()) {
       // pos is at or after the current entry; step back once past it.
       TreePos q = p;
-      if (sh->index.Prior(tag, q)) {
+      if (m_.sh->index.Prior(m_.tag, q)) {
         pos = q;
         moved = true;
       }
     } else {
-      sh->index.Last(tag, pos);
+      m_.sh->index.Last(m_.tag, pos);
       moved = pos.valid();
     }
-    if (moved && uniqueTag()) {
+    if (moved && m_.uniqueTag()) {
       // Step back past the rest of the current key's group.
       while (LoadPos() && ComparePadded(posKey, key) == 0) {
-        if (!sh->index.Prior(tag, pos)) {
+        if (!m_.sh->index.Prior(m_.tag, pos)) {
           moved = false;
           break;
         }
@@ -246,6 +246,6 @@ bool Table::Impl::MovePrior() {
     StayAt(key, r);
     return false;
   }
-  return NaturalMove([&] { return recno > 1 && NaturalBackward(recno - 1); });
+  return NaturalMove([&] { return m_.recno > 1 && NaturalBackward(m_.recno - 1); });
 }
 }  // namespace xbase

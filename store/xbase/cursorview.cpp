@@ -61,16 +61,16 @@ bool Table::Impl::Visible(uint32_t r) {
       uint32_t qr;
       std::string_view qk = sh->index.KeyAt(tag, q, qr);
       if (ComparePadded(qk, key) != 0) break;
-      pos = q;
-      posRecno = qr;
-      posKey = std::string(qk);
-      if (EntryVisible()) return false;
+      moves.pos = q;
+      moves.posRecno = qr;
+      moves.posKey = std::string(qk);
+      if (moves.EntryVisible()) return false;
     }
   }
-  pos = p;
-  posKey = key;
-  posRecno = r;
-  posVersion = sh->index.version();
+  moves.pos = p;
+  moves.posKey = key;
+  moves.posRecno = r;
+  moves.posVersion = sh->index.version();
   return true;
 }
 
@@ -79,15 +79,15 @@ bool Table::Impl::InView(uint32_t r, std::string& buf) {
   ReadRec(r, buf);
   if (uniqueTag()) {
     // Whether it is the first of its key shows in the tree alone.
-    const TreePos p = pos;
-    const std::string k = posKey;
-    const uint32_t pr = posRecno;
-    const uint64_t pv = posVersion;
+    const TreePos p = moves.pos;
+    const std::string k = moves.posKey;
+    const uint32_t pr = moves.posRecno;
+    const uint64_t pv = moves.posVersion;
     const bool in = Visible(r);
-    pos = p;
-    posKey = k;
-    posRecno = pr;
-    posVersion = pv;
+    moves.pos = p;
+    moves.posKey = k;
+    moves.posRecno = pr;
+    moves.posVersion = pv;
     return in;
   }
   if (!PassesRecord(buf.data())) return false;
@@ -119,10 +119,10 @@ bool Table::Impl::VisibleRecord(uint32_t r, const std::string& buf) {
     sh->KeyOf(rt(), buf.data(), key);
   }
   if (!InRange(key)) return false;
-  posKey = key;
-  posRecno = r;
-  pos = TreePos{};  // found by SyncPos when needed
-  posVersion = 0;
+  moves.posKey = key;
+  moves.posRecno = r;
+  moves.pos = TreePos{};  // found by SyncPos when needed
+  moves.posVersion = 0;
   return true;
 }
 
@@ -141,21 +141,21 @@ int64_t Table::Impl::Count() {
   if (countCache >= 0 && countStamp == Stamp() && countDeleted == env().Deleted()) return countCache;
   int64_t n = 0;
   if (tagged()) {
-    TreePos savePos = pos;
-    std::string saveKey = posKey;
-    uint32_t saveRecno = posRecno;
-    RangeStart();
+    TreePos savePos = moves.pos;
+    std::string saveKey = moves.posKey;
+    uint32_t saveRecno = moves.posRecno;
+    moves.RangeStart();
     std::string last;
     bool any = false;
-    while (ForwardFromPos(any ? &last : nullptr)) {
+    while (moves.ForwardFromPos(any ? &last : nullptr)) {
       ++n;
-      last = posKey;
+      last = moves.posKey;
       any = true;
-      if (!sh->index.Next(tag, pos)) break;
+      if (!sh->index.Next(tag, moves.pos)) break;
     }
-    pos = savePos;
-    posKey = saveKey;
-    posRecno = saveRecno;
+    moves.pos = savePos;
+    moves.posKey = saveKey;
+    moves.posRecno = saveRecno;
   } else {
     uint32_t total = dbf().count();
     uint32_t recLen = dbf().recordLength();
@@ -165,7 +165,7 @@ int64_t Table::Impl::Count() {
       uint32_t k = std::min(per, total - first + 1);
       dbf().ReadRecords(first, k, buf.data());
       for (uint32_t i = 0; i < k; ++i)
-        if (VisibleNatural(buf.data() + (size_t)i * recLen)) ++n;
+        if (PassesRecord(buf.data() + (size_t)i * recLen)) ++n;
     }
   }
   countCache = n;
@@ -223,14 +223,14 @@ void Table::Impl::RequireExclusive(const char* what) {
 void Table::Impl::SetEmpty() {
   recno = 0;
   rec.clear();
-  pos = TreePos{};
-  posRecno = 0;
-  posKey.clear();
+  moves.pos = TreePos{};
+  moves.posRecno = 0;
+  moves.posKey.clear();
   t.eof_ = t.bof_ = true;
 }
 
 void Table::Impl::GoFirst() {
-  if (MoveFirst()) {
+  if (moves.MoveFirst()) {
     t.bof_ = true;
     t.eof_ = false;
   } else {

@@ -274,12 +274,12 @@ void SharedTable::FinishPack(const std::string& journal) {
 
 // ---- packing ---------------------------------------------------------------------------
 
-bool SharedTable::FeedFromIndex(KeySorter& entries, const std::vector<uint32_t>& newNumber) {
+bool SharedTable::IndexLife::FeedFromIndex(KeySorter& entries, const std::vector<uint32_t>& newNumber) {
   entries.SetInOrder();
-  const WalkCache walk(*this);
+  const WalkCache walk(sh_);
   try {
-    for (size_t t = 0; t < tags.size(); ++t)
-      index.ForEach((int)t, [&](std::string_view key, uint32_t recno) {
+    for (size_t t = 0; t < sh_.tags.size(); ++t)
+      sh_.index.ForEach((int)t, [&](std::string_view key, uint32_t recno) {
         const uint32_t to = recno < newNumber.size() ? newNumber[recno] : 0;
         if (to != 0) entries.Add(t, key, to);
       });
@@ -292,8 +292,9 @@ bool SharedTable::FeedFromIndex(KeySorter& entries, const std::vector<uint32_t>&
   return true;
 }
 
-void SharedTable::FeedFromRecords(const File& table, uint64_t headerLength, uint32_t count, KeySorter& entries) {
-  const uint32_t recLen = dbf.recordLength();
+void SharedTable::IndexLife::FeedFromRecords(const File& table, uint64_t headerLength, uint32_t count,
+                                             KeySorter& entries) {
+  const uint32_t recLen = sh_.dbf.recordLength();
   const uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
   std::vector<char> in((size_t)per * recLen);
   std::string key;
@@ -304,11 +305,11 @@ void SharedTable::FeedFromRecords(const File& table, uint64_t headerLength, uint
   }
 }
 
-void SharedTable::AddKeysOf(KeySorter& entries, const char* rec, uint32_t recno, std::string& key) {
-  for (size_t t = 0; t < tags.size(); ++t) {
-    if (!InTag(tags[t], rec)) continue;
+void SharedTable::IndexLife::AddKeysOf(KeySorter& entries, const char* rec, uint32_t recno, std::string& key) {
+  for (size_t t = 0; t < sh_.tags.size(); ++t) {
+    if (!sh_.InTag(sh_.tags[t], rec)) continue;
     key.clear();
-    KeyOf(tags[t], rec, key);
+    sh_.KeyOf(sh_.tags[t], rec, key);
     entries.Add(t, key, recno);
   }
 }
@@ -401,7 +402,7 @@ void SharedTable::Pack() {
         if (fromOldIndex)
           newNumber[first + i] = kept;
         else if (entries)
-          AddKeysOf(*entries, rec, kept, key);
+          indexLife.AddKeysOf(*entries, rec, kept, key);
       }
       if (!outBuf.empty()) {
         out.WriteAt(outAt, outBuf.data(), outBuf.size());
@@ -424,11 +425,11 @@ void SharedTable::Pack() {
       newMemoFile.file().Sync();
       newMemoFile.Close();
     }
-    if (fromOldIndex && !FeedFromIndex(*entries, newNumber)) {
+    if (fromOldIndex && !indexLife.FeedFromIndex(*entries, newNumber)) {
       // The old index could not be read to its end (a damaged page): the
       // keys are taken from the records as written instead.
       entries = std::make_unique<KeySorter>(tags.size(), newIndex + ".sort");
-      FeedFromRecords(out, header.size(), kept, *entries);
+      indexLife.FeedFromRecords(out, header.size(), kept, *entries);
     }
     if (packIndex) {
       std::vector<IndexTagDef> defs;
@@ -508,7 +509,7 @@ void SharedTable::Pack() {
   out.Moved(path);
   dbf.Adopt(std::move(out), path);
   if (!memoPath.empty()) memo.Open(memoPath, true);
-  if (hadIndex) OpenIndex(idx);
+  if (hadIndex) indexLife.Open(idx);
   ++changes;
 }
 

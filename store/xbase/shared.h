@@ -2,6 +2,8 @@
 // it within an Environment. Holds the OS locks and does every write, so that
 // the order of writes keeps the files sound whenever the process stops, and
 // a write that fails leaves the files as they were.
+// The index file's life (verify, rebuild, private copies, tags, reindex) is
+// the part it owns, SharedTable::IndexLife.
 #pragma once
 
 #include <map>
@@ -33,6 +35,84 @@ class SharedTable {
   // refused; a stale index is rebuilt as a private copy.
   SharedTable(Environment& env, std::string path, bool exclusive, bool readOnly = false);
   ~SharedTable();
+
+  // The life of the table's index file: opened and checked against the
+  // records, rebuilt when stale, damaged or missing (in place, or as a
+  // private copy while another program uses the table or the index cannot
+  // be written), given new tags, reindexed, built anew after a load, and
+  // fed a pack's new entries (sharedindex.cpp; the comparison in
+  // check.cpp, the pack's feeds in pack.cpp). It changes the table's
+  // index, hasIndex, indexPath and tags.
+  class IndexLife {
+   public:
+    explicit IndexLife(SharedTable& sh) : sh_(sh) {}
+    IndexLife(const IndexLife&) = delete;
+    IndexLife& operator=(const IndexLife&) = delete;
+
+    // Opens the index file, verifying it when only the table's time
+    // differs and rebuilding it when stale.
+    void Open(const std::string& file);
+    // Opens another index file in place of the open one (exclusive use).
+    void OpenFile(const std::string& indexFile);
+    // Rebuilds an index that cannot be used as it is: in place with the
+    // table to ourselves, else as a private copy while another program
+    // uses it.
+    void RebuildStale(const std::string& file, const std::vector<IndexTagDef>& defs);
+    // After damage was met in the open index: rebuilds it from the records
+    // with the tags it had. False when there is no damaged index.
+    bool RebuildDamaged();
+    // The index file is missing: made in its place where the table may be
+    // written, else built as a private copy for reading.
+    void BuildMissing(const std::vector<IndexTagDef>& defs);
+    // Builds `defs` into a private index for reading; `why` ends the reason
+    // writes are refused ("table … cannot be written: its index file … <why>").
+    void BuildPrivate(const std::vector<IndexTagDef>& defs, const std::string& why);
+    // Writes the index file anew with these tags, filled from the records.
+    // `fed`: the keys of the records from `fedFrom` on, already collected
+    // (a load's); only the records before them are read.
+    void Rebuild(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy,
+                 std::unique_ptr<KeySorter> fed = nullptr, uint32_t fedFrom = 0);
+    // Builds the index of a load anew from the records (see BeginLoad). On
+    // failure the index is closed unwritten and rebuilt at the next open.
+    void FinishDeferred();
+    // Removes the private copy this table made, if any (at the close).
+    void DropPrivateCopy();
+
+    // Maintenance (exclusive use). Each writes the new index beside the old
+    // one and renames it into place only when it is complete and on disk.
+    int AddTag(const std::string& indexFile, const IndexTagDef& def);
+    void Reindex();
+    // Throws, naming the file, when the tags cannot be rebuilt into this
+    // index file: the table is open for reading only, or the file may not
+    // be written.
+    void RequireFileWritable(const std::string& indexFile) const;
+
+    // Compiles a tag definition against the table; throws Expression.
+    TagRuntime Compile(const IndexTagDef& def) const;
+    // Compares every tag of an open index with the records in one
+    // sequential pass over the table and one walk along each tag's leaves,
+    // without sorting. Returns one line per tag that differs; empty when
+    // exact.
+    std::vector<std::string> Compare(IndexFile& idx, const std::vector<TagRuntime>& rt);
+
+    // A pack's new index entries: from the index's leaves under the
+    // records' new numbers (false when the index cannot be read to its
+    // end), or from the records of the new table file.
+    bool FeedFromIndex(KeySorter& entries, const std::vector<uint32_t>& newNumber);
+    void FeedFromRecords(const File& table, uint64_t headerLength, uint32_t count, KeySorter& entries);
+    // The entries of one record in every tag (`key`: a reused buffer).
+    void AddKeysOf(KeySorter& entries, const char* rec, uint32_t recno, std::string& key);
+
+   private:
+    // Calls f with the key of every record in every tag, in record order,
+    // in one sequential pass over the table.
+    void ForEachKey(const std::vector<TagRuntime>& rt,
+                    const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f,
+                    uint32_t before = UINT32_MAX);
+
+    SharedTable& sh_;
+    std::string privateIndex_;  // a rebuilt index kept apart while others use the table
+  };
 
   // Opens the table, its memo file and (withIndex) its index file, which
   // is rebuilt when stale or verified when only the table's time differs.
@@ -72,18 +152,12 @@ class SharedTable {
   // when anything else changed the table meanwhile.
   std::unique_ptr<KeySorter> loadKeys;
   uint32_t deferredFrom = 0;
+  IndexLife indexLife;
 
   // Reading.
   std::string ReadMemo(const char* rec, int field);
   // Whether every memo the record names is there whole.
   bool WholeRecord(const char* rec);
-  // A pack's new index entries: from the index's leaves under the records'
-  // new numbers (false when the index cannot be read to its end), or from
-  // the records of the new table file.
-  bool FeedFromIndex(KeySorter& entries, const std::vector<uint32_t>& newNumber);
-  void FeedFromRecords(const File& table, uint64_t headerLength, uint32_t count, KeySorter& entries);
-  // The entries of one record in every tag (`key`: a reused buffer).
-  void AddKeysOf(KeySorter& entries, const char* rec, uint32_t recno, std::string& key);
   // The trimmed key; touches nothing but its arguments, so any thread may.
   static void KeyOf(const TagRuntime& t, const char* rec, std::string& out);
   bool InTag(const TagRuntime& t, const char* rec);
@@ -94,8 +168,6 @@ class SharedTable {
   // write is refused whole instead of half done.
   void RequireWritable() const;
   bool Writable() const { return writeBlock_.empty(); }
-  // The same for rebuilding the tags into an index file.
-  void RequireIndexWritable(const std::string& indexFile) const;
 
   // Writing. Each either completes or, when a write or sync fails, puts the
   // files back as they were and throws; outside a batch the records and
@@ -127,25 +199,10 @@ class SharedTable {
   // the files on disk are the table as posted.
   void Flush();
 
-  // Maintenance (exclusive use). Each writes new files beside the old ones
-  // and renames them into place only when they are complete and on disk.
-  int AddTag(const std::string& indexFile, const IndexTagDef& def);
-  void Reindex();
-  void Pack();  // pack.cpp
-  void OpenIndexFile(const std::string& indexFile);
-  // After damage was met in the open index: rebuilds it from the records
-  // with the tags it had. False when there is no damaged index.
-  bool RebuildDamagedIndex();
-  // Writes the index file anew with these tags, filled from the records.
-  // `fed`: the keys of the records from `fedFrom` on, already collected
-  // (a load's); only the records before them are read.
-  void RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy,
-                    std::unique_ptr<KeySorter> fed = nullptr, uint32_t fedFrom = 0);
-
-  // Compares every tag of an open index with the records in one sequential
-  // pass over the table and one walk along each tag's leaves, without
-  // sorting. Returns one line per tag that differs; empty when exact.
-  std::vector<std::string> CompareIndex(IndexFile& idx, const std::vector<TagRuntime>& rt);
+  // Removes the deleted records for good (exclusive use): writes new files
+  // beside the old ones and renames them into place only when they are
+  // complete and on disk (pack.cpp).
+  void Pack();
 
   // A walk that reads each index page once (a comparison, a pack) keeps a
   // few pages in memory, not the cache the browsing has; the cache is given
@@ -157,9 +214,6 @@ class SharedTable {
     WalkCache& operator=(const WalkCache&) = delete;
     SharedTable& sh;
   };
-
-  // Compiles a tag definition against this table; throws Expression.
-  TagRuntime Compile(const IndexTagDef& def) const;
 
  private:
   class WriteScope;
@@ -174,29 +228,12 @@ class SharedTable {
   };
   FileSet Files();
   void RollBack(uint64_t indexVersion) noexcept;
-  void OpenIndex(const std::string& file);
-  // Rebuilds an index that cannot be used as it is: in place with the table
-  // to ourselves, else as a private copy while another program uses it.
-  void RebuildStale(const std::string& file, const std::vector<IndexTagDef>& defs);
-  // Calls f with the key of every record in every tag, in record order,
-  // in one sequential pass over the table.
-  void ForEachKey(const std::vector<TagRuntime>& rt,
-                  const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f,
-                  uint32_t before = UINT32_MAX);
-  // Builds the index of a load anew from the records (see BeginLoad). On
-  // failure the index is closed unwritten and rebuilt at the next open.
-  void FinishDeferredIndex();
   void WriteMemos(std::string& rec, const std::vector<std::pair<int, std::string>>& memos);
   // Completes a pack that stopped after its journal was written and removes
   // the new files of one that stopped before (pack.cpp).
   void CompletePendingPack();
   void FinishPack(const std::string& journal);
-  void BuildMissingIndex(const std::vector<IndexTagDef>& defs);
-  // Builds `defs` into a private index for reading; `why` ends the reason
-  // writes are refused ("table … cannot be written: its index file … <why>").
-  void BuildPrivateIndex(const std::vector<IndexTagDef>& defs, const std::string& why);
   bool CanWriteIndex() const { return !readOnly && dbf.writable() && indexWritable_; }
-  std::string privateIndex_;  // a rebuilt index kept apart while others use the table
   bool failed_ = false;       // a failed write could not be undone in memory
   bool indexWritable_ = true;
   // Why the table cannot be written (empty when it can), and the kind of

@@ -98,7 +98,7 @@ void RebuildIndexFile(const std::string& dbfPath, const std::string& indexPath, 
   const std::vector<IndexTagDef> defs = CheckedTagDefs(tags, indexPath);
   SharedTable table(env, dbfPath, true);
   table.Open({}, false);
-  table.RebuildIndex(indexPath, defs, false);
+  table.indexLife.Rebuild(indexPath, defs, false);
   table.Close();
 }
 
@@ -113,55 +113,56 @@ bool IndexServesTags(const std::string& indexPath, const std::vector<TagInfo>& t
   return true;
 }
 
-TagRuntime SharedTable::Compile(const IndexTagDef& def) const {
+TagRuntime SharedTable::IndexLife::Compile(const IndexTagDef& def) const {
   TagRuntime t;
   t.def = def;
-  t.key = Expr::Parse(def.key, dbf);
+  t.key = Expr::Parse(def.key, sh_.dbf);
   if (t.key->type() != Expr::Type::String)
-    throw Error(ErrorCode::Expression, ExpressionError(def.key, dbf, "a key must be text"));
+    throw Error(ErrorCode::Expression, ExpressionError(def.key, sh_.dbf, "a key must be text"));
   if (t.key->usesMemo())
-    throw Error(ErrorCode::Expression, ExpressionError(def.key, dbf, "a memo field cannot be part of a key"));
+    throw Error(ErrorCode::Expression, ExpressionError(def.key, sh_.dbf, "a memo field cannot be part of a key"));
   if (t.key->width() <= 0 || t.key->width() > IndexFile::kMaxKeyWidth)
     throw Error(ErrorCode::Expression,
-                ExpressionError(def.key, dbf,
+                ExpressionError(def.key, sh_.dbf,
                                 "the key is " + std::to_string(t.key->width()) + " bytes wide (at most " +
                                     std::to_string(IndexFile::kMaxKeyWidth) + ")"));
   t.def.keyWidth = t.key->width();
   if (!def.condition.empty()) {
-    t.cond = Expr::Parse(def.condition, dbf);
+    t.cond = Expr::Parse(def.condition, sh_.dbf);
     if (t.cond->type() != Expr::Type::Bool)
-      throw Error(ErrorCode::Expression, ExpressionError(def.condition, dbf, "a condition must be logical"));
+      throw Error(ErrorCode::Expression, ExpressionError(def.condition, sh_.dbf, "a condition must be logical"));
     t.excludesDeleted = t.cond->ExcludesDeleted();
   }
   t.leadingField = t.key->LeadingField();
   return t;
 }
 
-void SharedTable::OpenIndex(const std::string& file) {
-  indexPath = file;
-  index.SetCacheBytes(env.IndexCacheBytes());
-  const TableStamp now = dbf.Stamp();
-  IndexFile::Fit fit = index.Open(file, CanWriteIndex(), now);
+void SharedTable::IndexLife::Open(const std::string& file) {
+  sh_.indexPath = file;
+  sh_.index.SetCacheBytes(sh_.env.IndexCacheBytes());
+  const TableStamp now = sh_.dbf.Stamp();
+  IndexFile::Fit fit = sh_.index.Open(file, sh_.CanWriteIndex(), now);
   // Entries may name a complete record the header does not count yet.
-  if (index.IsOpen()) index.SetRecordLimit(dbf.count());
-  std::vector<IndexTagDef> defs = fit != IndexFile::Fit::Stale ? index.tags() : IndexFile::ReadDirectory(file);
+  if (sh_.index.IsOpen()) sh_.index.SetRecordLimit(sh_.dbf.count());
+  std::vector<IndexTagDef> defs = fit != IndexFile::Fit::Stale ? sh_.index.tags() : IndexFile::ReadDirectory(file);
   std::vector<TagRuntime> rt;
   try {
     for (auto& d : defs) rt.push_back(Compile(d));
   } catch (const Error& e) {
-    index.Close();
-    throw Error(ErrorCode::Unsupported, "index file " + file + " does not belong to table " + path + ": " + e.what());
+    sh_.index.Close();
+    throw Error(ErrorCode::Unsupported,
+                "index file " + file + " does not belong to table " + sh_.path + ": " + e.what());
   }
   if (fit == IndexFile::Fit::TimeDiffers) {
     // The same content by every figure the table keeps, only another time:
     // a copy of the files, or another tool's edit in place. One pass tells
     // which; an exact index is only stamped anew.
-    ++env.indexVerifications_;
+    ++sh_.env.indexVerifications_;
     bool exact = false;
     try {
-      const WalkCache walk(*this);
-      exact = CompareIndex(index, rt).empty();
-      if (exact) index.Flush(now);
+      const WalkCache walk(sh_);
+      exact = Compare(sh_.index, rt).empty();
+      if (exact) sh_.index.Flush(now);
     } catch (const Error& e) {
       if (e.code() != ErrorCode::Corrupt) throw;  // a read error is no reason to rebuild
       exact = false;
@@ -169,83 +170,84 @@ void SharedTable::OpenIndex(const std::string& file) {
     if (!exact) fit = IndexFile::Fit::Stale;
   }
   if (fit == IndexFile::Fit::Stale) {
-    index.Close();
+    sh_.index.Close();
     RebuildStale(file, defs);
     return;
   }
-  tags = std::move(rt);
-  hasIndex = true;
+  sh_.tags = std::move(rt);
+  sh_.hasIndex = true;
 }
 
-void SharedTable::RebuildStale(const std::string& file, const std::vector<IndexTagDef>& defs) {
+void SharedTable::IndexLife::RebuildStale(const std::string& file, const std::vector<IndexTagDef>& defs) {
   // With the table to ourselves the file is replaced; while another program
   // uses it, a private copy serves this program until it closes the table.
-  bool mine = exclusive && CanWriteIndex();
-  if (!mine && CanWriteIndex()) {
-    if (dbf.file().TryLock(File::Lock::Exclusive)) {
+  bool mine = sh_.exclusive && sh_.CanWriteIndex();
+  if (!mine && sh_.CanWriteIndex()) {
+    if (sh_.dbf.file().TryLock(File::Lock::Exclusive)) {
       mine = true;
-    } else if (!dbf.file().TryLock(File::Lock::Shared)) {
-      throw Error(ErrorCode::Locked, "table " + path + " is opened exclusively by another program");
+    } else if (!sh_.dbf.file().TryLock(File::Lock::Shared)) {
+      throw Error(ErrorCode::Locked, "table " + sh_.path + " is opened exclusively by another program");
     }
   }
-  RebuildIndex(file, defs, !mine);
-  if (mine && !exclusive) dbf.file().TryLock(File::Lock::Shared);
+  Rebuild(file, defs, !mine);
+  if (mine && !sh_.exclusive) sh_.dbf.file().TryLock(File::Lock::Shared);
 }
 
-void SharedTable::BuildMissingIndex(const std::vector<IndexTagDef>& defs) {
+void SharedTable::IndexLife::BuildMissing(const std::vector<IndexTagDef>& defs) {
   // Where the table may be written the index file is made in its place;
   // where that fails (a read-only folder) a private copy serves reading.
-  if (!readOnly && dbf.writable()) {
+  if (!sh_.readOnly && sh_.dbf.writable()) {
     try {
-      RebuildIndex(indexPath, defs, false);
+      Rebuild(sh_.indexPath, defs, false);
       return;
     } catch (const Error&) {
     }
   }
-  BuildPrivateIndex(defs, "is missing and cannot be created");
+  BuildPrivate(defs, "is missing and cannot be created");
 }
 
-void SharedTable::BuildPrivateIndex(const std::vector<IndexTagDef>& defs, const std::string& why) {
+void SharedTable::IndexLife::BuildPrivate(const std::vector<IndexTagDef>& defs, const std::string& why) {
   // The table refuses writes: they would leave its own index file behind.
-  indexWritable_ = false;
-  if (writeBlock_.empty()) writeBlock_ = "table " + path + " cannot be written: its index file " + indexPath + " " + why;
-  RebuildIndex(indexPath, defs, true);
+  sh_.indexWritable_ = false;
+  if (sh_.writeBlock_.empty())
+    sh_.writeBlock_ = "table " + sh_.path + " cannot be written: its index file " + sh_.indexPath + " " + why;
+  Rebuild(sh_.indexPath, defs, true);
 }
 
-bool SharedTable::RebuildDamagedIndex() {
-  if (!hasIndex || !index.damaged()) return false;
+bool SharedTable::IndexLife::RebuildDamaged() {
+  if (!sh_.hasIndex || !sh_.index.damaged()) return false;
   std::vector<IndexTagDef> defs;
-  for (auto& t : tags) defs.push_back(t.def);
-  RebuildStale(indexPath, defs);
+  for (auto& t : sh_.tags) defs.push_back(t.def);
+  RebuildStale(sh_.indexPath, defs);
   return true;
 }
 
-void SharedTable::ForEachKey(const std::vector<TagRuntime>& rt,
-                             const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f,
-                             uint32_t before) {
-  const uint32_t n = std::min(dbf.count(), before == 0 ? 0u : before - 1);
-  const uint32_t recLen = dbf.recordLength();
+void SharedTable::IndexLife::ForEachKey(
+    const std::vector<TagRuntime>& rt,
+    const std::function<void(size_t tag, uint32_t recno, const std::string& key)>& f, uint32_t before) {
+  const uint32_t n = std::min(sh_.dbf.count(), before == 0 ? 0u : before - 1);
+  const uint32_t recLen = sh_.dbf.recordLength();
   const uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
   std::vector<char> buf((size_t)per * recLen);
   std::string key;
   for (uint32_t first = 1; first <= n; first += per) {
     uint32_t k = std::min(per, n - first + 1);
-    dbf.ReadRecords(first, k, buf.data());
+    sh_.dbf.ReadRecords(first, k, buf.data());
     for (uint32_t i = 0; i < k; ++i) {
       const char* rec = buf.data() + (size_t)i * recLen;
       for (size_t t = 0; t < rt.size(); ++t) {
-        if (!InTag(rt[t], rec)) continue;
+        if (!sh_.InTag(rt[t], rec)) continue;
         key.clear();
-        KeyOf(rt[t], rec, key);
+        sh_.KeyOf(rt[t], rec, key);
         f(t, first + i, key);
       }
     }
-    if (env.Progress()) env.Progress()((double)(first + k - 1) / n);
+    if (sh_.env.Progress()) sh_.env.Progress()((double)(first + k - 1) / n);
   }
 }
 
-void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexTagDef>& defs, bool privateCopy,
-                               std::unique_ptr<KeySorter> fed, uint32_t fedFrom) {
+void SharedTable::IndexLife::Rebuild(const std::string& file, const std::vector<IndexTagDef>& defs,
+                                     bool privateCopy, std::unique_ptr<KeySorter> fed, uint32_t fedFrom) {
   std::vector<TagRuntime> rt;
   for (auto& d : defs) rt.push_back(Compile(d));
   std::vector<IndexTagDef> finalDefs;
@@ -261,7 +263,7 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
 #endif
     // A table that cannot be written (a read-only medium or share) keeps
     // its private index in the system's temporary folder instead.
-    if (!CanWriteIndex()) {
+    if (!sh_.CanWriteIndex()) {
       std::error_code ec;
       const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
       if (!ec)
@@ -275,9 +277,9 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
     target = file;
     written = file + ".rebuild";
   }
-  const TableStamp stamp = dbf.Stamp();
-  ++env.indexRebuilds_;
-  if (index.IsOpen()) index.ReleaseCache();
+  const TableStamp stamp = sh_.dbf.Stamp();
+  ++sh_.env.indexRebuilds_;
+  if (sh_.index.IsOpen()) sh_.index.ReleaseCache();
   try {
     const uint32_t before = fed ? fedFrom : UINT32_MAX;
     std::unique_ptr<KeySorter> entries =
@@ -297,15 +299,15 @@ void SharedTable::RebuildIndex(const std::string& file, const std::vector<IndexT
     if (!privateIndex_.empty() && privateIndex_ != target) TryRemoveFile(privateIndex_);
     privateIndex_ = target;
   }
-  index.Close();
-  hasIndex = false;
-  index.SetCacheBytes(env.IndexCacheBytes());
-  if (index.Open(target, true, stamp) != IndexFile::Fit::Current)
+  sh_.index.Close();
+  sh_.hasIndex = false;
+  sh_.index.SetCacheBytes(sh_.env.IndexCacheBytes());
+  if (sh_.index.Open(target, true, stamp) != IndexFile::Fit::Current)
     throw Error(ErrorCode::Io, "index file " + target + " could not be read back after it was written");
-  index.SetRecordLimit(dbf.count());
-  indexPath = file;
-  tags = std::move(rt);
-  hasIndex = true;
+  sh_.index.SetRecordLimit(sh_.dbf.count());
+  sh_.indexPath = file;
+  sh_.tags = std::move(rt);
+  sh_.hasIndex = true;
   if (!privateCopy) SyncFolderOf(file);
 }
 
@@ -327,32 +329,39 @@ bool SharedTable::InTag(const TagRuntime& t, const char* rec) {
   return t.cond->EvalBool(ctx);
 }
 
-void SharedTable::FinishDeferredIndex() {
-  indexDeferred = false;
+void SharedTable::IndexLife::DropPrivateCopy() {
+  if (privateIndex_.empty()) return;
+  TryRemoveFile(privateIndex_);
+  privateIndex_.clear();
+}
+
+void SharedTable::IndexLife::FinishDeferred() {
+  sh_.indexDeferred = false;
   std::vector<IndexTagDef> defs;
-  for (auto& t : tags) defs.push_back(t.def);
+  for (auto& t : sh_.tags) defs.push_back(t.def);
   try {
-    RebuildIndex(indexPath, defs, false, std::move(loadKeys), deferredFrom);
+    Rebuild(sh_.indexPath, defs, false, std::move(sh_.loadKeys), sh_.deferredFrom);
   } catch (...) {
     // Its file is still marked as being changed: closed unwritten, it is
     // rebuilt at the next open instead of trusted.
-    index.Close();
-    hasIndex = false;
+    sh_.index.Close();
+    sh_.hasIndex = false;
     throw;
   }
 }
 
-int SharedTable::AddTag(const std::string& indexFile, const IndexTagDef& def) {
-  if (!exclusive) throw Error(ErrorCode::Usage, "creating a tag needs the table " + path + " opened exclusively");
-  RequireIndexWritable(indexFile);
+int SharedTable::IndexLife::AddTag(const std::string& indexFile, const IndexTagDef& def) {
+  if (!sh_.exclusive)
+    throw Error(ErrorCode::Usage, "creating a tag needs the table " + sh_.path + " opened exclusively");
+  RequireFileWritable(indexFile);
   IndexTagDef d = def;
   std::transform(d.name.begin(), d.name.end(), d.name.begin(), [](unsigned char c) { return (char)std::toupper(c); });
   if (d.name.empty() || d.name.size() > 10)
     throw Error(ErrorCode::Usage, "invalid tag name \"" + def.name + "\" for " + indexFile);
   Compile(d);  // reject a bad expression before touching any file
   std::vector<IndexTagDef> defs;
-  if (hasIndex && indexFile == indexPath) {
-    for (auto& t : tags) defs.push_back(t.def);
+  if (sh_.hasIndex && indexFile == sh_.indexPath) {
+    for (auto& t : sh_.tags) defs.push_back(t.def);
   } else if (FileExists(indexFile)) {
     // A file whose tag list is unreadable, or that is no index file, is
     // replaced; one of a newer format is not.
@@ -371,35 +380,35 @@ int SharedTable::AddTag(const std::string& indexFile, const IndexTagDef& def) {
     defs.push_back(d);
     number = (int)defs.size();
   }
-  RequireWritable();
-  if (hasIndex) FlushIndex();
-  RebuildIndex(indexFile, defs, false);
+  sh_.RequireWritable();
+  if (sh_.hasIndex) sh_.FlushIndex();
+  Rebuild(indexFile, defs, false);
   return number;
 }
 
-void SharedTable::OpenIndexFile(const std::string& indexFile) {
-  if (hasIndex && CanonicalPath(indexFile) == CanonicalPath(indexPath)) return;
+void SharedTable::IndexLife::OpenFile(const std::string& indexFile) {
+  if (sh_.hasIndex && CanonicalPath(indexFile) == CanonicalPath(sh_.indexPath)) return;
   if (!FileExists(indexFile)) throw Error(ErrorCode::NotFound, "index file " + indexFile + " does not exist");
-  if (hasIndex) FlushIndex();
-  index.Close();
-  hasIndex = false;
-  OpenIndex(indexFile);
+  if (sh_.hasIndex) sh_.FlushIndex();
+  sh_.index.Close();
+  sh_.hasIndex = false;
+  Open(indexFile);
 }
 
-void SharedTable::Reindex() {
-  if (!exclusive) throw Error(ErrorCode::Usage, "reindexing needs the table " + path + " opened exclusively");
-  RequireWritable();
+void SharedTable::IndexLife::Reindex() {
+  if (!sh_.exclusive) throw Error(ErrorCode::Usage, "reindexing needs the table " + sh_.path + " opened exclusively");
+  sh_.RequireWritable();
   // A record an append left uncounted (a stopped import) is counted now,
   // before the index is built for the table as it is.
-  if (dbf.headerBehind()) {
-    dbf.WriteCountAndDate();
-    dbf.file().Sync();
+  if (sh_.dbf.headerBehind()) {
+    sh_.dbf.WriteCountAndDate();
+    sh_.dbf.file().Sync();
   }
-  if (!hasIndex) return;
-  RequireIndexWritable(indexPath);
+  if (!sh_.hasIndex) return;
+  RequireFileWritable(sh_.indexPath);
   std::vector<IndexTagDef> defs;
-  for (auto& t : tags) defs.push_back(t.def);
-  RebuildIndex(indexPath, defs, false);
+  for (auto& t : sh_.tags) defs.push_back(t.def);
+  Rebuild(sh_.indexPath, defs, false);
 }
 
 }  // namespace xbase

@@ -40,8 +40,8 @@ std::string MemoPathFor(const std::string& dbfPath) { return FindCompanion(dbfPa
 
 std::string IndexPathFor(const std::string& dbfPath) { return FindCompanion(dbfPath, kIndexExtensions); }
 
-void SharedTable::RequireIndexWritable(const std::string& indexFile) const {
-  if (readOnly) throw Error(ErrorCode::Usage, "table " + path + " is open for reading only");
+void SharedTable::IndexLife::RequireFileWritable(const std::string& indexFile) const {
+  if (sh_.readOnly) throw Error(ErrorCode::Usage, "table " + sh_.path + " is open for reading only");
   if (FileExists(indexFile) && !CanOpenForWriting(indexFile))
     throw Error(ErrorCode::Io, "index file " + indexFile + " is read-only");
 }
@@ -55,7 +55,7 @@ void SharedTable::RequireWritable() const {
 }
 
 SharedTable::SharedTable(Environment& e, std::string p, bool excl, bool ro)
-    : env(e), path(std::move(p)), exclusive(excl), readOnly(ro) {}
+    : env(e), path(std::move(p)), exclusive(excl), readOnly(ro), indexLife(*this) {}
 
 SharedTable::~SharedTable() {
   try {
@@ -130,11 +130,11 @@ void SharedTable::Open(const std::vector<FieldDef>& required, bool withIndex,
       if (!indexWritable_ && writeBlock_.empty())
         writeBlock_ = "table " + path + " cannot be written: its index file " + indexPath + " is read-only";
       if (!CanWriteIndex() && !missingIndexTags.empty() && !IndexServesTags(indexPath, missingIndexTags))
-        BuildPrivateIndex(CheckedTagDefs(missingIndexTags, indexPath), "cannot serve it");
+        indexLife.BuildPrivate(CheckedTagDefs(missingIndexTags, indexPath), "cannot serve it");
       else
-        OpenIndex(indexPath);
+        indexLife.Open(indexPath);
     } else if (withIndex && !missingIndexTags.empty()) {
-      BuildMissingIndex(CheckedTagDefs(missingIndexTags, indexPath));
+      indexLife.BuildMissing(CheckedTagDefs(missingIndexTags, indexPath));
     }
   } catch (...) {
     Close();
@@ -151,7 +151,7 @@ void SharedTable::Close() {
       dbf.EndRun();
       if (indexDeferred) {
         SyncWritten();
-        FinishDeferredIndex();
+        indexLife.FinishDeferred();
       }
     } catch (...) {
     }
@@ -171,10 +171,7 @@ void SharedTable::Close() {
   memo.Close();
   if (dbf.IsOpen()) dbf.file().Unlock();
   dbf.Close();
-  if (!privateIndex_.empty()) {
-    TryRemoveFile(privateIndex_);
-    privateIndex_.clear();
-  }
+  indexLife.DropPrivateCopy();
 }
 
 bool SharedTable::WholeRecord(const char* rec) {

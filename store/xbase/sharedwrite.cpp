@@ -70,7 +70,7 @@ void SharedTable::RollBack(uint64_t indexVersion) noexcept {
       hasIndex = false;
       indexDeferred = false;
       loadKeys.reset();
-      OpenIndex(file);
+      indexLife.Open(file);
     } else if (hasIndex) {
       index.SetRecordLimit(dbf.count());
     }
@@ -128,7 +128,7 @@ bool SharedTable::EndBatch() {
     dbf.EndRun();
     if (indexDeferred) {
       SyncWritten();
-      FinishDeferredIndex();
+      indexLife.FinishDeferred();
       rebuilt = true;
     }
     SyncWritten();

@@ -229,10 +229,10 @@ void Table::Delete() {
   }
   uint32_t r = m.recno;
   // Where to go afterwards: the next record of the view, else the one before.
-  bool hasNext = m.MoveNext();
+  bool hasNext = m.moves.MoveNext();
   uint32_t after = hasNext ? m.recno : 0;
   if (!hasNext) {
-    if (m.MovePrior()) after = m.recno;
+    if (m.moves.MovePrior()) after = m.recno;
   }
   m.recno = r;
   m.sh->MarkDeleted(r);

@@ -18,7 +18,7 @@ int Table::IndexTag(const std::string& indexPath, const std::string& tag, const 
   d.condition = condition;
   d.unique = unique;
   uint32_t keep = m.recno;
-  int n = m.sh->AddTag(indexPath, d);
+  int n = m.sh->indexLife.AddTag(indexPath, d);
   m.ResolveTag();
   m.CompileQuery();
   m.Reposition(keep);
@@ -32,7 +32,7 @@ void Table::IndexOpen(const std::string& indexPath) {
   m.RefuseReadOnly();
   m.LeaveEdit();
   uint32_t keep = m.recno;
-  m.sh->OpenIndexFile(indexPath);
+  m.sh->indexLife.OpenFile(indexPath);
   m.ResolveTag();
   m.CompileQuery();
   m.Reposition(keep);
@@ -45,7 +45,7 @@ void Table::Reindex() {
   m.RefuseReadOnly();
   m.LeaveEdit();
   uint32_t keep = m.recno;
-  m.sh->Reindex();
+  m.sh->indexLife.Reindex();
   m.ResolveTag();
   m.CompileQuery();
   m.Reposition(keep);

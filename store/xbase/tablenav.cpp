@@ -17,7 +17,7 @@ void Table::First() {
 void Table::Last() {
   impl_->RequireOpen("Last");
   impl_->LeaveEdit();
-  if (impl_->MoveLast()) {
+  if (impl_->moves.MoveLast()) {
     eof_ = true;
     bof_ = false;
   } else {
@@ -33,7 +33,7 @@ void Table::Next() {
     eof_ = true;
     return;
   }
-  if (impl_->MoveNext()) {
+  if (impl_->moves.MoveNext()) {
     eof_ = bof_ = false;
     impl_->Notify();
   } else {
@@ -48,7 +48,7 @@ void Table::Prior() {
     bof_ = true;
     return;
   }
-  if (impl_->MovePrior()) {
+  if (impl_->moves.MovePrior()) {
     eof_ = bof_ = false;
     impl_->Notify();
   } else {
@@ -70,8 +70,8 @@ int64_t Table::MoveBy(int64_t distance) {
     if (here + distance < 0) bof_ = true;
     return target - here;
   }
-  while (moved < distance && impl_->MoveNext()) ++moved;
-  while (moved > distance && impl_->MovePrior()) --moved;
+  while (moved < distance && impl_->moves.MoveNext()) ++moved;
+  while (moved > distance && impl_->moves.MovePrior()) --moved;
   eof_ = moved < distance;
   bof_ = moved > distance;
   if (moved != 0) impl_->Notify();
@@ -100,9 +100,9 @@ int64_t Table::RecordIndex() {
   Impl& m = *impl_;
   if (!m.sh || m.recno == 0) return -1;
   if (m.FastTag()) {
-    m.SyncPos();
+    m.moves.SyncPos();
     TreePos p;
-    uint64_t r = m.sh->index.Seek(m.tag, m.posKey, m.posRecno, p);
+    uint64_t r = m.sh->index.Seek(m.tag, m.moves.posKey, m.moves.posRecno, p);
     uint64_t start = 0;
     if (m.range) {
       TreePos a;
@@ -115,14 +115,14 @@ int64_t Table::RecordIndex() {
   Bookmark keep{cur};
   int64_t i = 0;
   bool found = false;
-  if (m.MoveFirst()) {
+  if (m.moves.MoveFirst()) {
     do {
       if (m.recno == cur) {
         found = true;
         break;
       }
       ++i;
-    } while (m.MoveNext());
+    } while (m.moves.MoveNext());
   }
   m.Reposition(keep.recno);
   return found ? i : -1;
@@ -141,21 +141,21 @@ bool Table::MoveToIndex(int64_t index) {
       start = m.sh->index.SeekPrefix(m.tag, m.prefix, false, a);
     }
     m.sh->index.Select(m.tag, start + (uint64_t)index, a);
-    TreePos save = m.pos;
-    m.pos = a;
-    if (!m.LoadPos()) {
-      m.pos = save;
+    TreePos save = m.moves.pos;
+    m.moves.pos = a;
+    if (!m.moves.LoadPos()) {
+      m.moves.pos = save;
       return false;
     }
-    m.SetCurrentFromPos();
+    m.moves.SetCurrentFromPos();
     eof_ = bof_ = false;
     m.Notify();
     return true;
   }
   uint32_t keep = m.recno;
-  if (!m.MoveFirst()) return false;
+  if (!m.moves.MoveFirst()) return false;
   for (int64_t i = 0; i < index; ++i) {
-    if (!m.MoveNext()) {
+    if (!m.moves.MoveNext()) {
       m.Reposition(keep);
       return false;
     }
@@ -170,13 +170,13 @@ Bookmark Table::GetBookmark() const { return Bookmark{impl_->recno}; }
 bool Table::BookmarkValid(const Bookmark& b) {
   if (!Active() || !b.valid()) return false;
   Impl& m = *impl_;
-  TreePos p = m.pos;
-  std::string k = m.posKey;
-  uint32_t r = m.posRecno;
+  TreePos p = m.moves.pos;
+  std::string k = m.moves.posKey;
+  uint32_t r = m.moves.posRecno;
   bool ok = m.Visible(b.recno);
-  m.pos = p;
-  m.posKey = k;
-  m.posRecno = r;
+  m.moves.pos = p;
+  m.moves.posKey = k;
+  m.moves.posRecno = r;
   return ok;
 }
 
@@ -185,13 +185,13 @@ bool Table::GotoBookmark(const Bookmark& b) {
   m.RequireOpen("GotoBookmark");
   m.LeaveEdit();
   if (!b.valid()) return false;
-  TreePos p = m.pos;
-  std::string k = m.posKey;
-  uint32_t r = m.posRecno;
+  TreePos p = m.moves.pos;
+  std::string k = m.moves.posKey;
+  uint32_t r = m.moves.posRecno;
   if (!m.Visible(b.recno)) {
-    m.pos = p;
-    m.posKey = k;
-    m.posRecno = r;
+    m.moves.pos = p;
+    m.moves.posKey = k;
+    m.moves.posRecno = r;
     return false;
   }
   m.recno = b.recno;

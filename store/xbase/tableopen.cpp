@@ -142,7 +142,7 @@ void Table::Open() {
       bool retry = false;
       if (attempt == 0 && fresh && e.code() == ErrorCode::Corrupt) {
         try {
-          retry = sh->RebuildDamagedIndex();
+          retry = sh->indexLife.RebuildDamaged();
         } catch (const Error&) {
           retry = false;
         }

@@ -56,14 +56,14 @@ bool Table::Locate(std::string_view field, std::string_view value, LocateOptions
     if (opt.partialKey) return v.compare(0, want.size(), want) == 0;
     return v == want;
   };
-  if (m.MoveFirst()) {
+  if (m.moves.MoveFirst()) {
     do {
       if (matches()) {
         eof_ = bof_ = false;
         m.Notify();
         return true;
       }
-    } while (m.MoveNext());
+    } while (m.moves.MoveNext());
   }
   m.Reposition(keep);
   return false;

@@ -317,7 +317,7 @@ void Table::ForEachRecord(const std::function<bool(const RecordRef&)>& f) {
     }
     return;
   }
-  const bool completed = m.ForEachEntry([&](std::string_view key, uint32_t r) {
+  const bool completed = m.moves.ForEachEntry([&](std::string_view key, uint32_t r) {
     batch.push_back(r);
     if (unique) {
       keys.append(key);
@@ -337,7 +337,7 @@ void Table::ForEachRecno(const std::function<bool(uint32_t)>& f) {
     return;
   }
   // The tag alone tells which records the view shows: no record is read.
-  m.ForEachEntry([&](std::string_view, uint32_t r) { return f(r); });
+  m.moves.ForEachEntry([&](std::string_view, uint32_t r) { return f(r); });
 }
 
 void Table::ForEachRecordOf(const std::vector<uint32_t>& recnos, const std::function<bool(const RecordRef&)>& f) {
