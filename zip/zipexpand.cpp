@@ -21,6 +21,7 @@
 
 #include "mainwindowservices.h"
 #include "prompts.h"
+#include "recordsession.h"
 #include "settings.h"
 #include "unzip.h"
 #include "zipentries.h"
@@ -184,7 +185,9 @@ void TfrmZipExpand::showEvent(QShowEvent* event) {
 }
 
 void TfrmZipExpand::ListArchive() {
-  const QString path = services_.CurrentRecordPath();
+  // The zip window opens on a stored record only; an engine error reading
+  // it was shown, and lists nothing.
+  const QString path = services_.Record().FilePath().value_or(QString());
   archivePathLabel_->setText(path);
   zip::Listing listing = zip::ListArchive(path);
   listingError_ = listing.error;

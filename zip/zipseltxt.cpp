@@ -20,6 +20,7 @@
 #include "icons.h"
 #include "mainwindowservices.h"
 #include "prompts.h"
+#include "recordsession.h"
 #include "settings.h"
 #include "zipexpand.h"
 #include "ziplister.h"
@@ -174,7 +175,7 @@ void TfrmZipSelTxt::sbtnCpyTxtToDescClick() {
   QString text = c.selectedText();
   text.replace(QChar::ParagraphSeparator, u'\n');
   if (text.isEmpty()) return;
-  if (!services_.PasteIntoDescription(text)) return;
+  if (!services_.Record().PasteIntoDescription(text)) return;
   c.clearSelection();
   textView_->setTextCursor(c);
   copyToDescButton_->setEnabled(false);

@@ -34,6 +34,7 @@
 #include "mainwindowservices.h"
 #include "recordcommands.h"
 #include "recordpanel.h"
+#include "recordsession.h"
 #include "reportcommands.h"
 #include "statuspanels.h"
 #include "prompts.h"
@@ -243,11 +244,11 @@ TEST_F(WindowFileOpsTest, ZipTextCopiedIntoTheDescription) {
   }
   EXPECT_FALSE(zipFolder.isEmpty());
 
-  ASSERT_TRUE(w.Services().PasteIntoDescription("quoted passage"));
+  ASSERT_TRUE(w.Services().Record().PasteIntoDescription("quoted passage"));
   EXPECT_EQ(dm_->ApTable1.GetState(), xbase::State::Browse) << "a browsed record is saved at once";
   EXPECT_NE(dm_->ApTable1.FieldByName("FLDESC").find("quoted passage"), std::string::npos);
   Get<QAction>("mnuRecEdit")->trigger();
-  ASSERT_TRUE(w.Services().PasteIntoDescription(" more"));
+  ASSERT_TRUE(w.Services().Record().PasteIntoDescription(" more"));
   EXPECT_EQ(dm_->ApTable1.GetState(), xbase::State::Edit) << "an edited record stays for the user to save";
 }
 

@@ -26,6 +26,7 @@
 #include "datamodule.h"
 #include "mainwindowservices.h"
 #include "prompts.h"
+#include "recordsession.h"
 #include "settings.h"
 #include "zipentries.h"
 #include "zipexpand.h"
@@ -33,23 +34,34 @@
 
 namespace {
 
+// The current record, as the zip windows use it: the archive's path and
+// the text pasted into its description.
+class FakeRecord : public RecordSession {
+ public:
+  std::optional<QString> FilePath() override { return path; }
+  bool FollowFile(const QString&) override { throw std::logic_error("the zip windows move no file"); }
+  bool Delete() override { throw std::logic_error("the zip windows delete no record"); }
+  void DropEdit() override { throw std::logic_error("the zip windows end no edit"); }
+  EditEnd EndEditAsking(QWidget*) override { throw std::logic_error("the zip windows end no edit"); }
+  bool PasteIntoDescription(const QString& text) override {
+    pasted += text;
+    return true;
+  }
+  QString path, pasted;
+};
+
 // The main window's part, as the zip windows use it.
 class FakeWindow : public MainWindowServices {
  public:
   QWidget* Window() override { return nullptr; }
   void ShowStatus(const QString&) override {}
   TSettings& Settings() override { return settings_; }
-  RecordSession& Record() override { throw std::logic_error("the zip windows use the record through the window"); }
+  RecordSession& Record() override { return record; }
   search::SearchService& Search() override { throw std::logic_error("the zip windows do not search"); }
   addfiles::BatchService& Batch() override { throw std::logic_error("the zip windows run no batch"); }
   QString CurrentCatalog() const override { return "C"; }
   void ApplyFlatButtons(QWidget*) override {}
-  QString CurrentRecordPath() override { return path; }
-  bool PasteIntoDescription(const QString& text) override {
-    pasted += text;
-    return true;
-  }
-  QString path, pasted;
+  FakeRecord record;
 
  private:
   TSettings settings_;
@@ -109,7 +121,7 @@ class ZipWindowTest : public ::testing::Test {
 };
 
 TEST_F(ZipWindowTest, ListsExtractsTheSelectedEntriesAndRemembersTheChoices) {
-  window_.path = MakeZip("Letters.zip", {{"a.txt", "alpha"}, {"docs/ReadMe.TXT", "read me"}, {"z.bin", "zzz"}});
+  window_.record.path = MakeZip("Letters.zip", {{"a.txt", "alpha"}, {"docs/ReadMe.TXT", "read me"}, {"z.bin", "zzz"}});
   const QString out = dir_.path() + "/out/";
   QDir().mkpath(out);
   {
@@ -147,7 +159,7 @@ TEST_F(ZipWindowTest, ListsExtractsTheSelectedEntriesAndRemembersTheChoices) {
 
   // Two entries whose names differ only in letter case show alike in the
   // grid; the selected one alone is extracted.
-  window_.path = MakeZip("Twins.zip", {{"Read.txt", "upper"}, {"read.txt", "lower"}});
+  window_.record.path = MakeZip("Twins.zip", {{"Read.txt", "upper"}, {"read.txt", "lower"}});
   const QString twins = dir_.path() + "/twins/";
   QDir().mkpath(twins);
   {
@@ -178,7 +190,7 @@ TEST_F(ZipWindowTest, DamagedAndHostileArchivesOnlyBringMessages) {
   ASSERT_TRUE(c.open(QIODevice::WriteOnly));
   c.write(bytes.left(bytes.indexOf("two.txt") + 20));
   c.close();
-  window_.path = cut;
+  window_.record.path = cut;
   {
     TfrmZipExpand w(window_);
     w.show();
@@ -200,7 +212,7 @@ TEST_F(ZipWindowTest, DamagedAndHostileArchivesOnlyBringMessages) {
   p.setWorkingDirectory(evilSrc);
   p.start("zip", {"-q", dir_.path() + "/evil.zip", "../escaped.txt"});
   ASSERT_TRUE(p.waitForFinished(30000));
-  window_.path = dir_.path() + "/evil.zip";
+  window_.record.path = dir_.path() + "/evil.zip";
   const QString out = dir_.path() + "/target/inside/";
   QDir().mkpath(out);
   TfrmZipExpand w(window_);
@@ -216,7 +228,7 @@ TEST_F(ZipWindowTest, DamagedAndHostileArchivesOnlyBringMessages) {
 }
 
 TEST_F(ZipWindowTest, AnEntryIsReadCopiedToTheDescriptionAndLeavesNothingBehind) {
-  window_.path = MakeZip("notes.zip", {{"docs/ReadMe.txt", "First line\nSecond line\n"},
+  window_.record.path = MakeZip("notes.zip", {{"docs/ReadMe.txt", "First line\nSecond line\n"},
                                        {"big.txt", QByteArray(TfrmZipSelTxt::kMaxTextBytes + 1, 'x')}});
   // The viewer's private folder is made under TMPDIR: it must be empty
   // again afterwards.
@@ -255,7 +267,7 @@ TEST_F(ZipWindowTest, AnEntryIsReadCopiedToTheDescriptionAndLeavesNothingBehind)
   w.StringGrid2DblClick();
   EXPECT_EQ(label, "docs/readme.txt");
   EXPECT_EQ(shown, "First line\nSecond line\n");
-  EXPECT_EQ(window_.pasted, "First line\nSecond line\n");
+  EXPECT_EQ(window_.record.pasted, "First line\nSecond line\n");
   EXPECT_TRUE(QDir(temp).isEmpty()) << "the extracted copy is removed";
   // A text too large for the viewer is said, and not shown.
   Named<QTableView>(w, "StringGrid2")->setCurrentIndex(w.EntryModel().index(big, 0));
@@ -267,7 +279,7 @@ TEST_F(ZipWindowTest, AnEntryIsReadCopiedToTheDescriptionAndLeavesNothingBehind)
 }
 
 TEST_F(ZipWindowTest, PrintoutContinuesOnPagesHeadedByTheName) {
-  window_.path = MakeZip("long.zip", {{"a.txt", "x"}});
+  window_.record.path = MakeZip("long.zip", {{"a.txt", "x"}});
   TfrmZipExpand w(window_);
   TfrmZipSelTxt viewer(w, window_);
   Named<QLabel>(viewer, "Label1")->setText("docs/long.txt");
