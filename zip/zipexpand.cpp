@@ -29,10 +29,6 @@
 
 namespace {
 
-// The choices the last Extract read; they outlive the window for the text
-// viewer, which reuses the overwrite choice.
-bool lastOverwrite = false;
-
 QGroupBox* RadioGroup(QWidget* parent, const char* name, const QString& title, QRadioButton*& no, QRadioButton*& yes,
                       const QString& noText = "No", const QString& yesText = "Yes") {
   auto* box = new QGroupBox(title, parent);
@@ -52,8 +48,6 @@ QString WithSeparator(QString folder) {
 }
 
 }  // namespace
-
-bool TfrmZipExpand::LastOverwrite() { return lastOverwrite; }
 
 TfrmZipExpand::TfrmZipExpand(MainWindowServices& services, QWidget* parent) : QDialog(parent), services_(services) {
   setObjectName("frmZipExpand");
@@ -218,7 +212,7 @@ void TfrmZipExpand::sbtnExtractClick() {
   const bool dirNames = expandYes_->isChecked();
   const bool overwrite = overwriteYes_->isChecked();
   const bool all = extractAll_->isChecked();
-  lastOverwrite = overwrite;
+  lastOverwrite_ = overwrite;
   const QString target = ExtractionFolder();
   if (target.isEmpty()) return;
 

@@ -138,7 +138,7 @@ void TfrmZipSelTxt::ShowEntry(TfrmZipExpand& zipWindow, MainWindowServices& serv
     p.Message(&zipWindow, prompts::Kind::Error, "A temporary folder could not be created.");
     return;
   }
-  if (zipWindow.RunExtraction(temp.path(), {entry.name}, false, TfrmZipExpand::LastOverwrite()) < 0) return;
+  if (zipWindow.RunExtraction(temp.path(), {entry.name}, false, zipWindow.LastOverwrite()) < 0) return;
   // The file takes the entry's stored name, in its own letter case.
   QString bare = entry.name;
   bare.replace(u'\\', u'/');
