@@ -30,7 +30,9 @@ void TFileMenu::sbtnZipArchClick() {
   // Made afresh for each opening, so it starts from the remembered folder
   // and choices.
   TfrmZipExpand window(services_, context_.boxParent);
+  window.SetLastOverwrite(zipOverwrite_);
   window.exec();
+  zipOverwrite_ = window.LastOverwrite();
   services_.KeepZipExtractionFolder(window.ExtractionFolder());
 }
 

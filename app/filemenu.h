@@ -30,4 +30,7 @@ class TFileMenu {
   RecordsView& view_;
   TRecordCommands& records_;
   std::function<QString()> shownPath_;
+  // The overwrite choice of the zip window's last Extract, carried into the
+  // next zip window for its text viewer.
+  bool zipOverwrite_ = false;
 };

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "catalogtabs.h"
-#include "datafiles.h"
 #include "datamodule.h"
 #include "maincontext.h"
 #include "recordcommands.h"
@@ -18,20 +17,12 @@ TMainServices::TMainServices(QWidget* window, MainContext& context, std::functio
 
 void TMainServices::Bind(TCatalogTabs& tabs, TRecordCommands& records) {
   tabs_ = &tabs;
-  records_ = &records;
+  recordSession_.SetDescriptionPaste([&records](const QString& text) { return records.PasteIntoDescription(text); });
 }
 
 void TMainServices::ShowStatus(const QString& text) { context_.status.ShowStatus(text); }
 TSettings& TMainServices::Settings() { return context_.settings; }
 QString TMainServices::CurrentCatalog() const { return tabs_->CurrentCatalog(); }
 void TMainServices::ShowRecord(const QString& catalog, uint32_t recno) { tabs_->ShowRecord(catalog, recno); }
-
-QString TMainServices::CurrentRecordPath() {
-  xbase::Table& t = context_.dm.ApTable1;
-  if (!t.Active() || t.RecNo() == 0) return {};
-  return store::FromUtf8(t.FieldByName(store::kFieldName));
-}
-
-bool TMainServices::PasteIntoDescription(const QString& text) { return records_->PasteIntoDescription(text); }
 
 QString TMainServices::TakeZipExtractionFolder() { return std::exchange(zipExtractionFolder_, QString()); }

@@ -17,7 +17,8 @@ class TMainServices : public MainWindowServices {
  public:
   // `flat` makes a window's tool buttons follow the Flat Buttons option.
   TMainServices(QWidget* window, MainContext& context, std::function<void(QWidget*)> flat);
-  // The controllers that answer; bound once they are made.
+  // The controllers that answer; bound once they are made. The record
+  // commands paste into the description for the record session.
   void Bind(TCatalogTabs& tabs, TRecordCommands& records);
 
   QWidget* Window() override { return window_; }
@@ -29,8 +30,6 @@ class TMainServices : public MainWindowServices {
   QString CurrentCatalog() const override;
   void ApplyFlatButtons(QWidget* window) override { flat_(window); }
   void ShowRecord(const QString& catalog, uint32_t recno) override;
-  QString CurrentRecordPath() override;
-  bool PasteIntoDescription(const QString& text) override;
   QString TakeZipExtractionFolder() override;
   // Kept when the zip window closes, for the next file operation dialog.
   void KeepZipExtractionFolder(const QString& folder) { zipExtractionFolder_ = folder; }
@@ -39,7 +38,6 @@ class TMainServices : public MainWindowServices {
   QWidget* window_;
   MainContext& context_;
   TCatalogTabs* tabs_ = nullptr;
-  TRecordCommands* records_ = nullptr;
   std::function<void(QWidget*)> flat_;
   // What the other windows ask of the tables.
   browse::TableRecordSession recordSession_;

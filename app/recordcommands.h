@@ -72,7 +72,7 @@ class TRecordCommands {
   void DescriptionEdited(const QString& before, const QString& after);
   // The grid's current row became `row` of the catalog.
   void GridRowChosen(int row);
-  // Pastes `text` into the description (MainWindowServices).
+  // Pastes `text` into the description (RecordSession).
   bool PasteIntoDescription(const QString& text);
 
   void sbtnEditClick();

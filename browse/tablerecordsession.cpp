@@ -64,4 +64,6 @@ EditEnd TableRecordSession::EndEditAsking(QWidget* parent) {
   }
 }
 
+bool TableRecordSession::PasteIntoDescription(const QString& text) { return paste_ && paste_(text); }
+
 }  // namespace browse

@@ -3,6 +3,9 @@
 // command guard, with the record counts kept in step.
 #pragma once
 
+#include <functional>
+#include <utility>
+
 #include "recordsession.h"
 
 class RecordCounts;
@@ -25,11 +28,19 @@ class TableRecordSession : public RecordSession {
   bool Delete() override;
   void DropEdit() override;
   EditEnd EndEditAsking(QWidget* parent) override;
+  bool PasteIntoDescription(const QString& text) override;
+
+  // How text is pasted into the description: the caret and the selection
+  // are the record view's, so the window that shows the record does it.
+  // Until one is set nothing is pasted (PasteIntoDescription is false).
+  using DescriptionPaste = std::function<bool(const QString& text)>;
+  void SetDescriptionPaste(DescriptionPaste paste) { paste_ = std::move(paste); }
 
  private:
   xbase::Table& records_;
   RecordCounts& counts_;
   QWidget* parent_;
+  DescriptionPaste paste_;
 };
 
 }  // namespace browse

@@ -50,18 +50,6 @@ class MainWindowServices : public StatusSink {
     (void)recno;
   }
 
-  // The full path of the current record's file ("" when there is none).
-  virtual QString CurrentRecordPath() { return {}; }
-
-  // Pastes `text` into the current record's description at the caret,
-  // over its selection. A record that was only being browsed is saved at
-  // once; one already in edit stays in edit for the user to save. False,
-  // with the reason shown, when the record cannot take it.
-  virtual bool PasteIntoDescription(const QString& text) {
-    (void)text;
-    return false;
-  }
-
   // The folder the zip window last extracted into, handed once to the next
   // file operation dialog (Create Folder proposes it): "" when the zip
   // window has not been opened since the last file operation.

@@ -1,6 +1,6 @@
 // The current record of the shown catalog, as a command on the record's
 // file sees it: its path, the record following its file, the record
-// deleted, its edit ended. Each call is one command on the records table:
+// deleted, its edit ended, text pasted into its description. Each call is one command on the records table:
 // an engine error is shown in one "Error" box, an edit is cancelled back to
 // browsing, and the call tells that it failed. The implementation over the
 // records table is browse::TableRecordSession.
@@ -38,4 +38,9 @@ class RecordSession {
   // Ends an edit of the record, asking the user (boxes over `parent`)
   // whether to store its changes.
   virtual EditEnd EndEditAsking(QWidget* parent) = 0;
+  // Pastes `text` into the record's description at the caret, over its
+  // selection. A record that was only being browsed is saved at once; one
+  // already in edit stays in edit for the user to save. False, with the
+  // reason shown, when the record cannot take it.
+  virtual bool PasteIntoDescription(const QString& text) = 0;
 };

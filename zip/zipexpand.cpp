@@ -21,16 +21,13 @@
 
 #include "mainwindowservices.h"
 #include "prompts.h"
+#include "recordsession.h"
 #include "settings.h"
 #include "unzip.h"
 #include "zipentries.h"
 #include "zipseltxt.h"
 
 namespace {
-
-// The choices the last Extract read; they outlive the window for the text
-// viewer, which reuses the overwrite choice.
-bool lastOverwrite = false;
 
 QGroupBox* RadioGroup(QWidget* parent, const char* name, const QString& title, QRadioButton*& no, QRadioButton*& yes,
                       const QString& noText = "No", const QString& yesText = "Yes") {
@@ -51,8 +48,6 @@ QString WithSeparator(QString folder) {
 }
 
 }  // namespace
-
-bool TfrmZipExpand::LastOverwrite() { return lastOverwrite; }
 
 TfrmZipExpand::TfrmZipExpand(MainWindowServices& services, QWidget* parent) : QDialog(parent), services_(services) {
   setObjectName("frmZipExpand");
@@ -184,7 +179,9 @@ void TfrmZipExpand::showEvent(QShowEvent* event) {
 }
 
 void TfrmZipExpand::ListArchive() {
-  const QString path = services_.CurrentRecordPath();
+  // The zip window opens on a stored record only; an engine error reading
+  // it was shown, and lists nothing.
+  const QString path = services_.Record().FilePath().value_or(QString());
   archivePathLabel_->setText(path);
   zip::Listing listing = zip::ListArchive(path);
   listingError_ = listing.error;
@@ -215,7 +212,7 @@ void TfrmZipExpand::sbtnExtractClick() {
   const bool dirNames = expandYes_->isChecked();
   const bool overwrite = overwriteYes_->isChecked();
   const bool all = extractAll_->isChecked();
-  lastOverwrite = overwrite;
+  lastOverwrite_ = overwrite;
   const QString target = ExtractionFolder();
   if (target.isEmpty()) return;
 

@@ -48,8 +48,11 @@ class TfrmZipExpand : public QDialog {
   // number of files written; -1 when an extraction was already running.
   int RunExtraction(const QString& folder, const QStringList& names, bool dirNames, bool overwrite);
 
-  // The overwrite choice the last Extract read (false before the first).
-  static bool LastOverwrite();
+  // The overwrite choice of the last Extract: the one handed in by the
+  // caller (an earlier window's) until this window's first Extract. The
+  // text viewer extracts with it.
+  bool LastOverwrite() const { return lastOverwrite_; }
+  void SetLastOverwrite(bool overwrite) { lastOverwrite_ = overwrite; }
 
  public slots:
   void sbtnExtractClick();
@@ -64,6 +67,7 @@ class TfrmZipExpand : public QDialog {
   MainWindowServices& services_;
   QString extractionFolder_;
   QString listingError_;
+  bool lastOverwrite_ = false;
   bool busy_ = false;
   bool cancel_ = false;
   bool closeWhenDone_ = false;

@@ -20,6 +20,7 @@
 #include "icons.h"
 #include "mainwindowservices.h"
 #include "prompts.h"
+#include "recordsession.h"
 #include "settings.h"
 #include "zipexpand.h"
 #include "ziplister.h"
@@ -137,7 +138,7 @@ void TfrmZipSelTxt::ShowEntry(TfrmZipExpand& zipWindow, MainWindowServices& serv
     p.Message(&zipWindow, prompts::Kind::Error, "A temporary folder could not be created.");
     return;
   }
-  if (zipWindow.RunExtraction(temp.path(), {entry.name}, false, TfrmZipExpand::LastOverwrite()) < 0) return;
+  if (zipWindow.RunExtraction(temp.path(), {entry.name}, false, zipWindow.LastOverwrite()) < 0) return;
   // The file takes the entry's stored name, in its own letter case.
   QString bare = entry.name;
   bare.replace(u'\\', u'/');
@@ -174,7 +175,7 @@ void TfrmZipSelTxt::sbtnCpyTxtToDescClick() {
   QString text = c.selectedText();
   text.replace(QChar::ParagraphSeparator, u'\n');
   if (text.isEmpty()) return;
-  if (!services_.PasteIntoDescription(text)) return;
+  if (!services_.Record().PasteIntoDescription(text)) return;
   c.clearSelection();
   textView_->setTextCursor(c);
   copyToDescButton_->setEnabled(false);

@@ -17,7 +17,6 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <stdexcept>
 
 #include "addtocatalog.h"
 #include "batchcontroller.h"
@@ -28,36 +27,14 @@
 #include "filelist.h"
 #include "folderlisting.h"
 #include "foldertree.h"
-#include "mainwindowservices.h"
 #include "pathlabel.h"
 #include "prompts.h"
 #include "recordcounts.h"
 #include "settings.h"
+#include "standinwindow.h"
 #include "tablebatch.h"
-#include "tablerecordsession.h"
 
 namespace {
-
-// The main window's part, as the dialog uses it: the record session over
-// the test's table.
-class FakeWindow : public MainWindowServices {
- public:
-  explicit FakeWindow(TDataModule1& dm) : record_(dm.ApTable1, counts_, nullptr) {}
-  QWidget* Window() override { return nullptr; }
-  void ShowStatus(const QString& text) override { status = text; }
-  TSettings& Settings() override { return settings_; }
-  RecordSession& Record() override { return record_; }
-  search::SearchService& Search() override { throw std::logic_error("the dialog does not search"); }
-  addfiles::BatchService& Batch() override { throw std::logic_error("the dialog runs no batch"); }
-  QString CurrentCatalog() const override { return "C"; }
-  void ApplyFlatButtons(QWidget*) override {}
-  QString status;
-
- private:
-  RecordCounts counts_;
-  browse::TableRecordSession record_;
-  TSettings settings_;
-};
 
 // A widget of a window, by its name.
 template <class T>
@@ -110,7 +87,7 @@ TEST_F(AddFilesTest, MaskChoiceAddAndExit) {
     s.Write(settings::kAddStrtDir, QDir::toNativeSeparators(folder_) + "/");
     s.Write(settings::kAddStrtExt, "*.txt;*.log");
   }
-  FakeWindow window(dm_);
+  testsupport::StandInWindow window(&dm_);
   int released = 0;
   TfrmAddToCatalog dialog(window, [&] { ++released; });
   auto* mask = Child<QLineEdit>(&dialog, "Edit1");
@@ -152,7 +129,7 @@ TEST_F(AddFilesTest, MaskChoiceAddAndExit) {
   dm_.ApTable1.Edit();
   exit->click();
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
-  EXPECT_EQ(window.status, " Cleared...");
+  EXPECT_EQ(window.LastStatus(), " Cleared...");
   EXPECT_EQ(dm_.ApTable1.GetState(), xbase::State::Browse);
   EXPECT_EQ(released, 1);
 
@@ -189,7 +166,7 @@ TEST_F(AddFilesTest, FolderTreeShowsFoldersMadeMeanwhile) {
     TSettings s;
     s.Write(settings::kAddStrtDir, QDir::toNativeSeparators(folder_) + "/");
   }
-  FakeWindow window(dm_);
+  testsupport::StandInWindow window(&dm_);
   TfrmAddToCatalog dialog(window, [] {});
   Tdirtree* tree = Child<Tdirtree>(&dialog, "dirtree1");
   const auto below = [&](const QModelIndex& at) {
@@ -287,7 +264,7 @@ TEST_F(AddFilesTest, IncludeSubfoldersTakesTheTree) {
 
   // In the dialog: Add takes the folder without a chosen file; the choice
   // is remembered.
-  FakeWindow window(dm_);
+  testsupport::StandInWindow window(&dm_);
   TfrmAddToCatalog dialog(window, [] {});
   dialog.show();
   auto* add = Child<QToolButton>(&dialog, "sbtnSave");

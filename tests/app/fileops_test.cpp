@@ -28,12 +28,14 @@
 #include "datagrid.h"
 #include "datamodule.h"
 #include "fileoperations.h"
+#include "folderrecords.h"
 #include "maintenance.h"
 #include "catalogtabs.h"
 #include "mainwindow.h"
 #include "mainwindowservices.h"
 #include "recordcommands.h"
 #include "recordpanel.h"
+#include "recordsession.h"
 #include "reportcommands.h"
 #include "statuspanels.h"
 #include "prompts.h"
@@ -93,39 +95,16 @@ class WindowFileOpsTest : public ::testing::Test {
     return p;
   }
 
-  // Records of (catalog, title, path); those with `deleted` set are left
-  // marked deleted.
+  // Records of (catalog, title, path), each of 8 bytes and a description
+  // of its title; those with `deleted` set are left marked deleted.
   struct Rec {
     QString catalog, title, path;
     bool deleted = false;
   };
   void AddRecords(const std::vector<Rec>& recs) {
-    xbase::Environment env;
-    xbase::Table t(env), names(env);
-    t.SetDatabaseName(store::EnginePath(data_));
-    t.SetTableName(store::kRecordsTable);
-    t.Open();
-    names.SetDatabaseName(store::EnginePath(data_));
-    names.SetTableName(store::kCatalogTable);
-    names.SetIndexTag(store::kCatalogTag);
-    names.Open();
-    t.BeginBatch();
-    for (const Rec& r : recs) {
-      t.Append();
-      t.SetFieldByName("Catalog", store::ToUtf8(r.catalog));
-      t.SetFieldByName("FLTITLE", store::ToUtf8(r.title));
-      t.SetFieldByName("FLNAME", store::ToUtf8(r.path));
-      t.SetFieldByName("FLSIZE", "8");
-      t.SetFieldByName("FLDESC", "a description of " + store::ToUtf8(r.title));
-      t.Post();
-      if (r.deleted) t.Delete();
-      if (!names.Locate("Catalog", store::ToUtf8(r.catalog))) {
-        names.Append();
-        names.SetFieldByName("Catalog", store::ToUtf8(r.catalog));
-        names.Post();
-      }
-    }
-    t.EndBatch();
+    std::vector<testsupport::RecordRow> rows;
+    for (const Rec& r : recs) rows.push_back({r.catalog, r.title, r.path, "8", "", "a description of " + r.title, r.deleted});
+    testsupport::AddRecords(data_, rows);
   }
 
   TfrmVantrell& Open() {
@@ -243,11 +222,11 @@ TEST_F(WindowFileOpsTest, ZipTextCopiedIntoTheDescription) {
   }
   EXPECT_FALSE(zipFolder.isEmpty());
 
-  ASSERT_TRUE(w.Services().PasteIntoDescription("quoted passage"));
+  ASSERT_TRUE(w.Services().Record().PasteIntoDescription("quoted passage"));
   EXPECT_EQ(dm_->ApTable1.GetState(), xbase::State::Browse) << "a browsed record is saved at once";
   EXPECT_NE(dm_->ApTable1.FieldByName("FLDESC").find("quoted passage"), std::string::npos);
   Get<QAction>("mnuRecEdit")->trigger();
-  ASSERT_TRUE(w.Services().PasteIntoDescription(" more"));
+  ASSERT_TRUE(w.Services().Record().PasteIntoDescription(" more"));
   EXPECT_EQ(dm_->ApTable1.GetState(), xbase::State::Edit) << "an edited record stays for the user to save";
 }
 

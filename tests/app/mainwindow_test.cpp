@@ -40,6 +40,7 @@
 #include "filelist.h"
 #include "multifiles.h"
 #include "foldertree.h"
+#include "folderrecords.h"
 #include "createdb.h"
 #include "datafiles.h"
 #include "datagrid.h"
@@ -67,9 +68,7 @@ T* Child(const QWidget* dialog, const char* name) {
   return found;
 }
 
-struct Rec {
-  QString catalog, title, path, size = "1,024", date = "12/03/2019 14:22:05", desc = {};
-};
+using Rec = testsupport::RecordRow;
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -103,32 +102,7 @@ class MainWindowTest : public ::testing::Test {
     return p;
   }
 
-  void AddRecords(const std::vector<Rec>& recs) {
-    xbase::Environment env;
-    xbase::Table t(env), names(env);
-    t.SetDatabaseName(store::EnginePath(data_));
-    t.SetTableName(store::kRecordsTable);
-    t.Open();
-    names.SetDatabaseName(store::EnginePath(data_));
-    names.SetTableName(store::kCatalogTable);
-    names.SetIndexTag(store::kCatalogTag);
-    names.Open();
-    for (const Rec& r : recs) {
-      t.Append();
-      t.SetFieldByName("Catalog", store::ToUtf8(r.catalog));
-      t.SetFieldByName("FLTITLE", store::ToUtf8(r.title));
-      t.SetFieldByName("FLNAME", store::ToUtf8(r.path));
-      t.SetFieldByName("FLSIZE", store::ToUtf8(r.size));
-      t.SetFieldByName("FLDATE", store::ToUtf8(r.date));
-      if (!r.desc.isEmpty()) t.SetFieldByName("FLDESC", store::ToUtf8(r.desc));
-      t.Post();
-      if (!names.Locate("Catalog", store::ToUtf8(r.catalog))) {
-        names.Append();
-        names.SetFieldByName("Catalog", store::ToUtf8(r.catalog));
-        names.Post();
-      }
-    }
-  }
+  void AddRecords(const std::vector<Rec>& recs) { testsupport::AddRecords(data_, recs); }
 
   void AddCatalogs(int n) {
     xbase::Environment env;

@@ -23,6 +23,7 @@
 #include "datafiles.h"
 #include "filecheck.h"
 #include "filefacts.h"
+#include "folderrecords.h"
 #include "recordfields.h"
 #include "recordview.h"
 #include "titlejump.h"
@@ -39,22 +40,14 @@ class RecordsTest : public ::testing::Test {
     ASSERT_TRUE(store::CreateDatabaseFiles(data_).ok());
   }
 
+  // Records of catalog "C" with these titles, each cataloguing the file
+  // "/media/disk/<title>" and described by `desc`.
   void Add(const std::vector<std::string>& titles, const std::string& desc = "text") {
-    xbase::Environment env;
-    xbase::Table t(env);
-    t.SetDatabaseName(store::EnginePath(data_));
-    t.SetTableName(store::kRecordsTable);
-    t.Open();
-    for (const std::string& title : titles) {
-      t.Append();
-      t.SetFieldByName(store::kFieldCatalog, "C");
-      t.SetFieldByName(store::kFieldTitle, title);
-      t.SetFieldByName(store::kFieldName, "/media/disk/" + title);
-      t.SetFieldByName(store::kFieldSize, "1,024");
-      t.SetFieldByName(store::kFieldDate, "12/03/2019 14:22:05");
-      t.SetFieldByName(store::kFieldDesc, desc);
-      t.Post();
-    }
+    std::vector<testsupport::RecordRow> rows;
+    for (const std::string& title : titles)
+      rows.push_back({"C", store::FromUtf8(title), store::FromUtf8("/media/disk/" + title), "1,024",
+                      "12/03/2019 14:22:05", store::FromUtf8(desc)});
+    testsupport::AddRecords(data_, rows);
   }
 
   xbase::Table& Open() {

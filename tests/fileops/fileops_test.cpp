@@ -22,9 +22,7 @@
 #include <QToolButton>
 
 #include <functional>
-#include <stdexcept>
 #include <thread>
-#include <utility>
 
 #include <unistd.h>
 
@@ -35,46 +33,15 @@
 #include "filecommand.h"
 #include "fileoperations.h"
 #include "filetransfer.h"
-#include "mainwindowservices.h"
 #include "prompts.h"
-#include "recordcounts.h"
 #include "settings.h"
-#include "tablerecordsession.h"
+#include "standinwindow.h"
 
 namespace {
 
 using fileops::Operation;
 using fileops::TfrmFileOperations;
 using Call = prompts::ScriptedPrompts::Call;
-
-// The main window's part: the record session over the test's table, every
-// text of the first status panel in order, and those that started its
-// clearing timer.
-class FakeWindow : public MainWindowServices {
- public:
-  FakeWindow(TDataModule1& dm, const QString& ini) : record_(dm.ApTable1, counts, nullptr), settings_(ini) {}
-  QWidget* Window() override { return nullptr; }
-  void ShowStatus(const QString& text) override {
-    panel << text;
-    timed << text;
-  }
-  TSettings& Settings() override { return settings_; }
-  RecordSession& Record() override { return record_; }
-  search::SearchService& Search() override { throw std::logic_error("the file commands do not search"); }
-  addfiles::BatchService& Batch() override { throw std::logic_error("the file commands run no batch"); }
-  QString CurrentCatalog() const override { return "C"; }
-  void ApplyFlatButtons(QWidget*) override { ++flatPasses; }
-  QString TakeZipExtractionFolder() override { return std::exchange(zipFolder, QString()); }
-
-  QStringList panel, timed;
-  RecordCounts counts;
-  int flatPasses = 0;
-  QString zipFolder;  // the zip window's extraction folder, as the main window keeps it
-
- private:
-  browse::TableRecordSession record_;
-  TSettings settings_;
-};
 
 // The dialog's widgets, by the names the program's documents give them.
 template <class T>
@@ -117,7 +84,7 @@ class FileOpsTest : public ::testing::Test {
     ASSERT_TRUE(store::CreateDatabaseFiles(data).ok());
     dm_.DataModule1Create(data);
     dm_.ApTable1.Open();
-    window_ = std::make_unique<FakeWindow>(dm_, root_ + "/settings.ini");
+    window_ = std::make_unique<testsupport::StandInWindow>(&dm_, root_ + "/settings.ini");
   }
   void TearDown() override {
     window_.reset();
@@ -135,8 +102,8 @@ class FileOpsTest : public ::testing::Test {
     t.SetFieldByName("FLSIZE", "8");
     t.SetFieldByName("FLDATE", "01/02/2020 10:11:12");
     t.Post();
-    window_->counts.SetCatalog((int)t.RecordCount());
-    window_->counts.SetTotal((int)t.RecordCount());
+    dm_.Counts.SetCatalog((int)t.RecordCount());
+    dm_.Counts.SetTotal((int)t.RecordCount());
     return path;
   }
 
@@ -153,7 +120,7 @@ class FileOpsTest : public ::testing::Test {
       // A test that left it open (a refused close) ends it with Exit.
       if (form->isVisible()) Button(*form, "sbtnClose")->click();
     });
-    fileops::TFileCommand(*window_, [this](const QString& text) { window_->panel << text; }).Run(op);
+    fileops::TFileCommand(*window_, [this](const QString& text) { window_->SetStatusText(text); }).Run(op);
     EXPECT_TRUE(shown);
   }
   // The dialog given a destination and its action button pressed.
@@ -172,7 +139,10 @@ class FileOpsTest : public ::testing::Test {
   QString root_;
   prompts::ScriptedPrompts scripted_;
   TDataModule1 dm_;
-  std::unique_ptr<FakeWindow> window_;
+  // The main window: the record session over the test's table, every text
+  // of the first status panel in order, and those that started its
+  // clearing timer.
+  std::unique_ptr<testsupport::StandInWindow> window_;
 };
 
 // Folder and name parts, joining and the remembered folder, as paths
@@ -335,7 +305,7 @@ TEST_F(FileOpsTest, MoveAndRenameTakeTheRecordAlong) {
   EXPECT_EQ(Read(renamed), "original");
   EXPECT_EQ(RecordPath(), renamed);
   EXPECT_EQ(window_->panel, (QStringList{"Rename started...", " Renamed..." + renamed, " Operation complete..."}));
-  EXPECT_EQ(window_->counts.Total(), 1);
+  EXPECT_EQ(dm_.Counts.Total(), 1);
 
   // A "|" in the record's path is part of the path, nothing else.
   RunTo(Operation::Copy, root_ + "/copy.txt");
@@ -502,7 +472,7 @@ TEST_F(FileOpsTest, DeleteSendsTheFileToTheTrashWithItsRecord) {
   AddFile(root_ + "/files/keep.txt");
   const QString path = AddFile(root_ + "/files/a.txt");
   xbase::Table& t = dm_.ApTable1;
-  ASSERT_EQ(window_->counts.Catalog(), 2);
+  ASSERT_EQ(dm_.Counts.Catalog(), 2);
 
   // Cancel: nothing changes on disk and an edit under way is dropped.
   t.Edit();
@@ -536,8 +506,8 @@ TEST_F(FileOpsTest, DeleteSendsTheFileToTheTrashWithItsRecord) {
   EXPECT_EQ(Read(root_ + "/share/Trash/files/a.txt"), "original");
   EXPECT_EQ(t.RecordCount(), 1);
   EXPECT_FALSE(t.Locate("FLNAME", store::ToUtf8(path)));
-  EXPECT_EQ(window_->counts.Catalog(), 1);
-  EXPECT_EQ(window_->counts.Total(), 1);
+  EXPECT_EQ(dm_.Counts.Catalog(), 1);
+  EXPECT_EQ(dm_.Counts.Total(), 1);
   EXPECT_EQ(window_->panel, (QStringList{"Delete started...", " Deleted..." + path, " Operation complete..."}));
 }
 
@@ -554,7 +524,7 @@ TEST_F(FileOpsTest, FileThatCannotGoToTheTrashKeepsItsRecord) {
   EXPECT_TRUE(QFileInfo::exists(path));
   EXPECT_EQ(RecordPath(), path);
   EXPECT_EQ(dm_.ApTable1.RecordCount(), 1);
-  EXPECT_EQ(window_->counts.Catalog(), 1);
+  EXPECT_EQ(dm_.Counts.Catalog(), 1);
   EXPECT_EQ(window_->panel.last(), " ");
   EXPECT_TRUE(window_->timed.isEmpty());
 }

@@ -21,39 +21,18 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include <stdexcept>
-
+#include "createdb.h"
+#include "datafiles.h"
 #include "datamodule.h"
-#include "mainwindowservices.h"
 #include "prompts.h"
+#include "schema.h"
 #include "settings.h"
+#include "standinwindow.h"
 #include "zipentries.h"
 #include "zipexpand.h"
 #include "zipseltxt.h"
 
 namespace {
-
-// The main window's part, as the zip windows use it.
-class FakeWindow : public MainWindowServices {
- public:
-  QWidget* Window() override { return nullptr; }
-  void ShowStatus(const QString&) override {}
-  TSettings& Settings() override { return settings_; }
-  RecordSession& Record() override { throw std::logic_error("the zip windows use the record through the window"); }
-  search::SearchService& Search() override { throw std::logic_error("the zip windows do not search"); }
-  addfiles::BatchService& Batch() override { throw std::logic_error("the zip windows run no batch"); }
-  QString CurrentCatalog() const override { return "C"; }
-  void ApplyFlatButtons(QWidget*) override {}
-  QString CurrentRecordPath() override { return path; }
-  bool PasteIntoDescription(const QString& text) override {
-    pasted += text;
-    return true;
-  }
-  QString path, pasted;
-
- private:
-  TSettings settings_;
-};
 
 // A window's widget by the name the program's documents give it.
 template <class T>
@@ -79,6 +58,21 @@ class ZipWindowTest : public ::testing::Test {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path() + "/config");
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path() + "/config");
     QSettings("Brannock", "Vantrell").clear();
+    const QString data = dir_.path() + "/data";
+    QDir().mkpath(data);
+    ASSERT_TRUE(store::CreateDatabaseFiles(data).ok());
+    ASSERT_EQ(dm_.DataModule1Create(data), "");
+    dm_.ApTable1.Open();
+  }
+  // The current record catalogues the archive `path`.
+  void Catalogue(const QString& path) {
+    xbase::Table& t = dm_.ApTable1;
+    if (t.RecNo() == 0)
+      t.Append();
+    else
+      t.Edit();
+    t.SetFieldByName(store::kFieldName, store::ToUtf8(path));
+    t.Post();
   }
   // An archive made by the zip tool from files given as name -> content.
   QString MakeZip(const QString& name, const QList<std::pair<QString, QByteArray>>& files) {
@@ -103,13 +97,15 @@ class ZipWindowTest : public ::testing::Test {
     return zip;
   }
   QTemporaryDir dir_;
-  FakeWindow window_;
+  TDataModule1 dm_;
+  // The main window, its record session over the records table.
+  testsupport::StandInWindow window_{&dm_};
   prompts::ScriptedPrompts prompts_;
   prompts::ScopedPrompts scoped_{&prompts_};
 };
 
 TEST_F(ZipWindowTest, ListsExtractsTheSelectedEntriesAndRemembersTheChoices) {
-  window_.path = MakeZip("Letters.zip", {{"a.txt", "alpha"}, {"docs/ReadMe.TXT", "read me"}, {"z.bin", "zzz"}});
+  Catalogue(MakeZip("Letters.zip", {{"a.txt", "alpha"}, {"docs/ReadMe.TXT", "read me"}, {"z.bin", "zzz"}}));
   const QString out = dir_.path() + "/out/";
   QDir().mkpath(out);
   {
@@ -147,7 +143,7 @@ TEST_F(ZipWindowTest, ListsExtractsTheSelectedEntriesAndRemembersTheChoices) {
 
   // Two entries whose names differ only in letter case show alike in the
   // grid; the selected one alone is extracted.
-  window_.path = MakeZip("Twins.zip", {{"Read.txt", "upper"}, {"read.txt", "lower"}});
+  Catalogue(MakeZip("Twins.zip", {{"Read.txt", "upper"}, {"read.txt", "lower"}}));
   const QString twins = dir_.path() + "/twins/";
   QDir().mkpath(twins);
   {
@@ -178,7 +174,7 @@ TEST_F(ZipWindowTest, DamagedAndHostileArchivesOnlyBringMessages) {
   ASSERT_TRUE(c.open(QIODevice::WriteOnly));
   c.write(bytes.left(bytes.indexOf("two.txt") + 20));
   c.close();
-  window_.path = cut;
+  Catalogue(cut);
   {
     TfrmZipExpand w(window_);
     w.show();
@@ -200,7 +196,7 @@ TEST_F(ZipWindowTest, DamagedAndHostileArchivesOnlyBringMessages) {
   p.setWorkingDirectory(evilSrc);
   p.start("zip", {"-q", dir_.path() + "/evil.zip", "../escaped.txt"});
   ASSERT_TRUE(p.waitForFinished(30000));
-  window_.path = dir_.path() + "/evil.zip";
+  Catalogue(dir_.path() + "/evil.zip");
   const QString out = dir_.path() + "/target/inside/";
   QDir().mkpath(out);
   TfrmZipExpand w(window_);
@@ -216,8 +212,8 @@ TEST_F(ZipWindowTest, DamagedAndHostileArchivesOnlyBringMessages) {
 }
 
 TEST_F(ZipWindowTest, AnEntryIsReadCopiedToTheDescriptionAndLeavesNothingBehind) {
-  window_.path = MakeZip("notes.zip", {{"docs/ReadMe.txt", "First line\nSecond line\n"},
-                                       {"big.txt", QByteArray(TfrmZipSelTxt::kMaxTextBytes + 1, 'x')}});
+  Catalogue(MakeZip("notes.zip", {{"docs/ReadMe.txt", "First line\nSecond line\n"},
+                                  {"big.txt", QByteArray(TfrmZipSelTxt::kMaxTextBytes + 1, 'x')}}));
   // The viewer's private folder is made under TMPDIR: it must be empty
   // again afterwards.
   const QString temp = dir_.path() + "/tmp";
@@ -267,7 +263,7 @@ TEST_F(ZipWindowTest, AnEntryIsReadCopiedToTheDescriptionAndLeavesNothingBehind)
 }
 
 TEST_F(ZipWindowTest, PrintoutContinuesOnPagesHeadedByTheName) {
-  window_.path = MakeZip("long.zip", {{"a.txt", "x"}});
+  Catalogue(MakeZip("long.zip", {{"a.txt", "x"}}));
   TfrmZipExpand w(window_);
   TfrmZipSelTxt viewer(w, window_);
   Named<QLabel>(viewer, "Label1")->setText("docs/long.txt");

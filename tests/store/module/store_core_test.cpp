@@ -13,6 +13,7 @@
 #include "catalogops.h"
 #include "datatables.h"
 #include "folder.h"
+#include "records.h"
 #include "schema.h"
 #include "setup.h"
 #include "test_files.h"
@@ -52,25 +53,6 @@ class StoreTest : public ::testing::Test {
       error = e.what();
     }
     return error;
-  }
-
-  // Adds records (catalog, title) and their catalogs through the tables,
-  // opened shared as the program opens them.
-  void AddRecords(store::DataTables& dm, const std::vector<std::pair<std::string, std::string>>& recs) {
-    dm.ApTable1.Open();
-    dm.ApTable2.Open();
-    for (const auto& [catalog, title] : recs) {
-      if (!dm.ApTable2.Locate(store::kFieldCatalog, catalog)) {
-        dm.ApTable2.Append();
-        dm.ApTable2.SetFieldByName(store::kFieldCatalog, catalog);
-        dm.ApTable2.Post();
-      }
-      dm.ApTable1.Append();
-      dm.ApTable1.SetFieldByName(store::kFieldCatalog, catalog);
-      dm.ApTable1.SetFieldByName(store::kFieldTitle, title);
-      dm.ApTable1.SetFieldByName(store::kFieldName, "/media/disk/" + title);
-      dm.ApTable1.Post();
-    }
   }
 
   static std::vector<std::string> Column(xbase::Table& t, const char* field) {
@@ -126,7 +108,7 @@ TEST_F(StoreTest, MissingIndexIsBuiltOverTheRecordsAlreadyThere) {
   {
     store::DataTables dm;
     Configure(dm);
-    AddRecords(dm, {{"Zeta", "b"}, {"Alpha", "z"}, {"Alpha", "Y"}, {"Mid", "a"}});
+    testsupport::AddTitledRecords(dm, {{"Zeta", "b"}, {"Alpha", "z"}, {"Alpha", "Y"}, {"Mid", "a"}});
   }
   ASSERT_TRUE(fs::remove(Path(store::kCatalogIndex)));
 
@@ -181,8 +163,9 @@ TEST_F(StoreTest, CatalogQuerySelectsExactlyTheNamedCatalog) {
   store::DataTables dm;
   Configure(dm);
   const std::string n19 = "abcdefghijklmnopqrs", n20 = n19 + "t";
-  AddRecords(dm, {{"AB", "ab 1"}, {"AB  X", "abx"}, {"AB", "ab 2"}, {"Music", "m"}, {"Music   2020", "m2020"},
-                  {n19, "nineteen"}, {n20, "twenty"}, {"Say \"hi\"", "quoted"}, {"Say \"hi\" 2", "quoted 2"}});
+  testsupport::AddTitledRecords(dm, {{"AB", "ab 1"}, {"AB  X", "abx"}, {"AB", "ab 2"}, {"Music", "m"},
+                                     {"Music   2020", "m2020"}, {n19, "nineteen"}, {n20, "twenty"},
+                                     {"Say \"hi\"", "quoted"}, {"Say \"hi\" 2", "quoted 2"}});
   auto titles = [&](const std::string& catalog) {
     dm.ApTable1.SetQuery(store::CatalogQueryUtf8(catalog));
     std::vector<std::string> got = Column(dm.ApTable1, store::kFieldTitle);
@@ -207,7 +190,7 @@ TEST_F(StoreTest, CatalogRenameBesideAReaderAndNamesStoredWhole) {
   CreateAll();
   store::DataTables dm;
   Configure(dm);
-  AddRecords(dm, {{"Disk", "a"}, {"Disk", "b"}, {"Music", "m"}});
+  testsupport::AddTitledRecords(dm, {{"Disk", "a"}, {"Disk", "b"}, {"Music", "m"}});
   xbase::Environment other;
   xbase::Table reader(other);
   reader.SetDatabaseName(dir_);
@@ -281,7 +264,7 @@ TEST_F(StoreTest, PackReportsTheBytesSavedAndReopensShared) {
   CreateAll();
   store::DataTables dm;
   Configure(dm);
-  AddRecords(dm, {{"C", "1"}, {"C", "2"}, {"C", "3"}});
+  testsupport::AddTitledRecords(dm, {{"C", "1"}, {"C", "2"}, {"C", "3"}});
 
   EXPECT_EQ(store::PackRecordsOf(dm), 0);
 
@@ -306,7 +289,7 @@ TEST_F(StoreTest, PackOrReindexThatCannotLockLeavesEveryCursorOpen) {
   CreateAll();
   store::DataTables dm;
   Configure(dm);
-  AddRecords(dm, {{"C", "1"}, {"D", "2"}});
+  testsupport::AddTitledRecords(dm, {{"C", "1"}, {"D", "2"}});
   dm.ApTable1.SetQuery(store::CatalogQueryUtf8("C"));
   // Another user of the file: a cursor in a second environment.
   xbase::Environment other;
@@ -334,7 +317,7 @@ TEST_F(StoreTest, ReindexKeepsRecordsAndLeavesAllCursorsOpen) {
   CreateAll();
   store::DataTables dm;
   Configure(dm);
-  AddRecords(dm, {{"B", "x"}, {"A", "y"}});
+  testsupport::AddTitledRecords(dm, {{"B", "x"}, {"A", "y"}});
   int shown = 0;
   store::ReindexTablesOf(dm, [&] { ++shown; });
   EXPECT_EQ(shown, 1);

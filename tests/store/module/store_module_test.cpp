@@ -21,6 +21,7 @@
 #include "folder.h"
 #include "datamodule.h"
 #include "maintenance.h"
+#include "records.h"
 #include "text.h"
 
 namespace {
@@ -40,25 +41,6 @@ class StoreTest : public ::testing::Test {
   void CreateAll() {
     ASSERT_TRUE(QDir().mkpath(dir_));
     ASSERT_TRUE(store::CreateDatabaseFiles(dir_).ok());
-  }
-
-  // Adds records (catalog, title) and their catalogs through the module's
-  // tables, opened shared as the program opens them.
-  void AddRecords(TDataModule1& dm, const std::vector<std::pair<std::string, std::string>>& recs) {
-    dm.ApTable1.Open();
-    dm.ApTable2.Open();
-    for (const auto& [catalog, title] : recs) {
-      if (!dm.ApTable2.Locate(store::kFieldCatalog, catalog)) {
-        dm.ApTable2.Append();
-        dm.ApTable2.SetFieldByName(store::kFieldCatalog, catalog);
-        dm.ApTable2.Post();
-      }
-      dm.ApTable1.Append();
-      dm.ApTable1.SetFieldByName(store::kFieldCatalog, catalog);
-      dm.ApTable1.SetFieldByName(store::kFieldTitle, title);
-      dm.ApTable1.SetFieldByName(store::kFieldName, "/media/disk/" + title);
-      dm.ApTable1.Post();
-    }
   }
 
   static std::vector<std::string> Column(xbase::Table& t, const char* field) {
@@ -195,7 +177,7 @@ TEST_F(StoreTest, IndexFileThatCannotServeItsTableIsRecreatedFromTheStoresTags) 
   {
     TDataModule1 dm;
     dm.DataModule1Create(dir_);
-    AddRecords(dm, {{"B", "x"}, {"A", "z"}, {"A", "Y"}});
+    testsupport::AddTitledRecords(dm, {{"B", "x"}, {"A", "z"}, {"A", "Y"}});
   }
   auto bytes = [&](const char* file) {
     QFile f(Path(file));
