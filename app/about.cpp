@@ -63,11 +63,11 @@ TfrmAbout::TfrmAbout(const QString& dataFolder, QWidget* parent)
   Comments->setFixedSize(340, 180);
   Comments->setFocusPolicy(Qt::ClickFocus);  // the folder can be selected and copied
 
-  OKButton = new QPushButton(QStringLiteral("&OK"), this);
-  OKButton->setObjectName(QStringLiteral("OKButton"));
-  OKButton->setDefault(true);
-  OKButton->setAutoDefault(true);
-  connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+  okButton = new QPushButton(QStringLiteral("&OK"), this);
+  okButton->setObjectName(QStringLiteral("OKButton"));
+  okButton->setDefault(true);
+  okButton->setAutoDefault(true);
+  connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
 
   auto* names = new QVBoxLayout;
   names->setSpacing(2);
@@ -82,7 +82,7 @@ TfrmAbout::TfrmAbout(const QString& dataFolder, QWidget* parent)
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  buttons->addWidget(OKButton);
+  buttons->addWidget(okButton);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(14, 14, 14, 12);
@@ -92,5 +92,5 @@ TfrmAbout::TfrmAbout(const QString& dataFolder, QWidget* parent)
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  OKButton->setFocus();
+  okButton->setFocus();
 }

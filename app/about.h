@@ -24,5 +24,5 @@ class TfrmAbout : public QDialog {
   QLabel* ProductName = nullptr;
   QLabel* Version = nullptr;
   QPlainTextEdit* Comments = nullptr;
-  QPushButton* OKButton = nullptr;
+  QPushButton* okButton = nullptr;
 };

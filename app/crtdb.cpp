@@ -76,14 +76,14 @@ TfrmCrtDb::TfrmCrtDb(const QString& dataDir, QWidget* parent)
   folder->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
   QGroupBox* records =
-      MakeGroup(this, QStringLiteral("Records"), "Label7", Label7, "Label8", Label8);
+      MakeGroup(this, QStringLiteral("Records"), "Label7", recordsTableResult, "Label8", recordsIndexResult);
   QGroupBox* catalogs =
-      MakeGroup(this, QStringLiteral("Catalogs"), "Label9", Label9, "Label10", Label10);
+      MakeGroup(this, QStringLiteral("Catalogs"), "Label9", catalogTableResult, "Label10", catalogIndexResult);
 
-  OKButton = new QPushButton(QStringLiteral("&OK"), this);
-  OKButton->setObjectName(QStringLiteral("OKButton"));
-  OKButton->setDefault(true);
-  connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+  okButton = new QPushButton(QStringLiteral("&OK"), this);
+  okButton->setObjectName(QStringLiteral("OKButton"));
+  okButton->setDefault(true);
+  connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
 
   auto* folderRow = new QHBoxLayout;
   folderRow->setSpacing(6);
@@ -97,7 +97,7 @@ TfrmCrtDb::TfrmCrtDb(const QString& dataDir, QWidget* parent)
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  buttons->addWidget(OKButton);
+  buttons->addWidget(okButton);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(12, 10, 12, 10);
@@ -120,15 +120,15 @@ TfrmCrtDb::TfrmCrtDb(const QString& dataDir, QWidget* parent)
 void TfrmCrtDb::FormCreate() {
   result_ = store::CreateDatabaseFiles(dataDir_);
 
-  Label7->setText(result_.recordsTable);
-  Label8->setText(result_.recordsIndex);
-  Label9->setText(result_.catalogTable);
-  Label10->setText(result_.catalogIndex);
+  recordsTableResult->setText(result_.recordsTable);
+  recordsIndexResult->setText(result_.recordsIndex);
+  catalogTableResult->setText(result_.catalogTable);
+  catalogIndexResult->setText(result_.catalogIndex);
 
   // The engine's reasons belong to the tables that failed, in order; they
   // are offered as tool tips of those labels.
   qsizetype reason = 0;
-  for (QLabel* label : {Label7, Label9}) {
+  for (QLabel* label : {recordsTableResult, catalogTableResult}) {
     if (label->text() == QLatin1String(store::kFailed) && reason < result_.reasons.size())
       label->setToolTip(result_.reasons[reason++]);
   }
@@ -139,7 +139,7 @@ void TfrmCrtDb::FormCreate() {
     prompts::Current().Alert(this, QStringLiteral("Vantrell"), AsSentence(result_.error));
 }
 
-QString TfrmCrtDb::Label7Text() const { return Label7->text(); }
-QString TfrmCrtDb::Label8Text() const { return Label8->text(); }
-QString TfrmCrtDb::Label9Text() const { return Label9->text(); }
-QString TfrmCrtDb::Label10Text() const { return Label10->text(); }
+QString TfrmCrtDb::Label7Text() const { return recordsTableResult->text(); }
+QString TfrmCrtDb::Label8Text() const { return recordsIndexResult->text(); }
+QString TfrmCrtDb::Label9Text() const { return catalogTableResult->text(); }
+QString TfrmCrtDb::Label10Text() const { return catalogIndexResult->text(); }

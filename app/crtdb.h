@@ -31,11 +31,11 @@ class TfrmCrtDb : public QDialog {
 
   const store::CreationResult& Result() const { return result_; }
 
-  QLabel* Label7 = nullptr;   // Records, Database:
-  QLabel* Label8 = nullptr;   // Records, Index:
-  QLabel* Label9 = nullptr;   // Catalogs, Database:
-  QLabel* Label10 = nullptr;  // Catalogs, Index:
-  QPushButton* OKButton = nullptr;
+  QLabel* recordsTableResult = nullptr;   // Records, Database:
+  QLabel* recordsIndexResult = nullptr;   // Records, Index:
+  QLabel* catalogTableResult = nullptr;   // Catalogs, Database:
+  QLabel* catalogIndexResult = nullptr;  // Catalogs, Index:
+  QPushButton* okButton = nullptr;
 
  private:
   void FormCreate();

@@ -31,10 +31,10 @@ class TfrmCatalog : public QDialog {
   // came up.
   const QString& OldName() const { return oldName_; }
 
-  QLabel* Label1 = nullptr;
-  QLineEdit* edtAddDelRen = nullptr;
-  QToolButton* sbtnADR = nullptr;
-  QToolButton* sbtnCancel = nullptr;
+  QLabel* promptLabel = nullptr;
+  QLineEdit* nameEdit = nullptr;
+  QToolButton* actionButton = nullptr;
+  QToolButton* cancelButton = nullptr;
 
  public slots:
   void sbtnADRClick();

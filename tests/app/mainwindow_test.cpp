@@ -713,10 +713,10 @@ std::pair<QString, QString> UseCatalogForm(QAction* command, const std::vector<s
   QTimer::singleShot(0, [steps, &seen] {
     auto* form = qobject_cast<browse::TfrmCatalog*>(QApplication::activeModalWidget());
     ASSERT_NE(form, nullptr);
-    seen.first = form->Label1->text();
+    seen.first = form->promptLabel->text();
     for (const auto& [text, button] : steps) {
-      if (form->edtAddDelRen->isEnabled()) form->edtAddDelRen->setText(text);
-      seen.second = form->edtAddDelRen->text();
+      if (form->nameEdit->isEnabled()) form->nameEdit->setText(text);
+      seen.second = form->nameEdit->text();
       form->findChild<QToolButton*>(button)->click();
     }
     if (form->isVisible()) form->reject();

@@ -141,7 +141,7 @@ TEST_F(DatabaseUtility, WindowLooksAsTheProgramShowsIt) {
   EXPECT_FALSE(frm.windowFlags() & Qt::WindowMinimizeButtonHint);
   frm.show();
   EXPECT_EQ(frm.minimumSize(), frm.maximumSize());  // the user cannot resize it
-  EXPECT_EQ(frm.Label7->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+  EXPECT_EQ(frm.recordsTableResult->palette().color(QPalette::WindowText), QColor(0, 0, 128));
   // Every text fits: nothing is cut off at the fixed size.
   for (QLabel* l : frm.findChildren<QLabel*>()) {
     if (l->objectName() != u"DataFolder") {
@@ -172,8 +172,8 @@ TEST(AboutWindow, ShowsNameVersionDataFolderAndClosesWithOk) {
   EXPECT_FALSE(about.ProgramIcon->pixmap().isNull());
 
   about.show();
-  EXPECT_EQ(about.OKButton->text(), u"&OK");
-  about.OKButton->click();
+  EXPECT_EQ(about.okButton->text(), u"&OK");
+  about.okButton->click();
   EXPECT_FALSE(about.isVisible());
   EXPECT_EQ(about.result(), QDialog::Accepted);
 }
