@@ -74,6 +74,7 @@ struct Table::Impl {
 
     bool NaturalForward(uint32_t from);
     bool NaturalBackward(uint32_t from);
+    bool NaturalWalk(uint32_t from, int step);
     // A natural-order move that keeps the current record when it finds none.
     template <class Move>
     bool NaturalMove(Move move) {

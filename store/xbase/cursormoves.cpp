@@ -121,9 +121,12 @@ bool Table::Impl::Moves::BackwardFromPos() {
   return false;
 }
 
-bool Table::Impl::Moves::NaturalForward(uint32_t from) {
+// The first record of the view met walking by record number from `from`
+// one `step` at a time (+1 or -1) becomes the current one.
+bool Table::Impl::Moves::NaturalWalk(uint32_t from, int step) {
   std::string r;
-  for (uint32_t i = from; i >= 1 && i <= m_.dbf().count(); ++i) {
+  for (uint32_t i = step > 0 ? from : std::min(from, m_.dbf().count()); i >= 1 && i <= m_.dbf().count();
+       i += (uint32_t)step) {
     m_.ReadRec(i, r);
     if (m_.PassesRecord(r.data())) {
       m_.recno = i;
@@ -135,19 +138,8 @@ bool Table::Impl::Moves::NaturalForward(uint32_t from) {
   return false;
 }
 
-bool Table::Impl::Moves::NaturalBackward(uint32_t from) {
-  std::string r;
-  for (uint32_t i = std::min(from, m_.dbf().count()); i >= 1; --i) {
-    m_.ReadRec(i, r);
-    if (m_.PassesRecord(r.data())) {
-      m_.recno = i;
-      m_.rec.swap(r);
-      m_.recStamp = m_.Stamp();
-      return true;
-    }
-  }
-  return false;
-}
+bool Table::Impl::Moves::NaturalForward(uint32_t from) { return NaturalWalk(from, 1); }
+bool Table::Impl::Moves::NaturalBackward(uint32_t from) { return NaturalWalk(from, -1); }
 
 bool Table::Impl::Moves::MoveFirst() {
   if (m_.tagged()) {
