@@ -3,7 +3,12 @@
 #ifdef _WIN32
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -143,15 +148,78 @@ class SystemFs final : public FileSystem {
     return std::make_unique<WinHandle>(h);
   }
   int Rename(const std::string& from, const std::string& to) override {
-    return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-               ? 0
-               : ErrnoOf(GetLastError());
+    const std::wstring src = Wide(from), dst = Wide(to);
+    if (MoveFileExW(src.c_str(), dst.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+    const DWORD e = GetLastError();
+    // Windows refuses to replace a file that is open (an index or table this
+    // program or a reader beside it still holds). Every handle of ours lets
+    // others rename and delete the file, so the old file can be replaced
+    // the way POSIX does it: open handles keep the old file, the name gets
+    // the new one.
+    if (e != ERROR_ACCESS_DENIED && e != ERROR_SHARING_VIOLATION) return ErrnoOf(e);
+    if (PosixRename(src, dst)) return 0;
+    return RenameAside(src, dst);
   }
   int Remove(const std::string& path) override {
     return DeleteFileW(Wide(path).c_str()) ? 0 : ErrnoOf(GetLastError());
   }
   // MOVEFILE_WRITE_THROUGH already makes each rename durable.
   int SyncFolder(const std::string&) override { return 0; }
+
+ private:
+  // A rename with POSIX semantics (Windows 10 1607 and later, on NTFS):
+  // one step, the open target stays open as a nameless file.
+  static bool PosixRename(const std::wstring& from, const std::wstring& to) {
+    const std::wstring target = FullPath(to);
+    if (target.empty()) return false;
+    HANDLE h = CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const size_t bytes = offsetof(FILE_RENAME_INFO, FileName) + (target.size() + 1) * sizeof(wchar_t);
+    std::vector<char> buf(bytes, 0);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.data());
+    // FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS,
+    // in the field older headers call ReplaceIfExists.
+    const DWORD flags = 0x1 | 0x2;
+    // FileRenameInfoEx, which headers for older systems leave out.
+    constexpr auto kFileRenameInfoEx = (FILE_INFO_BY_HANDLE_CLASS)22;
+    std::memcpy(buf.data(), &flags, sizeof flags);
+    info->RootDirectory = nullptr;
+    info->FileNameLength = (DWORD)(target.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, target.c_str(), (target.size() + 1) * sizeof(wchar_t));
+    const bool ok = SetFileInformationByHandle(h, kFileRenameInfoEx, info, (DWORD)bytes) != 0;
+    if (ok) FlushFileBuffers(h);
+    CloseHandle(h);
+    return ok;
+  }
+
+  // Where that is not available: the open target is first renamed aside
+  // (to a name of this process's own), the new file takes its name, and the
+  // old one is deleted, which the system completes when its last handle
+  // closes. If the new file cannot take the name, the old one gets it back.
+  static int RenameAside(const std::wstring& from, const std::wstring& to) {
+    static std::atomic<unsigned> counter{0};
+    const std::wstring aside = to + L".replaced-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                               std::to_wstring(counter.fetch_add(1));
+    if (!MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return ErrnoOf(GetLastError());
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      const DWORD e = GetLastError();
+      MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+      return ErrnoOf(e);
+    }
+    DeleteFileW(aside.c_str());
+    return 0;
+  }
+
+  static std::wstring FullPath(const std::wstring& path) {
+    const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return {};
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
+    if (got == 0 || got >= n) return {};
+    full.resize(got);
+    return full;
+  }
 };
 
 }  // namespace
