@@ -9,12 +9,16 @@ BUILD ?= build
 CORE_BUILD ?= $(BUILD)-core
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DATA_DIR ?=
+# The Windows build (engine, store core, vantrell-db and their tests), made
+# with MinGW-w64 and run under Wine in a Wine prefix of its own.
+WINDOWS_BUILD ?= $(BUILD)-windows
+WINE_ENV = WINEPREFIX=$(abspath $(WINDOWS_BUILD))/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
 # Continuous integration builds treat warnings as errors.
 ifneq ($(CI),)
 CMAKE_ARGS += -DVANTRELL_WERROR=ON
 endif
 
-.PHONY: run test test-core build deps test-deps bench-deps package-deps bench package clean
+.PHONY: run test test-core build deps test-deps bench-deps package-deps windows-deps bench package windows windows-test clean
 
 deps:
 	@bash scripts/setup.sh
@@ -27,6 +31,9 @@ bench-deps:
 
 package-deps:
 	@bash scripts/setup.sh --package
+
+windows-deps:
+	@bash scripts/setup.sh --windows
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS)
@@ -52,6 +59,26 @@ test-core: $(CORE_BUILD)/CMakeCache.txt
 	cmake --build $(CORE_BUILD) -j $(JOBS)
 	cd $(CORE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# vantrell-db.exe and the Qt-free test programs for 64-bit Windows. The
+# Linux build's vantrell-db is named to the tests that check that both
+# builds read each other's files.
+$(WINDOWS_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli $(CMAKE_ARGS) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DVANTRELL_GUI=OFF -DVANTRELL_BENCH=OFF -DVANTRELL_SANITIZED_TESTS=OFF -DVANTRELL_FUZZ_RUNS=OFF \
+	  -DVANTRELL_HOST_DB=$(abspath $(CORE_BUILD))/bin/vantrell-db
+
+# Writes $(WINDOWS_BUILD)/bin/vantrell-db.exe and a zip of it beside.
+windows: windows-deps $(WINDOWS_BUILD)/CMakeCache.txt
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target vantrell-db-zip
+
+# Every Qt-free test under Wine; the Linux tool is built first for the
+# tests that open one build's files with the other.
+windows-test: windows-deps test-deps $(WINDOWS_BUILD)/CMakeCache.txt $(CORE_BUILD)/CMakeCache.txt
+	cmake --build $(CORE_BUILD) -j $(JOBS) --target vantrell-db
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+	cd $(WINDOWS_BUILD) && $(WINE_ENV) ctest --output-on-failure -j $(JOBS)
+
 # Configured again, so that a build folder made before SQLite's development
 # files were there finds them now.
 bench: bench-deps
@@ -70,4 +97,4 @@ package: package-deps
 	cp $(BUILD)/package/vantrell_*.deb .
 
 clean:
-	rm -rf $(BUILD) $(CORE_BUILD)
+	rm -rf $(BUILD) $(CORE_BUILD) $(WINDOWS_BUILD)

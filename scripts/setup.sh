@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build (and, with --test, the tests; with
 # --bench, the benchmarks and their peers; with --package, the Debian
-# package; with --screenshots or --desktop, the screenshot scripts) needs,
-# only those that are missing. Works as root or through sudo.
+# package; with --windows, the Windows build and Wine; with --screenshots
+# or --desktop, the screenshot scripts) needs, only those that are
+# missing. Works as root or through sudo.
 set -euo pipefail
 
 # libicu-dev: the case folding of every search (the program and the tool).
@@ -26,6 +27,10 @@ bench_pkgs=(sqlite3 libsqlite3-dev grep)
 # manager, panel and application menu.
 screenshots_pkgs=(xvfb xauth imagemagick xdotool zip)
 desktop_pkgs=(xvfb imagemagick xdotool openbox tint2 rofi)
+# make windows / make windows-test: the MinGW-w64 cross compiler (the posix
+# thread model, for std::thread), GoogleTest's sources to build for it, and
+# Wine to run the programs.
+windows_pkgs=(g++-mingw-w64-x86-64-posix googletest wine wine64)
 
 want=("${build_pkgs[@]}")
 case "${1:-}" in
@@ -35,6 +40,7 @@ case "${1:-}" in
   --package) want+=("${package_pkgs[@]}") ;;
   --screenshots) want+=("${screenshots_pkgs[@]}") ;;
   --desktop) want+=("${desktop_pkgs[@]}") ;;
+  --windows) want+=("${windows_pkgs[@]}") ;;
 esac
 
 missing=()
