@@ -10,6 +10,15 @@
 namespace xbase {
 namespace fs = std::filesystem;
 
+namespace {
+// A path as UTF-8, whatever the system's code page (path::string() is the
+// ANSI code page on Windows).
+std::string Utf8Of(const fs::path& p) {
+  const std::u8string u = p.u8string();
+  return std::string(u.begin(), u.end());
+}
+}  // namespace
+
 bool FileExists(const std::string& path) {
   std::error_code ec;
   return fs::is_regular_file(fs::u8path(path), ec);
@@ -60,15 +69,15 @@ void SyncFolderOf(const std::string& path) {
 std::string CanonicalPath(const std::string& path) {
   std::error_code ec;
   auto p = fs::weakly_canonical(fs::u8path(path), ec);
-  if (ec) return fs::absolute(fs::u8path(path), ec).lexically_normal().string();
-  return p.string();
+  if (ec) return Utf8Of(fs::absolute(fs::u8path(path), ec).lexically_normal());
+  return Utf8Of(p);
 }
 
 std::string FollowLink(const std::string& path) {
   std::error_code ec;
   if (!fs::is_symlink(fs::u8path(path), ec)) return path;
   auto p = fs::canonical(fs::u8path(path), ec);
-  return ec ? path : p.string();
+  return ec ? path : Utf8Of(p);
 }
 
 std::string WithExtension(const std::string& path, const std::string& ext) {

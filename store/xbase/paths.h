@@ -22,4 +22,9 @@ std::string WithExtension(const std::string& path, const std::string& ext);
 std::string BaseName(const std::string& path);
 std::string FolderOf(const std::string& path);  // "" for a plain name
 
+// This process's number, and whether the process of a number has ended
+// (false when it runs, or cannot be told).
+unsigned long CurrentProcessNumber();
+bool ProcessHasEnded(unsigned long pid);
+
 }  // namespace xbase

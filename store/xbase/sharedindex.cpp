@@ -13,11 +13,7 @@
 #include "keysort.h"
 #include "text.h"
 
-#ifndef _WIN32
-#include <cerrno>
-#include <csignal>
-#include <unistd.h>
-#endif
+#include "paths.h"
 
 namespace xbase {
 
@@ -25,34 +21,34 @@ namespace {
 
 constexpr size_t kScanBytes = 1u << 20;
 
-#ifndef _WIN32
 // Private index copies (and their sort files) named for a process that is
 // gone, left by a copy of the program that was killed, are removed when a
 // new one is made beside them: each can be as large as the index itself.
 // `target` is the new copy, "<name>.private-<pid>".
 void RemoveOrphanedPrivateCopies(const std::string& target) {
   namespace fs = std::filesystem;
-  const fs::path path(target);
-  const std::string name = path.filename().string();
+  const fs::path path = fs::u8path(target);
+  const std::u8string name8 = path.filename().u8string();
+  const std::string name(name8.begin(), name8.end());
   const size_t mark = name.rfind(".private-");
   if (mark == std::string::npos) return;
   const std::string prefix = name.substr(0, mark + std::strlen(".private-"));
   std::error_code ec;
   for (fs::directory_iterator it(path.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string other = it->path().filename().string();
+    const std::u8string other8 = it->path().filename().u8string();
+    const std::string other(other8.begin(), other8.end());
     if (other.size() <= prefix.size() || other.compare(0, prefix.size(), prefix) != 0) continue;
     const size_t digits = other.find_first_not_of("0123456789", prefix.size());
     const size_t length = (digits == std::string::npos ? other.size() : digits) - prefix.size();
     if (length == 0 || length > 9 || (digits != std::string::npos && other[digits] != '.')) continue;
-    const pid_t pid = (pid_t)std::stol(other.substr(prefix.size(), length));
-    // Only a process that is certainly gone: a live one, or one of another
-    // user (EPERM), keeps its files.
-    if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    const unsigned long pid = std::stoul(other.substr(prefix.size(), length));
+    // Only a process that is certainly gone: a live one, or one that cannot
+    // be asked (another user's), keeps its files.
+    if (pid == 0 || pid == CurrentProcessNumber() || !ProcessHasEnded(pid)) continue;
     std::error_code removeError;
     fs::remove(it->path(), removeError);
   }
 }
-#endif
 
 }  // namespace
 
@@ -256,23 +252,19 @@ void SharedTable::IndexLife::Rebuild(const std::string& file, const std::vector<
   // place; until then a failure leaves the old index as it was, and open.
   std::string target, written;
   if (privateCopy) {
-#ifdef _WIN32
-    target = file + ".private";
-#else
-    target = file + ".private-" + std::to_string((long)::getpid());
-#endif
+    target = file + ".private-" + std::to_string(CurrentProcessNumber());
     // A table that cannot be written (a read-only medium or share) keeps
     // its private index in the system's temporary folder instead.
     if (!sh_.CanWriteIndex()) {
       std::error_code ec;
       const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
-      if (!ec)
-        target = (temp / ("vantrell-" + std::filesystem::path(target).filename().string())).string();
+      if (!ec) {
+        const std::u8string t = (temp / (u8"vantrell-" + std::filesystem::u8path(target).filename().u8string())).u8string();
+        target.assign(t.begin(), t.end());
+      }
     }
     written = target;
-#ifndef _WIN32
     RemoveOrphanedPrivateCopies(target);
-#endif
   } else {
     target = file;
     written = file + ".rebuild";

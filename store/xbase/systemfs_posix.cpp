@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <ctime>
 
 #include <fcntl.h>
@@ -13,6 +15,7 @@
 #include <unistd.h>
 
 #include "filesystem.h"
+#include "paths.h"
 
 namespace xbase {
 
@@ -201,6 +204,13 @@ class SystemFs final : public FileSystem {
 FileSystem& SystemFileSystem() {
   static SystemFs fs;
   return fs;
+}
+
+unsigned long CurrentProcessNumber() { return (unsigned long)::getpid(); }
+
+bool ProcessHasEnded(unsigned long pid) {
+  // EPERM: it runs, as another user.
+  return pid > 0 && pid <= (unsigned long)INT32_MAX && ::kill((pid_t)pid, 0) != 0 && errno == ESRCH;
 }
 
 }  // namespace xbase

@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include "filesystem.h"
+#include "paths.h"
 
 namespace xbase {
 
@@ -227,6 +228,17 @@ class SystemFs final : public FileSystem {
 FileSystem& SystemFileSystem() {
   static SystemFs fs;
   return fs;
+}
+
+unsigned long CurrentProcessNumber() { return GetCurrentProcessId(); }
+
+bool ProcessHasEnded(unsigned long pid) {
+  HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, (DWORD)pid);
+  // No such process; access denied means one that runs, as another user.
+  if (!h) return GetLastError() == ERROR_INVALID_PARAMETER;
+  const bool ended = WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+  CloseHandle(h);
+  return ended;
 }
 
 }  // namespace xbase
