@@ -72,4 +72,16 @@ lin pack L > /dev/null || fail "pack by the Linux build"
 win reindex L > /dev/null || fail "reindex by the Windows build"
 lin reindex W > /dev/null || fail "reindex by the Linux build"
 same_records W L "after pack and reindex"
+
+# A folder named in letters beyond ASCII, given to the Windows build as a
+# drive-letter path with backslashes, and read by the Linux build.
+folder="Dätä 日本 $(printf 'é%.0s' 1 2 3)"
+windows_path="$("$wine" winepath.exe -w "$work/$folder" 2>/dev/null | tr -d '\r')"
+[[ "$windows_path" == ?:\\* ]] || fail "no drive-letter path for $work/$folder (got \"$windows_path\")"
+win create "$windows_path" > /dev/null || fail "create in $windows_path"
+win import "$windows_path" records.tsv > /dev/null || fail "import into $windows_path"
+win pack "$windows_path" > /dev/null || fail "pack of $windows_path"
+lin create L0 > /dev/null
+lin import L0 records.tsv > /dev/null
+same_records "$folder" L0 "in a folder named $folder"
 echo "the same records both ways"
