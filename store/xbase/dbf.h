@@ -33,7 +33,11 @@ struct TableStamp {
   uint64_t modifiedNs = 0;
   // Everything but the time agrees.
   bool SameContent(const TableStamp& o) const { return changes == o.changes && count == o.count && size == o.size; }
-  bool operator==(const TableStamp&) const = default;
+  // Times agree to 100 ns, the finest that Windows keeps: a stamp made on
+  // one system matches the same file seen from the other.
+  bool operator==(const TableStamp& o) const {
+    return SameContent(o) && modifiedNs / 100 == o.modifiedNs / 100;
+  }
 };
 
 struct DbfField {

@@ -40,6 +40,11 @@ int ErrnoOf(DWORD e) {
   }
 }
 
+// Times are kept as nanoseconds since 1970, as on POSIX, so that an index
+// stamped on one system is current on the other (a folder on a share, a
+// disk carried over); a FILETIME counts 100 ns ticks since 1601.
+constexpr uint64_t kUnixEpochTicks = 116444736000000000ull;
+
 OVERLAPPED At(uint64_t offset) {
   OVERLAPPED ov{};
   ov.Offset = (DWORD)offset;
@@ -79,7 +84,8 @@ class WinHandle final : public FileHandle {
     FILETIME ft;
     if (!GetFileSizeEx(h_, &li) || !GetFileTime(h_, nullptr, nullptr, &ft)) return ErrnoOf(GetLastError());
     size = (uint64_t)li.QuadPart;
-    modifiedNs = ((((uint64_t)ft.dwHighDateTime) << 32) | ft.dwLowDateTime) * 100;
+    const uint64_t ticks = (((uint64_t)ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    modifiedNs = ticks > kUnixEpochTicks ? (ticks - kUnixEpochTicks) * 100 : 0;
     return 0;
   }
   int Truncate(uint64_t size) override {
@@ -89,7 +95,7 @@ class WinHandle final : public FileHandle {
   }
   int Sync() override { return FlushFileBuffers(h_) ? 0 : ErrnoOf(GetLastError()); }
   int SetModified(uint64_t modifiedNs) override {
-    uint64_t t = modifiedNs / 100;
+    uint64_t t = modifiedNs / 100 + kUnixEpochTicks;
     FILETIME ft;
     ft.dwLowDateTime = (DWORD)t;
     ft.dwHighDateTime = (DWORD)(t >> 32);
