@@ -77,6 +77,7 @@ windows: windows-deps $(WINDOWS_BUILD)/CMakeCache.txt
 windows-test: windows-deps test-deps $(WINDOWS_BUILD)/CMakeCache.txt $(CORE_BUILD)/CMakeCache.txt
 	cmake --build $(CORE_BUILD) -j $(JOBS) --target vantrell-db
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+	$(WINE_ENV) wineboot --init
 	cd $(WINDOWS_BUILD) && $(WINE_ENV) ctest --output-on-failure -j $(JOBS)
 
 # Configured again, so that a build folder made before SQLite's development
