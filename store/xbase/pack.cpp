@@ -98,8 +98,7 @@ bool PlainFileAt(const std::string& path) {
   // A second name means the file lives elsewhere too: once in the table's
   // place, every write to the table would change that other file. (A file
   // system that keeps no count is taken at its word.)
-  const std::uintmax_t names = std::filesystem::hard_link_count(p, ec);
-  return ec || names <= 1;
+  return NameCountOf(path) <= 1;
 }
 
 // What completing a journal does: rename `from` onto `to` (full paths),

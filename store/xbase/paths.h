@@ -22,6 +22,10 @@ std::string WithExtension(const std::string& path, const std::string& ext);
 std::string BaseName(const std::string& path);
 std::string FolderOf(const std::string& path);  // "" for a plain name
 
+// How many names (hard links) the file at the path has; 0 where that
+// cannot be told.
+uint32_t NameCountOf(const std::string& path);
+
 // This process's number, and whether the process of a number has ended
 // (false when it runs, or cannot be told).
 unsigned long CurrentProcessNumber();

@@ -206,6 +206,11 @@ FileSystem& SystemFileSystem() {
   return fs;
 }
 
+uint32_t NameCountOf(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? (uint32_t)st.st_nlink : 0;
+}
+
 unsigned long CurrentProcessNumber() { return (unsigned long)::getpid(); }
 
 bool ProcessHasEnded(unsigned long pid) {

@@ -236,6 +236,16 @@ FileSystem& SystemFileSystem() {
   return fs;
 }
 
+uint32_t NameCountOf(const std::string& path) {
+  HANDLE h = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  const uint32_t n = GetFileInformationByHandle(h, &info) ? info.nNumberOfLinks : 0;
+  CloseHandle(h);
+  return n;
+}
+
 unsigned long CurrentProcessNumber() { return GetCurrentProcessId(); }
 
 bool ProcessHasEnded(unsigned long pid) {
