@@ -6,11 +6,11 @@
 # missing. Works as root or through sudo.
 set -euo pipefail
 
-# libicu-dev: the case folding of every search (the program and the tool).
 # qt6-svg-dev: the icons are SVG files.
 build_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libzip-dev zlib1g-dev
-            libgl-dev fonts-liberation2 libicu-dev)
-test_pkgs=(python3 python3-dbfread python3-dbf sqlite3 libsqlite3-dev xvfb xauth
+            libgl-dev fonts-liberation2)
+# libicu-dev: the reference the engine's own case folding is tested against.
+test_pkgs=(libicu-dev python3 python3-dbfread python3-dbf sqlite3 libsqlite3-dev xvfb xauth
            poppler-utils zip unzip googletest libgtest-dev cups printer-driver-cups-pdf
            desktop-file-utils appstream man-db file dpkg-dev)
 # `make package`: CPack finds the package's dependencies with dpkg-shlibdeps,

@@ -1,8 +1,6 @@
 #include "fold.h"
 
-#include <unicode/ucasemap.h>
-#include <unicode/uchar.h>
-
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -18,15 +16,95 @@ namespace xbase {
 
 namespace {
 
-// One case map for the whole process; the folding calls only read it, so
-// threads share it.
-const UCaseMap* CaseMap() {
-  static const UCaseMap* const map = [] {
-    UErrorCode status = U_ZERO_ERROR;
-    UCaseMap* m = ucasemap_open("", U_FOLD_CASE_DEFAULT, &status);
-    return U_SUCCESS(status) ? m : nullptr;
-  }();
-  return map;
+// A character's folding, as UTF-8.
+struct FoldTo {
+  uint8_t size;
+  char bytes[7];
+};
+
+// kFoldFrom (the characters that change, ascending) and kFoldTo (their
+// foldings), generated from the Unicode data by scripts/gen_foldtable.py.
+#include "foldtable.inc"
+
+static_assert(kFoldMaxBytes < sizeof(FoldTo::bytes), "a folding does not fit");
+static_assert(kFoldMaxGrowth <= 3, "FoldInto's room is three bytes out for one in");
+
+// Where the folding of a character of the Basic Multilingual Plane is, in
+// two steps: its high byte picks a block of 256 characters, its low byte a
+// slot in it holding the folding's place in kFoldTo plus one (0: the
+// character stays as it is). Blocks without a change share block 0.
+constexpr size_t CountFoldBlocks() {
+  size_t blocks = 1;
+  for (size_t i = 0; i < kFoldCount; ++i) {
+    if (i > 0 && kFoldFrom[i] <= kFoldFrom[i - 1]) throw "the folding table is out of order";
+    if (kFoldFrom[i] < 0x10000 && (i == 0 || kFoldFrom[i] >> 8 != kFoldFrom[i - 1] >> 8)) ++blocks;
+  }
+  return blocks;
+}
+
+struct FoldIndex {
+  uint8_t block[256] = {};
+  uint16_t slot[CountFoldBlocks()][256] = {};
+  size_t bmpCount = 0;  // the foldings in the Basic Multilingual Plane come first
+};
+
+constexpr FoldIndex MakeFoldIndex() {
+  FoldIndex x;
+  size_t blocks = 0;
+  for (size_t i = 0; i < kFoldCount && kFoldFrom[i] < 0x10000; ++i) {
+    const char32_t c = kFoldFrom[i];
+    if (x.block[c >> 8] == 0) x.block[c >> 8] = (uint8_t)++blocks;
+    x.slot[x.block[c >> 8]][c & 0xFF] = (uint16_t)(i + 1);
+    x.bmpCount = i + 1;
+  }
+  return x;
+}
+
+constexpr FoldIndex kFoldIndex = MakeFoldIndex();
+
+// The folding of a character, or null where it stays as it is.
+inline const FoldTo* FoldingOf(char32_t c) {
+  if (c < 0x10000) {
+    const uint16_t at = kFoldIndex.slot[kFoldIndex.block[c >> 8]][c & 0xFF];
+    return at == 0 ? nullptr : &kFoldTo[at - 1];
+  }
+  const char32_t* end = kFoldFrom + kFoldCount;
+  const char32_t* at = std::lower_bound(kFoldFrom + kFoldIndex.bmpCount, end, c);
+  return at != end && *at == c ? &kFoldTo[at - kFoldFrom] : nullptr;
+}
+
+// The well-formed UTF-8 character at p (its first byte 0x80 or more) with
+// `avail` bytes of text: its length, with the character in *c, or 0 where
+// the bytes are not well-formed UTF-8 (overlong forms, surrogates, beyond
+// U+10FFFF, a sequence cut short).
+inline size_t DecodeAt(const unsigned char* p, size_t avail, char32_t* c) {
+  const unsigned b = p[0];
+  if (b < 0xC2 || b > 0xF4) return 0;
+  if (b < 0xE0) {
+    if (avail < 2 || (p[1] & 0xC0) != 0x80) return 0;
+    *c = ((b & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+    return 2;
+  }
+  // The second byte's range narrows after E0, ED, F0 and F4.
+  const unsigned low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+  const unsigned high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+  if (b < 0xF0) {
+    if (avail < 3 || p[1] < low || p[1] > high || (p[2] & 0xC0) != 0x80) return 0;
+    *c = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+    return 3;
+  }
+  if (avail < 4 || p[1] < low || p[1] > high || (p[2] & 0xC0) != 0x80 || (p[3] & 0xC0) != 0x80) return 0;
+  *c = ((b & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
+  return 4;
+}
+
+// Eight ASCII bytes with their capital letters made small.
+inline uint64_t LowerAscii8(uint64_t w) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  // The high bit of each byte: set from 'A' on, and set beyond 'Z'.
+  const uint64_t fromA = w + kOnes * (0x80 - 'A');
+  const uint64_t beyondZ = w + kOnes * (0x80 - 'Z' - 1);
+  return w | (((fromA & ~beyondZ) & (kOnes * 0x80)) >> 2);
 }
 
 // Removes the combining dot above (U+0307, bytes CC 87) that directly
@@ -49,32 +127,47 @@ void DropDotAfterI(std::string& s) {
 
 // Folds into `out` (replacing what it held).
 void FoldInto(std::string_view utf8, std::string& out) {
-  const UCaseMap* map = CaseMap();
-  if (map == nullptr || utf8.size() > (size_t)INT32_MAX / 4) {
-    // Without the Unicode tables: ASCII letters alone.
-    out.assign(utf8);
-    for (char& c : out)
-      if (c >= 'A' && c <= 'Z') c = (char)(c + 32);
-    return;
-  }
-  // One character folds to at most three, each at most as long as the
-  // longest: three times the length is nearly always room enough.
-  out.resize(utf8.size() * 3 + 16);
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    UErrorCode status = U_ZERO_ERROR;
-    const int32_t n = ucasemap_utf8FoldCase(map, out.data(), (int32_t)out.size(), utf8.data(), (int32_t)utf8.size(),
-                                            &status);
-    if (status == U_BUFFER_OVERFLOW_ERROR && attempt == 0) {
-      out.resize((size_t)n + 1);
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const size_t n = utf8.size();
+  // A character folds to at most three times its bytes; the spare bytes
+  // let a folding be copied whole.
+  out.resize(n * 3 + sizeof(FoldTo::bytes));
+  char* o = out.data();
+  size_t i = 0;
+  while (i < n) {
+    if (i + 8 <= n) {
+      uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      if ((w & 0x8080808080808080ull) == 0) {
+        w = LowerAscii8(w);
+        std::memcpy(o, &w, 8);
+        o += 8;
+        i += 8;
+        continue;
+      }
+    }
+    const unsigned char b = p[i];
+    if (b < 0x80) {
+      *o++ = (char)((unsigned)(b - 'A') < 26u ? b + 32 : b);
+      ++i;
       continue;
     }
-    if (U_FAILURE(status)) {
-      out.assign(utf8);
-      return;
+    char32_t c;
+    const size_t len = DecodeAt(p + i, n - i, &c);
+    if (len == 0) {
+      *o++ = (char)b;  // not UTF-8: kept as it is
+      ++i;
+      continue;
     }
-    out.resize((size_t)n);
-    break;
+    if (const FoldTo* f = FoldingOf(c)) {
+      std::memcpy(o, f->bytes, sizeof(f->bytes));
+      o += f->size;
+    } else {
+      for (size_t k = 0; k < len; ++k) *o++ = (char)p[i + k];
+    }
+    i += len;
   }
+  out.resize((size_t)(o - out.data()));
   DropDotAfterI(out);
 }
 
@@ -100,27 +193,17 @@ struct FoldingToAscii {
   uint64_t ascii[2];  // bit b: ASCII byte b is in its folding
 };
 
-// All of them, asked of the folding itself once (only characters that
-// change when folded need asking).
+// All of them, read from the folding table once.
 const std::vector<FoldingToAscii>& FoldingsToAscii() {
   static const std::vector<FoldingToAscii> list = [] {
     std::vector<FoldingToAscii> out;
-    std::string one, folded;
-    for (char32_t c = 0x80; c < 0x10000; ++c) {
-      if (c >= 0xD800 && c <= 0xDFFF) continue;
-      if (!u_hasBinaryProperty((UChar32)c, UCHAR_CHANGES_WHEN_CASEFOLDED)) continue;
-      one.clear();
-      if (c < 0x800) {
-        one += (char)(0xC0 | (c >> 6));
-      } else {
-        one += (char)(0xE0 | (c >> 12));
-        one += (char)(0x80 | ((c >> 6) & 0x3F));
+    for (size_t i = 0; i < kFoldIndex.bmpCount; ++i) {
+      if (kFoldFrom[i] < 0x80) continue;
+      FoldingToAscii f{kFoldFrom[i], {0, 0}};
+      for (size_t k = 0; k < kFoldTo[i].size; ++k) {
+        const auto b = (unsigned char)kFoldTo[i].bytes[k];
+        if (b < 0x80) f.ascii[b >> 6] |= uint64_t(1) << (b & 63);
       }
-      one += (char)(0x80 | (c & 0x3F));
-      FoldInto(one, folded);
-      FoldingToAscii f{c, {0, 0}};
-      for (char b : folded)
-        if ((unsigned char)b < 0x80) f.ascii[(unsigned char)b >> 6] |= uint64_t(1) << ((unsigned char)b & 63);
       if (f.ascii[0] | f.ascii[1]) out.push_back(f);
     }
     out.push_back({0x0307, {0, uint64_t(1) << ('i' - 64)}});
@@ -168,6 +251,8 @@ bool HoldsMarked(std::string_view s, const std::vector<uint64_t>& marked) {
 }
 
 }  // namespace
+
+std::string_view FoldingUnicodeVersion() { return kFoldUnicodeVersion; }
 
 std::string FoldCase(std::string_view utf8) {
   std::string out;

@@ -9,8 +9,8 @@
 // not made with it: their upper-casing defines the order on disk and stays
 // as it is.
 //
-// All folding goes through FoldCase, the one place that calls the Unicode
-// library, so that another can take its place on another platform.
+// The folding is the engine's own table (foldtable.inc, generated from the
+// Unicode data by scripts/gen_foldtable.py), so every platform folds alike.
 #pragma once
 
 #include <cstdint>
@@ -20,9 +20,12 @@
 
 namespace xbase {
 
-// The full case folding of UTF-8 text, as UTF-8. Bytes that are not UTF-8
-// are kept as they are.
+// The full case folding of UTF-8 text, as UTF-8. Bytes that are not
+// well-formed UTF-8 are kept as they are.
 std::string FoldCase(std::string_view utf8);
+
+// The Unicode version of the folding ("15.0.0").
+std::string_view FoldingUnicodeVersion();
 
 // A search text, folded once: whether a stored text holds it, letters of
 // either case alike. Pure ASCII stored texts are tested without folding.

@@ -1,10 +1,16 @@
 // FindContaining: the search window's pass over every catalog; bulk reads
 // and the file windows they read through.
 #include <cstdio>
+#include <random>
 
 #include "readwindow.h"
 #include "fold.h"
 #include "xbase_fixture.h"
+
+#ifdef VANTRELL_HAVE_ICU
+#include <unicode/ucasemap.h>
+#include <unicode/uchar.h>
+#endif
 
 namespace {
 
@@ -51,6 +57,7 @@ TEST(FoldedSearchTest, FullCaseFoldingAsUsersType) {
   EXPECT_TRUE(finds("\xC4\xB0stanbul", "istanbul"));
   EXPECT_TRUE(finds("istanbul", "i\xCC\x87stanbul")) << "the dot as a combining character";
   EXPECT_TRUE(finds("k", "\xE2\x84\xAA")) << "Kelvin sign";
+  EXPECT_TRUE(finds("j", "\xC7\xB0")) << "folds to a letter and a combining mark";
   EXPECT_TRUE(finds("\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82", "\xCE\x9F\xCE\x94\xCE\x9F\xCE\xA3")) << "final sigma";
   EXPECT_TRUE(finds("ff", "o\xEF\xAC\x80" "ice")) << "ligature";
   EXPECT_TRUE(finds("REPORT", "my report.txt"));
@@ -69,6 +76,74 @@ TEST(FoldedSearchTest, FullCaseFoldingAsUsersType) {
   }
   EXPECT_TRUE(finds("abcdefghijklmnopqrstuvwxyzss", (std::string(20, '-') + "ABCDEFGHIJKLMNOPQRSTUVWXYZ\xC3\x9F").c_str()));
   EXPECT_EQ(xbase::FoldCase("\xC4\xB0Z STRA\xC3\x9F" "E"), "iz strasse");
+}
+
+// The engine's own folding table against ICU's full case folding: every
+// Unicode scalar value alone, then random mixes of letters, characters and
+// bytes that are not UTF-8 (kept as they are by both).
+TEST(FoldedSearchTest, FoldsEveryCharacterAsTheUnicodeLibrary) {
+#ifndef VANTRELL_HAVE_ICU
+  GTEST_SKIP() << "ICU, the reference folding, was not found when this test was built";
+#else
+  UErrorCode status = U_ZERO_ERROR;
+  UCaseMap* map = ucasemap_open("", U_FOLD_CASE_DEFAULT, &status);
+  ASSERT_TRUE(U_SUCCESS(status));
+  const auto reference = [&](const std::string& s) {
+    std::string out(s.size() * 3 + 16, '\0');
+    UErrorCode st = U_ZERO_ERROR;
+    const int32_t n = ucasemap_utf8FoldCase(map, out.data(), (int32_t)out.size(), s.data(), (int32_t)s.size(), &st);
+    EXPECT_TRUE(U_SUCCESS(st));
+    out.resize((size_t)n);
+    // Ours drops the dot above that follows an "i".
+    for (size_t at = 0; (at = out.find("i\xCC\x87", at)) != std::string::npos;) out.erase(++at, 2);
+    return out;
+  };
+  const auto utf8 = [](char32_t c) {
+    std::string s;
+    if (c < 0x80) return s += (char)c;
+    if (c < 0x800) {
+      s += (char)(0xC0 | (c >> 6));
+    } else {
+      if (c < 0x10000) {
+        s += (char)(0xE0 | (c >> 12));
+      } else {
+        s += (char)(0xF0 | (c >> 18));
+        s += (char)(0x80 | ((c >> 12) & 0x3F));
+      }
+      s += (char)(0x80 | ((c >> 6) & 0x3F));
+    }
+    return s += (char)(0x80 | (c & 0x3F));
+  };
+  // Characters newer than the table are left out where ICU is newer.
+  UVersionInfo tableVersion{};
+  u_versionFromString(tableVersion, std::string(xbase::FoldingUnicodeVersion()).c_str());
+  std::vector<std::string> wrong;
+  for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    UVersionInfo age;
+    u_charAge((UChar32)c, age);
+    if (std::lexicographical_compare(tableVersion, tableVersion + 4, age, age + 4)) continue;
+    const std::string one = utf8(c);
+    if (xbase::FoldCase(one) != reference(one)) {
+      char name[16];
+      std::snprintf(name, sizeof name, "U+%04X", (unsigned)c);
+      wrong.push_back(name);
+    }
+  }
+  EXPECT_TRUE(wrong.empty()) << wrong.size() << " characters fold otherwise, the first " << wrong.front();
+  const char* const pieces[] = {"A", "z", "Z", "@", "[", "`", "{", " ", "/", "0", "STRA\xC3\x9F" "E",
+                                "\xC4\xB0", "i", "\xCC\x87", "\xCE\xA3", "\xE1\xBE\x88", "\xEF\xAC\x83",
+                                "\xF0\x90\x90\x80", "\xF0\x9E\xA4\xA1", "\xE2\x84\xAA", "\xC3\xA9",
+                                "\xFF", "\xC1\x81", "\xE0\x81\x81", "\xF0\x80\x81\x81", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x84", "\xC3",
+                                "\x80", "\xF0\x90\x90"};
+  std::mt19937 random(19);
+  for (int round = 0; round < 5000; ++round) {
+    std::string text;
+    for (int n = (int)(random() % 40); n > 0; --n) text += pieces[random() % std::size(pieces)];
+    ASSERT_EQ(xbase::FoldCase(text), reference(text)) << testing::PrintToString(text);
+  }
+  ucasemap_close(map);
+#endif
 }
 
 TEST_F(FindTest, NaturalOrderFollowsTheFile) {
