@@ -329,10 +329,13 @@ void FaultyFs::LeaveWhatTheDiskHolds() {
   std::map<std::string, std::shared_ptr<Node>> names = onDisk_;
   size_t keptChanges = keepSome_ ? std::uniform_int_distribution<size_t>(0, unsynced_.size())(random_) : 0;
   for (size_t i = 0; i < keptChanges; ++i) Apply(names, unsynced_[i]);
-  std::vector<fs::path> present;
+  // Files the disk does not hold go; the others are written over in place
+  // (Windows cannot make a file anew under a name whose file the engine
+  // still holds open).
+  std::vector<fs::path> gone;
   for (const auto& e : fs::directory_iterator(watched_))
-    if (e.is_regular_file()) present.push_back(e.path());
-  for (const fs::path& p : present) fs::remove(p);
+    if (e.is_regular_file() && !names.count(e.path().filename().string())) gone.push_back(e.path());
+  for (const fs::path& p : gone) fs::remove(p);
   for (const auto& [name, node] : names) {
     std::string bytes = node->onDisk;
     if (keepSome_)
