@@ -13,6 +13,7 @@
 #include "datamodule.h"
 #include "mainwindow.h"
 #include "folder.h"
+#include "parentconsole.h"
 #include "prompts.h"
 #include "singleinstance.h"
 #include "splash.h"
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
     QStringList args;
     for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     parser.parse(args);
+    if (parser.isSet(helpOption) || parser.isSet(versionOption)) UseParentConsole();
     if (parser.isSet(helpOption)) {
       // Without an application object Qt cannot know the program's name.
       QString text = parser.helpText();

@@ -12,13 +12,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "instancechannel.h"
 #include "prompts.h"
-
-#ifdef Q_OS_WIN
-#include <QProcessEnvironment>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -33,14 +28,6 @@ constexpr qsizetype kMaxAnswer = 64 * 1024;
 constexpr int kConnectTimeoutMs = 2000;
 constexpr int kAnswerTimeoutMs = 3000;
 constexpr int kLockTimeoutMs = 5000;
-
-QString UserId() {
-#ifdef Q_OS_WIN
-  return qEnvironmentVariable("USERNAME");
-#else
-  return QString::number(static_cast<qulonglong>(::getuid()));
-#endif
-}
 
 // Socket and pipe names, and the lock file beside them, must be plain file
 // names on every platform: letters, digits, '.', '-' and '_' only.
@@ -64,18 +51,6 @@ QString SafeName(const QString& text) {
   return out;
 }
 
-// The folder for the socket and its lock: the user's private runtime folder
-// when there is one, else the temporary folder (the socket is made readable
-// by its owner only either way).
-QString SocketFolder() {
-#ifndef Q_OS_WIN
-  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (!runtime.isEmpty() && QFileInfo(runtime).isDir() && QFileInfo(runtime).isWritable())
-    return runtime;
-#endif
-  return QDir::tempPath();
-}
-
 }  // namespace
 
 QString TSingleInstance::CaptionFromExecutable(const QString& executablePath) {
@@ -85,14 +60,10 @@ QString TSingleInstance::CaptionFromExecutable(const QString& executablePath) {
 }
 
 TSingleInstance::TSingleInstance(const QString& caption, QObject* parent) : QObject(parent) {
-  const QString name = SafeName(QStringLiteral("PREVINST:") + caption + u'_' + UserId());
-  const QString folder = SocketFolder();
-#ifdef Q_OS_WIN
-  serverName_ = name;  // a pipe name; pipes vanish with their process
-#else
-  serverName_ = folder + u'/' + name;
-#endif
-  lockPath_ = folder + u'/' + name + QStringLiteral(".lock");
+  const InstanceChannel channel =
+      ChannelNamed(SafeName(QStringLiteral("PREVINST:") + caption + u'_' + CurrentUserId()));
+  serverName_ = channel.serverName;
+  lockPath_ = channel.lockPath;
 }
 
 TSingleInstance::~TSingleInstance() = default;

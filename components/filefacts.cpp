@@ -1,19 +1,12 @@
+// The size and date texts of a record, the same on every system. How the
+// facts are read from the file system: filefacts_posix.cpp and
+// filefacts_win32.cpp.
 #include "filefacts.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-
-#include <ctime>
 #include <QFileInfo>
 
 #include "sizetext.h"
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace browse {
 
@@ -50,74 +43,10 @@ QString TimeFormatWithSeconds(const QLocale& locale) {
 
 }  // namespace
 
-namespace {
-
 int64_t PackDosDate(int year, int month, int day, int hour, int minute, int second) {
   if (year < 1980) return (int64_t)1 << 21 | (int64_t)1 << 16;  // 1980-01-01 00:00
   return (int64_t)(year - 1980) << 25 | (int64_t)month << 21 | (int64_t)day << 16 | (int64_t)hour << 11 |
          (int64_t)minute << 5 | (int64_t)(second / 2);
-}
-
-#ifdef Q_OS_UNIX
-// The local time straight from the C library: one call, no time zone
-// objects, for the many files of a batch.
-FileFacts FactsOfStat(const struct stat& st) {
-  FileFacts f;
-  const time_t seconds = st.st_mtime;
-  struct tm local;
-  if (::localtime_r(&seconds, &local) == nullptr) return f;
-  f.size = (int64_t)st.st_size;
-  f.dosDate = PackDosDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                          local.tm_sec);
-  return f;
-}
-#else
-int64_t PackDosDate(const QDateTime& t) {
-  const QDate d = t.date();
-  const QTime h = t.time();
-  return PackDosDate(d.year(), d.month(), d.day(), h.hour(), h.minute(), h.second());
-}
-#endif
-
-}  // namespace
-
-FileFacts FactsOf(const QString& path) {
-#ifdef Q_OS_UNIX
-  struct stat st;
-  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
-  return FactsOfStat(st);
-#else
-  FileFacts f;
-  const QFileInfo info(path);
-  if (!info.exists()) return f;
-  f.size = info.size();
-  f.dosDate = PackDosDate(info.lastModified().toLocalTime());
-  return f;
-#endif
-}
-
-FolderFacts::FolderFacts(const QString& folder) : folder_(folder) {
-  if (!folder_.endsWith(u'/') && !folder_.endsWith(QDir::separator())) folder_ += QDir::separator();
-#ifdef Q_OS_UNIX
-  fd_ = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-#endif
-}
-
-FolderFacts::~FolderFacts() {
-#ifdef Q_OS_UNIX
-  if (fd_ >= 0) ::close(fd_);
-#endif
-}
-
-FileFacts FolderFacts::Of(const QString& relative) const {
-#ifdef Q_OS_UNIX
-  if (fd_ >= 0) {
-    struct stat st;
-    if (::fstatat(fd_, QFile::encodeName(relative).constData(), &st, 0) != 0) return {};
-    return FactsOfStat(st);
-  }
-#endif
-  return FactsOf(folder_ + relative);
 }
 
 int64_t FileSizeOf(const QString& path) {

@@ -26,6 +26,10 @@ struct FileFacts {
 };
 FileFacts FactsOf(const QString& path);
 
+// The packed DOS date-time of a local time (two-second resolution; times
+// before 1980 count as its first second).
+int64_t PackDosDate(int year, int month, int day, int hour, int minute, int second);
+
 // The same for many files below one folder, each named by its path
 // relative to the folder: the folder is looked up once, not for each file.
 class FolderFacts {
@@ -38,7 +42,7 @@ class FolderFacts {
 
  private:
   QString folder_;
-  int fd_ = -1;
+  int fd_ = -1;  // the folder held open, where the system reads names relative to it
 };
 
 // The size text FLSIZE keeps (10 characters): the size with the locale's

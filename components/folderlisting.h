@@ -58,10 +58,11 @@ struct FolderEntries {
 };
 
 // The entries of `folder`, each list in name order (letters of either case
-// alike). Hidden entries (a leading dot) are left out, and so is whatever is
-// neither an ordinary file nor a folder. A link counts as what it points
-// to, except that a link to a folder is never listed as a subfolder (a walk
-// down the tree cannot loop). With `bounds`, a subfolder where another file
+// alike). Hidden entries (a leading dot; on Windows the hidden attribute)
+// are left out, and so is whatever is neither an ordinary file nor a
+// folder. A link counts as what it points to, except that a link to a
+// folder (on Windows also a junction) is never listed as a subfolder (a
+// walk down the tree cannot loop). With `bounds`, a subfolder where another file
 // system is mounted is listed only as the bounds allow, and a pseudo file
 // system never (both are named in the entries instead).
 FolderEntries ReadFolderEntries(const QString& folder, const NameMasks& masks, bool withFolders,

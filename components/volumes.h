@@ -5,7 +5,8 @@
 // Paths written with a drive letter ("C:\...") or as a network share
 // ("\\server\share\...") have that root on every platform. Any other path's
 // root is the mount point of its volume. On Windows the drive facts come from
-// the system's drive queries; elsewhere from QStorageInfo and /sys/block.
+// the system's drive queries (volumes_win32.cpp); elsewhere from QStorageInfo
+// and /sys/block (volumes_posix.cpp).
 #pragma once
 
 #include <QString>
@@ -17,6 +18,10 @@ enum class DriveType { Unknown, NoRootDir, Removable, Fixed, Remote, CDRom, RamD
 
 // "C:\..." or "c:/..." (and the bare drive "C:"); false for anything else.
 bool HasDriveLetter(const QString& path);
+
+// A path that begins as a network share's does: two backslashes and a name
+// ("\\server\share\...", on Windows also "//server/share/...").
+bool IsNetworkShare(const QString& path);
 
 // Drive letter paths: "X:\" (letter upper-cased); network shares
 // "\\server\share\"; otherwise the mount point of the path's volume (that of
@@ -39,6 +44,7 @@ QString Label(const QString& root);
 // by the mount points of real disks, removable media and network shares.
 QStringList Roots();
 
+#ifndef _WIN32
 // --- Below: the Linux device classification, exposed for tests. -------------
 
 // Reads device facts from another folder than "/sys" (a fake tree in tests);
@@ -54,5 +60,6 @@ DriveType TypeFromDevice(const QString& device, const QString& fileSystemType);
 // ("sdb1" -> "sdb", "nvme0n1p2" -> "nvme0n1", "dm-0" -> "dm-0"); "" when the
 // device is not known there.
 QString DiskOf(const QString& blockName);
+#endif
 
 }  // namespace volumes

@@ -7,20 +7,16 @@
 #include <QLocale>
 #include <QProgressDialog>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 
 #include <atomic>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
+#include "trashcheck.h"
 
 namespace fileops {
 
@@ -46,27 +42,6 @@ Outcome Failed(const std::error_code& ec) { return Failed(QString::fromLocal8Bit
 bool Occupied(const QString& path) {
   const QFileInfo info(path);
   return info.exists() || info.isSymLink();
-}
-
-// Where trash folders follow the freedesktop.org layout, the user's own
-// trash ($XDG_DATA_HOME/Trash) made ready, as the toolkit would make it. The
-// toolkit falls back to it for files it cannot trash on their own volume;
-// when it cannot make it either, some of its versions take the program's
-// current folder for the trash and move the file there. A trash that is
-// surely there rules that out. Empty when it is ready; else why not.
-QString HomeTrashProblem() {
-#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
-  const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-  if (data.isEmpty()) return QStringLiteral("There is no folder for the trash.");
-  const QString trash = data + QStringLiteral("/Trash");
-  if (!QFileInfo(trash).isDir()) {
-    QDir().mkpath(data);
-    if (QDir(data).mkdir(QStringLiteral("Trash")))
-      QFile::setPermissions(trash, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-  }
-  if (!QFileInfo(trash).isDir()) return "The trash folder " + trash + " cannot be made.";
-#endif
-  return QString();
 }
 
 }  // namespace
@@ -187,27 +162,8 @@ Outcome MakeFolder(const QString& path) {
                                          : QStringLiteral("Something else of that name is there."));
 }
 
-// Why the file cannot leave its folder (the folder is on a read-only file
-// system, or the user may not change it); empty when it can. Asked first:
-// a trash that cannot take the file otherwise only names the failed
-// fallback (a rename across file systems), not the cause.
-static QString LeaveFolderProblem(const QString& path) {
-#ifdef Q_OS_UNIX
-  const QString folder = QFileInfo(path).absolutePath();
-  if (::access(QFile::encodeName(folder).constData(), W_OK) != 0) {
-    const int error = errno;
-    return "The folder " + folder + " cannot be changed: " + QString::fromLocal8Bit(std::strerror(error)) + ".";
-  }
-#else
-  Q_UNUSED(path);
-#endif
-  return QString();
-}
-
 Outcome TrashFile(const QString& path) {
-  if (Occupied(path))
-    if (const QString problem = LeaveFolderProblem(path); !problem.isEmpty()) return Failed(problem);
-  if (const QString problem = HomeTrashProblem(); !problem.isEmpty()) return Failed(problem);
+  if (const QString problem = TrashProblem(path, Occupied(path)); !problem.isEmpty()) return Failed(problem);
   QFile file(path);
   const bool moved = file.moveToTrash();
   if (!Occupied(path)) return Done();
