@@ -78,7 +78,11 @@ windows-test: windows-deps test-deps $(WINDOWS_BUILD)/CMakeCache.txt $(CORE_BUIL
 	cmake --build $(CORE_BUILD) -j $(JOBS) --target vantrell-db
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	$(WINE_ENV) wineboot --init
-	cd $(WINDOWS_BUILD) && $(WINE_ENV) ctest --output-on-failure -j $(JOBS)
+	@# One Wine server for the whole run: each program starts at once, and
+	@# none meets a server that is just shutting down.
+	$(WINE_ENV) wineserver -p
+	cd $(WINDOWS_BUILD) && status=0 && $(WINE_ENV) ctest --output-on-failure -j $(JOBS) || status=$$?; \
+	  $(WINE_ENV) wineserver -k; exit $$status
 
 # Configured again, so that a build folder made before SQLite's development
 # files were there finds them now.
