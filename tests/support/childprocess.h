@@ -47,7 +47,8 @@ class ChildProcess {
   // As Wait, but gives up after `ms` milliseconds (the child still runs).
   std::optional<int> WaitFor(int ms);
   // Ends the child at once (SIGKILL, TerminateProcess) and waits for it:
-  // -1 when it was killed, its exit status when it had ended before.
+  // -1 when the kill ended it; when it had ended before, its exit status,
+  // or -2 when it had crashed.
   int Kill();
 
   struct Impl;

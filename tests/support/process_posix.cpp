@@ -260,6 +260,7 @@ int ChildProcess::Kill() {
     int status = 0;
     ::waitpid(impl_->pid, &status, 0);
     impl_->Ended(status);
+    if (WIFSIGNALED(status)) impl_->status = WTERMSIG(status) == SIGKILL ? -1 : -2;
   }
   return impl_->status;
 }

@@ -289,7 +289,8 @@ int ChildProcess::Kill() {
     const bool killed = WaitForSingleObject(impl_->process, 0) != WAIT_OBJECT_0 &&
                         TerminateProcess(impl_->process, 1) != 0;
     WaitForSingleObject(impl_->process, INFINITE);
-    impl_->Ended(killed ? -1 : StatusOf(impl_->process));
+    const int status = StatusOf(impl_->process);
+    impl_->Ended(killed ? -1 : status < 0 ? -2 : status);
   }
   return impl_->status;
 }
