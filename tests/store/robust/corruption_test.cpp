@@ -503,8 +503,7 @@ std::vector<std::string> RunCase(const Case& c) {
   // rebuilt as out of date before its damage is ever read.
   for (const auto& [name, bytes] : pristine->bytes) {
     robust::WriteFile(folder.File(name), name == c.file ? damaged : bytes);
-    std::filesystem::last_write_time(folder.File(name),
-                                     std::filesystem::last_write_time(pristine->folder.File(name)));
+    robust::KeepModified(pristine->folder.File(name), folder.File(name));
   }
 
   const std::string table = TableOf(c.file);
@@ -674,7 +673,7 @@ class Corruption : public ::testing::TestWithParam<Case> {
       robust::TempFolder copy("corruption-copy");
       for (const char* f : {R, M, I}) {
         robust::WriteFile(copy.File(f), pristine->bytes[f]);
-        std::filesystem::last_write_time(copy.File(f), std::filesystem::last_write_time(pristine->folder.File(f)));
+        robust::KeepModified(pristine->folder.File(f), copy.File(f));
       }
       std::vector<std::string> copyProblems;
       Look(copy.path(), R, copyProblems);
