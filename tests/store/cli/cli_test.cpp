@@ -556,7 +556,8 @@ TEST_F(CliTest, ImportAndReindexWriteNothingWhenAFileMayNotBeWritten) {
 #ifdef _WIN32
       // No inode numbers: the file's bytes and time stand for it.
       std::error_code timeError;
-      return ReadFile(File(index)) + std::to_string(fs::last_write_time(File(index), timeError).time_since_epoch().count());
+      const auto written = fs::last_write_time(File(index), timeError);
+      return ReadFile(File(index)) + std::to_string(written.time_since_epoch().count());
 #else
       struct stat st {};
       return ::stat(File(index).c_str(), &st) == 0 ? st.st_ino : ino_t(0);

@@ -71,9 +71,9 @@ class CrashTest : public ::testing::Test {
   // Starts the writer; its stderr goes to a file kept for the failure message.
   bool Spawn(testsupport::ChildProcess& writer, int round, uint32_t seed, uint32_t firstId, bool batch) {
     const std::string err = folder_.File("round" + std::to_string(round) + ".err");
-    return writer.Start(CRASH_WRITER,
-                        {folder_.path(), LogPath(round), std::to_string(seed), std::to_string(firstId), batch ? "1" : "0"},
-                        err);
+    const testsupport::Args args{folder_.path(), LogPath(round), std::to_string(seed), std::to_string(firstId),
+                                 batch ? "1" : "0"};
+    return writer.Start(CRASH_WRITER, args, err);
   }
 
   static bool LogHas(const std::string& path, const std::string& line) {
