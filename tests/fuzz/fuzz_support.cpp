@@ -8,7 +8,10 @@
 #include <fstream>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
 #include <unistd.h>
 #endif
 
@@ -30,13 +33,7 @@ std::string MakeFolder() {
                   : fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm")
                                                      : fs::temp_directory_path();
   // The process id keeps parallel fuzzing jobs apart.
-  fs::path dir = base / ("vantrell-fuzz-" + std::to_string(
-#ifdef _WIN32
-                                                 0
-#else
-                                                 static_cast<long>(::getpid())
-#endif
-                                                 ));
+  fs::path dir = base / ("vantrell-fuzz-" + std::to_string(static_cast<long>(::getpid())));
   fs::remove_all(dir, ec);
   fs::create_directories(dir);
   std::atexit([] {

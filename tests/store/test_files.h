@@ -2,10 +2,6 @@
 // goes with its owner, and whole files read, written and patched in place.
 #pragma once
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -13,16 +9,15 @@
 #include <string>
 #include <system_error>
 
+#include "tempfolder.h"
+
 namespace testfiles {
 
 // A new empty folder under the system's temporary folder, removed with
 // everything in it when this goes.
 class TempFolder {
  public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vantrell-test-XXXXXX").string();
-    if (mkdtemp(pattern.data())) path_ = pattern;
-  }
+  TempFolder() : path_(testsupport::MakeTempFolder("test")) {}
   ~TempFolder() {
     std::error_code ec;
     if (!path_.empty()) std::filesystem::remove_all(path_, ec);
@@ -51,10 +46,10 @@ inline bool WriteFile(const std::string& path, const std::string& bytes) {
 
 // Writes `bytes` over the file from byte `at` on, the rest staying as it is.
 inline bool Overwrite(const std::string& path, int64_t at, const std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY);
-  if (fd < 0) return false;
-  const bool ok = ::pwrite(fd, bytes.data(), bytes.size(), off_t(at)) == ssize_t(bytes.size());
-  return ::close(fd) == 0 && ok;
+  std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+  if (!file || !file.seekp(std::streamoff(at))) return false;
+  file.write(bytes.data(), std::streamsize(bytes.size()));
+  return bool(file.flush());
 }
 
 // The folder and its missing parents; true also when it was there.

@@ -4,28 +4,25 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
-#include <tuple>
+#include <thread>
 #include <vector>
 
 #include <xbase.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#endif
 
+#include "childprocess.h"
 #include "folder.h"
 #include "test_files.h"
-
-extern char** environ;
 
 namespace {
 
@@ -36,11 +33,7 @@ using testfiles::ReadFile;
 using testfiles::WriteFile;
 
 using Args = std::vector<std::string>;
-
-struct Result {
-  int code = -1;  // -1: the program did not end normally (a crash)
-  std::string out, err;
-};
+using Result = testsupport::ProcessResult;
 
 std::string Join(const Args& args) {
   std::string text;
@@ -50,95 +43,46 @@ std::string Join(const Args& args) {
 
 // Runs the tool with `args`, `input` on its standard input and `extraEnv`
 // ("NAME=value") over this process's environment; gathers both outputs.
+// On Windows the tool's messages end their lines with CR LF (what export
+// writes stays byte for byte as on Linux); they are read here with LF alone.
 Result Vdb(const Args& args, const std::string& input = {}, const std::vector<std::string>& extraEnv = {}) {
-  Result r;
-  int in[2], out[2], err[2];
-  if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) {
-    ADD_FAILURE() << "no pipes";
-    return r;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) posix_spawn_file_actions_addclose(&actions, fd);
-  // The tool gets the default answer to a closed pipe, whatever this
-  // process does with it.
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attr, &defaults);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
-
-  std::vector<std::string> envText;
-  for (char** e = environ; *e; ++e) {
-    const std::string entry = *e;
-    bool replaced = false;
-    for (const std::string& x : extraEnv) replaced = replaced || entry.rfind(x.substr(0, x.find('=') + 1), 0) == 0;
-    if (!replaced) envText.push_back(entry);
-  }
-  envText.insert(envText.end(), extraEnv.begin(), extraEnv.end());
-  std::vector<char*> envp, argv{const_cast<char*>(VANTRELL_DB)};
-  for (std::string& e : envText) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  Args argCopy = args;
-  for (std::string& a : argCopy) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, VANTRELL_DB, &actions, &attr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  for (int fd : {in[0], out[1], err[1]}) ::close(fd);
-  EXPECT_EQ(spawned, 0) << "cannot start " << VANTRELL_DB;
-  if (spawned != 0) {
-    for (int fd : {in[1], out[0], err[0]}) ::close(fd);
-    return r;
-  }
-
-  // The input is written while both outputs are read, so that none of the
-  // three pipes fills up and stalls the tool.
-  ::signal(SIGPIPE, SIG_IGN);
-  ::fcntl(in[1], F_SETFL, O_NONBLOCK);
-  size_t written = 0;
-  int inFd = in[1];
-  if (input.empty()) {
-    ::close(inFd);
-    inFd = -1;
-  }
-  int outFd = out[0], errFd = err[0];
-  char buf[65536];
-  while (outFd >= 0 || errFd >= 0) {
-    pollfd fds[3] = {{inFd, POLLOUT, 0}, {outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    if (::poll(fds, 3, -1) < 0) continue;
-    if (inFd >= 0 && fds[0].revents) {
-      const ssize_t n = ::write(inFd, input.data() + written, input.size() - written);
-      if (n > 0) written += size_t(n);
-      if (n < 0 || written == input.size()) {
-        ::close(inFd);
-        inFd = -1;
-      }
-    }
-    for (auto [index, fd, text] : {std::tuple{1, &outFd, &r.out}, std::tuple{2, &errFd, &r.err}}) {
-      if (*fd < 0 || !fds[index].revents) continue;
-      const ssize_t n = ::read(*fd, buf, sizeof buf);
-      if (n > 0) {
-        text->append(buf, size_t(n));
-      } else {
-        ::close(*fd);
-        *fd = -1;
-      }
-    }
-  }
-  if (inFd >= 0) ::close(inFd);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) r.code = WEXITSTATUS(status);
+  Result r = testsupport::RunProcess(VANTRELL_DB, args, input, extraEnv);
+#ifdef _WIN32
+  std::vector<std::string*> messages{&r.err};
+  if (args.empty() || args[0] != "export") messages.push_back(&r.out);
+  for (std::string* text : messages)
+    for (size_t at = 0; (at = text->find("\r\n", at)) != std::string::npos;) text->erase(at, 1);
+#endif
   return r;
 }
+
+// The program writing: posts new titles that move records from the front of
+// the index to its end, one after another, as fast as it can, until killed.
+VANTRELL_CHILD_ROLE(KeepWriting, "keep-writing") {
+  try {
+    xbase::Environment env;
+    xbase::Table t(env);
+    t.SetDatabaseName(args.at(0));
+    t.SetTableName("VTLDataA.dbf");
+    t.SetIndexTag("CatFlTl");
+    t.Open();
+    std::printf("open\n");
+    std::fflush(stdout);
+    for (int n = 0;; ++n) {
+      t.First();
+      t.Edit();
+      t.SetFieldByName("FLTITLE", "u" + std::to_string(n) + t.FieldByName("FLTITLE").substr(0, 60));
+      t.Post();
+      // Now and then a pause, in which a reader gets through.
+      if (n % 8 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  } catch (...) {
+  }
+  return 1;
+}
+
+// A path as the tool writes it for the user: with the system's separators.
+std::string Native(const std::string& path) { return fs::path(path).make_preferred().string(); }
 
 unsigned Byte(char c) { return static_cast<unsigned char>(c); }
 
@@ -251,7 +195,8 @@ TEST_F(CliTest, DefaultDataDirIsTheUsersOwn) {
   EXPECT_EQ(r.code, 0);
   // Not beside the program (a build folder is no home for a catalogue) but
   // in the user's data folder.
-  EXPECT_TRUE(r.out.ends_with("Brannock/Vantrell/data\n")) << r.out;
+  const std::string where = (fs::path("Brannock") / "Vantrell" / "data").string();
+  EXPECT_TRUE(r.out.ends_with(where + "\n")) << r.out;
   EXPECT_NE(fs::weakly_canonical(fs::path(r.out.substr(0, r.out.size() - 1)).parent_path()),
             fs::weakly_canonical(fs::path(VANTRELL_DB).parent_path()));
 }
@@ -592,8 +537,7 @@ TEST_F(CliTest, ImportAndReindexWriteNothingWhenAFileMayNotBeWritten) {
     fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read, ec);
     ASSERT_FALSE(ec) << ec.message();
     std::vector<std::string> env;
-    if (const int fd = ::open(file.c_str(), O_RDWR); fd >= 0) {
-      ::close(fd);
+    if (std::fstream(file, std::ios::in | std::ios::out)) {
 #ifdef VANTRELL_READONLY_PRELOAD
       // This user may write read-only files (root): the tool is refused
       // opening the file for writing the way the system refuses everyone else.
@@ -609,10 +553,17 @@ TEST_F(CliTest, ImportAndReindexWriteNothingWhenAFileMayNotBeWritten) {
     EXPECT_NE(r.err.find("nothing was imported"), std::string::npos) << r.err;
     // A reindex is refused before either index file is written anew.
     const auto inode = [&](const char* index) {
+#ifdef _WIN32
+      // No inode numbers: the file's bytes and time stand for it.
+      std::error_code timeError;
+      const auto written = fs::last_write_time(File(index), timeError);
+      return ReadFile(File(index)) + std::to_string(written.time_since_epoch().count());
+#else
       struct stat st {};
       return ::stat(File(index).c_str(), &st) == 0 ? st.st_ino : ino_t(0);
+#endif
     };
-    const ino_t records = inode("VTLDataA.nsx"), catalogs = inode("VTLCa.nsx");
+    const auto records = inode("VTLDataA.nsx"), catalogs = inode("VTLCa.nsx");
     EXPECT_EQ(Vdb({"reindex", data_}, {}, env).code, 1);
     EXPECT_EQ(inode("VTLDataA.nsx"), records);
     EXPECT_EQ(inode("VTLCa.nsx"), catalogs);
@@ -633,7 +584,7 @@ TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("the header counts 2 records, but record 3 follows them complete"), std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("run: vantrell-db repair " + Native(data_)), std::string::npos) << r.out;
   EXPECT_EQ(Count().out, "3\n");
   // A reindex counts it too.
   ASSERT_EQ(Vdb({"reindex", data_}).code, 0);
@@ -659,11 +610,11 @@ TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
   r = Vdb({"check", data_});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("the header counts 5 records, but the file holds 4 whole records"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("run: vantrell-db repair " + Native(data_)), std::string::npos) << r.out;
   r = Vdb({"import", data_, "-"}, "C\tx\tp\t\t\t\n");
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("header counts 5 records"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("vantrell-db: run: vantrell-db check " + data_), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("vantrell-db: run: vantrell-db check " + Native(data_)), std::string::npos) << r.err;
   r = Vdb({"repair", data_});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("VTLDataA.dbf: the header counted 5 records; it now counts the 4 records the file holds whole"),
@@ -682,7 +633,7 @@ TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
   EXPECT_EQ(r.out, four);
   EXPECT_NE(r.err.find("header counts 2 records, but the file holds 4 whole records"), std::string::npos) << r.err;
   r = Vdb({"check", data_});
-  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("run: vantrell-db repair " + Native(data_)), std::string::npos) << r.out;
   EXPECT_EQ(Vdb({"import", data_, "-"}, "C\tx\tp\t\t\t\n").code, 1);
   EXPECT_EQ(Vdb({"repair", data_}).code, 0);
   EXPECT_EQ(Vdb({"check", data_}).out, "ok\n");
@@ -698,7 +649,7 @@ TEST_F(CliTest, DamagedHeadersAreToldRepairedAndNothingIsWrittenOver) {
   EXPECT_NE(r.out.find("a batch of additions that never ended left 2 records past the 2 the header counts"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("run: vantrell-db repair " + data_), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("run: vantrell-db repair " + Native(data_)), std::string::npos) << r.out;
   EXPECT_EQ(Vdb({"repair", data_}).code, 0);
   EXPECT_EQ(Vdb({"check", data_}).out, "ok\n");
   EXPECT_EQ(Vdb({"export", data_}).out, four);
@@ -814,30 +765,10 @@ TEST_F(CliTest, ReadersBesideAWriterSeeOneStateOrSaySo) {
   std::string lines;
   for (int i = 0; i < kRecords; ++i) lines += "C\tt" + std::to_string(10000 + i) + "\t/p" + std::to_string(i) + "\t\t\t\n";
   Load(lines);
-  // The program, posting new titles that move records from the front of
-  // the index to its end, one after another, as fast as it can.
-  fflush(nullptr);
-  const pid_t writer = fork();
-  ASSERT_GE(writer, 0);
-  if (writer == 0) {
-    try {
-      xbase::Environment env;
-      xbase::Table t(env);
-      t.SetDatabaseName(data_);
-      t.SetTableName("VTLDataA.dbf");
-      t.SetIndexTag("CatFlTl");
-      t.Open();
-      for (int n = 0;; ++n) {
-        t.First();
-        t.Edit();
-        t.SetFieldByName("FLTITLE", "u" + std::to_string(n) + t.FieldByName("FLTITLE").substr(0, 60));
-        t.Post();
-        if (n % 8 == 0) usleep(2000);  // now and then a pause, in which a reader gets through
-      }
-    } catch (...) {
-    }
-    _exit(1);
-  }
+  // The program, posting new titles as fast as it can.
+  testsupport::ChildProcess writer;
+  ASSERT_TRUE(testsupport::StartRole(writer, "keep-writing", {data_}));
+  ASSERT_EQ(writer.ReadLine(), "open");
   int whole = 0, told = 0;
   for (int i = 0; i < 80; ++i) {
     const Result r = i % 10 == 9 ? Vdb({"check", data_}) : Vdb({"export", data_});
@@ -864,8 +795,7 @@ TEST_F(CliTest, ReadersBesideAWriterSeeOneStateOrSaySo) {
     EXPECT_EQ(n, kRecords);
     EXPECT_EQ(paths.size(), size_t(kRecords)) << "a record is listed twice";
   }
-  kill(writer, SIGKILL);
-  waitpid(writer, nullptr, 0);
+  EXPECT_EQ(writer.Kill(), -1) << "the writer stopped by itself";
   std::printf("beside the writer: %d reads whole, %d told the files changed\n", whole, told);
 }
 

@@ -12,13 +12,10 @@
 // Every case runs in a child process, so a crash or a hang fails that case
 // alone and says which.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -26,9 +23,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "childprocess.h"
 #include "robust_support.h"
 #include "xbase.h"
 
@@ -504,8 +503,7 @@ std::vector<std::string> RunCase(const Case& c) {
   // rebuilt as out of date before its damage is ever read.
   for (const auto& [name, bytes] : pristine->bytes) {
     robust::WriteFile(folder.File(name), name == c.file ? damaged : bytes);
-    std::filesystem::last_write_time(folder.File(name),
-                                     std::filesystem::last_write_time(pristine->folder.File(name)));
+    robust::KeepModified(pristine->folder.File(name), folder.File(name));
   }
 
   const std::string table = TableOf(c.file);
@@ -592,13 +590,27 @@ std::vector<std::string> RunCase(const Case& c) {
   return fails;
 }
 
-// Runs body in a child process; returns its failure lines, or why it died.
+// In a child process started by Isolated: the file its lines go to.
+std::string g_isolatedLines;
+
+// isolated LINES TEST: runs the one test TEST of this program, whose
+// Isolated call runs its body here and writes the lines to the file LINES.
+VANTRELL_CHILD_ROLE(RunIsolated, "isolated") {
+  if (args.size() != 2) return 2;
+  g_isolatedLines = args[0];
+  // The test's own report stays out of the pipe nobody reads.
+  if (!std::freopen((args[0] + ".out").c_str(), "w", stdout)) return 2;
+  std::string self = testsupport::SelfPath(), filter = "--gtest_filter=" + args[1];
+  char* argv[] = {self.data(), filter.data(), nullptr};
+  int argc = 2;
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
+
+// Runs body in a child process (this test again); returns its failure
+// lines, or why it died.
 std::vector<std::string> Isolated(const std::function<std::vector<std::string>()>& body, int seconds) {
-  int fd[2];
-  if (::pipe(fd) != 0) return {"pipe failed"};
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fd[0]);
+  if (!g_isolatedLines.empty()) {
     std::string out;
     try {
       for (const std::string& l : body()) out += Oneline(l) + "\n";
@@ -607,35 +619,20 @@ std::vector<std::string> Isolated(const std::function<std::vector<std::string>()
     } catch (...) {
       out += "threw something other than an exception\n";
     }
-    out += "\x04\n";
-    for (size_t done = 0; done < out.size();) {
-      const ssize_t w = ::write(fd[1], out.data() + done, out.size() - done);
-      if (w <= 0) break;
-      done += static_cast<size_t>(w);
-    }
-    ::_exit(0);
+    robust::WriteFile(g_isolatedLines, out + "\x04\n");
+    return {};
   }
-  ::close(fd[1]);
-  std::string text;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  bool hung = false;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      hung = true;
-      break;
-    }
-    pollfd p{fd[0], POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-    char buf[4096];
-    const ssize_t n = ::read(fd[0], buf, sizeof buf);
-    if (n <= 0) break;
-    text.append(buf, static_cast<size_t>(n));
-  }
-  ::close(fd[0]);
-  if (hung) ::kill(pid, SIGKILL);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  robust::TempFolder scratch("isolated");
+  const std::string file = scratch.File("lines");
+  testsupport::ChildProcess child;
+  if (!testsupport::StartRole(child, "isolated", {file, std::string(test->test_suite_name()) + "." + test->name()},
+                              scratch.File("errors")))
+    return {"cannot start a child process"};
+  std::optional<int> status = child.WaitFor(seconds * 1000);
+  const bool hung = !status;
+  if (hung) status = child.Kill();
+  const std::string text = robust::Exists(file) ? robust::ReadFile(file) : std::string();
   std::vector<std::string> lines;
   bool finished = false;
   for (size_t at = 0; at < text.size();) {
@@ -646,9 +643,9 @@ std::vector<std::string> Isolated(const std::function<std::vector<std::string>()
     else lines.push_back(l);
   }
   if (hung) lines.push_back("no answer within " + std::to_string(seconds) + " s: it hangs");
-  else if (WIFSIGNALED(status)) lines.push_back("crashed with signal " + std::to_string(WTERMSIG(status)));
-  else if (!finished || WEXITSTATUS(status) != 0)
-    lines.push_back("ended before finishing (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
+  else if (*status < 0) lines.push_back("crashed");
+  else if (!finished || *status != 0)
+    lines.push_back("ended before finishing (exit status " + std::to_string(*status) + ")");
   return lines;
 }
 
@@ -676,7 +673,7 @@ class Corruption : public ::testing::TestWithParam<Case> {
       robust::TempFolder copy("corruption-copy");
       for (const char* f : {R, M, I}) {
         robust::WriteFile(copy.File(f), pristine->bytes[f]);
-        std::filesystem::last_write_time(copy.File(f), std::filesystem::last_write_time(pristine->folder.File(f)));
+        robust::KeepModified(pristine->folder.File(f), copy.File(f));
       }
       std::vector<std::string> copyProblems;
       Look(copy.path(), R, copyProblems);

@@ -3,17 +3,11 @@
 // had returned, with the content it was given.
 //
 // Each round starts crash_writer on the same records table, lets it work for
-// a few milliseconds and kills it with SIGKILL; the writer's log says which
-// posts returned before the kill. Rounds alternate plain posts and batches,
+// a few milliseconds and kills it at once (SIGKILL, TerminateProcess); the
+// writer's log says which posts returned before the kill. Rounds alternate plain posts and batches,
 // and some kills come while the writer is still opening the table (which may
 // be rebuilding an index the previous victim left stale).
 #include <gtest/gtest.h>
-#include <signal.h>
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -26,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "childprocess.h"
 #include "crash_content.h"
 #include "robust_support.h"
 #include "xbase.h"
@@ -74,25 +69,11 @@ class CrashTest : public ::testing::Test {
   }
 
   // Starts the writer; its stderr goes to a file kept for the failure message.
-  pid_t Spawn(int round, uint32_t seed, uint32_t firstId, bool batch) {
-    const std::string log = LogPath(round);
+  bool Spawn(testsupport::ChildProcess& writer, int round, uint32_t seed, uint32_t firstId, bool batch) {
     const std::string err = folder_.File("round" + std::to_string(round) + ".err");
-    const std::string args[] = {CRASH_WRITER, folder_.path(), log, std::to_string(seed),
-                                std::to_string(firstId), batch ? "1" : "0"};
-    pid_t pid = ::fork();
-    if (pid == 0) {
-#ifdef __linux__
-      ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test that died
-#endif
-      FILE* e = std::freopen(err.c_str(), "w", stderr);
-      (void)e;
-      std::vector<char*> argv;
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      std::_Exit(127);
-    }
-    return pid;
+    const testsupport::Args args{folder_.path(), LogPath(round), std::to_string(seed), std::to_string(firstId),
+                                 batch ? "1" : "0"};
+    return writer.Start(CRASH_WRITER, args, err);
   }
 
   static bool LogHas(const std::string& path, const std::string& line) {
@@ -243,18 +224,16 @@ TEST_F(CrashTest, KilledWriterLosesNoPostedRecord) {
     const bool batch = round % 3 == 2;
     const bool fromStart = round % 4 == 3;  // the kill may land inside Open
     const auto delay = std::chrono::milliseconds(1 + rng() % 50);
-    const pid_t pid = Spawn(round, rng(), static_cast<uint32_t>(round + 1) * 100000u, batch);
-    ASSERT_GT(pid, 0);
+    testsupport::ChildProcess writer;
+    ASSERT_TRUE(Spawn(writer, round, rng(), static_cast<uint32_t>(round + 1) * 100000u, batch));
     if (!fromStart) {
       // Wait until the table is open, so the delay falls among the posts.
       for (int i = 0; i < 1000 && !LogHas(LogPath(round), "R"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     std::this_thread::sleep_for(delay);
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)) {
+    const int status = writer.Kill();
+    if (status != -1) {
       std::ifstream err(folder_.File("round" + std::to_string(round) + ".err"));
       std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
       FAIL() << "the writer ended by itself (status " << status << ") in round " << round << ": "

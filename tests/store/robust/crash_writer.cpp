@@ -16,10 +16,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "crash_content.h"
 #include "xbase.h"
@@ -55,7 +57,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string folder = argv[1];
-  logFd = ::open(argv[2], O_WRONLY | O_APPEND | O_CREAT, 0644);
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
+  logFd = ::open(argv[2], O_WRONLY | O_APPEND | O_CREAT | O_BINARY, 0644);
   if (logFd < 0) return 3;
   std::mt19937 rng(static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10)));
   uint32_t nextId = static_cast<uint32_t>(std::strtoul(argv[4], nullptr, 10));
@@ -120,5 +125,5 @@ int main(int argc, char** argv) {
     return 1;
   }
   Log("W");
-  for (;;) ::pause();
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }

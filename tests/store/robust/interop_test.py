@@ -30,9 +30,9 @@ def check(cond, what):
 
 
 def run_tool(tool, *args):
-    p = subprocess.run([tool, *args], capture_output=True)
+    p = subprocess.run([*tool, *args], capture_output=True)
     if p.returncode != 0:
-        sys.exit('%s %s failed (%d): %s' % (os.path.basename(tool), ' '.join(args),
+        sys.exit('%s %s failed (%d): %s' % (os.path.basename(tool[-1]), ' '.join(args),
                                             p.returncode, p.stderr.decode('utf-8', 'replace')))
     return json.loads(p.stdout.decode('utf-8'))
 
@@ -165,15 +165,16 @@ def foxpro_to_engine(tool, tmp):
 
 
 def main():
-    if len(sys.argv) != 3:
-        sys.exit('usage: interop_test.py engine-to-dbfread|foxpro-to-engine INTEROP_TOOL')
+    if len(sys.argv) < 3:
+        sys.exit('usage: interop_test.py engine-to-dbfread|foxpro-to-engine [RUNNER...] INTEROP_TOOL')
     case = {'engine-to-dbfread': engine_to_dbfread,
             'foxpro-to-engine': foxpro_to_engine}.get(sys.argv[1])
     if case is None:
         sys.exit('unknown case ' + sys.argv[1])
     tmp = tempfile.mkdtemp(prefix='vantrell-interop-')
     try:
-        rc = case(os.path.abspath(sys.argv[2]), tmp)
+        # A runner (Wine for a Windows build) goes before the tool.
+        rc = case([*sys.argv[2:-1], os.path.abspath(sys.argv[-1])], tmp)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
     for f in failures:

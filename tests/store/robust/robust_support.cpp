@@ -8,6 +8,10 @@
 #include <stdexcept>
 #include <system_error>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace robust {
@@ -49,6 +53,23 @@ void WriteFile(const std::string& path, std::string_view bytes) {
 bool Exists(const std::string& path) {
   std::error_code ec;
   return fs::exists(path, ec);
+}
+
+void KeepModified(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  // std::filesystem of MinGW sets whole seconds only.
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE src = CreateFileW(fs::path(from).c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE dst = CreateFileW(fs::path(to).c_str(), FILE_WRITE_ATTRIBUTES, share, nullptr, OPEN_EXISTING, 0, nullptr);
+  FILETIME written{};
+  const bool ok = src != INVALID_HANDLE_VALUE && dst != INVALID_HANDLE_VALUE &&
+                  GetFileTime(src, nullptr, nullptr, &written) && SetFileTime(dst, nullptr, nullptr, &written);
+  if (src != INVALID_HANDLE_VALUE) CloseHandle(src);
+  if (dst != INVALID_HANDLE_VALUE) CloseHandle(dst);
+  if (!ok) throw std::runtime_error("cannot give " + to + " the time of " + from);
+#else
+  fs::last_write_time(to, fs::last_write_time(from));
+#endif
 }
 
 static uint8_t U8(const std::string& b, size_t at) { return static_cast<uint8_t>(b.at(at)); }

@@ -30,6 +30,9 @@ class TempFolder {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, std::string_view bytes);
 bool Exists(const std::string& path);
+// Gives `to` the modification time of `from`, to the system's own precision
+// (an index knows its table by that exact time).
+void KeepModified(const std::string& from, const std::string& to);
 
 // Little- and big-endian integers inside a file image.
 uint32_t Le32(const std::string& b, size_t at);

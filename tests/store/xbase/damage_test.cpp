@@ -1,7 +1,6 @@
 // Writing beside damaged files, tables that may not be written, and readers
 // beside a writer: nothing that is in a file is ever written over, a write
 // is refused whole or done whole, and a sound table never reads as damaged.
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -203,7 +202,9 @@ TEST_F(DamageTest, ReadOnlyCompanionFileRefusesEveryWriteWhole) {
   for (const std::string& file : {IndexPath(), MemoPath(), RecordsPath()}) {
     SCOPED_TRACE(file);
     const std::string name = file.substr(file.rfind('/') + 1);
-    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    using std::filesystem::perms;
+    std::filesystem::permissions(file, perms::owner_write | perms::group_write | perms::others_write,
+                                 std::filesystem::perm_options::remove);
     // A user who may write read-only files (root) is refused the way
     // everyone else is: opening the file for writing fails with EACCES.
     std::optional<FaultyFs> fs;
@@ -234,7 +235,7 @@ TEST_F(DamageTest, ReadOnlyCompanionFileRefusesEveryWriteWhole) {
     t->Close();
     fs.reset();
     EXPECT_EQ(Snapshot(), files);
-    ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+    std::filesystem::permissions(file, perms::owner_write, std::filesystem::perm_options::add);
   }
 }
 

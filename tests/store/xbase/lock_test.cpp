@@ -1,11 +1,13 @@
 // Exclusive and shared use of a table: between two sets of open files in one
 // process (two Environments), and between two processes, the way a second
 // copy of the program would meet the first.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
 
 #include "fault_fs.h"
+#include "childprocess.h"
 #include "xbase_fixture.h"
 
 namespace {
@@ -16,6 +18,61 @@ using xbase::ErrorCode;
 // What a child process saw when it tried to open the table.
 enum ChildResult { kOpened = 0, kLocked = 1, kOtherError = 2, kCrashed = 3 };
 
+std::unique_ptr<xbase::Table> OpenIn(xbase::Environment& env, const std::string& folder, bool exclusive) {
+  auto t = std::make_unique<xbase::Table>(env);
+  t->SetDatabaseName(folder);
+  t->SetTableName("VTLDataA.dbf");
+  t->SetIndexTag("CatFlTl");
+  t->SetExclusive(exclusive);
+  t->Open();
+  return t;
+}
+
+// Another program trying to open the table: try-open FOLDER EXCLUSIVE
+// [may-not-write]; its exit status tells how it went (a ChildResult).
+VANTRELL_CHILD_ROLE(TryOpen, "try-open") {
+  if (args.size() < 2) return kOtherError;
+  std::optional<FaultyFs> fs;
+  if (args.size() > 2) {
+    // A table this program may not write.
+    fs.emplace();
+    fs->Fail(On(FsOp::OpenForWriting, "VTLDataA.dbf", EACCES));
+  }
+  try {
+    xbase::Environment env;
+    auto t = OpenIn(env, args[0], args[1] == "1");
+    const bool ok = t->Active() && t->RecordCount() == 1;
+    t->Close();
+    return ok ? kOpened : kOtherError;
+  } catch (const xbase::Error& e) {
+    return e.code() == ErrorCode::Locked ? kLocked : kOtherError;
+  } catch (...) {
+    return kOtherError;
+  }
+}
+
+// Another program holding the table: hold FOLDER EXCLUSIVE. It says "O"
+// once the table is open ("F" when it is not) and closes it when told.
+VANTRELL_CHILD_ROLE(HoldTable, "hold") {
+  if (args.size() < 2) return 2;
+  xbase::Environment env;
+  std::unique_ptr<xbase::Table> t;
+  try {
+    t = OpenIn(env, args[0], args[1] == "1");
+  } catch (...) {
+  }
+  std::printf("%s\n", t ? "O" : "F");
+  std::fflush(stdout);
+  std::string go;
+  std::getline(std::cin, go);
+  try {
+    if (t) t->Close();
+  } catch (...) {
+    return 2;
+  }
+  return 0;
+}
+
 class LockTest : public XbaseTest {
  protected:
   void SetUp() override {
@@ -25,116 +82,38 @@ class LockTest : public XbaseTest {
   }
   void TearDown() override {
     // A test that stopped early must not leave its holder waiting.
-    if (holder_.pid > 0) KillHolder(holder_);
+    holder_.Kill();
     XbaseTest::TearDown();
   }
 
-  // Tries to open the table in a fresh Environment; tells how it went.
-  static int TryOpen(const std::string& folder, bool exclusive) {
-    try {
-      xbase::Environment env;
-      xbase::Table t(env);
-      t.SetDatabaseName(folder);
-      t.SetTableName("VTLDataA.dbf");
-      t.SetIndexTag("CatFlTl");
-      t.SetExclusive(exclusive);
-      t.Open();
-      const bool ok = t.Active() && t.RecordCount() == 1;
-      t.Close();
-      return ok ? kOpened : kOtherError;
-    } catch (const xbase::Error& e) {
-      return e.code() == ErrorCode::Locked ? kLocked : kOtherError;
-    } catch (...) {
-      return kOtherError;
+  // Tries to open the table in a child process, as another program would.
+  int TryOpenInChild(bool exclusive, bool mayNotWrite = false) {
+    testsupport::Args args{Folder(), exclusive ? "1" : "0"};
+    if (mayNotWrite) args.push_back("may-not-write");
+    const int code = testsupport::RunRole("try-open", args).code;
+    return code < 0 ? kCrashed : code;
+  }
+
+  // A child process that opens the table and holds it until told to let go;
+  // returns whether it opened the table.
+  bool StartHolder(bool exclusive) {
+    if (!testsupport::StartRole(holder_, "hold", {Folder(), exclusive ? "1" : "0"})) {
+      ADD_FAILURE() << "cannot start the holder";
+      return false;
     }
+    const std::optional<std::string> status = holder_.ReadLine();
+    if (!status) ADD_FAILURE() << "holder did not report";
+    return status == "O";
   }
 
-  // Runs TryOpen in a child process, as another program would.
-  int TryOpenInChild(bool exclusive) {
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) _exit(TryOpen(Folder(), exclusive));
-    if (pid < 0) {
-      ADD_FAILURE() << "fork failed";
-      return kCrashed;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : kCrashed;
+  void StopHolder() {
+    if (!holder_.Send("x\n")) ADD_FAILURE() << "cannot tell the holder";
+    EXPECT_EQ(holder_.Wait(), 0) << "holder closed badly";
   }
 
-  // A child process that opens the table and holds it until told to let go.
-  struct Holder {
-    pid_t pid = -1;
-    int toParent[2] = {-1, -1};
-    int toChild[2] = {-1, -1};
-    bool opened = false;
-  };
+  void KillHolder() { holder_.Kill(); }
 
-  // Starts the holder; returns once it has tried its open.
-  Holder& StartHolder(bool exclusive) {
-    Holder& h = holder_;
-    if (pipe(h.toParent) != 0 || pipe(h.toChild) != 0) {
-      ADD_FAILURE() << "pipe failed";
-      return h;
-    }
-    fflush(nullptr);
-    h.pid = fork();
-    if (h.pid == 0) {
-      close(h.toParent[0]);
-      close(h.toChild[1]);
-      char status = 'F';
-      xbase::Environment env;
-      xbase::Table t(env);
-      try {
-        t.SetDatabaseName(Folder());
-        t.SetTableName("VTLDataA.dbf");
-        t.SetIndexTag("CatFlTl");
-        t.SetExclusive(exclusive);
-        t.Open();
-        status = 'O';
-      } catch (...) {
-      }
-      if (write(h.toParent[1], &status, 1) != 1) _exit(2);
-      char go;
-      if (read(h.toChild[0], &go, 1) < 0) _exit(2);
-      try {
-        t.Close();
-      } catch (...) {
-        _exit(2);
-      }
-      _exit(0);
-    }
-    close(h.toParent[1]);
-    close(h.toChild[0]);
-    char status = 0;
-    if (read(h.toParent[0], &status, 1) != 1) ADD_FAILURE() << "holder did not report";
-    h.opened = status == 'O';
-    return h;
-  }
-
-  void StopHolder(Holder& h) {
-    if (h.pid <= 0) return;
-    char go = 'x';
-    if (write(h.toChild[1], &go, 1) != 1) ADD_FAILURE() << "cannot tell the holder";
-    int status = 0;
-    waitpid(h.pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "holder closed badly";
-    close(h.toParent[0]);
-    close(h.toChild[1]);
-    h.pid = -1;
-  }
-
-  void KillHolder(Holder& h) {
-    kill(h.pid, SIGKILL);
-    int status = 0;
-    waitpid(h.pid, &status, 0);
-    close(h.toParent[0]);
-    close(h.toChild[1]);
-    h.pid = -1;
-  }
-
-  Holder holder_;
+  testsupport::ChildProcess holder_;
 };
 
 // --- two Environments in one process --------------------------------------------
@@ -191,14 +170,13 @@ TEST_F(LockTest, OneWriterAtATimeWithReadersBesideIt) {
 // --- another process --------------------------------------------------------------
 
 TEST_F(LockTest, AnotherProgramHoldingTheFileExclusively) {
-  Holder& h = StartHolder(true);
-  ASSERT_TRUE(h.opened);
+  ASSERT_TRUE(StartHolder(true));
   xbase::Environment other;
   xbase::Error e = CatchError([&] { OpenRecordsIn(other, "CatFlTl", true); });
   EXPECT_EQ(e.code(), ErrorCode::Locked) << e.what();
   EXPECT_NE(std::string(e.what()).find("VTLDataA.dbf"), std::string::npos) << e.what();
   EXPECT_EQ(CatchError([&] { OpenRecordsIn(other, "CatFlTl", false); }).code(), ErrorCode::Locked);
-  StopHolder(h);
+  StopHolder();
   EXPECT_NO_THROW(OpenRecordsIn(other, "CatFlTl", true));
 }
 
@@ -214,21 +192,16 @@ TEST_F(LockTest, SharedUseAcrossProcesses) {
   auto shared = OpenRecords("CatFlTl", false);
   EXPECT_EQ(TryOpenInChild(false), kLocked) << "a second writer";
   EXPECT_EQ(TryOpenInChild(true), kLocked);
-  {
-    // A table this program may not write opens read-only beside the writer.
-    FaultyFs fs;
-    fs.Fail(On(FsOp::OpenForWriting, "VTLDataA.dbf", EACCES));
-    EXPECT_EQ(TryOpenInChild(false), kOpened) << "a reader";
-  }
+  // A table this program may not write opens read-only beside the writer.
+  EXPECT_EQ(TryOpenInChild(false, true), kOpened) << "a reader";
   shared->Close();
   EXPECT_EQ(TryOpenInChild(true), kOpened);
 
-  Holder& h = StartHolder(false);
-  ASSERT_TRUE(h.opened);
+  ASSERT_TRUE(StartHolder(false));
   xbase::Environment other;
   EXPECT_EQ(CatchError([&] { OpenRecordsIn(other, "CatFlTl", true); }).code(), ErrorCode::Locked);
   EXPECT_EQ(CatchError([&] { OpenRecordsIn(other, "CatFlTl", false); }).code(), ErrorCode::Locked);
-  KillHolder(h);
+  KillHolder();
   EXPECT_NO_THROW(OpenRecordsIn(other, "CatFlTl", false)) << "a killed writer leaves no lock";
 }
 
@@ -293,9 +266,8 @@ TEST_F(LockTest, PackKeepsTheTableLockedUntilItHasReopened) {
 }
 
 TEST_F(LockTest, KilledHolderLeavesNoLock) {
-  Holder& h = StartHolder(true);
-  ASSERT_TRUE(h.opened);
-  KillHolder(h);
+  ASSERT_TRUE(StartHolder(true));
+  KillHolder();
   xbase::Environment other;
   auto t = OpenRecordsIn(other, "CatFlTl", true);
   EXPECT_EQ(t->RecordCount(), 1);

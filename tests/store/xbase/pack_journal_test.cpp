@@ -2,17 +2,19 @@
 // working folder and in a copy of the data folder, with every record keeping
 // its own description; a journal that names anything but the table's own
 // files renames nothing. Linked tables stay linked; pipes are refused.
-#include <signal.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <set>
 
 #include "fault_fs.h"
 #include "file.h"
+#include "childprocess.h"
 #include "xbase_fixture.h"
 
 namespace fs = std::filesystem;
@@ -24,6 +26,31 @@ using xbase::ErrorCode;
 using Strings = std::vector<std::string>;
 
 std::string DescOf(int n) { return n % 3 == 0 ? LongText(3000 + n) : "description of record " + std::to_string(n); }
+
+// A pack that dies: pack-and-die CWD FOLDER OP PATH_HAS packs FOLDER (relative
+// to CWD) and ends the process at the first call OP on a path holding PATH_HAS.
+VANTRELL_CHILD_ROLE(PackThatDies, "pack-and-die") {
+  if (args.size() != 4) return 2;
+  std::error_code ec;
+  fs::current_path(args[0], ec);
+  if (ec) return 2;
+  try {
+    Fault death = On(FsOp(std::stoi(args[2])), args[3]);
+    death.kill = true;
+    FaultyFs faults;
+    faults.Fail(death);
+    xbase::Environment env;
+    xbase::Table t(env);
+    t.SetDatabaseName(args[1]);
+    t.SetTableName("VTLDataA.dbf");
+    t.SetExclusive(true);
+    t.Open();
+    t.Pack();
+  } catch (...) {
+    return 3;
+  }
+  return 0;
+}
 
 class PackJournalTest : public XbaseTest {
  protected:
@@ -83,28 +110,7 @@ class PackJournalTest : public XbaseTest {
   // Packs `folder` (relative to `cwd`) in a child process that dies at the
   // fault; returns how the child ended.
   static int PackAndDie(const std::string& cwd, const std::string& folder, const Fault& death) {
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-      if (chdir(cwd.c_str()) != 0) _exit(2);
-      try {
-        FaultyFs faults;
-        faults.Fail(death);
-        xbase::Environment env;
-        xbase::Table t(env);
-        t.SetDatabaseName(folder);
-        t.SetTableName("VTLDataA.dbf");
-        t.SetExclusive(true);
-        t.Open();
-        t.Pack();
-      } catch (...) {
-        _exit(3);
-      }
-      _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::RunRole("pack-and-die", {cwd, folder, std::to_string(int(death.op)), death.pathHas}).code;
   }
 
   std::map<std::string, std::string> AllFiles() const {
@@ -197,9 +203,17 @@ TEST_F(PackJournalTest, JournalNamingOtherFilesRenamesNothing) {
   // A new table that is a link to a table elsewhere would put that file in
   // the table's place: refused, the link and the journal kept.
   fs::copy_file(RecordsPath(), elsewhere + "/x.dbf");
-  fs::create_symlink(elsewhere + "/x.dbf", RecordsPath() + ".pack-dbf");
+  std::error_code noLink;
+  fs::create_symlink(elsewhere + "/x.dbf", RecordsPath() + ".pack-dbf", noLink);
+#ifdef _WIN32
+  // Windows may refuse a symbolic link (it takes a privilege; the C++ library
+  // of MinGW makes none).
+  if (noLink) std::cout << "[   NOTE   ] no symbolic link here, that case is not tried: " << noLink.message() << "\n";
+#else
+  ASSERT_FALSE(noLink) << noLink.message();
+#endif
   WriteFileBytes(journal, "VTLDataA.dbf.pack-dbf\tVTLDataA.dbf\n");
-  {
+  if (!noLink) {
     const auto before = AllFiles();
     xbase::Error e = CatchError([&] { OpenRecords(); });
     EXPECT_NE(std::string(e.what()).find("is not a file a pack writes"), std::string::npos) << e.what();
@@ -242,7 +256,12 @@ TEST_F(PackJournalTest, LinkedTableStaysLinkedAndPipesAreRefused) {
   fs::create_directories(Folder() + "/real");
   const std::string real = Folder() + "/real/VTLDataA.dbf";
   fs::rename(RecordsPath(), real);
-  fs::create_symlink(real, RecordsPath());
+  std::error_code noLink;
+  fs::create_symlink(real, RecordsPath(), noLink);
+#ifdef _WIN32
+  if (noLink) GTEST_SKIP() << "no symbolic link can be made here: " << noLink.message();
+#endif
+  ASSERT_FALSE(noLink) << noLink.message();
   {
     auto t = OpenRecords("CatFlTl", true);
     t->Pack();
@@ -252,6 +271,9 @@ TEST_F(PackJournalTest, LinkedTableStaysLinkedAndPipesAreRefused) {
   EXPECT_EQ(Le32(ReadFileBytes(real), 4), 1u) << "the link's target is packed";
   EXPECT_EQ(Column(*OpenRecords(), "FLDESC"), Strings{"memo two"});
 
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has no named pipes in a folder (mkfifo)";
+#else
   // A pipe where a file of the table belongs is refused at once (a guard
   // ends the test if anything waits on it).
   alarm(60);
@@ -270,6 +292,7 @@ TEST_F(PackJournalTest, LinkedTableStaysLinkedAndPipesAreRefused) {
     fs::rename(file + ".away", file);
   }
   alarm(0);
+#endif
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "tempfolder.h"
+
 namespace fs = std::filesystem;
 
 namespace xbtest {
@@ -70,11 +72,8 @@ std::string LongText(size_t bytes) {
 }
 
 void XbaseTest::SetUp() {
-  std::string tmpl = (fs::temp_directory_path() / "vantrell-xbase-XXXXXX").string();
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back('\0');
-  ASSERT_NE(mkdtemp(buf.data()), nullptr) << "cannot make a temporary folder";
-  folder_ = buf.data();
+  folder_ = testsupport::MakeTempFolder("xbase");
+  ASSERT_FALSE(folder_.empty()) << "cannot make a temporary folder";
 }
 
 void XbaseTest::TearDown() {
