@@ -49,6 +49,7 @@ test: test-deps
 	@$(MAKE) --no-print-directory build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-core
+	@$(MAKE) --no-print-directory windows-test
 
 $(CORE_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(CORE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli $(CMAKE_ARGS) \
@@ -79,8 +80,13 @@ windows-test: windows-deps test-deps $(WINDOWS_BUILD)/CMakeCache.txt $(CORE_BUIL
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	$(WINE_ENV) wineboot --init
 	@# One Wine server for the whole run: each program starts at once, and
-	@# none meets a server that is just shutting down.
+	@# none meets a server that is just shutting down. (The one that made
+	@# the prefix is let go first.) Its background programs are started
+	@# here with no output of their own: started by a test, they would keep
+	@# that test's output open, and the test would never end.
+	$(WINE_ENV) wineserver -w
 	$(WINE_ENV) wineserver -p
+	$(WINE_ENV) wineboot > /dev/null 2>&1 < /dev/null
 	cd $(WINDOWS_BUILD) && status=0 && $(WINE_ENV) ctest --output-on-failure -j $(JOBS) || status=$$?; \
 	  $(WINE_ENV) wineserver -k; exit $$status
 
