@@ -79,8 +79,6 @@ class File {
   bool RollBack() noexcept;
 
  private:
-  friend class MappedView;
-  friend class ReadWindow;
   bool TryOpen(const std::string& path, Mode mode, int& err);
   FileHandle& Handle() const;  // throws when closed
   void Capture();

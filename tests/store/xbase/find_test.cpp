@@ -188,33 +188,34 @@ TEST_F(BulkReadTest, HitsComeInTheTagOrder) {
   EXPECT_EQ(t->FindContaining("FLNAME", "hit2399"), (std::vector<uint32_t>{23996, 23991}));
 }
 
-// Stretches of a file through a read-only window: across alignment
-// boundaries, split between two windows, in the last bytes (read, never
-// mapped) and at the very end, past the end, and after the file grew.
+// Stretches of a file through a read window: split between one read and
+// the next, with bytes read ahead, at the very end, past the end, after the
+// file grew and after it was cut short.
 using ReadWindowTest = XbaseTest;
 
 TEST_F(ReadWindowTest, StretchesComeOutAsTheFileHoldsThem) {
   const std::string path = Folder() + "/bytes.bin";
-  std::string bytes(xbase::ReadWindow::kTailBytes + 5 * xbase::kMapAlign + 1234, '\0');
+  std::string bytes(300000, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (char)(i * 131 + (i >> 9));
   WriteFileBytes(path, bytes);
   xbase::File f;
   f.Open(path, xbase::File::Mode::ReadOnly);
-  const size_t window = 3 * xbase::kMapAlign / 2 + 7;
+  const size_t window = 65536 + 7;
   xbase::ReadWindow w(f, window);
-  const auto expect = [&](uint64_t at, size_t n) {
-    EXPECT_EQ(std::string(w.Get(at, n), n), bytes.substr(at, n)) << "at " << at << ", " << n << " bytes";
+  const auto expect = [&](uint64_t at, size_t n, uint64_t readTo = 0) {
+    EXPECT_EQ(std::string(w.Get(at, n, readTo), n), bytes.substr(at, n)) << "at " << at << ", " << n << " bytes";
   };
   expect(100, window);
-  expect(xbase::kMapAlign - 3, 10);
-  expect(window + xbase::kMapAlign - 20, 50);  // split between the window in use and the next
-  const uint64_t tail = bytes.size() - xbase::ReadWindow::kTailBytes;
-  expect(tail - 10, 40);
-  expect(bytes.size() - 40, 40);
+  expect(window + 50, 10, window + 5000);
+  expect(window + 4000, 2000);  // split between what was read ahead and the next
+  expect(bytes.size() - 40, 40, bytes.size() + 5000);
   expect(5, 10);
+  std::string copied(30, '\0');
+  w.CopyTo(copied.data(), 70000, 30, 0);
+  EXPECT_EQ(copied, bytes.substr(70000, 30));
   EXPECT_EQ(CatchError([&] { w.Get(bytes.size() - 10, 20); }).code(), xbase::ErrorCode::Corrupt);
 
-  const std::string more(3 * xbase::kMapAlign, 'm');
+  const std::string more(200000, 'm');
   {
     xbase::File writer;
     writer.Open(path, xbase::File::Mode::ReadWrite);
@@ -222,8 +223,16 @@ TEST_F(ReadWindowTest, StretchesComeOutAsTheFileHoldsThem) {
   }
   bytes += more;
   expect(bytes.size() - more.size() - 10, 20);
-  expect(tail - 10, 40);  // now mapped
   expect(bytes.size() - 1, 1);
+  {
+    xbase::File writer;
+    writer.Open(path, xbase::File::Mode::ReadWrite);
+    writer.Truncate(1000);
+  }
+  w.Forget();
+  EXPECT_EQ(CatchError([&] { w.Get(900, 200); }).code(), xbase::ErrorCode::Corrupt);
+  EXPECT_EQ(CatchError([&] { w.CopyTo(copied.data(), 990, 20, 0); }).code(), xbase::ErrorCode::Corrupt);
+  expect(10, 20, 5000);
 }
 
 }  // namespace
