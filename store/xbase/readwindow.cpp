@@ -1,7 +1,6 @@
 #include "readwindow.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "xbase.h"
 
@@ -24,15 +23,6 @@ const char* ReadWindow::Get(uint64_t offset, size_t n, uint64_t readTo) {
   bufAt_ = offset;
   bufLen_ = got;
   return buf_.data();
-}
-
-void ReadWindow::CopyTo(char* to, uint64_t offset, size_t n, uint64_t readTo) {
-  if (Holds(offset, n) || readTo > offset + n) {
-    std::memcpy(to, Get(offset, n, readTo), n);
-    return;
-  }
-  if (file_.ReadSome(offset, to, n) < n)
-    throw Error(ErrorCode::Corrupt, file_.Path() + ": file ends before offset " + std::to_string(offset + n));
 }
 
 }  // namespace xbase

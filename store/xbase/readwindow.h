@@ -29,9 +29,6 @@ class ReadWindow {
   // and the file's size allow): the caller knows what it wants next. Throws
   // Corrupt, as File::ReadAt does, when the file ends first.
   const char* Get(uint64_t offset, size_t n, uint64_t readTo = 0);
-  // Copies the bytes [offset, offset + n) to `to`, as Get would give them;
-  // read straight into `to` when nothing past them is wanted.
-  void CopyTo(char* to, uint64_t offset, size_t n, uint64_t readTo);
   // Whether Get(offset, n) is served without reading.
   bool Holds(uint64_t offset, size_t n) const {
     return bufLen_ && offset >= bufAt_ && offset + n <= bufAt_ + bufLen_;

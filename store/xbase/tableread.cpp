@@ -18,10 +18,9 @@ namespace xbase {
 namespace {
 
 // The records of one batch. Records in index order lie scattered over the
-// file, and each batch touches the pages of most of it: the larger the
-// batch, the fewer such passes.
+// file: the larger the batch, the more of them lie close together and come
+// in one read. Two batches are in memory at once (one read ahead).
 constexpr size_t kBatchBytes = 24u << 20;
-constexpr size_t kScatterWindowBytes = 4u << 20;  // the window records are gathered through
 constexpr size_t kMemoBytes = 8u << 20;           // descriptions read ahead per batch
 constexpr size_t kMemoWindowBytes = 4u << 20;
 constexpr size_t kSplitGather = 8192;  // records of a batch worth a second thread
@@ -56,8 +55,7 @@ class RecordReader {
   explicit RecordReader(SharedTable& sh)
       : sh_(sh),
         recLen_(sh.dbf.recordLength()),
-        per_(std::max<size_t>(1, kBatchBytes / recLen_)),
-        scatter_(sh.dbf.file(), kScatterWindowBytes) {
+        per_(std::max<size_t>(1, kBatchBytes / recLen_)) {
     const auto& fields = sh.dbf.fields();
     memoSlotOf_.assign(fields.size(), -1);
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -86,7 +84,6 @@ class RecordReader {
 
  private:
   void LoadRecords(const uint32_t* recnos, size_t n, uint32_t count) {
-    scatter_.Forget();
     where_.resize(n);
     // Each record goes to its slot's place, so that the caller then reads
     // the batch front to back.
@@ -103,38 +100,26 @@ class RecordReader {
     if (!std::is_sorted(sorted_.begin(), sorted_.end())) SortByRecord(count);
     std::fill(where_.begin(), where_.end(), kAbsent);
     // A large batch is gathered by two threads, each over its own half of
-    // the file through a window of its own: the records go to places of
-    // their own, so the two share nothing but reads of the file.
-    const auto gather = [&](ReadWindow& window, size_t from, size_t to) {
-      for (size_t i = from; i < to; ++i) {
-        const uint64_t e = sorted_[i];
-        const uint32_t recno = (uint32_t)(e >> 32), slot = (uint32_t)e;
-        if (recno == 0 || recno > count) continue;
-        const uint64_t at = sh_.dbf.RecordOffset(recno);
-        window.CopyTo(buf_.data() + (size_t)slot * recLen_, at, recLen_, ReadTo(window, at, i + 1, to, count));
-        where_[slot] = slot;
-      }
-    };
+    // the file: the records go to places of their own, so the two share
+    // nothing but reads of the file.
     const size_t half = n >= kSplitGather ? n / 2 : n;
     std::exception_ptr error;
     std::thread other;
     if (half < n) {
-      if (!scatter2_) scatter2_ = std::make_unique<ReadWindow>(sh_.dbf.file(), kScatterWindowBytes);
-      scatter2_->Forget();
       try {
         other = std::thread([&] {
           try {
-            gather(*scatter2_, half, n);
+            Gather(half, n, count, otherGap_);
           } catch (...) {
             error = std::current_exception();
           }
         });
       } catch (const std::system_error&) {
-        gather(*scatter2_, half, n);  // no thread to be had: this one does it
+        Gather(half, n, count, otherGap_);  // no thread to be had: this one does it
       }
     }
     try {
-      gather(scatter_, 0, half);
+      Gather(0, half, count, gap_);
     } catch (...) {
       if (other.joinable()) other.join();
       throw;
@@ -189,21 +174,39 @@ class RecordReader {
     }
   }
 
-  // Where a read of the record at `at` should stop when it is not in the
-  // window: the wanted records sorted_[next..to) that follow closely come
-  // with it, as one read costs more than copying a few pages more.
-  uint64_t ReadTo(const ReadWindow& window, uint64_t at, size_t next, size_t to, uint32_t count) const {
-    uint64_t end = at + recLen_;
-    if (window.Holds(at, recLen_)) return end;
-    for (; next < to; ++next) {
-      const uint32_t recno = (uint32_t)(sorted_[next] >> 32);
-      if (recno > count) break;
-      const uint64_t nextAt = sh_.dbf.RecordOffset(recno);
-      if (nextAt > end + kGatherGap || nextAt + recLen_ - at > window.capacity()) break;
-      end = nextAt + recLen_;
+  // Reads the records sorted_[from..to) to their slots: each with the
+  // wanted records that follow it closely, in one read straight to their
+  // places (the bytes between them go to `gap`), as a read costs more than
+  // a few pages more copied.
+  void Gather(size_t from, size_t to, uint32_t count, std::vector<char>& gap) {
+    constexpr size_t kMaxPieces = 1024;
+    gap.resize(kGatherGap);
+    ReadPiece pieces[kMaxPieces];
+    const File& file = sh_.dbf.file();
+    for (size_t i = from; i < to;) {
+      const uint32_t recno = (uint32_t)(sorted_[i] >> 32);
+      if (recno == 0 || recno > count) {
+        ++i;
+        continue;
+      }
+      const uint64_t at = sh_.dbf.RecordOffset(recno);
+      uint64_t end = at + recLen_;
+      size_t k = 0, j = i;
+      pieces[k++] = ReadPiece{Place((uint32_t)sorted_[j++]), recLen_};
+      for (; j < to && k + 2 <= kMaxPieces; ++j) {
+        const uint32_t next = (uint32_t)(sorted_[j] >> 32);
+        const uint64_t nextAt = sh_.dbf.RecordOffset(next);
+        if (next > count || nextAt < end || nextAt > end + kGatherGap) break;
+        if (nextAt > end) pieces[k++] = ReadPiece{gap.data(), (size_t)(nextAt - end)};
+        pieces[k++] = ReadPiece{Place((uint32_t)sorted_[j]), recLen_};
+        end = nextAt + recLen_;
+      }
+      if (file.ReadPieces(at, pieces, k) < end - at)
+        throw Error(ErrorCode::Corrupt, file.Path() + ": file ends before offset " + std::to_string(end));
+      for (; i < j; ++i) where_[(uint32_t)sorted_[i]] = (uint32_t)sorted_[i];
     }
-    return end;
   }
+  char* Place(uint32_t slot) { return buf_.data() + (size_t)slot * recLen_; }
 
   static bool IsRun(const uint32_t* recnos, size_t n) {
     for (size_t i = 1; i < n; ++i)
@@ -298,8 +301,7 @@ class RecordReader {
   SharedTable& sh_;
   const size_t recLen_, per_;
   std::vector<int> memoFields_, memoSlotOf_;
-  ReadWindow scatter_;  // records gathered one by one
-  std::unique_ptr<ReadWindow> scatter2_;  // the second half of a large batch's
+  std::vector<char> gap_, otherGap_;  // where the bytes between records gathered go
   std::unique_ptr<ReadWindow> memoWindow_;  // made at the first memo read
   size_t loaded_ = 0;         // records in the batch
   bool memosLoaded_ = false;  // whether the batch's memos were read
