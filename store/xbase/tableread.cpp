@@ -82,6 +82,28 @@ class RecordReader {
     if (withMemos) LoadMemos(n, true);
   }
 
+  const char* Bytes(size_t slot) const {
+    return where_[slot] == kAbsent ? nullptr : buf_.data() + (size_t)where_[slot] * recLen_;
+  }
+
+  std::string_view Text(size_t slot, int field) const {
+    const DbfField& f = sh_.dbf.fields()[(size_t)field];
+    const char* p = Bytes(slot) + f.offset;
+    return std::string_view(p, PaddedLength(p, (size_t)f.def.width));
+  }
+
+  std::string Memo(size_t slot, int field) {
+    const int k = (size_t)field < memoSlotOf_.size() ? memoSlotOf_[(size_t)field] : -1;
+    if (k < 0) return sh_.ReadMemo(Bytes(slot), field);
+    if (!memosLoaded_) LoadMemos(loaded_);
+    const MemoAt& at = memos_[slot * memoFields_.size() + (size_t)k];
+    switch (at.state) {
+      case MemoAt::kRead: return arena_.substr(at.at, at.len);
+      case MemoAt::kFailed: throw Error(errors_[at.at].first, errors_[at.at].second);
+      default: return sh_.ReadMemo(Bytes(slot), field);
+    }
+  }
+
  private:
   void LoadRecords(const uint32_t* recnos, size_t n, uint32_t count) {
     where_.resize(n);
@@ -129,30 +151,6 @@ class RecordReader {
     Loaded(n);
   }
 
- public:
-  const char* Bytes(size_t slot) const {
-    return where_[slot] == kAbsent ? nullptr : buf_.data() + (size_t)where_[slot] * recLen_;
-  }
-
-  std::string_view Text(size_t slot, int field) const {
-    const DbfField& f = sh_.dbf.fields()[(size_t)field];
-    const char* p = Bytes(slot) + f.offset;
-    return std::string_view(p, PaddedLength(p, (size_t)f.def.width));
-  }
-
-  std::string Memo(size_t slot, int field) {
-    const int k = (size_t)field < memoSlotOf_.size() ? memoSlotOf_[(size_t)field] : -1;
-    if (k < 0) return sh_.ReadMemo(Bytes(slot), field);
-    if (!memosLoaded_) LoadMemos(loaded_);
-    const MemoAt& at = memos_[slot * memoFields_.size() + (size_t)k];
-    switch (at.state) {
-      case MemoAt::kRead: return arena_.substr(at.at, at.len);
-      case MemoAt::kFailed: throw Error(errors_[at.at].first, errors_[at.at].second);
-      default: return sh_.ReadMemo(Bytes(slot), field);
-    }
-  }
-
- private:
   static constexpr uint32_t kAbsent = UINT32_MAX;
 
   // Sorts sorted_ by record number, equal numbers in the order given (as

@@ -174,6 +174,35 @@ TEST_F(BulkReadTest, ForEachRecordHandsOutTheViewInOrder) {
   EXPECT_EQ(got, (std::vector<std::string>{"20000:", "3:", "3:", "1:desc 0"}));
 }
 
+// Another program cuts the table short while it is read in bulk, batches
+// read ahead of the caller: the read stops with Corrupt (never ends the
+// program or hands out bytes the file no longer holds), after handing out
+// the given records in order up to there.
+TEST_F(BulkReadTest, ATableCutShortWhileReadReportsIt) {
+  auto natural = OpenRecords("");
+  std::vector<uint32_t> wanted;  // several batches: every record, again and again
+  for (int round = 0; round < 8; ++round)
+    for (uint32_t r = 1; r <= (uint32_t)kRecords; ++r) wanted.push_back(round % 2 ? r : (uint32_t)kRecords + 1 - r);
+  size_t seen = 0;
+  bool inOrder = true;
+  const xbase::ErrorCode code = CatchError([&] {
+                                  natural->ForEachRecordOf(wanted, [&](const xbase::RecordRef& r) {
+                                    if (seen == 0) {
+                                      xbase::File other;
+                                      other.Open(RecordsPath(), xbase::File::Mode::ReadWrite);
+                                      other.Truncate(other.Size() / 2);
+                                    }
+                                    inOrder = inOrder && r.recno == wanted[seen];
+                                    ++seen;
+                                    return true;
+                                  });
+                                }).code();
+  EXPECT_EQ(code, xbase::ErrorCode::Corrupt);
+  EXPECT_TRUE(inOrder);
+  EXPECT_GT(seen, 0u);
+  EXPECT_LT(seen, wanted.size());
+}
+
 // The table is large enough for the pass to be shared among threads: hits
 // in every stretch, ordered by a walk of the tag (many) or by key (few).
 TEST_F(BulkReadTest, HitsComeInTheTagOrder) {
