@@ -1,5 +1,6 @@
-// The operating system's files on POSIX systems: pread/pwrite, flock()
-// open locks and an open-file record lock for the writer, mmap.
+// The operating system's files on POSIX systems: pread/pwrite (preadv for
+// scattered reads), flock() open locks and an open-file record lock for the
+// writer, mmap.
 #ifndef _WIN32
 
 #include <algorithm>
@@ -12,8 +13,6 @@
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
-
-#include <vector>
 
 #include "filesystem.h"
 
