@@ -32,6 +32,7 @@ struct Options {
   size_t records = 1000000;
   bool recordsGiven = false;
   bool quick = false;
+  bool scale = false;  // the reading commands on 10,000,000 records
   std::string dir;
   std::vector<std::string> measures;
 };

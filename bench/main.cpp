@@ -3,7 +3,7 @@
 //
 //   BENCH <name> ours=<s> peer=<s> ratio=<ours/peer> target=<ratio> ok|SLOW
 //
-// Usage: vantrell-bench [--records N] [--quick] [--dir DIR] [--measure NAME]...
+// Usage: vantrell-bench [--records N] [--quick | --scale] [--dir DIR] [--measure NAME]...
 //
 // This file holds the options and the table of measures; the measures
 // themselves live in the files bench.h lists, one file per kind.
@@ -57,6 +57,11 @@ const Measure kMeasures[] = {
     {"cmd_reindex", &Bench::CmdReindex},
 };
 
+// What --scale runs unless measures are named: the commands that read a
+// whole large table, whose cost must grow no faster than the table.
+const char* const kScaleMeasures[] = {"cmd_export",      "cmd_export_csv",    "cmd_search_many",
+                                      "cmd_search_none", "cmd_count_catalog", "cmd_check"};
+
 bool IsMeasure(const std::string& name) {
   return std::any_of(std::begin(kMeasures), std::end(kMeasures),
                      [&](const Measure& m) { return name == m.name; });
@@ -99,9 +104,15 @@ namespace {
 
 void Usage(FILE* to) {
   std::fprintf(to,
-               "usage: vantrell-bench [--records N] [--quick] [--dir DIR] [--measure NAME]...\n"
+               "usage: vantrell-bench [--records N] [--quick | --scale] [--dir DIR] [--measure NAME]...\n"
                "  --records N     records of the large table (default 1000000)\n"
                "  --quick         100000 records unless --records is given\n"
+               "  --scale         10000000 records unless --records is given, and unless\n"
+               "                  measures are named only the reading commands:");
+  for (const char* m : kScaleMeasures) std::fprintf(to, " %s", m);
+  std::fprintf(to,
+               "\n"
+               "                  (needs about 10 GB in the work folder and takes many minutes)\n"
                "  --dir DIR       work folder; kept, and reused by a later run with the same\n"
                "                  record count (default: a temporary folder, removed)\n"
                "  --measure NAME  run only this measure (repeatable, or comma separated)\n"
@@ -152,6 +163,8 @@ int main(int argc, char** argv) {
       opt.recordsGiven = true;
     } else if (a == "--quick") {
       opt.quick = true;
+    } else if (a == "--scale") {
+      opt.scale = true;
     } else if (a == "--dir") {
       opt.dir = value();
     } else if (a == "--measure") {
@@ -179,7 +192,13 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (opt.quick && opt.scale) {
+    std::fprintf(stderr, "vantrell-bench: --quick and --scale exclude each other\n");
+    return 2;
+  }
   if (opt.quick && !opt.recordsGiven) opt.records = 100000;
+  if (opt.scale && !opt.recordsGiven) opt.records = 10000000;
+  if (opt.scale && opt.measures.empty()) opt.measures.assign(std::begin(kScaleMeasures), std::end(kScaleMeasures));
 
   // Without --dir the run works in a temporary folder of its own.
   bool ownDir = opt.dir.empty();

@@ -23,8 +23,8 @@ void Note(const std::string& text) {
 }
 
 void Bench::Header() {
-  std::printf("BENCH-RUN records=%zu cores=%u quick=%s\n", opt_.records,
-              std::thread::hardware_concurrency(), opt_.quick ? "yes" : "no");
+  std::printf("BENCH-RUN records=%zu cores=%u quick=%s%s\n", opt_.records,
+              std::thread::hardware_concurrency(), opt_.quick ? "yes" : "no", opt_.scale ? " scale=yes" : "");
   auto start = std::chrono::steady_clock::now();
   data_ = Generate(opt_.records, kSeed);
   double took = Seconds(std::chrono::steady_clock::now() - start);

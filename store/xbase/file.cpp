@@ -92,6 +92,22 @@ size_t File::ReadSome(uint64_t offset, void* buf, size_t n) const {
   return done;
 }
 
+size_t File::ReadPieces(uint64_t offset, const ReadPiece* pieces, size_t count) const {
+  size_t done = 0;
+  if (int e = Handle().ReadPieces(offset, pieces, count, done)) ThrowIoError("cannot read", path_, e);
+  // After a short read the rest comes piece by piece, until the file ends.
+  size_t total = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const size_t had = std::min(done, pieces[i].n);
+    done -= had;
+    size_t got = had;
+    if (had < pieces[i].n) got += ReadSome(offset + total + had, pieces[i].to + had, pieces[i].n - had);
+    total += got;
+    if (got < pieces[i].n) break;
+  }
+  return total;
+}
+
 void File::ReadAt(uint64_t offset, void* buf, size_t n) const {
   if (ReadSome(offset, buf, n) != n)
     throw Error(ErrorCode::Corrupt, path_ + ": file ends before offset " + std::to_string(offset + n));

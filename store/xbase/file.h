@@ -42,6 +42,9 @@ class File {
   void ReadAt(uint64_t offset, void* buf, size_t n) const;
   // Reads up to n bytes; returns how many were read.
   size_t ReadSome(uint64_t offset, void* buf, size_t n) const;
+  // Reads the bytes from offset on into the pieces in turn; returns how
+  // many were read (fewer where the file ends first).
+  size_t ReadPieces(uint64_t offset, const ReadPiece* pieces, size_t count) const;
   void WriteAt(uint64_t offset, const void* buf, size_t n);
   uint64_t Size() const;
   // Last-modification time in nanoseconds (0 when unknown).
@@ -79,8 +82,6 @@ class File {
   bool RollBack() noexcept;
 
  private:
-  friend class MappedView;
-  friend class ReadWindow;
   bool TryOpen(const std::string& path, Mode mode, int& err);
   FileHandle& Handle() const;  // throws when closed
   void Capture();

@@ -28,6 +28,12 @@ enum class LockKind { Shared, Exclusive, Writer };
 // regular file (a folder, a pipe, a device): nothing else is ever opened.
 inline constexpr int kNotRegularFile = -1;
 
+// One stretch of a scattered read: the next n bytes of the file go to `to`.
+struct ReadPiece {
+  char* to;
+  size_t n;
+};
+
 // One open file. Each call returns 0 or an errno value.
 class FileHandle {
  public:
@@ -35,6 +41,10 @@ class FileHandle {
   // One read or write at an offset; `done` may fall short of n.
   virtual int Read(uint64_t offset, void* buf, size_t n, size_t& done) = 0;
   virtual int Write(uint64_t offset, const void* buf, size_t n, size_t& done) = 0;
+  // The bytes from offset on into the pieces in turn, as one Read would
+  // (where the system offers it, in one call); `done` may fall short. By
+  // default, piece by piece through Read.
+  virtual int ReadPieces(uint64_t offset, const ReadPiece* pieces, size_t count, size_t& done);
   virtual int Stat(uint64_t& size, uint64_t& modifiedNs) = 0;
   virtual int Truncate(uint64_t size) = 0;
   // Data (and the size) to the disk.
@@ -49,15 +59,7 @@ class FileHandle {
   // is not available.
   virtual void* Map(size_t n, bool writable) = 0;
   virtual void Unmap(void* p, size_t n) = 0;
-  // Bytes [offset, offset + n) in memory, read-only, shared with the file;
-  // offset is a multiple of kMapAlign. Null where mapping is not available.
-  virtual const void* MapRead(uint64_t /*offset*/, size_t /*n*/) { return nullptr; }
-  virtual void UnmapRead(const void* /*p*/, size_t /*n*/) {}
 };
-
-// The alignment of a mapping's start: a multiple of every page size and of
-// the allocation granularity of the systems the engine runs on.
-inline constexpr uint64_t kMapAlign = 64u << 10;
 
 class FileSystem {
  public:

@@ -140,13 +140,13 @@ std::string MemoFile::Read(uint32_t block) {
   return text;
 }
 
-bool MemoFile::AppendVia(ReadWindow& window, size_t windowBytes, uint32_t block, std::string& out) const {
+bool MemoFile::AppendVia(ReadWindow& window, uint32_t block, uint64_t readTo, std::string& out) const {
   const uint64_t at = (uint64_t)block * blockSize_;
   if (block == 0 || at < kHeaderSize) return false;
   try {
-    const uint32_t len = Be32((const unsigned char*)window.Get(at, 8) + 4);
-    if (len > windowBytes) return false;
-    out.append(window.Get(at + 8, len), len);
+    const uint32_t len = Be32((const unsigned char*)window.Get(at, 8, readTo) + 4);
+    if (len > window.capacity()) return false;
+    out.append(window.Get(at + 8, len, readTo), len);
     return true;
   } catch (const Error& e) {
     if (e.code() != ErrorCode::Corrupt) throw;  // a read the disk refused

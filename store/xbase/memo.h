@@ -36,10 +36,11 @@ class MemoFile {
   // byte that was written, whatever it is.
   std::string Read(uint32_t block);
   // Appends the text of the memo at `block` (not 0) to `out`, read through
-  // `window` (a window on this file), and returns true; false, with `out`
-  // as it was, when the memo does not lie whole in the file or is larger
-  // than the window: Read then tells what is wrong or reads it.
-  bool AppendVia(ReadWindow& window, size_t windowBytes, uint32_t block, std::string& out) const;
+  // `window` (a window on this file) with the bytes up to `readTo` where it
+  // reads, and returns true; false, with `out` as it was, when the memo
+  // does not lie whole in the file or is larger than the window: Read then
+  // tells what is wrong or reads it.
+  bool AppendVia(ReadWindow& window, uint32_t block, uint64_t readTo, std::string& out) const;
   // Checks a memo reference without reading the text; returns an empty
   // string when sound, else the problem. A reference is sound when its memo
   // lies within the file; one that seems to lie past the end is tried again

@@ -1,5 +1,5 @@
-// Reading long stretches of a file without holding it all: a mapped view of
-// a whole file, and a window that maps (or reads) one stretch at a time.
+// Reading long stretches of a file without holding it all: one buffer,
+// reused from one stretch to the next, filled by large positioned reads.
 #pragma once
 
 #include <cstddef>
@@ -10,59 +10,48 @@
 
 namespace xbase {
 
-// A read-only view of a whole file in memory, for one sequential pass
-// without copying; empty (data() null) where mapping is not available, and
-// the caller then reads instead. The file must stay open meanwhile.
-class MappedView {
- public:
-  explicit MappedView(const File& f);
-  ~MappedView();
-  MappedView(const MappedView&) = delete;
-  MappedView& operator=(const MappedView&) = delete;
-  const char* data() const { return data_; }
-  uint64_t size() const { return size_; }
-
- private:
-  FileHandle* handle_ = nullptr;
-  const char* data_ = nullptr;
-  uint64_t size_ = 0;
-};
-
-// Stretches of a file read through a read-only mapping of one window at a
-// time, the window before let go, so that the memory in use stays bounded
-// (mapped pages count as the process's own); read into a buffer instead
-// where mapping is not available. The file's last kTailBytes (as its size
-// is when a window is taken) are always read, never mapped: another program
-// undoing a failed append may cut them off, and touching a mapped page past
-// the end of a file would end the program instead of reporting. Reading
-// never reaches past the file's size. The file must stay open meanwhile.
+// Stretches of a file read into one buffer of at most windowBytes, kept
+// from one read to the next, so that the memory in use stays bounded and a
+// bulk read costs one system call per stretch read (no mapping, no size
+// asked per stretch). The file is only ever read, never mapped: another
+// program may cut its end off meanwhile (undoing a failed append), and a
+// read then falls short and reports, where a touch of a mapped page past
+// the end would end the program. The file must stay open meanwhile.
 class ReadWindow {
  public:
-  static constexpr uint64_t kTailBytes = 1u << 20;
-  // Read ahead at least this much where the bytes are read, not mapped.
-  static constexpr size_t kReadAheadBytes = 64u << 10;
   ReadWindow(const File& f, size_t windowBytes);
-  ~ReadWindow();
   ReadWindow(const ReadWindow&) = delete;
   ReadWindow& operator=(const ReadWindow&) = delete;
+
   // The bytes [offset, offset + n), n <= windowBytes, valid until the next
-  // call. Throws Corrupt, as File::ReadAt does, when the file ends first.
-  const char* Get(uint64_t offset, size_t n);
-  // Drops the bytes read ahead, so that the next stretch is read as the
-  // file holds it now (a mapping shows the file as it is anyway).
-  void Forget() { bufLen_ = 0; }
+  // call. When they are not in the buffer they are read, and with them, in
+  // the same read, what follows them up to `readTo` (as far as the buffer
+  // and the file's size allow): the caller knows what it wants next. Throws
+  // Corrupt, as File::ReadAt does, when the file ends first.
+  const char* Get(uint64_t offset, size_t n, uint64_t readTo = 0);
+  // Whether Get(offset, n) is served without reading.
+  bool Holds(uint64_t offset, size_t n) const {
+    return bufLen_ && offset >= bufAt_ && offset + n <= bufAt_ + bufLen_;
+  }
+  size_t capacity() const { return window_; }
+  // Drops the bytes read, so that the next stretch is read as the file
+  // holds it now; the file's size is asked again when next needed.
+  void Forget() {
+    bufLen_ = 0;
+    sizeKnown_ = false;
+  }
 
  private:
-  void Release();
   const File& file_;
   const size_t window_;
-  bool mapping_ = true;  // false once the system declined a mapping
-  const char* map_ = nullptr;
-  uint64_t mapAt_ = 0;
-  size_t mapLen_ = 0;
   std::vector<char> buf_;  // bytes read: [bufAt_, bufAt_ + bufLen_)
   uint64_t bufAt_ = 0;
   size_t bufLen_ = 0;
+  // The file's size when last asked: reads ahead stop there, so that none
+  // asks for bytes the file does not hold. Bytes asked for are read anyway
+  // (the file may have grown).
+  uint64_t size_ = 0;
+  bool sizeKnown_ = false;
 };
 
 }  // namespace xbase

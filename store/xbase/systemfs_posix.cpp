@@ -1,5 +1,6 @@
-// The operating system's files on POSIX systems: pread/pwrite, flock()
-// open locks and an open-file record lock for the writer, mmap.
+// The operating system's files on POSIX systems: pread/pwrite (preadv for
+// scattered reads), flock() open locks and an open-file record lock for the
+// writer, mmap.
 #ifndef _WIN32
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "filesystem.h"
@@ -36,6 +38,30 @@ class PosixHandle final : public FileHandle {
       }
       if (errno != EINTR) return errno;
     }
+  }
+  int ReadPieces(uint64_t offset, const ReadPiece* pieces, size_t count, size_t& done) override {
+    done = 0;
+    constexpr size_t kMaxPieces = 1024;  // IOV_MAX on the systems the engine runs on
+    iovec v[kMaxPieces];
+    while (count > 0) {
+      const size_t k = std::min(count, kMaxPieces);
+      size_t want = 0;
+      for (size_t i = 0; i < k; ++i) {
+        v[i].iov_base = pieces[i].to;
+        v[i].iov_len = pieces[i].n;
+        want += pieces[i].n;
+      }
+      ssize_t r;
+      do {
+        r = ::preadv(fd_, v, (int)k, (off_t)(offset + done));
+      } while (r < 0 && errno == EINTR);
+      if (r < 0) return errno;
+      done += (size_t)r;
+      if ((size_t)r < want) return 0;
+      pieces += k;
+      count -= k;
+    }
+    return 0;
   }
   int Write(uint64_t offset, const void* buf, size_t n, size_t& done) override {
     done = 0;
@@ -105,13 +131,6 @@ class PosixHandle final : public FileHandle {
     return p;
   }
   void Unmap(void* p, size_t n) override { ::munmap(p, n); }
-  const void* MapRead(uint64_t offset, size_t n) override {
-    void* p = ::mmap(nullptr, n, PROT_READ, MAP_SHARED, fd_, (off_t)offset);
-    if (p == MAP_FAILED) return nullptr;
-    ::madvise(p, n, MADV_SEQUENTIAL);
-    return p;
-  }
-  void UnmapRead(const void* p, size_t n) override { ::munmap(const_cast<void*>(p), n); }
 
  private:
   // A long run of writes (an add batch, a pack) hands its pages to the disk

@@ -18,13 +18,18 @@ namespace xbase {
 namespace {
 
 // The records of one batch. Records in index order lie scattered over the
-// file, and each batch touches the pages of most of it: the larger the
-// batch, the fewer such passes.
+// file: the larger the batch, the more of them lie close together and come
+// in one read. Two batches are in memory at once (one read ahead).
 constexpr size_t kBatchBytes = 24u << 20;
-constexpr size_t kScatterWindowBytes = 4u << 20;  // the window records are gathered through
 constexpr size_t kMemoBytes = 8u << 20;           // descriptions read ahead per batch
 constexpr size_t kMemoWindowBytes = 4u << 20;
 constexpr size_t kSplitGather = 8192;  // records of a batch worth a second thread
+// Records gathered one by one: a wanted record that lies at most this far
+// past the one before comes in the same read.
+constexpr uint64_t kGatherGap = 4u << 10;
+// A description's header is read with this many bytes after it, enough
+// for most descriptions whole.
+constexpr uint64_t kMemoGuess = 1u << 10;
 
 bool IsMemoType(char t) { return t == 'M' || t == 'G' || t == 'B' || t == 'P'; }
 
@@ -50,9 +55,7 @@ class RecordReader {
   explicit RecordReader(SharedTable& sh)
       : sh_(sh),
         recLen_(sh.dbf.recordLength()),
-        per_(std::max<size_t>(1, kBatchBytes / recLen_)),
-        window_(sh.dbf.file(), per_ * recLen_),
-        scatter_(sh.dbf.file(), kScatterWindowBytes) {
+        per_(std::max<size_t>(1, kBatchBytes / recLen_)) {
     const auto& fields = sh.dbf.fields();
     memoSlotOf_.assign(fields.size(), -1);
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -63,75 +66,24 @@ class RecordReader {
   }
 
   size_t capacity() const { return per_; }
+  // Whether the caller asked for a memo of the batch.
+  bool memosRead() const { return memosLoaded_; }
 
   // Reads records `recnos[0..n)` (n <= capacity) into slots 0..n-1; a
-  // number past the table's end leaves its slot empty. Records are taken
-  // by ascending number through the file's window: a batch of neighbours
-  // is used where it lies, any other is copied out record by record, so
-  // that only the pages holding wanted records are touched.
-  void Load(const uint32_t* recnos, size_t n) {
-    const uint32_t count = sh_.dbf.count();
-    window_.Forget();
-    scatter_.Forget();
-    where_.resize(n);
-    if (n > 0 && recnos[0] != 0 && (uint64_t)recnos[0] + n - 1 <= count &&
-        (n == 1 || recnos[n - 1] == recnos[0] + n - 1) && IsRun(recnos, n)) {
-      base_ = window_.Get(sh_.dbf.RecordOffset(recnos[0]), n * recLen_);
-      for (size_t i = 0; i < n; ++i) where_[i] = (uint32_t)i;
-      Loaded(n);
-      return;
-    }
-    // Each record goes to its slot's place, so that the caller then reads
-    // the batch front to back.
-    if (buf_.size() < n * recLen_) buf_.resize(n * recLen_);
-    base_ = buf_.data();
-    sorted_.clear();
-    for (size_t i = 0; i < n; ++i) sorted_.push_back((uint64_t)recnos[i] << 32 | i);
-    if (!std::is_sorted(sorted_.begin(), sorted_.end())) SortByRecord(count);
-    std::fill(where_.begin(), where_.end(), kAbsent);
-    // A large batch is gathered by two threads, each over its own half of
-    // the file through a window of its own: the records go to places of
-    // their own, so the two share nothing but reads of the file.
-    const auto gather = [&](ReadWindow& window, size_t from, size_t to) {
-      for (size_t i = from; i < to; ++i) {
-        const uint64_t e = sorted_[i];
-        const uint32_t recno = (uint32_t)(e >> 32), slot = (uint32_t)e;
-        if (recno == 0 || recno > count) continue;
-        std::memcpy(buf_.data() + (size_t)slot * recLen_, window.Get(sh_.dbf.RecordOffset(recno), recLen_), recLen_);
-        where_[slot] = slot;
-      }
-    };
-    const size_t half = n >= kSplitGather ? n / 2 : n;
-    std::exception_ptr error;
-    std::thread other;
-    if (half < n) {
-      if (!scatter2_) scatter2_ = std::make_unique<ReadWindow>(sh_.dbf.file(), kScatterWindowBytes);
-      scatter2_->Forget();
-      try {
-        other = std::thread([&] {
-          try {
-            gather(*scatter2_, half, n);
-          } catch (...) {
-            error = std::current_exception();
-          }
-        });
-      } catch (const std::system_error&) {
-        gather(*scatter2_, half, n);  // no thread to be had: this one does it
-      }
-    }
-    try {
-      gather(scatter_, 0, half);
-    } catch (...) {
-      if (other.joinable()) other.join();
-      throw;
-    }
-    if (other.joinable()) other.join();
-    if (error) std::rethrow_exception(error);
-    Loaded(n);
+  // number past `count` (the table's end) leaves its slot empty. A batch of
+  // neighbours is one read; any other is taken by ascending number, each
+  // record with those that follow closely, so that only the pages holding
+  // wanted records are read. Touches nothing of the table but the file's
+  // bytes, so that another thread may load a batch while the caller goes
+  // through the one before. With `withMemos`, the batch's memos are read
+  // too, as the first one asked for would read them.
+  void Load(const uint32_t* recnos, size_t n, uint32_t count, bool withMemos = false) {
+    LoadRecords(recnos, n, count);
+    if (withMemos) LoadMemos(n, true);
   }
 
   const char* Bytes(size_t slot) const {
-    return where_[slot] == kAbsent ? nullptr : base_ + (size_t)where_[slot] * recLen_;
+    return where_[slot] == kAbsent ? nullptr : buf_.data() + (size_t)where_[slot] * recLen_;
   }
 
   std::string_view Text(size_t slot, int field) const {
@@ -153,6 +105,52 @@ class RecordReader {
   }
 
  private:
+  void LoadRecords(const uint32_t* recnos, size_t n, uint32_t count) {
+    where_.resize(n);
+    // Each record goes to its slot's place, so that the caller then reads
+    // the batch front to back.
+    if (buf_.size() < n * recLen_) buf_.resize(n * recLen_);
+    if (n > 0 && recnos[0] != 0 && (uint64_t)recnos[0] + n - 1 <= count &&
+        (n == 1 || recnos[n - 1] == recnos[0] + n - 1) && IsRun(recnos, n)) {
+      sh_.dbf.file().ReadAt(sh_.dbf.RecordOffset(recnos[0]), buf_.data(), n * recLen_);
+      for (size_t i = 0; i < n; ++i) where_[i] = (uint32_t)i;
+      Loaded(n);
+      return;
+    }
+    sorted_.clear();
+    for (size_t i = 0; i < n; ++i) sorted_.push_back((uint64_t)recnos[i] << 32 | i);
+    if (!std::is_sorted(sorted_.begin(), sorted_.end())) SortByRecord(count);
+    std::fill(where_.begin(), where_.end(), kAbsent);
+    // A large batch is gathered by two threads, each over its own half of
+    // the file: the records go to places of their own, so the two share
+    // nothing but reads of the file.
+    const size_t half = n >= kSplitGather ? n / 2 : n;
+    std::exception_ptr error;
+    std::thread other;
+    if (half < n) {
+      try {
+        other = std::thread([&] {
+          try {
+            Gather(half, n, count, otherGap_);
+          } catch (...) {
+            error = std::current_exception();
+          }
+        });
+      } catch (const std::system_error&) {
+        Gather(half, n, count, otherGap_);  // no thread to be had: this one does it
+      }
+    }
+    try {
+      Gather(0, half, count, gap_);
+    } catch (...) {
+      if (other.joinable()) other.join();
+      throw;
+    }
+    if (other.joinable()) other.join();
+    if (error) std::rethrow_exception(error);
+    Loaded(n);
+  }
+
   static constexpr uint32_t kAbsent = UINT32_MAX;
 
   // Sorts sorted_ by record number, equal numbers in the order given (as
@@ -174,6 +172,40 @@ class RecordReader {
     }
   }
 
+  // Reads the records sorted_[from..to) to their slots: each with the
+  // wanted records that follow it closely, in one read straight to their
+  // places (the bytes between them go to `gap`), as a read costs more than
+  // a few pages more copied.
+  void Gather(size_t from, size_t to, uint32_t count, std::vector<char>& gap) {
+    constexpr size_t kMaxPieces = 1024;
+    gap.resize(kGatherGap);
+    ReadPiece pieces[kMaxPieces];
+    const File& file = sh_.dbf.file();
+    for (size_t i = from; i < to;) {
+      const uint32_t recno = (uint32_t)(sorted_[i] >> 32);
+      if (recno == 0 || recno > count) {
+        ++i;
+        continue;
+      }
+      const uint64_t at = sh_.dbf.RecordOffset(recno);
+      uint64_t end = at + recLen_;
+      size_t k = 0, j = i;
+      pieces[k++] = ReadPiece{Place((uint32_t)sorted_[j++]), recLen_};
+      for (; j < to && k + 2 <= kMaxPieces; ++j) {
+        const uint32_t next = (uint32_t)(sorted_[j] >> 32);
+        const uint64_t nextAt = sh_.dbf.RecordOffset(next);
+        if (next > count || nextAt < end || nextAt > end + kGatherGap) break;
+        if (nextAt > end) pieces[k++] = ReadPiece{gap.data(), (size_t)(nextAt - end)};
+        pieces[k++] = ReadPiece{Place((uint32_t)sorted_[j]), recLen_};
+        end = nextAt + recLen_;
+      }
+      if (file.ReadPieces(at, pieces, k) < end - at)
+        throw Error(ErrorCode::Corrupt, file.Path() + ": file ends before offset " + std::to_string(end));
+      for (; i < j; ++i) where_[(uint32_t)sorted_[i]] = (uint32_t)sorted_[i];
+    }
+  }
+  char* Place(uint32_t slot) { return buf_.data() + (size_t)slot * recLen_; }
+
   static bool IsRun(const uint32_t* recnos, size_t n) {
     for (size_t i = 1; i < n; ++i)
       if (recnos[i] != recnos[i - 1] + 1) return false;
@@ -194,7 +226,11 @@ class RecordReader {
   // Reads the batch's memos in the order of their blocks, so that the memo
   // file is read front to back through its window; what a damaged memo
   // throws is kept for the record it belongs to.
-  void LoadMemos(size_t n) {
+  // Ahead (in another thread than the caller's, while it goes through the
+  // batch before), a memo that needs more than the window is left for the
+  // caller's thread to read when asked for: the memo file's own reading is
+  // that thread's alone.
+  void LoadMemos(size_t n, bool ahead = false) {
     memosLoaded_ = true;
     arena_.clear();
     errors_.clear();
@@ -221,12 +257,26 @@ class RecordReader {
     }
     if (!sh_.memo.IsOpen()) return;  // read one by one, each telling there is no memo file
     std::sort(blocks_.begin(), blocks_.end());
-    for (const auto& [block, index] : blocks_) {
+    const uint64_t blockSize = sh_.memo.blockSize();
+    for (size_t b = 0; b < blocks_.size(); ++b) {
       if (arena_.size() >= kMemoBytes) break;  // the rest are read when asked for
+      const auto [block, index] = blocks_[b];
       MemoAt& at = memos_[index];
+      // Descriptions close behind this one are read with it.
+      const uint64_t from = block * blockSize;
+      uint64_t readTo = from + kMemoGuess;
+      if (!MemoWindow().Holds(from, kMemoGuess))
+        for (size_t c = b + 1; c < blocks_.size(); ++c) {
+          const uint64_t next = blocks_[c].first * blockSize;
+          if (next > readTo + kGatherGap || next + kMemoGuess - from > kMemoWindowBytes) break;
+          readTo = next + kMemoGuess;
+        }
       try {
         at.at = (uint32_t)arena_.size();
-        if (!sh_.memo.AppendVia(MemoWindow(), kMemoWindowBytes, block, arena_)) arena_ += sh_.memo.Read(block);
+        if (!sh_.memo.AppendVia(MemoWindow(), block, readTo, arena_)) {
+          if (ahead) continue;
+          arena_ += sh_.memo.Read(block);
+        }
         at.len = (uint32_t)(arena_.size() - at.at);
         at.state = MemoAt::kRead;
       } catch (const Error& e) {
@@ -249,20 +299,114 @@ class RecordReader {
   SharedTable& sh_;
   const size_t recLen_, per_;
   std::vector<int> memoFields_, memoSlotOf_;
-  ReadWindow window_;   // a batch of neighbours, used where it lies
-  ReadWindow scatter_;  // records gathered one by one
-  std::unique_ptr<ReadWindow> scatter2_;  // the second half of a large batch's
+  std::vector<char> gap_, otherGap_;  // where the bytes between records gathered go
   std::unique_ptr<ReadWindow> memoWindow_;  // made at the first memo read
   size_t loaded_ = 0;         // records in the batch
   bool memosLoaded_ = false;  // whether the batch's memos were read
-  std::vector<char> buf_;
-  const char* base_ = nullptr;  // the batch's records: in the window or in buf_
+  std::vector<char> buf_;  // the batch's records
   std::vector<uint64_t> sorted_, sortTemp_;  // record << 32 | slot
   std::vector<uint32_t> where_;                        // slot -> place in buf_
   std::vector<MemoAt> memos_;
   std::vector<std::pair<uint32_t, uint32_t>> blocks_;  // (block, memo entry)
   std::string arena_;
   std::vector<std::pair<ErrorCode, std::string>> errors_;
+};
+
+// One batch on its way: the numbers of its records (with their keys, for
+// a unique tag) and the reader that holds the records once read.
+struct Batch {
+  explicit Batch(SharedTable& sh) : reader(sh) {}
+  void Clear() {
+    recnos.clear();
+    keys.clear();
+    keyEnds.clear();
+  }
+  std::vector<uint32_t> recnos;
+  std::string keys;
+  std::vector<size_t> keyEnds;  // where each record's key ends in keys
+  RecordReader reader;
+};
+
+// Batches read one ahead: while the caller goes through one batch, another
+// thread reads the next, so that reading the file and using its records
+// share the processor's cores. Two batches take turns: one is filled with
+// numbers and then read, while the other, read before, is gone through.
+class ReadAhead {
+ public:
+  explicit ReadAhead(SharedTable& sh) : sh_(sh), first_(sh), second_(sh) {}
+  ~ReadAhead() {
+    if (reading_.joinable()) reading_.join();
+  }
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  size_t capacity() const { return first_.reader.capacity(); }
+  Batch& filling() { return *fill_; }
+
+  // Starts reading the batch being filled (in this thread when it is the
+  // last and nothing else is read meanwhile), then hands `use` the batch
+  // read before it, and with `last` this one too, each then emptied for
+  // filling. False when `use` is: the caller stops. A batch that could not
+  // be read throws here, before any later batch is used.
+  bool Hand(bool last, const std::function<bool(Batch&)>& use) {
+    Batch* full = fill_;
+    Batch* ready = Join();
+    if (full->recnos.empty()) {
+      full = nullptr;
+    } else if (last && !ready) {
+      full->reader.Load(full->recnos.data(), full->recnos.size(), sh_.dbf.count(), memosWanted_);
+      ready = full;
+      full = nullptr;
+    } else {
+      Start(*full);
+    }
+    fill_ = full == &first_ ? &second_ : &first_;
+    if (ready && !Use(*ready, use)) return false;
+    if (last && full) return Use(*Join(), use);
+    return true;
+  }
+
+ private:
+  bool Use(Batch& b, const std::function<bool(Batch&)>& use) {
+    const bool go = use(b);
+    // A caller that reads memos reads them in every batch: the next ones'
+    // are read ahead with their records.
+    memosWanted_ = b.reader.memosRead();
+    b.Clear();
+    return go;
+  }
+  void Start(Batch& b) {
+    inFlight_ = &b;
+    failed_ = nullptr;
+    const uint32_t count = sh_.dbf.count();
+    const bool memos = memosWanted_;
+    try {
+      reading_ = std::thread([this, &b, count, memos] {
+        try {
+          b.reader.Load(b.recnos.data(), b.recnos.size(), count, memos);
+        } catch (...) {
+          failed_ = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      b.reader.Load(b.recnos.data(), b.recnos.size(), count, memos);  // no thread to be had: this one reads
+    }
+  }
+  // The batch being read, once read; null when none is.
+  Batch* Join() {
+    if (reading_.joinable()) reading_.join();
+    Batch* b = std::exchange(inFlight_, nullptr);
+    if (failed_) std::rethrow_exception(std::exchange(failed_, nullptr));
+    return b;
+  }
+
+  SharedTable& sh_;
+  Batch first_, second_;
+  Batch* fill_ = &first_;
+  Batch* inFlight_ = nullptr;
+  bool memosWanted_ = false;
+  std::thread reading_;
+  std::exception_ptr failed_;
 };
 
 std::string_view RecordRef::Text(int field) const { return reader->Text(slot, field); }
@@ -273,35 +417,29 @@ void Table::ForEachRecord(const std::function<bool(const RecordRef&)>& f) {
   m.RequireOpen("ForEachRecord");
   m.LeaveEdit();
   SharedTable& sh = *m.sh;
-  RecordReader reader(sh);
+  ReadAhead batches(sh);
   const size_t recLen = sh.dbf.recordLength();
-  std::vector<uint32_t> batch;
-  batch.reserve(reader.capacity());
   // A unique tag shows the first visible record of each key: the keys of a
   // batch go with it, and the key shown last carries over to the next.
   const bool unique = m.uniqueTag();
-  std::string keys, lastKey;
-  std::vector<size_t> keyEnds;
+  std::string lastKey;
   bool shownAny = false;
   const uint64_t version = sh.hasIndex ? sh.index.version() : 0;
-  const auto flush = [&]() -> bool {
-    reader.Load(batch.data(), batch.size());
-    for (size_t i = 0; i < batch.size(); ++i) {
-      if (i + 4 < batch.size()) Prefetch(reader.Bytes(i + 4), recLen);
+  const auto use = [&](Batch& b) -> bool {
+    const RecordReader& reader = b.reader;
+    for (size_t i = 0; i < b.recnos.size(); ++i) {
+      if (i + 4 < b.recnos.size()) Prefetch(reader.Bytes(i + 4), recLen);
       const char* rec = reader.Bytes(i);
       if (!rec || !m.PassesRecord(rec)) continue;
       if (unique) {
-        const size_t from = i == 0 ? 0 : keyEnds[i - 1];
-        const std::string_view key(keys.data() + from, keyEnds[i] - from);
+        const size_t from = i == 0 ? 0 : b.keyEnds[i - 1];
+        const std::string_view key(b.keys.data() + from, b.keyEnds[i] - from);
         if (shownAny && ComparePadded(lastKey, key) == 0) continue;
         lastKey.assign(key);
         shownAny = true;
       }
-      if (!f(RecordRef{batch[i], rec, &reader, i})) return false;
+      if (!f(RecordRef{b.recnos[i], rec, &b.reader, i})) return false;
     }
-    batch.clear();
-    keys.clear();
-    keyEnds.clear();
     if (sh.hasIndex && sh.index.version() != version)
       throw Error(ErrorCode::Usage, "the table " + Path() + " was written during a bulk read of it");
     return true;
@@ -310,22 +448,24 @@ void Table::ForEachRecord(const std::function<bool(const RecordRef&)>& f) {
   const uint32_t count = m.dbf().count();
   if (!m.tagged()) {
     for (uint32_t first = 1; first <= count;) {
-      const uint32_t k = (uint32_t)std::min<uint64_t>(reader.capacity(), (uint64_t)count - first + 1);
-      for (uint32_t i = 0; i < k; ++i) batch.push_back(first + i);
-      if (!flush()) return;
+      const uint32_t k = (uint32_t)std::min<uint64_t>(batches.capacity(), (uint64_t)count - first + 1);
+      std::vector<uint32_t>& recnos = batches.filling().recnos;
+      for (uint32_t i = 0; i < k; ++i) recnos.push_back(first + i);
       first += k;
+      if (!batches.Hand(first > count, use)) return;
     }
     return;
   }
   const bool completed = m.moves.ForEachEntry([&](std::string_view key, uint32_t r) {
-    batch.push_back(r);
+    Batch& b = batches.filling();
+    b.recnos.push_back(r);
     if (unique) {
-      keys.append(key);
-      keyEnds.push_back(keys.size());
+      b.keys.append(key);
+      b.keyEnds.push_back(b.keys.size());
     }
-    return batch.size() < reader.capacity() || flush();
+    return b.recnos.size() < batches.capacity() || batches.Hand(false, use);
   });
-  if (completed && !batch.empty()) flush();
+  if (completed) batches.Hand(true, use);
 }
 
 void Table::ForEachRecno(const std::function<bool(uint32_t)>& f) {
@@ -344,14 +484,19 @@ void Table::ForEachRecordOf(const std::vector<uint32_t>& recnos, const std::func
   Impl& m = *impl_;
   m.RequireOpen("ForEachRecordOf");
   m.LeaveEdit();
-  RecordReader reader(*m.sh);
-  for (size_t first = 0; first < recnos.size(); first += reader.capacity()) {
-    const size_t n = std::min(reader.capacity(), recnos.size() - first);
-    reader.Load(recnos.data() + first, n);
-    for (size_t i = 0; i < n; ++i) {
-      const char* rec = reader.Bytes(i);
-      if (rec && !f(RecordRef{recnos[first + i], rec, &reader, i})) return;
+  ReadAhead batches(*m.sh);
+  const auto use = [&](Batch& b) -> bool {
+    for (size_t i = 0; i < b.recnos.size(); ++i) {
+      const char* rec = b.reader.Bytes(i);
+      if (rec && !f(RecordRef{b.recnos[i], rec, &b.reader, i})) return false;
     }
+    return true;
+  };
+  for (size_t first = 0; first < recnos.size();) {
+    const size_t n = std::min(batches.capacity(), recnos.size() - first);
+    batches.filling().recnos.assign(recnos.begin() + (std::ptrdiff_t)first, recnos.begin() + (std::ptrdiff_t)(first + n));
+    first += n;
+    if (!batches.Hand(first == recnos.size(), use)) return;
   }
 }
 

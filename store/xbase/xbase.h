@@ -367,8 +367,9 @@ class Table {
   // first, until f returns false; the cursor does not move. Records are
   // read a batch at a time in a few large reads: in natural order straight
   // through, in a tag's order a stretch of entries at once, their records
-  // read by ascending number with neighbours read together. Memory stays
-  // bounded whatever the size of the table. f must not write to the table.
+  // read by ascending number with neighbours read together; another thread
+  // reads the next batch while f goes through one. Memory stays bounded
+  // whatever the size of the table. f must not write to the table.
   void ForEachRecord(const std::function<bool(const RecordRef&)>& f);
   // The same for the given records, in the given order (numbers past the
   // end of the table are passed over; visibility is not tested again).

@@ -77,10 +77,6 @@ class FaultyHandle final : public xbase::FileHandle {
   bool IsFileAt(const std::string& path) override { return real_->IsFileAt(path); }
   void* Map(size_t n, bool writable) override { return fs_.MapsAllowed() ? real_->Map(n, writable) : nullptr; }
   void Unmap(void* p, size_t n) override { real_->Unmap(p, n); }
-  const void* MapRead(uint64_t offset, size_t n) override {
-    return fs_.MapsAllowed() ? real_->MapRead(offset, n) : nullptr;
-  }
-  void UnmapRead(const void* p, size_t n) override { real_->UnmapRead(p, n); }
 
  private:
   std::unique_ptr<xbase::FileHandle> real_;

@@ -249,6 +249,45 @@ TEST_F(BulkReadTest, ForEachRecordHandsOutTheViewInOrder) {
   EXPECT_EQ(got, (std::vector<std::string>{"20000:", "3:", "3:", "1:desc 0"}));
 }
 
+// Several batches, each read by another thread while the caller goes
+// through the one before (descriptions too, once the caller reads them):
+// every given record with its description, in the given order. Another
+// program then cuts the table short during such a read: it stops with
+// Corrupt (never ends the program or hands out bytes the file no longer
+// holds), the records up to there handed out in order.
+TEST_F(BulkReadTest, BatchesReadAheadComeInOrderAndACutTableIsReported) {
+  auto natural = OpenRecords("");
+  const int desc = natural->FieldIndex("FLDESC");
+  std::vector<uint32_t> wanted;  // every record, again and again, both ways
+  for (int round = 0; round < 8; ++round)
+    for (uint32_t r = 1; r <= (uint32_t)kRecords; ++r) wanted.push_back(round % 2 ? r : (uint32_t)kRecords + 1 - r);
+  size_t seen = 0, wrong = 0;
+  natural->ForEachRecordOf(wanted, [&](const xbase::RecordRef& r) {
+    const uint32_t i = r.recno - 1;
+    wrong += r.recno != wanted[seen++] || r.Memo(desc) != (i % 3 ? "" : "desc " + std::to_string(i));
+    return true;
+  });
+  EXPECT_EQ(seen, wanted.size());
+  EXPECT_EQ(wrong, 0u);
+
+  seen = wrong = 0;
+  const xbase::ErrorCode code = CatchError([&] {
+                                  natural->ForEachRecordOf(wanted, [&](const xbase::RecordRef& r) {
+                                    if (seen == 0) {
+                                      xbase::File other;
+                                      other.Open(RecordsPath(), xbase::File::Mode::ReadWrite);
+                                      other.Truncate(other.Size() / 2);
+                                    }
+                                    wrong += r.recno != wanted[seen++];
+                                    return true;
+                                  });
+                                }).code();
+  EXPECT_EQ(code, xbase::ErrorCode::Corrupt);
+  EXPECT_EQ(wrong, 0u);
+  EXPECT_GT(seen, 0u);
+  EXPECT_LT(seen, wanted.size());
+}
+
 // The table is large enough for the pass to be shared among threads: hits
 // in every stretch, ordered by a walk of the tag (many) or by key (few).
 TEST_F(BulkReadTest, HitsComeInTheTagOrder) {
@@ -263,33 +302,31 @@ TEST_F(BulkReadTest, HitsComeInTheTagOrder) {
   EXPECT_EQ(t->FindContaining("FLNAME", "hit2399"), (std::vector<uint32_t>{23996, 23991}));
 }
 
-// Stretches of a file through a read-only window: across alignment
-// boundaries, split between two windows, in the last bytes (read, never
-// mapped) and at the very end, past the end, and after the file grew.
+// Stretches of a file through a read window: split between one read and
+// the next, with bytes read ahead, at the very end, past the end, after the
+// file grew and after it was cut short.
 using ReadWindowTest = XbaseTest;
 
 TEST_F(ReadWindowTest, StretchesComeOutAsTheFileHoldsThem) {
   const std::string path = Folder() + "/bytes.bin";
-  std::string bytes(xbase::ReadWindow::kTailBytes + 5 * xbase::kMapAlign + 1234, '\0');
+  std::string bytes(300000, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (char)(i * 131 + (i >> 9));
   WriteFileBytes(path, bytes);
   xbase::File f;
   f.Open(path, xbase::File::Mode::ReadOnly);
-  const size_t window = 3 * xbase::kMapAlign / 2 + 7;
+  const size_t window = 65536 + 7;
   xbase::ReadWindow w(f, window);
-  const auto expect = [&](uint64_t at, size_t n) {
-    EXPECT_EQ(std::string(w.Get(at, n), n), bytes.substr(at, n)) << "at " << at << ", " << n << " bytes";
+  const auto expect = [&](uint64_t at, size_t n, uint64_t readTo = 0) {
+    EXPECT_EQ(std::string(w.Get(at, n, readTo), n), bytes.substr(at, n)) << "at " << at << ", " << n << " bytes";
   };
   expect(100, window);
-  expect(xbase::kMapAlign - 3, 10);
-  expect(window + xbase::kMapAlign - 20, 50);  // split between the window in use and the next
-  const uint64_t tail = bytes.size() - xbase::ReadWindow::kTailBytes;
-  expect(tail - 10, 40);
-  expect(bytes.size() - 40, 40);
+  expect(window + 50, 10, window + 5000);
+  expect(window + 4000, 2000);  // split between what was read ahead and the next
+  expect(bytes.size() - 40, 40, bytes.size() + 5000);
   expect(5, 10);
   EXPECT_EQ(CatchError([&] { w.Get(bytes.size() - 10, 20); }).code(), xbase::ErrorCode::Corrupt);
 
-  const std::string more(3 * xbase::kMapAlign, 'm');
+  const std::string more(200000, 'm');
   {
     xbase::File writer;
     writer.Open(path, xbase::File::Mode::ReadWrite);
@@ -297,8 +334,15 @@ TEST_F(ReadWindowTest, StretchesComeOutAsTheFileHoldsThem) {
   }
   bytes += more;
   expect(bytes.size() - more.size() - 10, 20);
-  expect(tail - 10, 40);  // now mapped
   expect(bytes.size() - 1, 1);
+  {
+    xbase::File writer;
+    writer.Open(path, xbase::File::Mode::ReadWrite);
+    writer.Truncate(1000);
+  }
+  w.Forget();
+  EXPECT_EQ(CatchError([&] { w.Get(900, 200); }).code(), xbase::ErrorCode::Corrupt);
+  expect(10, 20, 5000);
 }
 
 }  // namespace
