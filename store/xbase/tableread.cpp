@@ -25,8 +25,13 @@ constexpr size_t kMemoBytes = 8u << 20;           // descriptions read ahead per
 constexpr size_t kMemoWindowBytes = 4u << 20;
 constexpr size_t kSplitGather = 8192;  // records of a batch worth a second thread
 // Records gathered one by one: a wanted record that lies at most this far
-// past the one before comes in the same read.
+// past the one before comes in the same read. A read costs Windows more
+// (and a scattered read there is a copy), so it takes in longer gaps.
+#ifdef _WIN32
+constexpr uint64_t kGatherGap = 64u << 10;
+#else
 constexpr uint64_t kGatherGap = 4u << 10;
+#endif
 // A description's header is read with this many bytes after it, enough
 // for most descriptions whole.
 constexpr uint64_t kMemoGuess = 1u << 10;
