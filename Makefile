@@ -45,9 +45,11 @@ run: deps
 	@$(MAKE) --no-print-directory build
 	@bash scripts/start.sh $(BUILD) $(DATA_DIR)
 
+# A test that hangs fails after ten minutes (those that need longer say so
+# themselves), rather than holding the whole run.
 test: test-deps
 	@$(MAKE) --no-print-directory build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure --timeout 600 -j $(JOBS)
 	@$(MAKE) --no-print-directory test-core
 	@$(MAKE) --no-print-directory windows-test
 
@@ -58,7 +60,7 @@ $(CORE_BUILD)/CMakeCache.txt:
 
 test-core: $(CORE_BUILD)/CMakeCache.txt
 	cmake --build $(CORE_BUILD) -j $(JOBS)
-	cd $(CORE_BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(CORE_BUILD) && ctest --output-on-failure --timeout 600 -j $(JOBS)
 
 # vantrell-db.exe and the Qt-free test programs for 64-bit Windows. The
 # Linux build's vantrell-db is named to the tests that check that both
@@ -78,6 +80,8 @@ windows: windows-deps $(WINDOWS_BUILD)/CMakeCache.txt
 windows-test: windows-deps test-deps $(WINDOWS_BUILD)/CMakeCache.txt $(CORE_BUILD)/CMakeCache.txt
 	cmake --build $(CORE_BUILD) -j $(JOBS) --target vantrell-db
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+	@# A server left running by a run that was stopped would never end.
+	-@$(WINE_ENV) wineserver -k 2> /dev/null
 	$(WINE_ENV) wineboot --init
 	@# One Wine server for the whole run: each program starts at once, and
 	@# none meets a server that is just shutting down. (The one that made
@@ -87,7 +91,7 @@ windows-test: windows-deps test-deps $(WINDOWS_BUILD)/CMakeCache.txt $(CORE_BUIL
 	$(WINE_ENV) wineserver -w
 	$(WINE_ENV) wineserver -p
 	$(WINE_ENV) wineboot > /dev/null 2>&1 < /dev/null
-	cd $(WINDOWS_BUILD) && status=0 && $(WINE_ENV) ctest --output-on-failure -j $(JOBS) || status=$$?; \
+	cd $(WINDOWS_BUILD) && status=0 && $(WINE_ENV) ctest --output-on-failure --timeout 600 -j $(JOBS) || status=$$?; \
 	  $(WINE_ENV) wineserver -k; exit $$status
 
 # Configured again, so that a build folder made before SQLite's development

@@ -275,6 +275,11 @@ bool IndexFile::Next(int tag, TreePos& pos) {
     PageP q = Fetch(nx, tag);
     if (q->branch()) Damaged("leaf chain reaches a branch page");
     if (q->n() > 0) {
+      // Entries only grow along the chain: a link back to a smaller entry is
+      // a loop (a damaged file, or pages of two states of a file another
+      // program is changing), which would otherwise be walked for ever.
+      if (p->n() > 0 && CompareEntry(q->key(0), q->recno(0), p->key(p->n() - 1), p->recno(p->n() - 1)) <= 0)
+        Damaged("leaf chain from page " + std::to_string(pos.page) + " runs back to page " + std::to_string(nx));
       pos.page = nx;
       pos.slot = 0;
       return true;
@@ -297,6 +302,8 @@ bool IndexFile::Prior(int tag, TreePos& pos) {
     PageP q = Fetch(pv, tag);
     if (q->branch()) Damaged("leaf chain reaches a branch page");
     if (q->n() > 0) {
+      if (p->n() > 0 && CompareEntry(q->key(q->n() - 1), q->recno(q->n() - 1), p->key(0), p->recno(0)) >= 0)
+        Damaged("leaf chain from page " + std::to_string(pos.page) + " runs back to page " + std::to_string(pv));
       pos.page = pv;
       pos.slot = q->n() - 1;
       return true;
@@ -353,15 +360,17 @@ std::vector<std::string> IndexFile::Verify() {
       std::string lastKey;
       uint32_t lastRec = 0;
       bool any = false;
-      uint32_t lastLeaf = 0;
+      uint32_t lastLeaf = 0, lastNext = 0;
       uint64_t seen = 0;
       // Depth-first walk checking counts, order and the leaf chain.
       std::function<uint64_t(uint32_t, int)> walk = [&](uint32_t no, int depth) -> uint64_t {
         if (depth > 32) Damaged("the tree is deeper than possible");
         PageP p = Fetch(no, (int)t);
         if (!p->branch()) {
-          if (p->prev() != lastLeaf) problems.push_back(where + "leaf chain broken at page " + std::to_string(no));
+          if (p->prev() != lastLeaf || (lastLeaf != 0 && lastNext != no))
+            problems.push_back(where + "leaf chain broken at page " + std::to_string(no));
           lastLeaf = no;
+          lastNext = p->next();
           for (int i = 0; i < p->n(); ++i) {
             if (any && CompareEntry(lastKey, lastRec, p->key(i), p->recno(i)) >= 0)
               problems.push_back(where + "keys out of order in page " + std::to_string(no));
@@ -382,6 +391,7 @@ std::vector<std::string> IndexFile::Verify() {
         return sum;
       };
       walk(roots_[t], 0);
+      if (lastNext != 0) problems.push_back(where + "leaf chain runs on past its last page " + std::to_string(lastLeaf));
       if (problems.size() > 20) problems.resize(20);
     } catch (const Error& e) {
       problems.push_back(e.what());

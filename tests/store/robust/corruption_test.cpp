@@ -408,6 +408,12 @@ std::vector<Case> Cases() {
          robust::PutLe32(b, entry + 2 + Le16(b, entry) + 4, 0x7FFFFFFF);
          SealPage(b, p);
        }});
+  // A leaf chain that loops: a walk along it must end.
+  add({"index_leaf_next_to_itself_sealed", I, K::Index, true, S::Exact, [](std::string& b) {
+         const uint32_t p = FirstLeaf(b);
+         robust::PutLe32(b, size_t(p) * kPage + 16, p);
+         SealPage(b, p);
+       }});
   add({"index_root_child_to_itself_sealed", I, K::Index, true, S::Exact, [](std::string& b) {
          const uint32_t p = RootOf(b);
          const size_t page = size_t(p) * kPage;
