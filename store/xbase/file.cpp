@@ -198,6 +198,15 @@ char* File::MapHead(size_t n) {
   return map_;
 }
 
+MappedBytes File::MapForReading(uint64_t offset, size_t n) const {
+  if (!handle_ || n == 0) return {};
+  constexpr uint64_t kAlign = 64u << 10;  // a multiple of every page size in use
+  const size_t skip = (size_t)(offset % kAlign);
+  const char* p = handle_->MapRead(offset - skip, n + skip);
+  if (!p) return {};
+  return MappedBytes(handle_.get(), p, n + skip, skip);
+}
+
 bool File::TryLock(Lock kind) { return handle_ && handle_->TryLock(kind); }
 
 void File::Unlock(Lock kind) {

@@ -14,6 +14,29 @@
 
 namespace xbase {
 
+// Bytes of a file in memory for one pass of reading them; let go when
+// destroyed. Empty where the system maps nothing.
+class MappedBytes {
+ public:
+  MappedBytes() = default;
+  MappedBytes(FileHandle* handle, const char* base, size_t len, size_t skip)
+      : handle_(handle), base_(base), len_(len), skip_(skip) {}
+  ~MappedBytes() {
+    if (base_) handle_->UnmapRead(base_, len_);
+  }
+  MappedBytes(const MappedBytes&) = delete;
+  MappedBytes& operator=(const MappedBytes&) = delete;
+  MappedBytes(MappedBytes&& o) noexcept
+      : handle_(o.handle_), base_(std::exchange(o.base_, nullptr)), len_(o.len_), skip_(o.skip_) {}
+  MappedBytes& operator=(MappedBytes&&) = delete;
+  const char* data() const { return base_ ? base_ + skip_ : nullptr; }
+
+ private:
+  FileHandle* handle_ = nullptr;
+  const char* base_ = nullptr;
+  size_t len_ = 0, skip_ = 0;
+};
+
 class File {
  public:
   using Mode = OpenMode;
@@ -45,6 +68,12 @@ class File {
   // Reads the bytes from offset on into the pieces in turn; returns how
   // many were read (fewer where the file ends first).
   size_t ReadPieces(uint64_t offset, const ReadPiece* pieces, size_t count) const;
+  // The bytes [offset, offset + n) where they lie in the system's file
+  // cache, read-only, without copying them; empty where mapping is not
+  // available (the caller then reads). Touching a mapped byte that the file
+  // no longer holds ends the program, so the caller keeps clear of the
+  // file's end, which another program may cut off.
+  MappedBytes MapForReading(uint64_t offset, size_t n) const;
   void WriteAt(uint64_t offset, const void* buf, size_t n);
   uint64_t Size() const;
   // Last-modification time in nanoseconds (0 when unknown).

@@ -59,6 +59,17 @@ class FileHandle {
   // is not available.
   virtual void* Map(size_t n, bool writable) = 0;
   virtual void Unmap(void* p, size_t n) = 0;
+  // The bytes [offset, offset + n) in memory for reading (offset a multiple
+  // of 64 KiB); null where mapping is not available.
+  virtual const char* MapRead(uint64_t offset, size_t n) {
+    (void)offset;
+    (void)n;
+    return nullptr;
+  }
+  virtual void UnmapRead(const char* p, size_t n) {
+    (void)p;
+    (void)n;
+  }
 };
 
 class FileSystem {

@@ -131,6 +131,13 @@ class PosixHandle final : public FileHandle {
     return p;
   }
   void Unmap(void* p, size_t n) override { ::munmap(p, n); }
+  const char* MapRead(uint64_t offset, size_t n) override {
+    void* p = ::mmap(nullptr, n, PROT_READ, MAP_SHARED, fd_, (off_t)offset);
+    if (p == MAP_FAILED) return nullptr;
+    ::madvise(p, n, MADV_SEQUENTIAL);
+    return static_cast<const char*>(p);
+  }
+  void UnmapRead(const char* p, size_t n) override { ::munmap(const_cast<char*>(p), n); }
 
  private:
   // A long run of writes (an add batch, a pack) hands its pages to the disk

@@ -82,6 +82,14 @@ struct ScanPart {
 // Stretches are read into a buffer small enough to stay in the processor's
 // cache while it is scanned.
 constexpr size_t kScanBytes = 256u << 10;
+// A large table is looked at where it lies in the system's file cache,
+// a stretch of this size mapped at a time: copying it into a buffer costs
+// several times more than looking at it. The last kUnmappedTail bytes of
+// the file are read all the same: another program undoing a failed append
+// may cut them off meanwhile, and a mapped byte the file no longer holds
+// would end the program where a read reports.
+constexpr size_t kMappedScanBytes = 4u << 20;
+constexpr uint64_t kUnmappedTail = 1u << 20;
 // Tables smaller than this are scanned by the calling thread alone.
 constexpr uint64_t kParallelScanBytes = 8u << 20;
 
@@ -113,7 +121,13 @@ std::vector<uint32_t> Table::FindWhere(std::string_view field, const std::functi
 
   const uint32_t total = m.dbf().count();
   const uint32_t recLen = m.dbf().recordLength();
-  const uint32_t per = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
+  const File& file = m.dbf().file();
+  const uint64_t dataEnd = total == 0 ? 0 : m.dbf().RecordOffset(total) + recLen;
+  const uint64_t fileSize = dataEnd >= 2 * kMappedScanBytes ? file.Size() : 0;
+  const uint64_t mapLimit = fileSize > kUnmappedTail ? fileSize - kUnmappedTail : 0;
+  const bool mapping = mapLimit >= 2 * kMappedScanBytes;
+  const uint32_t readPer = std::max<uint32_t>(1, (uint32_t)(kScanBytes / recLen));
+  const uint32_t per = mapping ? std::max<uint32_t>(1, (uint32_t)(kMappedScanBytes / recLen)) : readPer;
   const uint32_t parts = total == 0 ? 0 : (total - 1) / per + 1;
   const size_t w = (size_t)f.def.width;
   // Fields are searched without their padding: a needle that ends in a
@@ -146,15 +160,12 @@ std::vector<uint32_t> Table::FindWhere(std::string_view field, const std::functi
   const std::thread::id caller = std::this_thread::get_id();
   const auto scan = [&]() {
     try {
-      std::vector<char> buf((size_t)per * recLen);
+      std::vector<char> buf;
       std::string memoText;
-      for (uint32_t part; !failed && !stopped && (part = nextPart++) < parts;) {
-        const uint32_t first = 1 + part * per;
-        const uint32_t k = std::min(per, total - first + 1);
-        m.dbf().file().ReadAt(m.dbf().RecordOffset(first), buf.data(), (size_t)k * recLen);
-        ScanPart& out = results[part];
+      // The records first..first+k-1 at `base`.
+      const auto look = [&](const char* base, uint32_t first, uint32_t k, ScanPart& out) {
         for (uint32_t i = 0; i < k; ++i) {
-          const char* r = buf.data() + (size_t)i * recLen;
+          const char* r = base + (size_t)i * recLen;
           if (!deletedOff && r[0] == '*') continue;
           bool hit;
           if (memo) {
@@ -170,6 +181,24 @@ std::vector<uint32_t> Table::FindWhere(std::string_view field, const std::functi
           if (tagRt && hitCount.fetch_add(1, std::memory_order_relaxed) < kKeyedHits)
             SharedTable::KeyOf(*tagRt, r, out.keys);
           if (tagRt) out.keyEnds.push_back((uint32_t)out.keys.size());
+        }
+      };
+      for (uint32_t part; !failed && !stopped && (part = nextPart++) < parts;) {
+        const uint32_t first = 1 + part * per;
+        const uint32_t k = std::min(per, total - first + 1);
+        const uint64_t at = m.dbf().RecordOffset(first);
+        const size_t bytes = (size_t)k * recLen;
+        ScanPart& out = results[part];
+        const MappedBytes view = at + bytes <= mapLimit ? file.MapForReading(at, bytes) : MappedBytes();
+        if (view.data()) {
+          look(view.data(), first, k, out);
+        } else {
+          buf.resize((size_t)readPer * recLen);
+          for (uint32_t from = first; from < first + k; from += readPer) {
+            const uint32_t n = std::min(readPer, first + k - from);
+            file.ReadAt(m.dbf().RecordOffset(from), buf.data(), (size_t)n * recLen);
+            look(buf.data(), from, n, out);
+          }
         }
         const uint32_t done = ++partsDone;
         // The caller hears how far the pass is between its own stretches.

@@ -288,7 +288,8 @@ TEST_F(BulkReadTest, BatchesReadAheadComeInOrderAndACutTableIsReported) {
   EXPECT_LT(seen, wanted.size());
 }
 
-// The table is large enough for the pass to be shared among threads: hits
+// The table is large enough for the pass to be shared among threads and to
+// be looked at mapped, but for the stretch at its end, which is read: hits
 // in every stretch, ordered by a walk of the tag (many) or by key (few).
 TEST_F(BulkReadTest, HitsComeInTheTagOrder) {
   auto t = OpenRecords();
