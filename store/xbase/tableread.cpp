@@ -25,12 +25,15 @@ constexpr size_t kMemoBytes = 8u << 20;           // descriptions read ahead per
 constexpr size_t kMemoWindowBytes = 4u << 20;
 constexpr size_t kSplitGather = 8192;  // records of a batch worth a second thread
 // Records gathered one by one: a wanted record that lies at most this far
-// past the one before comes in the same read. A read costs Windows more
-// (and a scattered read there is a copy), so it takes in longer gaps.
+// past the one before comes in the same read. A read costs as much as
+// copying some 16 KiB from the file cache (an export of 10,000,000 records
+// in index order takes a fifth less time than with 4 KiB); a read costs
+// Windows more (and a scattered read there is a copy), so it takes in
+// longer gaps.
 #ifdef _WIN32
 constexpr uint64_t kGatherGap = 64u << 10;
 #else
-constexpr uint64_t kGatherGap = 4u << 10;
+constexpr uint64_t kGatherGap = 16u << 10;
 #endif
 // A description's header is read with this many bytes after it, enough
 // for most descriptions whole.
