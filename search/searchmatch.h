@@ -20,6 +20,7 @@ class TextMatcher {
   // `utf8`: a field as the table stores it. Safe to call from several
   // threads at once.
   bool operator()(std::string_view utf8) const { return search_(utf8); }
+  const xbase::FoldedSearch& Folded() const { return search_; }
 
  private:
   xbase::FoldedSearch search_;

@@ -21,12 +21,11 @@ std::vector<uint32_t> TableSearch::Find(Field field, const QString& text, const 
   if (!t.Active()) t.Open();
   if (!t.Query().empty()) t.SetQuery("");
   if (matches.Empty()) return {};  // an empty text occurs nowhere
-  return t.FindWhere(field == Field::Path ? store::kFieldName : store::kFieldTitle,
-                     [&](std::string_view stored) { return matches(stored); },
-                     [&](double) {
-                       if (keepPainted) keepPainted();
-                       return true;
-                     });
+  return t.FindFolded(field == Field::Path ? store::kFieldName : store::kFieldTitle, matches.Folded(),
+                      [&](double) {
+                        if (keepPainted) keepPainted();
+                        return true;
+                      });
 }
 
 std::vector<HitTexts> TableSearch::Texts(const std::vector<uint32_t>& records) {

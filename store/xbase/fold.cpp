@@ -262,6 +262,8 @@ std::string FoldCase(std::string_view utf8) {
 
 FoldedSearch::FoldedSearch(std::string_view utf8) : needle_(FoldCase(utf8)) {
   asciiNeedle_ = IsAscii(needle_);
+  // Any other needle is found only in a text beyond ASCII.
+  if (!asciiNeedle_) sieveHigh_.kind = SieveHighBytes::Kind::All;
   if (!asciiNeedle_ || needle_.empty()) return;
   // An ASCII needle can meet the folding of a character beyond ASCII only
   // where that folding holds one of the needle's own characters: only such
@@ -270,7 +272,12 @@ FoldedSearch::FoldedSearch(std::string_view utf8) : needle_(FoldCase(utf8)) {
   for (char b : needle_) mine[(unsigned char)b >> 6] |= uint64_t(1) << ((unsigned char)b & 63);
   marked_.assign(0x10000 / 64, 0);
   for (const FoldingToAscii& f : FoldingsToAscii())
-    if ((f.ascii[0] & mine[0]) | (f.ascii[1] & mine[1])) marked_[f.c >> 6] |= uint64_t(1) << (f.c & 63);
+    if ((f.ascii[0] & mine[0]) | (f.ascii[1] & mine[1])) {
+      marked_[f.c >> 6] |= uint64_t(1) << (f.c & 63);
+      const char lead = (char)(f.c < 0x800 ? 0xC0 | (f.c >> 6) : 0xE0 | (f.c >> 12));
+      if (sieveHigh_.leads.find(lead) == std::string::npos) sieveHigh_.leads += lead;
+      sieveHigh_.kind = SieveHighBytes::Kind::Leads;
+    }
 }
 
 bool FoldedSearch::operator()(std::string_view utf8) const {
@@ -288,6 +295,13 @@ bool FoldedSearch::operator()(std::string_view utf8) const {
   thread_local std::string folded;
   FoldInto(utf8, folded);
   return folded.find(needle_) != std::string::npos;
+}
+
+void FoldedSearch::Sieve(const FieldColumn& column, const std::function<void(size_t)>& maybe) const {
+  // An ASCII needle is found byte for byte, or through a marked character
+  // (HoldsMarked takes every character beyond the Basic Multilingual Plane
+  // as marked, as the sieve offers every byte from 0xF0 up).
+  SieveAsciiFolded(column, asciiNeedle_ ? std::string_view(needle_) : std::string_view(), sieveHigh_, maybe);
 }
 
 }  // namespace xbase

@@ -13,10 +13,14 @@
 // Unicode data by scripts/gen_foldtable.py), so every platform folds alike.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "text.h"
 
 namespace xbase {
 
@@ -37,6 +41,9 @@ class FoldedSearch {
   bool Empty() const { return needle_.empty(); }
   const std::string& Folded() const { return needle_; }
   bool operator()(std::string_view utf8) const;
+  // Sieves one field of many records (see SieveAsciiFolded): every record
+  // whose field this search accepts is offered to `maybe`.
+  void Sieve(const FieldColumn& column, const std::function<void(size_t)>& maybe) const;
 
  private:
   std::string needle_;
@@ -44,6 +51,9 @@ class FoldedSearch {
   // For an ASCII needle: the characters beyond ASCII (one bit each, Basic
   // Multilingual Plane) whose folding may take part in a match.
   std::vector<uint64_t> marked_;
+  // The bytes beyond ASCII that may begin a match's way through the full
+  // folding: the first bytes of the marked characters.
+  SieveHighBytes sieveHigh_;
 };
 
 }  // namespace xbase

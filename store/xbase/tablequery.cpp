@@ -100,7 +100,7 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
   if (caseInsensitive) {
     // The program's one case folding, as the search window uses it.
     const FoldedSearch search(text);
-    return FindWhere(field, [&](std::string_view v) { return search(v); });
+    return FindFolded(field, search);
   }
   const std::string needle(text);
   return FindWhere(field, [&](std::string_view v) { return v.find(needle) != std::string_view::npos; });
@@ -108,6 +108,16 @@ std::vector<uint32_t> Table::FindContaining(std::string_view field, std::string_
 
 std::vector<uint32_t> Table::FindWhere(std::string_view field, const std::function<bool(std::string_view)>& matches,
                                        const std::function<bool(double)>& progress) {
+  return Find(field, matches, progress, nullptr);
+}
+
+std::vector<uint32_t> Table::FindFolded(std::string_view field, const FoldedSearch& search,
+                                        const std::function<bool(double)>& progress) {
+  return Find(field, [&](std::string_view v) { return search(v); }, progress, &search);
+}
+
+std::vector<uint32_t> Table::Find(std::string_view field, const std::function<bool(std::string_view)>& matches,
+                                  const std::function<bool(double)>& progress, const FoldedSearch* sieve) {
   Impl& m = *impl_;
   m.RequireOpen("FindWhere");
   std::vector<uint32_t> hits;
@@ -162,26 +172,33 @@ std::vector<uint32_t> Table::FindWhere(std::string_view field, const std::functi
     try {
       std::vector<char> buf;
       std::string memoText;
-      // The records first..first+k-1 at `base`.
-      const auto look = [&](const char* base, uint32_t first, uint32_t k, ScanPart& out) {
-        for (uint32_t i = 0; i < k; ++i) {
-          const char* r = base + (size_t)i * recLen;
-          if (!deletedOff && r[0] == '*') continue;
-          bool hit;
-          if (memo) {
-            memoText = sh.ReadMemo(r, fi);
-            hit = matches(memoText);
-          } else {
-            const char* fp = r + f.offset;
-            hit = matches(std::string_view(fp, PaddedLength(fp, w)));
-          }
-          if (!hit || (tagRt && !sh.InTag(*tagRt, r))) continue;
-          out.hits.push_back(first + i);
-          // Keys are kept only while the hits may still be few enough.
-          if (tagRt && hitCount.fetch_add(1, std::memory_order_relaxed) < kKeyedHits)
-            SharedTable::KeyOf(*tagRt, r, out.keys);
-          if (tagRt) out.keyEnds.push_back((uint32_t)out.keys.size());
+      // The record `recno` at r.
+      const auto lookAt = [&](const char* r, uint32_t recno, ScanPart& out) {
+        if (!deletedOff && r[0] == '*') return;
+        bool hit;
+        if (memo) {
+          memoText = sh.ReadMemo(r, fi);
+          hit = matches(memoText);
+        } else {
+          const char* fp = r + f.offset;
+          hit = matches(std::string_view(fp, PaddedLength(fp, w)));
         }
+        if (!hit || (tagRt && !sh.InTag(*tagRt, r))) return;
+        out.hits.push_back(recno);
+        // Keys are kept only while the hits may still be few enough.
+        if (tagRt && hitCount.fetch_add(1, std::memory_order_relaxed) < kKeyedHits)
+          SharedTable::KeyOf(*tagRt, r, out.keys);
+        if (tagRt) out.keyEnds.push_back((uint32_t)out.keys.size());
+      };
+      // The records first..first+k-1 at `base`; with a sieve, only those
+      // it offers.
+      const auto look = [&](const char* base, uint32_t first, uint32_t k, ScanPart& out) {
+        if (!sieve || memo) {
+          for (uint32_t i = 0; i < k; ++i) lookAt(base + (size_t)i * recLen, first + i, out);
+          return;
+        }
+        sieve->Sieve(FieldColumn{base, k, recLen, f.offset, w},
+                     [&](size_t i) { lookAt(base + i * recLen, first + (uint32_t)i, out); });
       };
       for (uint32_t part; !failed && !stopped && (part = nextPart++) < parts;) {
         const uint32_t first = 1 + part * per;

@@ -1,6 +1,7 @@
 #include "text.h"
 
 #include <bit>
+#include <functional>
 #include <cstring>
 
 #include "xbase.h"
@@ -8,6 +9,13 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define XBASE_HAVE_SSE2 1
+#endif
+// Wider loads where the processor offers them, chosen as the program runs.
+// Not on Windows: there GCC may keep a 32-byte value on a stack aligned to
+// 16 bytes only, and an aligned move of it faults.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32)
+#include <immintrin.h>
+#define XBASE_HAVE_AVX2 1
 #endif
 
 namespace xbase {
@@ -336,6 +344,153 @@ bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle) {
 
 bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle, bool* beyondAscii) {
   return AsciiFoldedSearch<true>(p, n, needle, beyondAscii);
+}
+
+namespace {
+
+// What a sieve looks for, set up once.
+struct SieveWants {
+  bool hasNeedle;
+  unsigned char first, last;          // the needle's first and last byte
+  bool firstLetter, lastLetter;       // each compared with 0x20 set
+  size_t reach;                       // from a start to the needle's last byte
+  SieveHighBytes::Kind high;
+  unsigned char leads[4];             // for Kind::Leads, repeated to fill
+};
+
+// Whether the field at f (width bytes) holds a place the sieve wants,
+// byte by byte; `room`: the bytes readable from f.
+bool SieveField(const unsigned char* f, size_t width, size_t room, const SieveWants& w) {
+  const auto fold = [](unsigned char b, bool letter) { return letter ? (unsigned char)(b | 0x20) : b; };
+  for (size_t i = 0; i < width; ++i) {
+    const unsigned char c = f[i];
+    if (c >= 0x80) {
+      if (w.high == SieveHighBytes::Kind::All) return true;
+      if (w.high == SieveHighBytes::Kind::Leads &&
+          (c >= 0xF0 || c == w.leads[0] || c == w.leads[1] || c == w.leads[2] || c == w.leads[3]))
+        return true;
+    }
+    if (w.hasNeedle && i + w.reach < room && fold(c, w.firstLetter) == w.first &&
+        fold(f[i + w.reach], w.lastLetter) == w.last)
+      return true;
+  }
+  return false;
+}
+
+// The wide sieves below go through the records from r on while their loads
+// stay inside the column (each field is read in whole loads, the last one
+// reaching into what follows it) and return the first record not done:
+// a narrower sieve goes on from there.
+
+#ifdef XBASE_HAVE_SSE2
+size_t SieveSse2(const FieldColumn& c, const SieveWants& w, size_t r, const std::function<void(size_t)>& maybe) {
+  const __m128i want1 = _mm_set1_epi8((char)w.first), want2 = _mm_set1_epi8((char)w.last);
+  const __m128i fold1 = _mm_set1_epi8(w.firstLetter ? 0x20 : 0), fold2 = _mm_set1_epi8(w.lastLetter ? 0x20 : 0);
+  const __m128i l0 = _mm_set1_epi8((char)w.leads[0]), l1 = _mm_set1_epi8((char)w.leads[1]),
+                l2 = _mm_set1_epi8((char)w.leads[2]), l3 = _mm_set1_epi8((char)w.leads[3]);
+  const __m128i f0 = _mm_set1_epi8((char)0xF0);
+  const size_t span = (c.width + 15) / 16 * 16 + w.reach;
+  for (; r < c.count && r * c.stride + c.offset + span <= c.count * c.stride; ++r) {
+    const char* f = c.p + r * c.stride + c.offset;
+    for (size_t j = 0; j < c.width; j += 16) {
+      const __m128i a = _mm_loadu_si128((const __m128i*)(f + j));
+      __m128i v = _mm_setzero_si128();
+      if (w.hasNeedle) {
+        const __m128i b = _mm_loadu_si128((const __m128i*)(f + j + w.reach));
+        v = _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, fold1), want1), _mm_cmpeq_epi8(_mm_or_si128(b, fold2), want2));
+      }
+      if (w.high == SieveHighBytes::Kind::All) {
+        v = _mm_or_si128(v, a);
+      } else if (w.high == SieveHighBytes::Kind::Leads) {
+        v = _mm_or_si128(v, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, l0), _mm_cmpeq_epi8(a, l1)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(a, l2), _mm_cmpeq_epi8(a, l3))));
+        v = _mm_or_si128(v, _mm_cmpeq_epi8(_mm_max_epu8(a, f0), a));
+      }
+      unsigned hits = (unsigned)_mm_movemask_epi8(v);
+      if (c.width - j < 16) hits &= (1u << (c.width - j)) - 1;
+      if (hits) {
+        maybe(r);
+        break;
+      }
+    }
+  }
+  return r;
+}
+#endif
+
+#ifdef XBASE_HAVE_AVX2
+__attribute__((target("avx2"))) size_t SieveAvx2(const FieldColumn& c, const SieveWants& w, size_t r,
+                                                 const std::function<void(size_t)>& maybe) {
+  const __m256i want1 = _mm256_set1_epi8((char)w.first), want2 = _mm256_set1_epi8((char)w.last);
+  const __m256i fold1 = _mm256_set1_epi8(w.firstLetter ? 0x20 : 0), fold2 = _mm256_set1_epi8(w.lastLetter ? 0x20 : 0);
+  const __m256i l0 = _mm256_set1_epi8((char)w.leads[0]), l1 = _mm256_set1_epi8((char)w.leads[1]),
+                l2 = _mm256_set1_epi8((char)w.leads[2]), l3 = _mm256_set1_epi8((char)w.leads[3]);
+  const __m256i f0 = _mm256_set1_epi8((char)0xF0);
+  const size_t span = (c.width + 31) / 32 * 32 + w.reach;
+  for (; r < c.count && r * c.stride + c.offset + span <= c.count * c.stride; ++r) {
+    const char* f = c.p + r * c.stride + c.offset;
+    for (size_t j = 0; j < c.width; j += 32) {
+      const __m256i a = _mm256_loadu_si256((const __m256i*)(f + j));
+      __m256i v = _mm256_setzero_si256();
+      if (w.hasNeedle) {
+        const __m256i b = _mm256_loadu_si256((const __m256i*)(f + j + w.reach));
+        v = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(a, fold1), want1),
+                             _mm256_cmpeq_epi8(_mm256_or_si256(b, fold2), want2));
+      }
+      if (w.high == SieveHighBytes::Kind::All) {
+        v = _mm256_or_si256(v, a);
+      } else if (w.high == SieveHighBytes::Kind::Leads) {
+        v = _mm256_or_si256(v, _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a, l0), _mm256_cmpeq_epi8(a, l1)),
+                                               _mm256_or_si256(_mm256_cmpeq_epi8(a, l2), _mm256_cmpeq_epi8(a, l3))));
+        v = _mm256_or_si256(v, _mm256_cmpeq_epi8(_mm256_max_epu8(a, f0), a));
+      }
+      unsigned hits = (unsigned)_mm256_movemask_epi8(v);
+      if (c.width - j < 32) hits &= (1u << (c.width - j)) - 1;
+      if (hits) {
+        maybe(r);
+        break;
+      }
+    }
+  }
+  return r;
+}
+
+bool HaveAvx2() {
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have;
+}
+#endif
+
+}  // namespace
+
+void SieveAsciiFolded(const FieldColumn& column, std::string_view needle, const SieveHighBytes& high,
+                      const std::function<void(size_t)>& maybe) {
+  const size_t m = needle.size();
+  SieveWants w{};
+  w.hasNeedle = m > 0;
+  w.first = m ? (unsigned char)needle[0] : 0;
+  w.last = m ? (unsigned char)needle[m - 1] : 0;
+  w.firstLetter = w.first >= 'a' && w.first <= 'z';
+  w.lastLetter = w.last >= 'a' && w.last <= 'z';
+  w.reach = m ? m - 1 : 0;
+  w.high = high.kind;
+  if (w.high == SieveHighBytes::Kind::Leads && (high.leads.empty() || high.leads.size() > 4))
+    w.high = SieveHighBytes::Kind::All;
+  for (size_t k = 0; k < 4; ++k)
+    w.leads[k] = w.high == SieveHighBytes::Kind::Leads ? (unsigned char)high.leads[k % high.leads.size()] : 0xF0;
+  if (!w.hasNeedle && w.high == SieveHighBytes::Kind::None) return;
+  size_t r = 0;
+#ifdef XBASE_HAVE_AVX2
+  if (HaveAvx2()) r = SieveAvx2(column, w, r, maybe);
+#endif
+#ifdef XBASE_HAVE_SSE2
+  r = SieveSse2(column, w, r, maybe);
+#endif
+  const size_t end = column.count * column.stride;
+  for (; r < column.count; ++r) {
+    const size_t at = r * column.stride + column.offset;
+    if (SieveField((const unsigned char*)column.p + at, column.width, end - at, w)) maybe(r);
+  }
 }
 
 uint32_t Crc32(const void* data, size_t n) {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -47,5 +48,28 @@ bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle);
 // The same; when it finds nothing, *beyondAscii tells whether p[0, n)
 // holds a byte beyond ASCII.
 bool ContainsAsciiFolded(const char* p, size_t n, std::string_view needle, bool* beyondAscii);
+
+// Which bytes beyond ASCII a sieve offers: none, every one, or the bytes
+// of `leads` (at most four) and every byte from 0xF0 up.
+struct SieveHighBytes {
+  enum class Kind { None, Leads, All } kind = Kind::None;
+  std::string leads;
+};
+
+// One field of `count` records side by side: record r's field is
+// p[r * stride + offset, + width), and p holds count * stride bytes.
+struct FieldColumn {
+  const char* p;
+  size_t count, stride, offset, width;
+};
+
+// A sieve over one field of many records: calls maybe(r), r ascending, for
+// each record whose field holds a place where `needle` (ASCII, lower case;
+// may be empty) could begin, ASCII letter case aside, or a byte beyond
+// ASCII that `high` asks for. A place is judged by the needle's first and
+// last bytes only: a record not offered cannot hold the needle in its field,
+// but one offered may still not.
+void SieveAsciiFolded(const FieldColumn& column, std::string_view needle, const SieveHighBytes& high,
+                      const std::function<void(size_t)>& maybe);
 
 }  // namespace xbase

@@ -64,6 +64,7 @@ struct TagInfo {
   int keyWidth = 0;
 };
 
+class FoldedSearch;
 class SharedTable;  // one open file set, shared by every cursor on it
 
 // The process-wide engine settings and the registry of open files. Every
@@ -363,6 +364,12 @@ class Table {
   // false, which gives no records.
   std::vector<uint32_t> FindWhere(std::string_view field, const std::function<bool(std::string_view)>& matches,
                                   const std::function<bool(double)>& progress = {});
+  // FindWhere with the program's case-folded search as the test. The bytes
+  // of a stretch of records are sieved for the few places where the text
+  // could begin, so the records that cannot hold it are not looked at one
+  // by one.
+  std::vector<uint32_t> FindFolded(std::string_view field, const FoldedSearch& search,
+                                   const std::function<bool(double)>& progress = {});
   // Bulk reading. Calls f for every visible record in view order, from the
   // first, until f returns false; the cursor does not move. Records are
   // read a batch at a time in a few large reads: in natural order straight
@@ -395,6 +402,8 @@ class Table {
  private:
   struct Impl;
   friend struct Impl;
+  std::vector<uint32_t> Find(std::string_view field, const std::function<bool(std::string_view)>& matches,
+                             const std::function<bool(double)>& progress, const FoldedSearch* sieve);
   Environment& env_;
   std::string folder_, file_, tagName_, query_;
   bool exclusive_ = false;

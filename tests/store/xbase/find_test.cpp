@@ -1,10 +1,12 @@
 // FindContaining: the search window's pass over every catalog; bulk reads
 // and the file windows they read through.
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
 #include "readwindow.h"
 #include "fold.h"
+#include "text.h"
 #include "xbase_fixture.h"
 
 #ifdef VANTRELL_HAVE_ICU
@@ -76,6 +78,53 @@ TEST(FoldedSearchTest, FullCaseFoldingAsUsersType) {
   }
   EXPECT_TRUE(finds("abcdefghijklmnopqrstuvwxyzss", (std::string(20, '-') + "ABCDEFGHIJKLMNOPQRSTUVWXYZ\xC3\x9F").c_str()));
   EXPECT_EQ(xbase::FoldCase("\xC4\xB0Z STRA\xC3\x9F" "E"), "iz strasse");
+}
+
+// The sieve that lets the search skip records must offer every record the
+// search finds, whatever the field's place in the record and the record's
+// place in the stretch (the wide loads' ends, the byte-by-byte rest); and a
+// stretch that cannot hold the text offers nothing.
+TEST(FoldedSearchTest, SieveOffersEveryRecordTheSearchFinds) {
+  const char* const pieces[] = {"a", "B", "s", "S", "k", "K", "j", "f", "I", "x", " ", "/", "0", "\xC3\x9F",
+                                "\xC4\xB0", "\xE2\x84\xAA", "\xC7\xB0", "\xEF\xAC\x80", "\xC3\xA9", "\xCE\xA3",
+                                "\xF0\x90\x90\x80", "\xFF", "\x80"};
+  const char* const needles[] = {"s", "ab", "SS", "k", "j", "ff", "xa/0b", "i", "\xC3\xA9", "\xCF\x83", "a b", "b ",
+                                 "abcdefghijklmnopqrstuvwxyz0123456789ab"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 30000; ++round) {
+    // Often a field that fills its record's end, and texts that fill the field.
+    const size_t width = 1 + random() % 70, offset = random() % 40;
+    const size_t stride = offset + width + (random() % 3 ? random() % 40 : 0);
+    const size_t count = 1 + random() % 12;
+    std::string column;
+    while (column.size() < count * stride) column += pieces[random() % std::size(pieces)];
+    column.resize(count * stride);
+    for (size_t r = 0; r < count; ++r) {
+      std::string text;
+      for (size_t n = random() % (width + 2); n > 0; --n) text += pieces[random() % std::size(pieces)];
+      text.resize(std::min(text.size(), width));
+      column.replace(r * stride + offset, width, text + std::string(width - text.size(), ' '));
+    }
+    const xbase::FoldedSearch search(needles[random() % std::size(needles)]);
+    std::vector<size_t> offered;
+    search.Sieve(xbase::FieldColumn{column.data(), count, stride, offset, width},
+                 [&](size_t r) { offered.push_back(r); });
+    ASSERT_TRUE(std::is_sorted(offered.begin(), offered.end()));
+    ASSERT_EQ(std::adjacent_find(offered.begin(), offered.end()), offered.end());
+    for (size_t r = 0; r < count; ++r) {
+      const char* field = column.data() + r * stride + offset;
+      const bool found = search(std::string_view(field, xbase::PaddedLength(field, width)));
+      ASSERT_TRUE(!found || std::binary_search(offered.begin(), offered.end(), r))
+            << "record " << r << " of " << count << ", width " << width << ", at " << offset << ", stride " << stride
+            << ": " << testing::PrintToString(std::string(field, width)) << " for "
+            << testing::PrintToString(search.Folded());
+    }
+  }
+  const std::string plain = std::string(100, ' ') + "/Home/Users/Photos 2019/" + std::string(1000, 'x');
+  std::vector<size_t> offered;
+  xbase::FoldedSearch("zqxjv").Sieve(xbase::FieldColumn{plain.data(), 4, 280, 10, 250},
+                                     [&](size_t r) { offered.push_back(r); });
+  EXPECT_TRUE(offered.empty());
 }
 
 // The engine's own folding table against ICU's full case folding: every
