@@ -67,6 +67,11 @@ Walked WalkOf(const std::string& folder, disk::WalkOptions options = {}) {
 TEST(DiskWalk, ListsEveryFileBelowAFolderWithItsSizeAndTime) {
   const std::string root = testsupport::MakeTempFolder("walk");
   ASSERT_FALSE(root.empty());
+#ifndef _WIN32
+  // Readable to all (the walk may run as another user below).
+  ::umask(022);
+  ::chmod(root.c_str(), 0755);
+#endif
   fs::create_directories(fs::u8path(Join(Join(root, "sub"), "deeper")));
   fs::create_directories(fs::u8path(Join(root, ".hiddendir")));
   WriteFile(Join(root, "b.txt"), 3, 1400000000);
@@ -95,7 +100,11 @@ TEST(DiskWalk, ListsEveryFileBelowAFolderWithItsSizeAndTime) {
   for (const char* bad : {"bad\xFF", "bad\xC0\xAF", "bad\xED\xA0\x80"}) WriteFile(Join(root, bad), 1, 1000000000);
   fs::create_directory(Join(root, "locked"));
   ::chmod(Join(root, "locked").c_str(), 0);
-  const bool canLock = ::geteuid() != 0;
+  // Root reads every folder: the walk runs as nobody then (when root may
+  // become nobody).
+  const bool asRoot = ::geteuid() == 0;
+  const bool canLock = !asRoot || ::seteuid(65534) == 0;
+  if (asRoot && canLock && ::seteuid(0) != 0) FAIL() << "cannot become root again";
   if (canLock) expectedSkips.push_back(Join(root, "locked") + ": cannot be read");
   // Shown with a replacement character for each byte that is no character.
   std::string shown = "bad";
@@ -103,7 +112,17 @@ TEST(DiskWalk, ListsEveryFileBelowAFolderWithItsSizeAndTime) {
     expectedSkips.push_back(Join(root, shown += "\xEF\xBF\xBD") + ": its name is not UTF-8 text");
 #endif
 
+#ifndef _WIN32
+  if (asRoot && canLock) {
+    ASSERT_EQ(::seteuid(65534), 0);
+  }
+#endif
   const Walked w = WalkOf(root);
+#ifndef _WIN32
+  if (asRoot && canLock) {
+    ASSERT_EQ(::seteuid(0), 0);
+  }
+#endif
   ASSERT_TRUE(w.ok) << w.error;
   std::vector<std::string> got;
   for (const disk::WalkedFile& f : w.files)
@@ -125,7 +144,7 @@ TEST(DiskWalk, ListsEveryFileBelowAFolderWithItsSizeAndTime) {
   std::sort(expectedSkips.begin(), expectedSkips.end());
   EXPECT_EQ(skips, expectedSkips);
 #ifndef _WIN32
-  if (!canLock) std::cout << "[ SKIPPED  ] the unreadable folder: root reads every folder\n";
+  if (!canLock) std::cout << "[ SKIPPED  ] the unreadable folder: root reads every folder and cannot become nobody\n";
   ::chmod(Join(root, "locked").c_str(), 0755);
 #endif
 
@@ -178,6 +197,7 @@ TEST(DiskVolume, FolderHasAVolumeSeenAtEachPlaceItIsMounted) {
   disk::Volume bound;
   const bool found = disk::VolumeOf(target, &bound, &error);
   const std::vector<std::string> both = disk::MountPointsOf(v.id);
+  const std::vector<disk::Volume> listed = disk::MountedVolumes();
   const std::string place = fs::canonical(target).string();
   ::umount2(target.c_str(), MNT_DETACH);
   fs::remove_all(root);
@@ -186,6 +206,34 @@ TEST(DiskVolume, FolderHasAVolumeSeenAtEachPlaceItIsMounted) {
   EXPECT_EQ(bound.mountPoint, place);
   EXPECT_NE(std::find(both.begin(), both.end(), v.mountPoint), both.end());
   EXPECT_NE(std::find(both.begin(), both.end(), bound.mountPoint), both.end());
+  EXPECT_EQ(std::count_if(listed.begin(), listed.end(), [&](const disk::Volume& m) { return m.id == v.id; }), 1);
+
+  // Another file system below a folder is walked into only when asked, a
+  // pseudo one never.
+  const std::string walked = testsupport::MakeTempFolder("mounts");
+  const std::string other = Join(walked, "other"), system = Join(walked, "system");
+  fs::create_directory(other);
+  fs::create_directory(system);
+  ASSERT_EQ(::mount("tmpfs", other.c_str(), "tmpfs", 0, nullptr), 0);
+  WriteFile(Join(other, "f.txt"), 1, 1000000000);
+  const bool proc = ::mount("proc", system.c_str(), "proc", 0, nullptr) == 0;
+  const Walked staying = WalkOf(walked);
+  disk::WalkOptions across;
+  across.otherFileSystems = true;
+  const Walked crossing = WalkOf(walked, across);
+  if (proc) ::umount2(system.c_str(), MNT_DETACH);
+  ::umount2(other.c_str(), MNT_DETACH);
+  fs::remove_all(walked);
+  std::vector<std::string> skips;
+  for (const disk::WalkSkip& k : staying.skipped) skips.push_back(k.path + ": " + k.reason);
+  std::vector<std::string> expected = {other + ": another file system"};
+  if (proc) expected.push_back(system + ": system file system");
+  EXPECT_EQ(skips, expected);
+  EXPECT_TRUE(staying.files.empty());
+  ASSERT_EQ(crossing.files.size(), 1u);
+  EXPECT_EQ(crossing.files[0].path, Join(other, "f.txt"));
+  EXPECT_EQ(crossing.skipped.size(), proc ? 1u : 0u);
+  if (!proc) std::cout << "[ SKIPPED  ] the pseudo file system: proc cannot be mounted here\n";
 #endif
 }
 
@@ -211,6 +259,9 @@ TEST(DiskFileTexts, StoredDatesAreReadInEveryFormTheProgramWrites) {
   EXPECT_TRUE(disk::SameStoredDate("3/9/14 12:30:00 a.m.", Dos(2014, 3, 9, 0, 30, 0)));
   EXPECT_TRUE(disk::SameStoredDate("3/9/14 12:30 PM", Dos(2014, 3, 9, 12, 30, 0)));
   EXPECT_TRUE(disk::SameStoredDate("3/9/14 11:05 p.m.", Dos(2014, 3, 9, 23, 5, 0)));
+  EXPECT_FALSE(disk::SameStoredDate("09.03.14 5", Dos(2014, 3, 9, 0, 0, 0)));
+  EXPECT_TRUE(disk::SameStoredDate("01.01.69", Dos(2069, 1, 1, 0, 0, 0)));
+  EXPECT_FALSE(disk::SameStoredDate("01.01.70", Dos(2070, 1, 1, 0, 0, 0)));
   EXPECT_TRUE(disk::SameStoredDate("98-03-09", Dos(1998, 3, 9, 0, 0, 0)));
   EXPECT_TRUE(disk::SameStoredDate("09.03.98", Dos(1998, 3, 9, 0, 0, 0)));
   // The local time of a file's time, packed.
