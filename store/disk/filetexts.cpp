@@ -1,5 +1,6 @@
 #include "filetexts.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -61,34 +62,60 @@ bool NextCodePoint(std::string_view s, size_t i, char32_t* cp, size_t* length) {
 }
 
 // The value of a decimal digit in any of the scripts a locale may write its
-// numbers in (ASCII, Arabic-Indic, Persian, Devanagari, Bengali, Thai...);
-// -1 for any other character.
+// numbers in (ASCII, Arabic-Indic, Persian, Devanagari, Bengali, Thai,
+// Chakma, Ol Chiki, Adlam...); -1 for any other character.
 int DigitValue(char32_t cp) {
   if (cp >= U'0' && cp <= U'9') return int(cp - U'0');
-  static const char32_t kZeros[] = {0x0660, 0x06F0, 0x07C0, 0x0966, 0x09E6, 0x0A66, 0x0AE6, 0x0B66, 0x0BE6,
-                                    0x0C66, 0x0CE6, 0x0D66, 0x0E50, 0x0ED0, 0x0F20, 0x1040, 0x17E0, 0x1810,
-                                    0xFF10};
+  if (cp < 0x660) return -1;
+  static const char32_t kZeros[] = {
+      0x0660,  0x06F0,  0x07C0,  0x0966,  0x09E6,  0x0A66,  0x0AE6,  0x0B66,  0x0BE6,  0x0C66,  0x0CE6,
+      0x0D66,  0x0DE6,  0x0E50,  0x0ED0,  0x0F20,  0x1040,  0x1090,  0x17E0,  0x1810,  0x1946,  0x19D0,
+      0x1A80,  0x1A90,  0x1B50,  0x1BB0,  0x1C40,  0x1C50,  0xA620,  0xA8D0,  0xA900,  0xA9D0,  0xA9F0,
+      0xAA50,  0xABF0,  0xFF10,  0x104A0, 0x11066, 0x110F0, 0x11136, 0x111D0, 0x112F0, 0x11450, 0x114D0,
+      0x11650, 0x116C0, 0x11730, 0x118E0, 0x16A60, 0x16B50, 0x1E140, 0x1E2F0, 0x1E950};
   for (char32_t zero : kZeros)
     if (cp >= zero && cp <= zero + 9) return int(cp - zero);
   return -1;
 }
 
+// Characters that only separate the parts of a date: blanks of every
+// width, punctuation, the marks of writing direction.
+bool IsSeparator(char32_t cp) {
+  if (cp < 0x80) return !((cp >= U'A' && cp <= U'Z') || (cp >= U'a' && cp <= U'z'));
+  return cp == 0xA0 || cp == 0x60C || cp == 0x61C || (cp >= 0x2000 && cp <= 0x200F) || cp == 0x202F ||
+         cp == 0x2066 || cp == 0x2067 || cp == 0x2068 || cp == 0x2069 || cp == 0x3000 || cp == 0x3001;
+}
+
 // What a stored date text is made of: its numbers in order (each with the
-// count of its digits) and whether it names the morning or the afternoon.
+// count of its digits), the month when it is named rather than numbered,
+// and whether it names the morning or the afternoon.
 struct DateParts {
   std::vector<int> numbers;
   std::vector<int> widths;
-  enum { None, Am, Pm } half = None;
+  int month = 0;
+  // Am or Pm by a marker the program knows; Either when a word it does not
+  // know stands by the time (another language's marker).
+  enum { None, Am, Pm, Either } half = None;
 };
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
 
 bool StartsWithCaseBlind(std::string_view text, std::string_view word) {
   if (text.size() < word.size()) return false;
-  for (size_t i = 0; i < word.size(); ++i) {
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    if (c != word[i]) return false;
-  }
+  for (size_t i = 0; i < word.size(); ++i)
+    if (Upper(text[i]) != word[i]) return false;
   return true;
+}
+
+// The month an English month name or its abbreviation names ("Mar",
+// "March"); 0 for any other word.
+int MonthNamed(std::string_view word) {
+  static const std::string_view kMonths[] = {"JANUARY", "FEBRUARY", "MARCH",     "APRIL",   "MAY",      "JUNE",
+                                             "JULY",    "AUGUST",   "SEPTEMBER", "OCTOBER", "NOVEMBER", "DECEMBER"};
+  if (word.size() < 3) return 0;
+  for (int m = 0; m < 12; ++m)
+    if (word.size() <= kMonths[m].size() && StartsWithCaseBlind(word, kMonths[m].substr(0, word.size()))) return m + 1;
+  return 0;
 }
 
 bool ReadDateParts(std::string_view text, DateParts* out) {
@@ -118,16 +145,35 @@ bool ReadDateParts(std::string_view text, DateParts* out) {
       out->widths.push_back(width);
       continue;
     }
-    bool marker = false;
-    for (const auto& [word, afternoon] : kHalves)
-      if (StartsWithCaseBlind(text.substr(i), word)) {
-        if (out->half != DateParts::None) return false;
-        out->half = afternoon ? DateParts::Pm : DateParts::Am;
-        i += word.size();
-        marker = true;
-        break;
-      }
-    if (!marker) i += length;
+    if (IsSeparator(cp)) {
+      i += length;
+      continue;
+    }
+    // A word: a marker of the half of the day, a month's name, or another
+    // word (a year's or a day's sign in the date, a marker in a language
+    // the program does not know by the time).
+    const auto known = std::find_if(std::begin(kHalves), std::end(kHalves),
+                                    [&](const auto& h) { return StartsWithCaseBlind(text.substr(i), h.first); });
+    size_t end = i;
+    bool ascii = true;
+    while (end < text.size() && NextCodePoint(text, end, &cp, &length) && DigitValue(cp) < 0 && !IsSeparator(cp)) {
+      ascii = ascii && cp < 0x80;
+      end += length;
+    }
+    const std::string_view word = text.substr(i, end - i);
+    if (known != std::end(kHalves) && (known->first.back() == '.' || word.size() == known->first.size())) {
+      if (out->half == DateParts::Am || out->half == DateParts::Pm) return false;
+      out->half = known->second ? DateParts::Pm : DateParts::Am;
+      i += known->first.size();
+      continue;
+    }
+    const int month = ascii ? MonthNamed(word) : 0;
+    if (month != 0 && out->month == 0 && out->numbers.size() < 2) {
+      out->month = month;
+    } else if (out->numbers.size() + (out->month != 0) >= 3 && out->half == DateParts::None) {
+      out->half = DateParts::Either;
+    }
+    i = end;
   }
   return true;
 }
@@ -245,30 +291,47 @@ std::string SizeFieldTextOf(int64_t size) { return store::SizeFieldText(size, Gr
 bool SameStoredDate(std::string_view stored, int64_t dosDate) {
   DateParts p;
   if (!ReadDateParts(stored, &p)) return false;
-  const size_t n = p.numbers.size();
-  // A date, then nothing (midnight) or hours and minutes, seconds perhaps.
-  if (n != 3 && n != 5 && n != 6) return false;
+  // A date of three numbers (two with a month's name), then nothing
+  // (midnight) or hours and minutes, seconds perhaps.
+  const size_t date = p.month != 0 ? 2 : 3, n = p.numbers.size();
+  if (n != date && n != date + 2 && n != date + 3) return false;
   int hour = 0, minute = 0, second = 0;
-  if (n >= 5) {
-    hour = p.numbers[3], minute = p.numbers[4], second = n == 6 ? p.numbers[5] : 0;
-    if (minute > 59 || second > 59) return false;
+  if (n > date) {
+    hour = p.numbers[date], minute = p.numbers[date + 1], second = n == date + 3 ? p.numbers[date + 2] : 0;
+    if (hour > 23 || minute > 59 || second > 59) return false;
+  } else if (p.half == DateParts::Am || p.half == DateParts::Pm) {
+    return false;
   }
-  if (p.half != DateParts::None) {
-    if (n < 5 || hour < 1 || hour > 12) return false;
-    hour = hour % 12 + (p.half == DateParts::Pm ? 12 : 0);
+  // The hours the text may mean: by its marker; either half of the day by
+  // a marker not known here.
+  int hours[3] = {hour, -1, -1};
+  if (p.half == DateParts::Am || p.half == DateParts::Pm) {
+    if (hour < 1 || hour > 12) return false;
+    hours[0] = hour % 12 + (p.half == DateParts::Pm ? 12 : 0);
+  } else if (p.half == DateParts::Either && n > date && hour >= 1 && hour <= 12) {
+    hours[1] = hour % 12, hours[2] = hour % 12 + 12;
   }
-  if (hour > 23) return false;
-  const int a = p.numbers[0], b = p.numbers[1], c = p.numbers[2];
+  const auto same = [&](int year, int month, int day) {
+    for (int h : hours)
+      if (h >= 0 && SameDate(year, month, day, h, minute, second, dosDate)) return true;
+    return false;
+  };
+  const int a = p.numbers[0], b = p.numbers[1];
+  if (p.month != 0) {
+    // "9 Mar 2014", "2014 Mar 9".
+    if (p.widths[0] == 4) return p.widths[1] <= 2 && same(a, p.month, b);
+    return p.widths[0] <= 2 && (p.widths[1] == 4 || p.widths[1] == 2) && same(FullYear(b, p.widths[1]), p.month, a);
+  }
+  const int c = p.numbers[2];
   if (p.widths[1] > 2) return false;
-  // The year first when it is written with four digits, or when its two
-  // digits can be no day; else last, after the day and the month in either
-  // order.
-  if (p.widths[0] > 2) return p.widths[0] == 4 && p.widths[2] <= 2 && SameDate(a, b, c, hour, minute, second, dosDate);
-  if (p.widths[2] > 2 && p.widths[2] != 4) return false;
+  // The year first when it has four digits; else last, after the day and
+  // the month in either order, or first with two digits (the locales that
+  // write "yy/MM/dd"). Of the readings that fit, any may match.
+  if (p.widths[0] > 2) return p.widths[0] == 4 && p.widths[2] <= 2 && same(a, b, c);
+  if (p.widths[2] != 4 && p.widths[2] > 2) return false;
   const int year = FullYear(c, p.widths[2]);
-  if (SameDate(year, b, a, hour, minute, second, dosDate) || SameDate(year, a, b, hour, minute, second, dosDate))
-    return true;
-  return a > 31 && p.widths[2] <= 2 && SameDate(FullYear(a, 2), b, c, hour, minute, second, dosDate);
+  if (same(year, b, a) || same(year, a, b)) return true;
+  return p.widths[2] <= 2 && same(FullYear(a, 2), b, c);
 }
 
 bool SameStoredSize(std::string_view stored, int64_t size) {

@@ -27,10 +27,13 @@ std::string SizeFieldTextOf(int64_t size);
 // the two seconds a DOS date-time keeps. Read are the forms the program
 // writes: the tool's "yyyy-MM-dd HH:mm:ss", and a locale's short date with
 // a time (day, month and year in any order the locales use, "." "/" "-" or
-// blanks between them, two- or four-digit years, a 12-hour time with AM or
-// PM, the time left out at midnight). A text that fits both a day-month and
-// a month-day reading matches when either does. False for a text that is
-// no date.
+// blanks between them, two- or four-digit years (00-69 as 20xx, 70-99 as
+// 19xx), an English month name, the digits of any script, a 12-hour time
+// with AM or PM, the time left out at midnight). A text that fits several
+// readings (day-month, month-day, a two-digit year first) matches when any
+// does; a marker of the half of the day in a language not known here lets
+// an hour up to 12 stand for either half. False for a text that is no
+// date.
 bool SameStoredDate(std::string_view stored, int64_t dosDate);
 
 // Whether a stored FLSIZE text names `size`: digits with any one kind of

@@ -31,13 +31,18 @@ struct WalkOptions {
 };
 
 // Walks the tree below `folder` (which must be a readable folder; false
-// with *error otherwise): calls onFile for each ordinary file, folder by
-// folder, each folder's files in byte order of their names. Entries whose
-// names begin with "." are left out (hidden, as in the add-files dialog). A
-// link to a file counts as that file under the link's path; a link to a
-// folder is not followed. The walk stays on the folder's file system unless
-// told otherwise and never enters a pseudo file system. Returns false when
-// stopped or when the folder itself cannot be read.
+// with a sentence in *error otherwise): calls onFile for each ordinary
+// file, folder by folder, depth first, each folder's files (then its
+// subfolders) in byte order of their names. Hidden entries are left out, as
+// in the add-files dialog: names that begin with "." on POSIX systems, those
+// with the hidden attribute on Windows. A link to a file counts as that
+// file under the link's path; a link to a folder (on Windows any folder
+// that is a reparse point: a junction, a volume mounted there) is not
+// followed. The walk stays on the folder's file system unless told
+// otherwise and never enters a pseudo file system; a pseudo file system as
+// `folder` itself is one skip and an empty walk. A subfolder that cannot
+// be read is a skip, and the walk goes on. Returns false when stopped (with
+// *error left as it was) or when the folder itself cannot be read.
 bool WalkTree(const std::string& folder, const WalkOptions& options,
               const std::function<void(const WalkedFile&)>& onFile, std::vector<WalkSkip>* skipped,
               std::string* error);

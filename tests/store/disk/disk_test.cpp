@@ -263,6 +263,14 @@ TEST(DiskFileTexts, StoredDatesAreReadInEveryFormTheProgramWrites) {
   EXPECT_TRUE(disk::SameStoredDate("01.01.69", Dos(2069, 1, 1, 0, 0, 0)));
   EXPECT_FALSE(disk::SameStoredDate("01.01.70", Dos(2070, 1, 1, 0, 0, 0)));
   EXPECT_TRUE(disk::SameStoredDate("98-03-09", Dos(1998, 3, 9, 0, 0, 0)));
+  // Forms of other locales: a month's name (the C locale), the year first
+  // with two digits, a marker of the afternoon in another language, digits
+  // of another script.
+  EXPECT_TRUE(disk::SameStoredDate("9 Mar 2014 11:12:15", d));
+  EXPECT_TRUE(disk::SameStoredDate("14. 3. 9.", Dos(2014, 3, 9, 0, 0, 0)));
+  EXPECT_TRUE(disk::SameStoredDate("31/12/03 11:59:58 GD", Dos(2003, 12, 31, 23, 59, 58)));
+  EXPECT_FALSE(disk::SameStoredDate("31/12/03 11:59:58 GD", Dos(2003, 12, 31, 23, 59, 56)));
+  EXPECT_TRUE(disk::SameStoredDate("\xE0\xA5\xA7\xE0\xA5\xAA/\xE0\xA5\xA9/\xE0\xA5\xAF", Dos(2014, 3, 9, 0, 0, 0)));
   EXPECT_TRUE(disk::SameStoredDate("09.03.98", Dos(1998, 3, 9, 0, 0, 0)));
   // The local time of a file's time, packed.
   struct tm local{};
