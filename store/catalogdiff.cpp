@@ -125,7 +125,7 @@ struct Place {
   std::string volumeId;   // the volume it is on ("" when none is known)
   std::string mountedAt;  // where that volume is mounted now
   std::string label;      // the volume's label, for messages
-  bool rootMissing = false;
+  bool remembered = false;  // a volume of the catalog's (else the system's answer)
 };
 
 // The records below the places: their paths (relative to their place) in
@@ -287,7 +287,7 @@ using MountPoints = std::function<std::vector<std::string>(const std::string& id
 // Whether the volume a place is on is still mounted where it is walked.
 bool StillMounted(const Place& p, const MountPoints& mountPointsOf) {
   if (p.volumeId.empty()) return true;
-  const std::vector<std::string> now = mountPointsOf(p.volumeId);
+  const std::vector<std::string> now = p.remembered ? mountPointsOf(p.volumeId) : disk::MountPointsOf(p.volumeId);
   return std::find(now.begin(), now.end(), p.mountedAt) != now.end();
 }
 
@@ -346,7 +346,7 @@ DiffResult CompareCatalog(xbase::Table& records, VolumeTable& volumes, std::stri
     p.walked = PrefixOf(where.path);
     p.volumeId = where.volumeId;
     p.mountedAt = where.mountedAt;
-    p.label = where.label;
+    p.remembered = !p.volumeId.empty();
     for (const VolumeRow& r : rows)
       if (r.volume.id == p.volumeId) p.label = r.volume.label.empty() ? r.volume.id : r.volume.label;
     if (p.volumeId.empty()) {
@@ -400,11 +400,8 @@ DiffResult CompareCatalog(xbase::Table& records, VolumeTable& volumes, std::stri
     if (!IsFolder(root)) {
       // A folder gone from a volume that is there: its files are missing.
       // Without a volume to tell, it is passed over, not called missing.
-      if (StillMounted(place, mountPointsOf) && !place.volumeId.empty() && Exists(place.mountedAt)) {
-        place.rootMissing = true;
-      } else {
+      if (place.volumeId.empty() || !Exists(place.mountedAt) || !StillMounted(place, mountPointsOf))
         result.skipped.push_back({NativeSeparators(root), "cannot be read"});
-      }
       continue;
     }
     size_t skipsLooked = result.skipped.size();
@@ -644,7 +641,7 @@ RefreshResult ApplyRefresh(xbase::Table& records, VolumeTable& volumes, std::str
               dateField = records.FieldIndex(kFieldDate);
     Batch batch(records);
     for (uint64_t done = 0; done < total; ++done) {
-      if (progress && done % 64 == 0 && !progress(done, total)) {
+      if (progress && !progress(done, total)) {
         result.stopped = true;
         break;
       }
