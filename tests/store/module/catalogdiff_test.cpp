@@ -232,4 +232,32 @@ TEST_F(CatalogDiffTest, RefreshAppliesEachKindRecordByRecordAndAStopKeepsWhatWas
   EXPECT_EQ(title, ("new record ~~~~ " + std::string(70, 'n')).substr(0, 80));
 }
 
+TEST_F(CatalogDiffTest, VolumesFollowTheirCatalogAndADamagedTableStandsAside) {
+  File("t/a.txt", 1);
+  Record("t/a.txt");
+  {
+    store::VolumeTable volumes(dm_.ApolloEnv1, dir_);
+    volumes.Remember("Disk", Volume("id-1", "ONE", "t"), At("t"));
+    volumes.Remember("Disk", Volume("id-1", "ONE", "t"), At("t"));  // the same row again
+  }
+  store::RenameCatalog(dm_, "Disk", "Films");
+  store::VolumeTable volumes(dm_.ApolloEnv1, dir_);
+  EXPECT_TRUE(volumes.Rows("Disk").empty());
+  ASSERT_EQ(volumes.Rows("Films").size(), 1u);
+  EXPECT_EQ(volumes.Rows("Films")[0].volume.label, "ONE");
+  store::DeleteCatalogName(dm_, "Films");
+  EXPECT_TRUE(volumes.Rows().empty());
+
+  // A damaged table: told, and the compare goes on without volumes.
+  ASSERT_TRUE(testfiles::WriteFile(store::DataFilePathUtf8(dir_, store::kVolumeTable), "not a table"));
+  store::VolumeTable damaged(dm_.ApolloEnv1, dir_);
+  EXPECT_NE(damaged.Problem().find(store::kVolumeTable), std::string::npos) << damaged.Problem();
+  EXPECT_TRUE(damaged.Rows().empty());
+  store::DiffOptions options;
+  options.folders = {At("t")};
+  File("t/b.txt", 1);
+  EXPECT_EQ(Lines(store::CompareCatalog(dm_.ApTable1, damaged, "Films", options)),
+            std::vector<std::string>{"new t/b.txt"});
+}
+
 }  // namespace
