@@ -46,6 +46,7 @@ int CmdDiff(const Strings& argv) {
     Database db(dir, true);
     return FilesSeen(dir).Read(db, [&] {
       xbase::Table& t = db.dm.ApTable3;
+      db.dm.ApolloEnv1.SetIndexCacheBytes(kOnePassIndexCache);
       t.Open();
       const std::string name = CatalogArgument(a.positional[1]);
       t.SetQuery(store::CatalogQueryUtf8(name));
