@@ -75,6 +75,8 @@ class Bench {
   void CmdCheck();
   void CmdPack();
   void CmdReindex();
+  void CmdScan();
+  void CmdDiff();
 
  private:
   // report.cpp
@@ -82,7 +84,7 @@ class Bench {
   void Report(const char* name, double ours, double peer, double target);
   void ReportMemory(const std::string& name, long kb);
   void ReportPair(const char* name, const std::vector<Measured>& ours,
-                  const std::vector<Measured>& peer);
+                  const std::vector<Measured>& peer, double target = 1.0);
   // engine_measures.cpp
   void EnsureBuilt();
   void Build(bool timed);

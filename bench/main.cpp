@@ -55,6 +55,8 @@ const Measure kMeasures[] = {
     {"cmd_check", &Bench::CmdCheck},
     {"cmd_pack", &Bench::CmdPack},
     {"cmd_reindex", &Bench::CmdReindex},
+    {"cmd_scan", &Bench::CmdScan},
+    {"cmd_diff", &Bench::CmdDiff},
 };
 
 // What --scale runs unless measures are named: the commands that read a

@@ -65,7 +65,7 @@ void Bench::ReportMemory(const std::string& name, long kb) {
 // The median times against each other, and our largest peak against the
 // memory budget.
 void Bench::ReportPair(const char* name, const std::vector<Measured>& ours,
-                       const std::vector<Measured>& peer) {
+                       const std::vector<Measured>& peer, double target) {
   std::vector<double> o, p;
   long kb = 0;
   for (const Measured& m : ours) {
@@ -73,7 +73,7 @@ void Bench::ReportPair(const char* name, const std::vector<Measured>& ours,
     kb = std::max(kb, m.maxRssKb);
   }
   for (const Measured& m : peer) p.push_back(m.seconds);
-  Report(name, Median(o), Median(p), 1.0);
+  Report(name, Median(o), Median(p), target);
   ReportMemory(std::string(name) + "_rss", kb);
 }
 

@@ -8,9 +8,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
-#else
-#include <filesystem>
 #endif
+#include <filesystem>
 
 #include <xbase.h>
 
@@ -104,6 +103,20 @@ std::string ExecutableFolder() {
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   return ec ? std::string(".") : exe.parent_path().string();
 #endif
+}
+
+std::string FullFolderPath(const std::string& path) {
+  std::error_code ec;
+#ifdef _WIN32
+  std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(Wide(path)), ec).lexically_normal();
+  std::string full = ec ? path : Utf8(p.wstring().c_str());
+  while (full.size() > 3 && (full.back() == '\\' || full.back() == '/')) full.pop_back();
+#else
+  std::filesystem::path p = std::filesystem::absolute(std::filesystem::path(path), ec).lexically_normal();
+  std::string full = ec ? path : p.string();
+  while (full.size() > 1 && full.back() == '/') full.pop_back();
+#endif
+  return full;
 }
 
 // --- arguments -------------------------------------------------------------------

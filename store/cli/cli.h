@@ -91,6 +91,11 @@ Strings Arguments(int argc, char** argv);
 // The folder this program was started from.
 std::string ExecutableFolder();
 
+// A folder given on the command line as a full path without "." and ".."
+// parts, and without a separator at its end (but for a root): the form the
+// records' paths begin with.
+std::string FullFolderPath(const std::string& path);
+
 // --- arguments -------------------------------------------------------------------
 
 struct Args {
@@ -120,5 +125,8 @@ int CmdReindex(const Strings& argv);
 int CmdRepair(const Strings& argv);
 int CmdCheck(const Strings& argv);
 int CmdDefaultDataDir(const Strings& argv);
+int CmdScan(const Strings& argv);
+int CmdDiff(const Strings& argv);
+int CmdRefresh(const Strings& argv);
 
 }  // namespace vdb

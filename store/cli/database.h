@@ -18,6 +18,11 @@
 #include "schema.h"
 #include "textformat.h"
 
+namespace store {
+struct DiffResult;
+struct DiffEntry;
+}
+
 namespace vdb {
 
 // The index pages kept in memory by a command that walks the index once
@@ -183,6 +188,15 @@ std::string CatalogArgument(const std::string& arg);
 // A name that neither the catalog-names table nor any record knows is most
 // likely a typing error; it is reported instead of answering "nothing".
 void RequireKnownCatalog(Database& db, const std::string& name, int64_t records);
+
+// What a compare with the disk passed over, on standard error: volumes not
+// connected, folders not read, a volume gone meanwhile (then true: nothing
+// of the compare can be told).
+bool TellCompareNotes(const store::DiffResult& r);
+
+// The folders a compare of `catalog` walks: the one given, or those its
+// volumes remember (a problem when it remembers none).
+Strings CompareFolders(const Args& a, size_t folderAt, const std::string& catalog, bool remembersAny);
 
 // The closing note of an output that wrote tabs or line breaks of a column
 // as spaces; `csvHint` names --csv, which keeps them.

@@ -1,7 +1,8 @@
 // vantrell-db: the catalog database from the command line.
 //
 // Exit status: 0 done, 1 bad input or a problem found (message on standard
-// error), 2 wrong usage. Commands that write (import, pack, reindex, repair) use the
+// error), 2 wrong usage; diff answers as diff does (0 the same, 1 different,
+// 2 trouble). Commands that write (import, scan, refresh, pack, reindex, repair) use the
 // tables exclusively, so they refuse to run while the program has them
 // open; the others open them for reading only, beside the program.
 
@@ -22,6 +23,10 @@ const char kUsage[] =
     "  vantrell-db create DATADIR                      create the missing database files\n"
     "  vantrell-db import DATADIR FILE                 append records (FILE - = standard input)\n"
     "  vantrell-db export DATADIR [--catalog NAME] [--csv]\n"
+    "  vantrell-db scan DATADIR CATALOG FOLDER         add every file below FOLDER as a record\n"
+    "  vantrell-db diff DATADIR CATALOG [FOLDER]       new, changed, missing and moved files\n"
+    "  vantrell-db refresh DATADIR CATALOG [FOLDER] [--add] [--update] [--follow] [--delete]\n"
+    "                                                  apply those kinds of difference\n"
     "  vantrell-db count DATADIR [CATALOG]             number of records\n"
     "  vantrell-db search DATADIR TEXT [--title]       records whose path (or title) holds TEXT\n"
     "  vantrell-db pack DATADIR                        remove deleted records for good\n"
@@ -35,7 +40,15 @@ const char kUsage[] =
     "Records are lines of six tab-separated fields: catalog, title, path, size, date,\n"
     "description (in the description \\t, \\n, \\r and \\\\ stand for tab, line feed,\n"
     "carriage return and backslash). --csv writes RFC 4180 CSV instead. Put -- before a\n"
-    "search text that begins with a dash.\n";
+    "search text that begins with a dash.\n"
+    "\n"
+    "scan remembers the volume FOLDER is on; diff and refresh compare the folders the\n"
+    "catalog remembers (or FOLDER), wherever their disks are mounted now. diff writes\n"
+    "tab-separated lines: new, changed or missing, the path, size and date; moved, the\n"
+    "new path, the record's path, size and date. It exits 0 when nothing differs, 1\n"
+    "when something does, 2 on trouble. refresh --add adds the new files, --update\n"
+    "takes the changed sizes and dates, --follow gives moved files' records their new\n"
+    "paths, --delete deletes the records of missing files.\n";
 
 
 // The commands by name. A command that writes refuses a damaged table;
@@ -50,11 +63,14 @@ struct Command {
 constexpr Command kCommands[] = {
     {"create", CmdCreate, false},
     {"import", CmdImport, true},
+    {"scan", CmdScan, true},
+    {"refresh", CmdRefresh, true},
     {"pack", CmdPack, true},
     {"reindex", CmdReindex, true},
     {"export", CmdExport, false},
     {"count", CmdCount, false},
     {"search", CmdSearch, false},
+    {"diff", CmdDiff, false},
     {"repair", CmdRepair, false},
     {"check", CmdCheck, false},
     {"default-data-dir", CmdDefaultDataDir, false},

@@ -21,6 +21,7 @@
 #endif
 
 #include "childprocess.h"
+#include "filetexts.h"
 #include "folder.h"
 #include "test_files.h"
 
@@ -797,6 +798,59 @@ TEST_F(CliTest, ReadersBesideAWriterSeeOneStateOrSaySo) {
   }
   EXPECT_EQ(writer.Kill(), -1) << "the writer stopped by itself";
   std::printf("beside the writer: %d reads whole, %d told the files changed\n", whole, told);
+}
+
+// A catalog kept true to its folder: scanned, compared, the folder
+// changed, compared again, refreshed, the same again.
+TEST_F(CliTest, ScanDiffAndRefreshKeepACatalogTrueToItsFolder) {
+  const std::string tree = Native(tmp_.Path() + "/tree");
+  const auto at = [&](const std::string& relative) { return Native(tree + "/" + relative); };
+  const auto file = [&](const std::string& relative, const std::string& bytes) {
+    ASSERT_TRUE(MakeFolders(fs::path(at(relative)).parent_path().string()));
+    ASSERT_TRUE(WriteFile(at(relative), bytes));
+  };
+  file("a/one.txt", "one");
+  file("b/two.txt", "two");
+  file("c/three.txt", "three");
+  file(".hidden", "h");
+  Create();
+  Result r = Vdb({"scan", data_, "Disk", tree});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "3 files added to catalog \"Disk\" (catalog added)\n");
+  r = Vdb({"diff", data_, "Disk"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+
+  file("a/one.txt", "one and more");
+  fs::remove(at("b/two.txt"));
+  fs::create_directories(at("d"));
+  fs::rename(at("c/three.txt"), at("d/three.txt"));
+  file("new.txt", "new");
+  const auto date = [&](const std::string& relative) {
+    const auto since = fs::last_write_time(at(relative)) - fs::file_time_type::clock::now();
+    const int64_t t = std::chrono::duration_cast<std::chrono::seconds>(
+                          (std::chrono::system_clock::now() + since).time_since_epoch())
+                          .count();
+    return disk::DateFieldText(disk::DosDateOf(t));
+  };
+  r = Vdb({"diff", data_, "Disk"});
+  EXPECT_EQ(r.code, 1) << r.err;
+  EXPECT_EQ(r.out, "new\t" + at("new.txt") + "\t3\t" + date("new.txt") + "\n" +
+                       "changed\t" + at("a/one.txt") + "\t12\t" + date("a/one.txt") + "\n" +
+                       "missing\t" + at("b/two.txt") + "\n" +
+                       "moved\t" + at("d/three.txt") + "\t" + at("c/three.txt") + "\t5\t" + date("d/three.txt") + "\n");
+
+  r = Vdb({"refresh", data_, "Disk"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("applies nothing without"), std::string::npos) << r.err;
+  r = Vdb({"refresh", data_, "Disk", "--update", "--follow", "--add", "--delete"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "1 added, 1 updated, 1 followed, 1 deleted\n");
+  r = Vdb({"diff", data_, "Disk"});
+  EXPECT_EQ(r.code, 0) << r.err << r.out;
+  EXPECT_EQ(r.out, "");
+  r = Vdb({"diff", data_, "Nothing"});
+  EXPECT_EQ(r.code, 2);
 }
 
 }  // namespace
