@@ -28,6 +28,11 @@ struct DiffEntry {
   uint32_t recno = 0;      // the record (0 for a new file)
   std::string path;        // the file on the disk now; for Missing the record's path
   std::string storedPath;  // the record's path (Changed, Missing, Moved)
+  // New, Moved: the path the file's record keeps after a refresh: `path`
+  // with the mount point its volume had when the catalog's files were added
+  // from it, so that a catalog's paths stay in one form however the disk
+  // is mounted now (`path` itself where the volume is where it was).
+  std::string newStoredPath;
   int64_t size = -1;       // on the disk (-1 for Missing)
   int64_t mtime = 0;       // on the disk, seconds since 1970 UTC
   std::string storedSize, storedDate;  // the record's texts (0 for New)
@@ -49,7 +54,9 @@ struct DiffResult {
   std::vector<disk::WalkSkip> skipped;  // folders not read, names not stored
   std::vector<std::string> notConnected;  // labels of the catalog's volumes not mounted: not compared
   std::string error;                    // why the compare stopped short (a volume gone meanwhile); empty when it did not
-  bool stopped = false;                 // by the user
+  // By the user: the new and changed files found until then are kept;
+  // nothing is missing or moved, as the walk did not get round.
+  bool stopped = false;
   uint64_t filesSeen = 0, recordsCompared = 0;
 };
 
@@ -73,6 +80,17 @@ struct RefreshTexts {
   std::function<std::string(int64_t size)> size;
   std::function<std::string(int64_t unixSeconds)> date;
 };
+
+// Appends the record an add makes of a file: in `catalog`, the title "new
+// record ~~~~ " + the file's name (cut to the title field on a whole
+// character, *shortened then set), `path` as the record keeps it, the size
+// and date texts (`texts`, the tool's forms where a function is empty).
+// False, with the reason in *why and nothing written, when the path does
+// not fit the path field: cut, it would name another file. The record is
+// posted whole or not at all (an engine error propagates, the record
+// cancelled).
+bool AppendFileRecord(xbase::Table& records, std::string_view catalog, std::string_view path, int64_t size,
+                      int64_t mtime, const RefreshTexts& texts, bool* shortened, std::string* why);
 
 // Applies the chosen entries: a new file gets a record as an add does, a
 // changed one its size and date, a moved one its new path (title and

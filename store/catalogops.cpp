@@ -2,7 +2,9 @@
 
 #include <vector>
 
+#include "folder.h"
 #include "schema.h"
+#include "volumetable.h"
 
 namespace store {
 
@@ -34,6 +36,20 @@ void InsertName(xbase::Table& names, const std::string& name) {
   names.Refresh();
 }
 
+// The volumes a catalog remembers follow its name. A volume table that is
+// missing has nothing to follow; one that cannot be used never stands in
+// the way of the catalog's own change, which is done already.
+template <class Change>
+void FollowVolumes(DataTables& db, Change&& change) {
+  const std::string dir = db.ApTable2.DatabaseName();
+  if (!Exists(DataFilePathUtf8(dir, kVolumeTable))) return;
+  try {
+    VolumeTable volumes(db.ApolloEnv1, dir);
+    change(volumes);
+  } catch (const std::exception&) {
+  }
+}
+
 }  // namespace
 
 std::string CatalogNameProblem(std::string_view name) {
@@ -63,6 +79,7 @@ void DeleteCatalogName(DataTables& db, const std::string& name) {
   while (names.Locate(kFieldCatalog, name)) names.Delete();
   batch.End();
   names.Refresh();
+  FollowVolumes(db, [&](VolumeTable& v) { v.DeleteCatalog(name); });
 }
 
 int64_t DeleteCatalogRecords(DataTables& db) {
@@ -116,6 +133,7 @@ int64_t RenameCatalog(DataTables& db, const std::string& oldName, const std::str
   if (from == to) return 0;
   InsertName(db.ApTable2, to);
   const int64_t renamed = RenameCatalogRecords(db, from, to);
+  FollowVolumes(db, [&](VolumeTable& v) { v.RenameCatalog(from, to); });
   DeleteCatalogName(db, from);
   return renamed;
 }

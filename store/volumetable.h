@@ -33,7 +33,12 @@ struct VolumeRow {
 
 class VolumeTable {
  public:
-  // Opens the table in `dataDir`, creating it when it is missing.
+  // The table in `dataDir`, created when it is missing and the folder can
+  // be written. Never throws: a table that cannot be read (damaged, another
+  // program's) leaves Problem() saying so, and the table then has no rows
+  // and remembers nothing, so that its callers go on without volumes. Each
+  // call opens the table for its own work and closes it again, so nothing
+  // is held open between calls (the window and the tool may both use it).
   VolumeTable(xbase::Environment& env, const std::string& dataDir);
   ~VolumeTable();
   VolumeTable(const VolumeTable&) = delete;
@@ -41,11 +46,18 @@ class VolumeTable {
 
   // The rows of `catalog` (every row for an empty name), in table order.
   std::vector<VolumeRow> Rows(std::string_view catalog = {});
+  // The writes below throw xbase::Error when the table refuses them (a
+  // read-only folder, a full disk); on a table with a Problem they do
+  // nothing.
   // Files of `catalog` were added from `folder` on `volume` just now: the
   // row of that catalog, volume id and folder takes the volume's facts and
   // the time, or a new row is added.
   void Remember(std::string_view catalog, const disk::Volume& volume, const std::string& folder);
   void SetNote(uint32_t recno, std::string_view note);
+  // Why the table cannot be used, as a sentence naming its file; "" when it
+  // can. A table missing from a folder that cannot be written is no
+  // problem: it has no rows.
+  const std::string& Problem() const;
   // A catalog renamed or deleted takes its rows along.
   void RenameCatalog(std::string_view oldName, std::string_view newName);
   void DeleteCatalog(std::string_view name);
@@ -65,6 +77,9 @@ struct ResolvedPath {
   } state = State::Unknown;
   std::string path;
   std::string label;
+  // Here, Elsewhere, NotConnected: the deciding row's volume id, and
+  // (Here, Elsewhere) the place it is mounted at now.
+  std::string volumeId, mountedAt;
 };
 
 // The row whose volume's mount point (at its scan) is the longest that
