@@ -178,7 +178,7 @@ void TMainWidgets::BuildMenus(QMainWindow* window) {
   renameCatalogAction = MakeAction(catalog, "mnuRenCat", "&Rename", 0, 1420);
   catalog->addSeparator();
   volumesAction = MakeAction(catalog, "mnuVolumes", "&Volumes...", 0, 1440);
-  compareDiskAction = MakeAction(catalog, "mnuCompareDisk", "Compare with &Disk...", 0, 1445);
+  compareDiskAction = MakeAction(catalog, "mnuCompareDisk", "Compare &with Disk...", 0, 1445);
 
   QMenu* reports = bar->addMenu("Re&ports");
   catalogReportAction = MakeAction(reports, "mnuCatRpt", "&Catalog", 3, 1310);

@@ -35,7 +35,7 @@ TfrmCompare::TfrmCompare(MainWindowServices& services, QWidget* parent)
     : QDialog(parent), services_(services), catalog_(services.CurrentCatalog()) {
   setObjectName("frmCompare");
   setWindowTitle("Compare " + catalog_ + " with Disk");
-  resize(900, 520);
+  resize(1100, 520);
   model_ = new disks::CompareModel(this);
 
   notConnected_ = new QLabel(this);
@@ -78,7 +78,7 @@ TfrmCompare::TfrmCompare(MainWindowServices& services, QWidget* parent)
   grid_->verticalHeader()->setDefaultSectionSize(grid_->fontMetrics().height() + 6);
   QHeaderView* header = grid_->horizontalHeader();
   header->setSectionResizeMode(QHeaderView::Interactive);
-  const int widths[] = {24, 70, 300, 220, 90, 140, 90, 140};
+  const int widths[] = {24, 70, 280, 220, 90, 130, 90, 130};
   for (int c = 0; c < disks::CompareModel::ColumnCount; ++c) header->resizeSection(c, widths[c]);
 
   progressText_ = new QLabel(this);
