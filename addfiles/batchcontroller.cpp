@@ -55,6 +55,8 @@ BatchReport BatchController::Run(const QString& catalog, const QString& target, 
   if (r.stopped)
     report.status =
         " Stopped: " + QString::number(r.done) + (mode_ == BatchMode::Add ? " records added." : " records done.");
+  if (!out.volumeProblem.isEmpty())
+    report.status += (report.status.endsWith(u' ') ? QString() : QStringLiteral(" ")) + out.volumeProblem;
   if (!r.skipped.empty()) {
     QStringList lines;
     for (const Skipped& s : r.skipped) lines << s.name + ": " + s.why;

@@ -21,6 +21,9 @@ struct BatchOutcome {
   // The message of an engine error that ended the pass ("" when none);
   // what was done until then is kept.
   QString error;
+  // Why the volume of an add's folder was not remembered ("" when it was,
+  // or for a move or delete); the records added stay all the same.
+  QString volumeProblem;
 };
 
 class BatchService {

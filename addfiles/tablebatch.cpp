@@ -1,5 +1,6 @@
 #include "tablebatch.h"
 
+#include "catalogvolumes.h"
 #include "recordcounts.h"
 
 namespace addfiles {
@@ -28,7 +29,11 @@ BatchOutcome TableBatch::Settled(int added, const std::function<PassResult()>& p
 
 BatchOutcome TableBatch::AddFiles(const QString& catalog, const QString& folder, const QStringList& names,
                                   const Progress& progress) {
-  return Settled(1, [&] { return addfiles::AddFiles(records_, catalog, folder, names, progress); });
+  BatchOutcome out = Settled(1, [&] { return addfiles::AddFiles(records_, catalog, folder, names, progress); });
+  // The catalog knows the disk its new records came from, so that they are
+  // found when it is mounted elsewhere and told apart when it is not there.
+  if (volumes_ && out.pass.done > 0) out.volumeProblem = volumes_->Remember(catalog, folder);
+  return out;
 }
 
 BatchOutcome TableBatch::MoveRecords(const std::vector<uint32_t>& records, const QString& target,

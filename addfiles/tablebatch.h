@@ -7,13 +7,18 @@
 #include "batchservice.h"
 
 class RecordCounts;
+namespace store {
+class CatalogVolumes;
+}
 
 namespace addfiles {
 
 class TableBatch : public BatchService {
  public:
-  // `records` shows the shown catalog; both outlive the service.
-  TableBatch(xbase::Table& records, RecordCounts& counts) : records_(records), counts_(counts) {}
+  // `records` shows the shown catalog; an add remembers the volume of its
+  // folder in `volumes` (when given). All outlive the service.
+  TableBatch(xbase::Table& records, RecordCounts& counts, store::CatalogVolumes* volumes = nullptr)
+      : records_(records), counts_(counts), volumes_(volumes) {}
 
   BatchOutcome AddFiles(const QString& catalog, const QString& folder, const QStringList& names,
                         const Progress& progress) override;
@@ -29,6 +34,7 @@ class TableBatch : public BatchService {
 
   xbase::Table& records_;
   RecordCounts& counts_;
+  store::CatalogVolumes* volumes_;
 };
 
 }  // namespace addfiles

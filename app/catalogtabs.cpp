@@ -19,6 +19,8 @@ void TCatalogTabs::LoadCatalogTabs() {
 }
 
 void TCatalogTabs::RebuildCatalogTabs() {
+  // A catalog added, renamed or deleted took its volumes along.
+  context_.dm.Volumes.Changed();
   view_.SetTabs(store::LoadCatalogList(context_.dm.ApTable2, kMaxCatalogs).names);
 }
 

@@ -6,20 +6,25 @@
 
 #include "mainwindowservices.h"
 #include "tablebatch.h"
+#include "tabledisks.h"
 #include "tablerecordsession.h"
 #include "tablesearch.h"
 
 class MainContext;
 class TCatalogTabs;
 class TRecordCommands;
+class TRecordPanel;
 
 class TMainServices : public MainWindowServices {
  public:
-  // `flat` makes a window's tool buttons follow the Flat Buttons option.
-  TMainServices(QWidget* window, MainContext& context, std::function<void(QWidget*)> flat);
+  // `flat` makes a window's tool buttons follow the Flat Buttons option;
+  // `disks` are the main window's part in the compare with the disk.
+  TMainServices(QWidget* window, MainContext& context, std::function<void(QWidget*)> flat,
+                disks::TableDisks::Hooks disks);
   // The controllers that answer; bound once they are made. The record
-  // commands paste into the description for the record session.
-  void Bind(TCatalogTabs& tabs, TRecordCommands& records);
+  // commands paste into the description for the record session; the
+  // record panel tells where the record's file was found.
+  void Bind(TCatalogTabs& tabs, TRecordCommands& records, TRecordPanel& panel);
 
   QWidget* Window() override { return window_; }
   void ShowStatus(const QString& text) override;
@@ -27,6 +32,7 @@ class TMainServices : public MainWindowServices {
   RecordSession& Record() override { return recordSession_; }
   search::SearchService& Search() override { return search_; }
   addfiles::BatchService& Batch() override { return batch_; }
+  disks::DiskService& Disks() override { return disks_; }
   QString CurrentCatalog() const override;
   void ApplyFlatButtons(QWidget* window) override { flat_(window); }
   void ShowRecord(const QString& catalog, uint32_t recno) override;
@@ -43,6 +49,7 @@ class TMainServices : public MainWindowServices {
   browse::TableRecordSession recordSession_;
   search::TableSearch search_;
   addfiles::TableBatch batch_;
+  disks::TableDisks disks_;
   // The zip window's extraction folder, until a file operation takes it.
   QString zipExtractionFolder_;
 };

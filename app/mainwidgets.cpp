@@ -176,6 +176,9 @@ void TMainWidgets::BuildMenus(QMainWindow* window) {
   addCatalogAction = MakeAction(catalog, "mnuAddCat", "&Add", 0, 1410);
   deleteCatalogAction = MakeAction(catalog, "mnuDelCat", "&Delete", 0, 1430);
   renameCatalogAction = MakeAction(catalog, "mnuRenCat", "&Rename", 0, 1420);
+  catalog->addSeparator();
+  volumesAction = MakeAction(catalog, "mnuVolumes", "&Volumes...", 0, 1440);
+  compareDiskAction = MakeAction(catalog, "mnuCompareDisk", "Compare &with Disk...", 0, 1445);
 
   QMenu* reports = bar->addMenu("Re&ports");
   catalogReportAction = MakeAction(reports, "mnuCatRpt", "&Catalog", 3, 1310);

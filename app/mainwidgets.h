@@ -50,6 +50,7 @@ class TMainWidgets {
           *deleteAction = nullptr, *selectAllAction = nullptr, *unselectAllAction = nullptr, *searchAction = nullptr,
           *lineBreaksAction = nullptr, *spacesAction = nullptr, *zipAction = nullptr;
   QAction *addCatalogAction = nullptr, *deleteCatalogAction = nullptr, *renameCatalogAction = nullptr;
+  QAction *volumesAction = nullptr, *compareDiskAction = nullptr;
   QAction *catalogReportAction = nullptr, *recordReportAction = nullptr, *fullReportAction = nullptr,
           *shadedReportAction = nullptr, *boxReportAction = nullptr, *binderMarginAction = nullptr;
   QAction *hintsAction = nullptr, *keepOnTopAction = nullptr, *keepPositionAction = nullptr,

@@ -25,6 +25,7 @@
 #include "datafiles.h"
 #include "datagrid.h"
 #include "datamodule.h"
+#include "diskcommands.h"
 #include "descriptioncleanup.h"
 #include "filemenu.h"
 #include "folder.h"
@@ -79,7 +80,16 @@ TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget*
   status_ = std::make_unique<TStatusPanels>(ui_.statusPanels, dm_, this);
   context_ = std::make_unique<MainContext>(dm_, dataFolder_, *settings_, *status_, this);
   const auto flat = [this](QWidget* window) { ApplyFlatButtonsTo(window); };
-  services_ = std::make_unique<TMainServices>(this, *context_, flat);
+  // While the compare with the disk has the tables on its worker, the grid
+  // (which reads rows as it paints) is held; afterwards it reads afresh.
+  disks::TableDisks::Hooks diskHooks;
+  diskHooks.readOnly = [this] { return context_->readOnly; };
+  diskHooks.holdViews = [this](bool held) {
+    if (held) ui_.recordGrid->Model()->ReleaseCursor();
+    ui_.recordGrid->setUpdatesEnabled(!held);
+  };
+  diskHooks.recordsChanged = [this] { ui_.recordGrid->Reset(); };
+  services_ = std::make_unique<TMainServices>(this, *context_, flat, std::move(diskHooks));
   panel_ = new TRecordPanel(ui_, *context_, *status_, this, [this](const QString& before, const QString& after) {
     records_->DescriptionEdited(before, after);
   });
@@ -91,11 +101,12 @@ TfrmVantrell::TfrmVantrell(TDataModule1& dm, const QString& dataFolder, QWidget*
   records_ = std::make_unique<TRecordCommands>(*context_, *recordsView_, [this] { return tabs_->CurrentCatalog(); });
   tabs_ = std::make_unique<TCatalogTabs>(*context_, *tabsView_,
                                          [this](browse::LeaveEdit how) { return records_->LeaveEdit(how); });
-  services_->Bind(*tabs_, *records_);
+  services_->Bind(*tabs_, *records_, *panel_);
   maintenance_ = std::make_unique<TDatabaseMaintenance>(*context_, *maintenanceView_, *tabs_, *records_);
   reports_ = std::make_unique<TReportCommands>(*context_, *tabs_);
   fileMenu_ = std::make_unique<TFileMenu>(*context_, *services_, *recordsView_, *records_,
-                                          [this] { return ui_.pathLabel->path(); });
+                                          [this] { return panel_->FileFoundAt(); });
+  diskCommands_ = std::make_unique<TDiskCommands>(*context_, *services_, *records_);
 
   qApp->installEventFilter(this);
   ConnectCommands();
@@ -218,6 +229,9 @@ void TfrmVantrell::ConnectCommands() {
   connect(u.catalogTabs, &QTabBar::currentChanged, this, [t](int) { t->TabControl1Change(); });
   connect(u.addCatalogAction, &QAction::triggered, this, [t] { t->mnuAddCatClick(); });
   connect(u.deleteCatalogAction, &QAction::triggered, this, [t] { t->mnuDelCatClick(); });
+  TDiskCommands* d = diskCommands_.get();
+  connect(u.volumesAction, &QAction::triggered, this, [d] { d->mnuVolumesClick(); });
+  connect(u.compareDiskAction, &QAction::triggered, this, [d] { d->mnuCompareDiskClick(); });
   connect(u.renameCatalogAction, &QAction::triggered, this, [t] { t->mnuRenCatClick(); });
   connect(u.defaultCatalogAction, &QAction::triggered, this, [t] { t->mnuSetDefCatClick(); });
   // Ctrl+PgUp and Ctrl+PgDn go to the catalog tab before and after, from

@@ -22,6 +22,7 @@ class MainWindowServices;
 class TCatalogTabs;
 class TCatalogTabsWidgets;
 class TDatabaseMaintenance;
+class TDiskCommands;
 class TDataModule1;
 class TFileMenu;
 class TMaintenanceWidgets;
@@ -105,6 +106,7 @@ class TfrmVantrell : public QMainWindow, private OptionsView {
   std::unique_ptr<TDatabaseMaintenance> maintenance_;
   std::unique_ptr<TReportCommands> reports_;
   std::unique_ptr<TFileMenu> fileMenu_;
+  std::unique_ptr<TDiskCommands> diskCommands_;
 
   // The control that had the keyboard focus before Keep On Top changed.
   QPointer<QWidget> refocus_;

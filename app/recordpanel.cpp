@@ -15,6 +15,7 @@
 #include "pathlabel.h"
 #include "recordedit.h"
 #include "recordview.h"
+#include "schema.h"
 #include "statuspanels.h"
 
 namespace {
@@ -55,6 +56,10 @@ TRecordPanel::TRecordPanel(TMainWidgets& ui, MainContext& context, TStatusPanels
 
 bool TRecordPanel::FilePresent() const { return recordView_->FilePresent(); }
 bool TRecordPanel::FileCheckPending() const { return recordView_->CheckPending(); }
+QString TRecordPanel::FileFoundAt() const { return recordView_->FoundAt(); }
+QString TRecordPanel::FoundAt(const QString& storedPath) const {
+  return storedPath == recordView_->Record().path ? recordView_->FoundAt() : storedPath;
+}
 QString TRecordPanel::WriteRefusal() const { return recordView_->WriteRefusal(); }
 void TRecordPanel::SetFileCheckTimeout(int ms) { recordView_->SetCheckTimeout(ms); }
 
@@ -64,12 +69,25 @@ void TRecordPanel::DataSource1DataChange(const QString& field) {
     // shows the fields; a new file (path) is checked as a new record is.
     const bool wholeRecord = field.isEmpty() || field.compare(store::kFieldName, Qt::CaseInsensitive) == 0;
     if (wholeRecord)
-      recordView_->RecordChanged(context_.dm.ApTable1, context_.dm.Packing);
+      recordView_->RecordChanged(context_.dm.ApTable1, context_.dm.Packing, RecordResolver());
     else
       recordView_->FieldChanged(context_.dm.ApTable1);
     ShowRecord(!wholeRecord);
   } catch (const xbase::Error& e) {
     ReportDamage(QString::fromUtf8(e.what()), command::ErrorText(e));
+  }
+}
+
+browse::PathResolver TRecordPanel::RecordResolver() {
+  xbase::Table& t = context_.dm.ApTable1;
+  if (!t.Active() || t.IsEmpty()) return {};
+  try {
+    const QString catalog = store::FromUtf8(t.FieldByName(store::kFieldCatalog)).trimmed();
+    return browse::ResolverOver(context_.dm.Volumes.Rows(catalog), context_.dm.Volumes.MountPointsOf());
+  } catch (const std::exception&) {
+    // A volume table that cannot be read (a read-only catalogue made before
+    // it existed): the paths are taken as stored, as they always were.
+    return {};
   }
 }
 
@@ -121,6 +139,10 @@ void TRecordPanel::ShowFile() {
   SetTextColour(ui_.fileLines, QPalette::WindowText,
                 recordView_->File() == browse::FileState::Missing ? kMaroon : kNavy);
   if (recordView_->ShowsVolumeLabel()) status_.SetPanel(1, recordView_->VolumeLabel());
+  // A disk mounted at another place: the path shown is the record's, the
+  // hint tells where the file is now.
+  const QString foundAt = recordView_->FoundAt();
+  ui_.pathLabel->setToolTip(foundAt != recordView_->Record().path ? "Now at " + foundAt : QString());
   ApplySwitches(recordView_->Switches());
 }
 

@@ -12,6 +12,7 @@
 
 #include "commandtags.h"
 #include "descriptiontext.h"
+#include "filecheck.h"
 #include "recordfields.h"
 
 class MainContext;
@@ -35,6 +36,12 @@ class TRecordPanel : public QObject {
   bool FilePresent() const;
   // The check of the current record's file has not answered yet.
   bool FileCheckPending() const;
+  // Where the current record's file is: its path, or the place its volume
+  // is mounted now once the file check has found it there.
+  QString FileFoundAt() const;
+  // The same for a stored path: FileFoundAt when it is the current
+  // record's, else the path itself.
+  QString FoundAt(const QString& storedPath) const;
   // Why the current record may not be written ("" when it may).
   QString WriteRefusal() const;
   // How long the file check may take before the file counts as unreachable.
@@ -53,6 +60,9 @@ class TRecordPanel : public QObject {
 
  private:
   void ShowRecord(bool fieldOnly);
+  // How the current record's path is found through its catalog's volumes
+  // (none when the catalog has no volume rows, or they cannot be read).
+  browse::PathResolver RecordResolver();
   void ShowMemo();
   void ShowFile();
   void ApplySwitches(const browse::TagSwitches& s);

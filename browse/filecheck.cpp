@@ -39,6 +39,56 @@ FileCheck CheckFile(const QString& path, bool checkExistence) {
   return r;
 }
 
+QString StoredFormOf(const QString& path, const QString& stored, const QString& foundAt) {
+  if (stored == foundAt || foundAt.isEmpty()) return path;
+  // The part the two have in common at their ends, from a separator on, is
+  // the place on the volume; what comes before it are the two mount points.
+  qsizetype common = 0;
+  while (common < stored.size() && common < foundAt.size() &&
+         stored[stored.size() - 1 - common] == foundAt[foundAt.size() - 1 - common])
+    ++common;
+  const auto separator = [](QChar c) { return c == u'/' || c == u'\\'; };
+  while (common > 0 && !separator(stored[stored.size() - common])) --common;
+  const QString storedRoot = stored.left(stored.size() - common), foundRoot = foundAt.left(foundAt.size() - common);
+  if (foundRoot.isEmpty() || !path.startsWith(foundRoot) ||
+      (path.size() > foundRoot.size() && !separator(path[foundRoot.size()])))
+    return path;
+  return storedRoot + path.mid(foundRoot.size());
+}
+
+PathResolver ResolverOver(std::shared_ptr<const std::vector<store::VolumeRow>> rows,
+                          std::function<std::vector<std::string>(const std::string& id)> mountPointsOf) {
+  if (!rows || rows->empty()) return {};
+  return [rows = std::move(rows), lookup = std::move(mountPointsOf)](const std::string& stored) {
+    return store::ResolvePath(*rows, stored, lookup);
+  };
+}
+
+FileCheck CheckResolved(const FileProbe& probe, const QString& path, bool checkExistence, const PathResolver& resolve) {
+  if (!resolve || path.isEmpty()) {
+    FileCheck r = probe(path, checkExistence);
+    r.foundAt = path;
+    return r;
+  }
+  const store::ResolvedPath where = resolve(path.toStdString());
+  if (where.state == store::ResolvedPath::State::NotConnected) {
+    // The disk is not there: its label says which one to connect, and
+    // nothing on the path is asked (it may be another disk's place now).
+    FileCheck r;
+    r.path = path;
+    r.present = false;
+    r.notConnected = true;
+    r.volumeLabel = QString::fromStdString(where.label);
+    r.message = QString::fromLatin1(kVolumeNotConnected) + " (" + r.volumeLabel + ")";
+    return r;
+  }
+  const QString at = where.state == store::ResolvedPath::State::Elsewhere ? QString::fromStdString(where.path) : path;
+  FileCheck r = probe(at, checkExistence);
+  r.path = path;
+  r.foundAt = at;
+  return r;
+}
+
 // Shared by the checker and its workers; a worker keeps it alive after the
 // checker is gone and then delivers nothing.
 struct TFileChecker::Channel {
@@ -51,6 +101,7 @@ struct TFileChecker::Channel {
   uint64_t waitTicket = 0;
   QString waitPath;
   bool waitCheck = true;
+  PathResolver waitResolve;
 };
 
 namespace {
@@ -59,6 +110,7 @@ struct Job {
   uint64_t ticket;
   QString path;
   bool check;
+  PathResolver resolve;
 };
 
 }  // namespace
@@ -77,6 +129,7 @@ TFileChecker::~TFileChecker() {
   std::lock_guard<std::mutex> lock(channel_->mutex);
   channel_->owner = nullptr;
   channel_->waiting = false;
+  channel_->waitResolve = nullptr;
 }
 
 int TFileChecker::RunningWorkers() const {
@@ -92,7 +145,7 @@ void TFileChecker::Forget() {
   channel_->waiting = false;
 }
 
-void TFileChecker::Request(const QString& path, bool checkExistence) {
+void TFileChecker::Request(const QString& path, bool checkExistence, PathResolver resolve) {
   const uint64_t ticket = ++ticket_;
   pending_ = true;
   pendingPath_ = path;
@@ -105,16 +158,17 @@ void TFileChecker::Request(const QString& path, bool checkExistence) {
     ch->waitTicket = ticket;
     ch->waitPath = path;
     ch->waitCheck = checkExistence;
+    ch->waitResolve = std::move(resolve);
     return;
   }
   ch->waiting = false;
   ++ch->running;
   // Only the path crosses to the worker; it never touches the tables.
-  std::thread([ch, job = Job{ticket, path, checkExistence}]() mutable {
+  std::thread([ch, job = Job{ticket, path, checkExistence, std::move(resolve)}]() mutable {
     for (;;) {
       FileCheck result;
       try {
-        result = ch->probe(job.path, job.check);
+        result = CheckResolved(ch->probe, job.path, job.check, job.resolve);
       } catch (const std::exception&) {
         // A path the drive queries cannot make sense of: not reachable.
         result.path = job.path;
@@ -132,7 +186,8 @@ void TFileChecker::Request(const QString& path, bool checkExistence) {
         return;
       }
       ch->waiting = false;
-      job = Job{ch->waitTicket, ch->waitPath, ch->waitCheck};
+      job = Job{ch->waitTicket, ch->waitPath, ch->waitCheck, std::move(ch->waitResolve)};
+      ch->waitResolve = nullptr;
     }
   }).detach();
 }

@@ -11,18 +11,49 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+
+#include "volumetable.h"
 
 namespace browse {
 
 inline constexpr char kFileNotFound[] = "File not found.";
 inline constexpr char kFileNotFoundOrNoDisk[] = "File not found or No disk in drive.";
+// Followed by " (" + the volume's label + ")".
+inline constexpr char kVolumeNotConnected[] = "Volume not connected";
 
 struct FileCheck {
-  QString path;
+  QString path;         // as asked for: the path the record holds
+  QString foundAt;      // where the file was looked for: `path`, or the place its volume is mounted now
   bool present = true;
-  QString message;      // "" when present; else one of the two texts above
+  bool notConnected = false;  // the volume the catalog remembers for it is not mounted
+  QString message;      // "" when present; else one of the texts above
   QString volumeLabel;  // the name of the volume that holds the path; "" when none
 };
+
+// A path on the volume of a record whose file `stored` was found at
+// `foundAt` (its volume mounted at another place), put the way the
+// catalog's paths name that volume: the mount point of now replaced by the
+// one the record's path has. Other paths are returned as they are.
+QString StoredFormOf(const QString& path, const QString& stored, const QString& foundAt);
+
+// The check of one path (CheckFile, or a test's stand-in).
+using FileProbe = std::function<FileCheck(const QString& path, bool checkExistence)>;
+
+// Where a stored path is now (store::ResolvePath over the rows of its
+// catalog); runs on the checker's worker.
+using PathResolver = std::function<store::ResolvedPath(const std::string& storedPath)>;
+
+// The resolver over the volume rows of a catalog, with `mountPointsOf`
+// telling where a volume is mounted now; none (an empty function) for a
+// catalog without rows, whose paths are taken as stored.
+PathResolver ResolverOver(std::shared_ptr<const std::vector<store::VolumeRow>> rows,
+                          std::function<std::vector<std::string>(const std::string& id)> mountPointsOf);
+
+// The file of `path` checked where `resolve` finds it: a volume not
+// mounted answers at once ("Volume not connected (LABEL)", nothing of the
+// path touched), one mounted elsewhere is checked there.
+FileCheck CheckResolved(const FileProbe& probe, const QString& path, bool checkExistence, const PathResolver& resolve);
 
 // The check itself; touches only the file system, so it runs on any thread.
 // With `checkExistence` false only the volume label is read. On a removable
@@ -47,7 +78,7 @@ class TFileChecker : public QObject {
   Q_OBJECT
 
  public:
-  using Probe = std::function<FileCheck(const QString& path, bool checkExistence)>;
+  using Probe = FileProbe;
   static constexpr int kMaxWorkers = 4;
   static constexpr int kDefaultTimeoutMs = 3000;
 
@@ -55,8 +86,9 @@ class TFileChecker : public QObject {
   explicit TFileChecker(QObject* parent = nullptr, Probe probe = CheckFile);
   ~TFileChecker() override;
 
-  // Asks for the check of a path; earlier requests are forgotten.
-  void Request(const QString& path, bool checkExistence);
+  // Asks for the check of a path, found through `resolve` when given;
+  // earlier requests are forgotten.
+  void Request(const QString& path, bool checkExistence, PathResolver resolve = {});
   // Forgets the current request (a record without a path).
   void Forget();
   // A request whose answer has not come yet.

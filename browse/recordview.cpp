@@ -16,18 +16,19 @@ void TRecordView::Read(const xbase::Table& records) {
 
 void TRecordView::FieldChanged(const xbase::Table& records) { Read(records); }
 
-void TRecordView::RecordChanged(xbase::Table& records, bool packing) {
+void TRecordView::RecordChanged(xbase::Table& records, bool packing, PathResolver resolve) {
   Read(records);
   fileMessage_.clear();
+  foundAt_.clear();
   labelKnown_ = false;
   wantLabel_ = !record_.path.isEmpty() && !records.IsEmpty();
   if (!record_.path.isEmpty() && !packing) {
     file_ = FileState::Pending;
-    checker_->Request(record_.path, true);
+    checker_->Request(record_.path, true, std::move(resolve));
   } else {
     file_ = FileState::Unchecked;
     if (wantLabel_)
-      checker_->Request(record_.path, false);
+      checker_->Request(record_.path, false, std::move(resolve));
     else
       checker_->Forget();
   }
@@ -41,6 +42,7 @@ void TRecordView::Answered(const FileCheck& result) {
   }
   label_ = result.volumeLabel;
   labelKnown_ = true;
+  foundAt_ = result.foundAt;
   emit FileAnswered();
 }
 

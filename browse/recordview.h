@@ -23,9 +23,10 @@ class TRecordView : public QObject {
 
   // Another record became current (or was re-read): reads it and asks for
   // the check of its file. While `packing` the file is not looked for, but
-  // its volume label still is. Throws xbase::Error for damage outside the
-  // description.
-  void RecordChanged(xbase::Table& records, bool packing);
+  // its volume label still is. The path is looked for where `resolve`
+  // finds it (the catalog's volumes); without one, as stored. Throws
+  // xbase::Error for damage outside the description.
+  void RecordChanged(xbase::Table& records, bool packing, PathResolver resolve = {});
   // One field of the record being edited changed: re-reads the record only.
   void FieldChanged(const xbase::Table& records);
 
@@ -38,8 +39,8 @@ class TRecordView : public QObject {
   QString WriteRefusal() const { return browse::WriteRefusal(record_); }
 
   // The file: blank while its check runs, then the check's message
-  // ("File not found." or "File not found or No disk in drive.") when it is
-  // missing. A check that does not answer in time counts as a drive
+  // ("File not found.", "File not found or No disk in drive." or "Volume
+  // not connected (LABEL)") when it is missing. A check that does not answer in time counts as a drive
   // without its medium until the answer comes.
   FileState File() const { return file_; }
   QString FileMessage() const { return fileMessage_; }
@@ -50,6 +51,9 @@ class TRecordView : public QObject {
   // shown only for a record with a path in a catalog with records.
   bool ShowsVolumeLabel() const { return wantLabel_ && labelKnown_; }
   QString VolumeLabel() const { return label_; }
+  // Where the record's file is: the stored path, or the place its volume
+  // is mounted now once the check has found that.
+  QString FoundAt() const { return foundAt_.isEmpty() ? record_.path : foundAt_; }
 
   // The file and zip commands for this record.
   TagSwitches Switches() const { return ForRecord(file_, record_.path); }
@@ -72,6 +76,7 @@ class TRecordView : public QObject {
   bool wantLabel_ = false;
   bool labelKnown_ = false;
   QString label_;
+  QString foundAt_;
   DamageLog reported_;
 };
 

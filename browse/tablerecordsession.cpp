@@ -3,6 +3,7 @@
 #include "commandguard.h"
 #include "commandtags.h"
 #include "datafiles.h"
+#include "filecheck.h"
 #include "prompts.h"
 #include "recordcounts.h"
 #include "recordedit.h"
@@ -19,13 +20,17 @@ std::optional<QString> TableRecordSession::FilePath() {
         if (records_.Active()) path = store::FromUtf8(records_.FieldByName(store::kFieldName));
       }))
     return std::nullopt;
-  return path;
+  return foundAt_ && !path.isEmpty() ? foundAt_(path) : path;
 }
 
 bool TableRecordSession::FollowFile(const QString& path) {
   return command::Run(prompts::Current(), parent_, {&records_}, [&] {
+    // A file moved on a volume mounted at another place keeps the record's
+    // way of naming that volume.
+    const QString stored = store::FromUtf8(records_.FieldByName(store::kFieldName));
+    const QString kept = foundAt_ ? StoredFormOf(path, stored, foundAt_(stored)) : path;
     records_.Edit();
-    records_.SetFieldByName(store::kFieldName, store::ToUtf8(path));
+    records_.SetFieldByName(store::kFieldName, store::ToUtf8(kept));
     records_.Post();
     records_.Refresh();
   });

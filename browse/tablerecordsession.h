@@ -36,11 +36,18 @@ class TableRecordSession : public RecordSession {
   using DescriptionPaste = std::function<bool(const QString& text)>;
   void SetDescriptionPaste(DescriptionPaste paste) { paste_ = std::move(paste); }
 
+  // Where the file of a stored path is now (the record view's check found
+  // its volume mounted at another place); until one is set, the path as
+  // stored.
+  using FoundAt = std::function<QString(const QString& storedPath)>;
+  void SetFoundAt(FoundAt foundAt) { foundAt_ = std::move(foundAt); }
+
  private:
   xbase::Table& records_;
   RecordCounts& counts_;
   QWidget* parent_;
   DescriptionPaste paste_;
+  FoundAt foundAt_;
 };
 
 }  // namespace browse

@@ -17,6 +17,9 @@ class TSettings;
 namespace addfiles {
 class BatchService;
 }
+namespace disks {
+class DiskService;
+}
 namespace search {
 class SearchService;
 }
@@ -36,6 +39,9 @@ class MainWindowServices : public StatusSink {
   // The passes of the batch form over the shown catalog
   // (addfiles/batchservice.h).
   virtual addfiles::BatchService& Batch() = 0;
+  // The volumes of the catalogs, the compare with the disk and the refresh
+  // (disks/diskservice.h).
+  virtual disks::DiskService& Disks() = 0;
 
   // The name of the shown catalog ("" when there is none).
   virtual QString CurrentCatalog() const = 0;

@@ -25,11 +25,14 @@ class RecordSession {
  public:
   virtual ~RecordSession() = default;
 
-  // The path of the current record's file as the record holds it (also
-  // while it is being edited); "" when the catalog is not open. Nothing
-  // after an engine error.
+  // The path of the current record's file (also while it is being
+  // edited): as the record holds it, or where the file is now when its
+  // volume is mounted at another place; "" when the catalog is not open.
+  // Nothing after an engine error.
   virtual std::optional<QString> FilePath() = 0;
   // The record follows its file to `path`; its title, size and date stay.
+  // A path on a volume mounted at another place is kept the way the
+  // record named that volume.
   virtual bool FollowFile(const QString& path) = 0;
   // The record is deleted; both record counts drop by one.
   virtual bool Delete() = 0;

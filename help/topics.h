@@ -37,6 +37,8 @@ inline constexpr HelpTopicPage kHelpTopics[] = {
     {1410, "catalogs.html"},  // Add
     {1420, "catalogs.html"},  // Rename
     {1430, "catalogs.html"},  // Delete
+    {1440, "catalogs.html"},  // Volumes...
+    {1445, "catalogs.html"},  // Compare with Disk...
     // Reports menu.
     {1310, "reports.html"},  // Catalog
     {1320, "reports.html"},  // Record

@@ -40,6 +40,7 @@ QString TDataModule1::DataModule1Create(const QString& dataDir, const CreateHook
   try {
     Packing = false;
     dataFolder_ = dataDir;
+    Volumes.SetFolder(dataDir);
     LastCreation.reset();
     IndexNotes.clear();
     if (!store::FilesToCreateUtf8(store::ToUtf8(dataDir)).empty()) {

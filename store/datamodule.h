@@ -11,6 +11,7 @@
 
 #include <xbase.h>
 
+#include "catalogvolumes.h"
 #include "createdb.h"
 #include "datatables.h"
 #include "recordcounts.h"
@@ -92,6 +93,9 @@ class TDataModule1 : public QObject, public store::DataTables {
   // CountAllRecords set them; commands that add or remove records adjust
   // them).
   RecordCounts Counts;
+  // The volumes each catalog's files came from (VTLVol.dbf), opened when
+  // first asked for.
+  store::CatalogVolumes Volumes{ApolloEnv1};
   // The outcome of the creation run by DataModule1Create itself (no hook).
   std::optional<store::CreationResult> LastCreation;
   // The status texts of the index files the last DataModule1Create

@@ -35,6 +35,8 @@ search::SearchService& StandInWindow::Search() { throw std::logic_error("this su
 
 addfiles::BatchService& StandInWindow::Batch() { throw std::logic_error("this suite's windows run no batch"); }
 
+disks::DiskService& StandInWindow::Disks() { throw std::logic_error("this suite's windows do not look at disks"); }
+
 QString StandInWindow::TakeZipExtractionFolder() { return std::exchange(zipFolder, QString()); }
 
 }  // namespace testsupport

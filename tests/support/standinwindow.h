@@ -1,7 +1,7 @@
 // A stand-in for the main window, as the windows under test ask it: the
 // status texts it was given, the settings, the record session over a data
 // module's records table, the zip window's extraction folder. What a suite
-// does not expect of it throws: the search, the batch passes, and the
+// does not expect of it throws: the search, the batch passes, the disks, and the
 // record session when it was given no data module.
 #pragma once
 
@@ -32,6 +32,7 @@ class StandInWindow : public MainWindowServices {
   RecordSession& Record() override;
   search::SearchService& Search() override;
   addfiles::BatchService& Batch() override;
+  disks::DiskService& Disks() override;
   QString CurrentCatalog() const override { return "C"; }
   void ApplyFlatButtons(QWidget*) override { ++flatPasses; }
   QString TakeZipExtractionFolder() override;
