@@ -178,7 +178,7 @@ void CompareModel::sort(int column, Qt::SortOrder order) {
   std::vector<int> rowOf(order_.size());
   for (size_t r = 0; r < order_.size(); ++r) rowOf[order_[r]] = (int)r;
   QModelIndexList after;
-  for (size_t i = 0; i < before.size(); ++i) after << index(rowOf[entryOf[i]], before[(qsizetype)i].column());
+  for (qsizetype i = 0; i < before.size(); ++i) after << index(rowOf[entryOf[(size_t)i]], before[i].column());
   changePersistentIndexList(before, after);
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

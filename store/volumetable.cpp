@@ -110,12 +110,12 @@ struct VolumeTable::Impl {
   }
 };
 
-VolumeTable::VolumeTable(xbase::Environment& env, const std::string& dataDir)
+VolumeTable::VolumeTable(xbase::Environment& env, const std::string& dataDir, bool createMissing)
     : impl_(std::make_unique<Impl>(env, dataDir)) {
   try {
     if (!Exists(impl_->path)) {
       // A catalogue on a read-only medium simply has no volumes.
-      if (!CanWriteInUtf8(dataDir)) return;
+      if (!createMissing || !CanWriteInUtf8(dataDir)) return;
       xbase::CreateTable(impl_->path, VolumeTableFields());
     }
     impl_->present = true;

@@ -39,7 +39,9 @@ class VolumeTable {
   // and remembers nothing, so that its callers go on without volumes. Each
   // call opens the table for its own work and closes it again, so nothing
   // is held open between calls (the window and the tool may both use it).
-  VolumeTable(xbase::Environment& env, const std::string& dataDir);
+  // With `createMissing` false a missing table stays missing (a command
+  // that only reads makes no file): the catalogs then have no volumes.
+  VolumeTable(xbase::Environment& env, const std::string& dataDir, bool createMissing = true);
   ~VolumeTable();
   VolumeTable(const VolumeTable&) = delete;
   VolumeTable& operator=(const VolumeTable&) = delete;

@@ -52,7 +52,7 @@ int CmdDiff(const Strings& argv) {
       t.SetQuery(store::CatalogQueryUtf8(name));
       RequireKnownCatalog(db, name, t.QueryRecCount());
       t.SetQuery("");
-      store::VolumeTable volumes(db.dm.ApolloEnv1, dir);
+      store::VolumeTable volumes(db.dm.ApolloEnv1, dir, false);
       if (!volumes.Problem().empty()) ErrLine(volumes.Problem());
       store::DiffOptions options;
       options.folders = CompareFolders(a, 2, name, !volumes.Rows(name).empty());

@@ -851,6 +851,13 @@ TEST_F(CliTest, ScanDiffAndRefreshKeepACatalogTrueToItsFolder) {
   EXPECT_EQ(r.out, "");
   r = Vdb({"diff", data_, "Nothing"});
   EXPECT_EQ(r.code, 2);
+
+  // A compare only reads: without a table of volumes it makes none.
+  fs::remove(data_ + "/VTLVol.dbf");
+  fs::remove(data_ + "/VTLVol.SMT");
+  r = Vdb({"diff", data_, "Disk", tree});
+  EXPECT_EQ(r.code, 0) << r.err << r.out;
+  EXPECT_FALSE(fs::exists(data_ + "/VTLVol.dbf"));
 }
 
 }  // namespace
