@@ -80,6 +80,7 @@ TfrmCompare::TfrmCompare(MainWindowServices& services, QWidget* parent)
   header->setSectionResizeMode(QHeaderView::Interactive);
   const int widths[] = {24, 70, 280, 220, 90, 130, 90, 130};
   for (int c = 0; c < disks::CompareModel::ColumnCount; ++c) header->resizeSection(c, widths[c]);
+  header->setStretchLastSection(true);  // no empty strip beside the last column
 
   progressText_ = new QLabel(this);
   progressText_->setObjectName("CompareProgress");
