@@ -92,7 +92,7 @@ ApplyOutcome TableDisks::Apply(const QString& catalog, const std::vector<store::
     out.error = why;
     return out;
   }
-  store::VolumeTable* volumes = &dm_.Volumes.Table();
+  store::VolumeTable* volumes = &dm_.Volumes.Table(true);
   const std::string name = store::ToUtf8(catalog);
   xbase::Table& shown = dm_.ApTable1;
   const xbase::Bookmark at = shown.Active() ? shown.GetBookmark() : xbase::Bookmark{};

@@ -1,5 +1,7 @@
 #include "backup.h"
 
+#include "volumetable.h"
+
 #include <filesystem>
 #include <system_error>
 
@@ -61,7 +63,7 @@ std::string BackupFolderUtf8(const std::string& dataDir) {
 }
 
 std::vector<std::string> BackupFileNames() {
-  return {kCatalogTable, kCatalogIndex, kRecordsTable, kRecordsIndex, kRecordsMemo};
+  return {kCatalogTable, kCatalogIndex, kRecordsTable, kRecordsIndex, kRecordsMemo, kVolumeTable, kVolumeMemo};
 }
 
 BackupResult BackupDatabaseOf(DataTables& db, const std::string& dataDir, const std::string& backupDir) {
@@ -95,7 +97,9 @@ BackupResult BackupDatabaseOf(DataTables& db, const std::string& dataDir, const 
   std::vector<std::string> copied;
   for (const std::string& name : names) {
     const std::string source = DataFilePathUtf8(dataDir, name.c_str());
-    if ((name == kCatalogIndex || name == kRecordsIndex) && !Exists(source)) {
+    // The table of volumes exists once a catalog remembered one.
+    const bool optional = name == kCatalogIndex || name == kRecordsIndex || name == kVolumeTable || name == kVolumeMemo;
+    if (optional && !Exists(source)) {
       result.skipped.push_back(name);
       continue;
     }

@@ -1,4 +1,4 @@
-// The backup of the database: its five files copied, as one set, to the
+// The backup of the database: its files copied, as one set, to the
 // folder "Backup" beside the data folder. Free of Qt.
 #pragma once
 
@@ -13,15 +13,17 @@ namespace store {
 std::string BackupFolderUtf8(const std::string& dataDir);
 
 // The files a backup copies, in the order it copies them: the catalog-names
-// table and its index, the records table, its index and its memo file, by
-// the names the data folder holds them under.
+// table and its index, the records table, its index and its memo file, and
+// the table of volumes with its memo, by the names the data folder holds
+// them under.
 std::vector<std::string> BackupFileNames();
 
 struct BackupResult {
   // The files that could not be copied, each as "NAME: why".
   std::vector<std::string> failed;
-  // Index files the data folder did not hold: they are rebuilt from their
-  // tables whenever they are missing, so the backup goes on without them.
+  // Files the data folder did not hold and the database does without: index
+  // files (rebuilt from their tables whenever they are missing) and the
+  // table of volumes before any was remembered.
   std::vector<std::string> skipped;
   // Whether the backup folder held copies from an earlier backup.
   bool hadPrevious = false;

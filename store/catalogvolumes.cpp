@@ -27,17 +27,20 @@ void CatalogVolumes::SetFolder(const QString& dataDir) {
 
 void CatalogVolumes::SetMountLookup(MountLookup lookup) { mountLookup_ = std::move(lookup); }
 
-VolumeTable& CatalogVolumes::Table() {
-  if (!table_) table_ = std::make_unique<VolumeTable>(env_, folder_);
+VolumeTable& CatalogVolumes::Table(bool forWriting) {
+  if (!table_ || (forWriting && !tableCreates_)) {
+    table_ = std::make_unique<VolumeTable>(env_, folder_, forWriting);
+    tableCreates_ = forWriting;
+  }
   return *table_;
 }
 
-void CatalogVolumes::RequireUsable() {
+void CatalogVolumes::RequireUsable(bool forWriting) {
   // A table that cannot be used has no rows and takes no writes; the
   // window says why instead of showing nothing.
   // The table is made afresh at the next use: a file put right meanwhile
   // is taken up again.
-  if (const std::string problem = Table().Problem(); !problem.empty()) {
+  if (const std::string problem = Table(forWriting).Problem(); !problem.empty()) {
     table_.reset();
     throw std::runtime_error(problem);
   }
@@ -65,8 +68,8 @@ QString CatalogVolumes::Remember(const QString& catalog, const QString& folder) 
   if (!disk::VolumeOf(ToUtf8(base), &volume, &error))
     return "The volume of " + base + " is not known: " + FromUtf8(error);
   try {
-    RequireUsable();
-    Table().Remember(ToUtf8(catalog), volume, ToUtf8(base));
+    RequireUsable(true);
+    Table(true).Remember(ToUtf8(catalog), volume, ToUtf8(base));
   } catch (const std::exception& e) {
     Changed();
     return "The volume of " + base + " was not remembered: " + FromUtf8(e.what());
@@ -77,8 +80,8 @@ QString CatalogVolumes::Remember(const QString& catalog, const QString& folder) 
 
 void CatalogVolumes::SetNote(uint32_t recno, const QString& note) {
   Changed();
-  RequireUsable();
-  Table().SetNote(recno, ToUtf8(note));
+  RequireUsable(true);
+  Table(true).SetNote(recno, ToUtf8(note));
 }
 
 }  // namespace store

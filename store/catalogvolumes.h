@@ -49,8 +49,9 @@ class CatalogVolumes {
   // Throws as Rows does.
   void SetNote(uint32_t recno, const QString& note);
   // The table itself, for the compare with the disk and the refresh; call
-  // Changed after writing through it.
-  VolumeTable& Table();
+  // Changed after writing through it. Only a use that writes (`forWriting`)
+  // creates a missing table: looking at records makes no file.
+  VolumeTable& Table(bool forWriting = false);
   void Changed() { cache_.clear(); }
   // Closes the table (pack and reindex have the folder to themselves).
   void Close();
@@ -60,9 +61,10 @@ class CatalogVolumes {
   std::string folder_;
   MountLookup mountLookup_;
   // Throws the table's problem when it cannot be used.
-  void RequireUsable();
+  void RequireUsable(bool forWriting = false);
 
   std::unique_ptr<VolumeTable> table_;
+  bool tableCreates_ = false;  // table_ was opened to create a missing file
   std::map<QString, std::shared_ptr<const std::vector<VolumeRow>>> cache_;
 };
 

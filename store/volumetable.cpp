@@ -22,12 +22,6 @@ constexpr char kFieldMount[] = "MOUNT";
 constexpr char kFieldScanned[] = "SCANNED";
 constexpr char kFieldNote[] = "NOTE";
 
-std::vector<xbase::FieldDef> VolumeTableFields() {
-  return {{kFieldCatalog, 'C', kCatalogWidth, 0}, {kFieldVolId, 'C', 64, 0},   {kFieldLabel, 'C', 64, 0},
-          {kFieldFsType, 'C', 16, 0},             {kFieldTotal, 'C', 20, 0},   {kFieldFree, 'C', 20, 0},
-          {kFieldFolder, 'C', 255, 0},            {kFieldMount, 'C', 255, 0},  {kFieldScanned, 'C', 19, 0},
-          {kFieldNote, 'M', 10, 0}};
-}
 
 std::string Now() {
   const std::time_t t = std::time(nullptr);
@@ -67,6 +61,13 @@ bool Holds(std::string_view prefix, std::string_view path) {
 }
 
 }  // namespace
+
+std::vector<xbase::FieldDef> VolumeTableFields() {
+  return {{kFieldCatalog, 'C', kCatalogWidth, 0}, {kFieldVolId, 'C', 64, 0},   {kFieldLabel, 'C', 64, 0},
+          {kFieldFsType, 'C', 16, 0},             {kFieldTotal, 'C', 20, 0},   {kFieldFree, 'C', 20, 0},
+          {kFieldFolder, 'C', 255, 0},            {kFieldMount, 'C', 255, 0},  {kFieldScanned, 'C', 19, 0},
+          {kFieldNote, 'M', 10, 0}};
+}
 
 struct VolumeTable::Impl {
   xbase::Environment& env;

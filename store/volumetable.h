@@ -15,12 +15,16 @@
 
 namespace xbase {
 class Environment;
+struct FieldDef;
 }
 
 namespace store {
 
 inline constexpr char kVolumeTable[] = "VTLVol.dbf";
 inline constexpr char kVolumeMemo[] = "VTLVol.SMT";
+
+// The table's fields, in table order.
+std::vector<xbase::FieldDef> VolumeTableFields();
 
 struct VolumeRow {
   uint32_t recno = 0;

@@ -1,6 +1,8 @@
 // vantrell-db check DATADIR: the files verified, nothing repaired.
 
 #include "database.h"
+#include "paths.h"
+#include "volumetable.h"
 
 namespace vdb {
 
@@ -21,6 +23,11 @@ int CmdCheck(const Strings& argv) {
       problems.push_back(std::move(p));
     repairable = repairable || canRepair;
   }
+  // The table of volumes is checked too where there is one; a damaged one
+  // keeps no catalog from working, but the user hears of it here.
+  const std::string volumes = store::DataFilePathUtf8(dir, store::kVolumeTable);
+  if (xbase::FileExists(volumes))
+    for (std::string& p : xbase::CheckTable(volumes, store::VolumeTableFields())) problems.push_back(std::move(p));
   if (problems.empty()) {
     Out("ok\n");
     return kExitOk;

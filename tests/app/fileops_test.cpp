@@ -287,8 +287,17 @@ TEST_F(WindowFileOpsTest, BackupReplacesTheWholeSetOrNothing) {
   EXPECT_EQ(w.StatusText(0), "Backup complete...");
   files = QDir(BackupFolder()).entryList(QDir::Files);
   files.sort();
-  EXPECT_EQ(files, (QStringList{"VTLCa.dbf", "VTLDataA.SMT", "VTLDataA.dbf", "VTLDataA.nsx"}));
+  EXPECT_EQ(files, (QStringList{"VTLCa.dbf", "VTLDataA.SMT", "VTLDataA.dbf", "VTLDataA.nsx"}))
+      << "browsing makes no table of volumes";
   EXPECT_EQ(Read(BackupFolder() + "/VTLDataA.dbf"), Read(data_ + "/VTLDataA.dbf"));
+
+  // Once the catalogs remember volumes, their table is in the backup too.
+  ASSERT_TRUE(QFile::copy(data_ + "/VTLCa.dbf", data_ + "/VTLVol.dbf"));
+  ASSERT_TRUE(QFile::copy(data_ + "/VTLDataA.SMT", data_ + "/VTLVol.SMT"));
+  Get<QAction>("mnuBackup")->trigger();
+  EXPECT_EQ(w.StatusText(0), "Backup complete...");
+  EXPECT_EQ(Read(BackupFolder() + "/VTLVol.SMT"), Read(data_ + "/VTLVol.SMT"));
+  EXPECT_TRUE(QFile::exists(BackupFolder() + "/VTLVol.dbf"));
 }
 
 TEST_F(WindowFileOpsTest, PackAndReindexShowTheSameCatalogWithItsCounters) {

@@ -858,6 +858,11 @@ TEST_F(CliTest, ScanDiffAndRefreshKeepACatalogTrueToItsFolder) {
   r = Vdb({"diff", data_, "Disk", tree});
   EXPECT_EQ(r.code, 0) << r.err << r.out;
   EXPECT_FALSE(fs::exists(data_ + "/VTLVol.dbf"));
+  // check looks at the table of volumes too, where there is one.
+  ASSERT_TRUE(WriteFile(data_ + "/VTLVol.dbf", std::string(300, 'x')));
+  r = Vdb({"check", data_});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("VTLVol.dbf"), std::string::npos) << r.out;
 }
 
 }  // namespace
