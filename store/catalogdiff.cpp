@@ -14,26 +14,19 @@ namespace store {
 
 namespace {
 
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-#else
-constexpr char kSeparator = '/';
-bool IsSeparator(char c) { return c == '/'; }
-#endif
 
 constexpr uint64_t kProgressEvery = 4096;  // files between two reports
 
 // `folder` as the start of the paths below it: with one separator at its end.
 std::string PrefixOf(std::string_view folder) {
   std::string p(folder);
-  if (p.empty() || !IsSeparator(p.back())) p += kSeparator;
+  if (p.empty() || !IsPathSeparator(p.back())) p += kPathSeparator;
   return p;
 }
 
 std::string_view FileNameOf(std::string_view path) {
   size_t at = path.size();
-  while (at > 0 && !IsSeparator(path[at - 1])) --at;
+  while (at > 0 && !IsPathSeparator(path[at - 1])) --at;
   return path.substr(at);
 }
 
@@ -43,7 +36,7 @@ bool Hidden(std::string_view relative) {
   for (size_t at = 0; at < relative.size();) {
     if (relative[at] == '.') return true;
     size_t next = at;
-    while (next < relative.size() && !IsSeparator(relative[next])) ++next;
+    while (next < relative.size() && !IsPathSeparator(relative[next])) ++next;
     at = next + 1;
   }
   return false;
@@ -295,7 +288,7 @@ bool StillMounted(const Place& p, const MountPoints& mountPointsOf) {
 // within another is walked with it.
 std::vector<std::string> OutermostFolders(std::vector<std::string> folders) {
   for (std::string& f : folders) {
-    while (f.size() > 1 && IsSeparator(f.back()) && !(f.size() == 3 && f[1] == ':')) f.pop_back();
+    while (f.size() > 1 && IsPathSeparator(f.back()) && !(f.size() == 3 && f[1] == ':')) f.pop_back();
   }
   std::sort(folders.begin(), folders.end());
   folders.erase(std::unique(folders.begin(), folders.end()), folders.end());

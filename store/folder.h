@@ -14,6 +14,15 @@ std::string DataFilePathUtf8(const std::string& dataDir, const char* file);
 
 // A path with the platform's own separators, for messages.
 std::string NativeSeparators(std::string path);
+// The system's separator in paths, and whether a character separates (on
+// Windows "/" as well as "\\").
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+#else
+inline constexpr char kPathSeparator = '/';
+inline bool IsPathSeparator(char c) { return c == '/'; }
+#endif
 
 bool IsFolder(const std::string& path);
 // Whether a file can be created in the folder (tried, not guessed).

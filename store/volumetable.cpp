@@ -45,19 +45,12 @@ uint64_t Number(const std::string& text) {
   return n;
 }
 
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-#else
-constexpr char kSeparator = '/';
-bool IsSeparator(char c) { return c == '/'; }
-#endif
 
 // Whether `prefix` (a mount point or folder) holds `path`: equal, or
 // followed in it by a separator.
 bool Holds(std::string_view prefix, std::string_view path) {
   if (prefix.empty() || path.size() < prefix.size() || path.compare(0, prefix.size(), prefix) != 0) return false;
-  return path.size() == prefix.size() || IsSeparator(prefix.back()) || IsSeparator(path[prefix.size()]);
+  return path.size() == prefix.size() || IsPathSeparator(prefix.back()) || IsPathSeparator(path[prefix.size()]);
 }
 
 }  // namespace
@@ -252,10 +245,10 @@ ResolvedPath ResolvePath(const std::vector<VolumeRow>& rows, std::string_view st
   // The rest of the path below the mount point, put below the place the
   // volume is mounted at now.
   std::string_view rest = storedPath.substr(then.size());
-  while (!rest.empty() && IsSeparator(rest.front())) rest.remove_prefix(1);
+  while (!rest.empty() && IsPathSeparator(rest.front())) rest.remove_prefix(1);
   std::string path = now.front();
   if (!rest.empty()) {
-    if (path.empty() || !IsSeparator(path.back())) path += kSeparator;
+    if (path.empty() || !IsPathSeparator(path.back())) path += kPathSeparator;
     path += rest;
   }
   r.state = ResolvedPath::State::Elsewhere;

@@ -29,37 +29,6 @@ std::string Grouped(int64_t size, std::string_view separator) {
   return out;
 }
 
-// One character of UTF-8 text at `i`: its code point and length; false for
-// bytes that are no well-formed character.
-bool NextCodePoint(std::string_view s, size_t i, char32_t* cp, size_t* length) {
-  const unsigned char c = (unsigned char)s[i];
-  if (c < 0x80) {
-    *cp = c;
-    *length = 1;
-    return true;
-  }
-  size_t n;
-  char32_t v, min;
-  if ((c & 0xE0) == 0xC0) {
-    n = 2, v = c & 0x1F, min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    n = 3, v = c & 0x0F, min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    n = 4, v = c & 0x07, min = 0x10000;
-  } else {
-    return false;
-  }
-  if (i + n > s.size()) return false;
-  for (size_t k = 1; k < n; ++k) {
-    const unsigned char t = (unsigned char)s[i + k];
-    if ((t & 0xC0) != 0x80) return false;
-    v = v << 6 | (t & 0x3F);
-  }
-  if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return false;
-  *cp = v;
-  *length = n;
-  return true;
-}
 
 // The value of a decimal digit in any of the scripts a locale may write its
 // numbers in (ASCII, Arabic-Indic, Persian, Devanagari, Bengali, Thai,
@@ -266,6 +235,36 @@ bool ReadRoundedSize(std::string_view text, int64_t* tenths, int* unit) {
 }
 
 }  // namespace
+
+bool NextCodePoint(std::string_view s, size_t i, char32_t* cp, size_t* length) {
+  const unsigned char c = (unsigned char)s[i];
+  if (c < 0x80) {
+    *cp = c;
+    *length = 1;
+    return true;
+  }
+  size_t n;
+  char32_t v, min;
+  if ((c & 0xE0) == 0xC0) {
+    n = 2, v = c & 0x1F, min = 0x80;
+  } else if ((c & 0xF0) == 0xE0) {
+    n = 3, v = c & 0x0F, min = 0x800;
+  } else if ((c & 0xF8) == 0xF0) {
+    n = 4, v = c & 0x07, min = 0x10000;
+  } else {
+    return false;
+  }
+  if (i + n > s.size()) return false;
+  for (size_t k = 1; k < n; ++k) {
+    const unsigned char t = (unsigned char)s[i + k];
+    if ((t & 0xC0) != 0x80) return false;
+    v = v << 6 | (t & 0x3F);
+  }
+  if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return false;
+  *cp = v;
+  *length = n;
+  return true;
+}
 
 int64_t DosDateOf(int64_t unixSeconds) {
   const time_t seconds = (time_t)unixSeconds;

@@ -42,4 +42,9 @@ bool SameStoredDate(std::string_view stored, int64_t dosDate);
 // for a text that is no size.
 bool SameStoredSize(std::string_view stored, int64_t size);
 
+// One character of UTF-8 text at `i` (< s.size()): its code point and
+// length; false for bytes that are no well-formed character (stray or
+// missing continuation bytes, overlong forms, surrogates, beyond U+10FFFF).
+bool NextCodePoint(std::string_view s, size_t i, char32_t* cp, size_t* length);
+
 }  // namespace disk

@@ -21,6 +21,7 @@
 #include <sys/vfs.h>
 #endif
 
+#include "filetexts.h"
 #include "mounts_posix.h"
 
 namespace disk {
@@ -40,31 +41,9 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // Well-formed UTF-8: no stray continuation bytes, no overlong forms, no
 // surrogates, nothing beyond U+10FFFF.
 bool IsUtf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    const unsigned char c = (unsigned char)s[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t n;
-    char32_t v, min;
-    if ((c & 0xE0) == 0xC0)
-      n = 2, v = c & 0x1F, min = 0x80;
-    else if ((c & 0xF0) == 0xE0)
-      n = 3, v = c & 0x0F, min = 0x800;
-    else if ((c & 0xF8) == 0xF0)
-      n = 4, v = c & 0x07, min = 0x10000;
-    else
-      return false;
-    if (i + n > s.size()) return false;
-    for (size_t k = 1; k < n; ++k) {
-      const unsigned char t = (unsigned char)s[i + k];
-      if ((t & 0xC0) != 0x80) return false;
-      v = v << 6 | (t & 0x3F);
-    }
-    if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return false;
-    i += n;
-  }
+  char32_t cp;
+  for (size_t i = 0, n = 0; i < s.size(); i += n)
+    if (!NextCodePoint(s, i, &cp, &n)) return false;
   return true;
 }
 
