@@ -232,7 +232,14 @@ int CmdImport(const Strings& argv) {
     } catch (const std::exception&) {
     }
     ErrLine(e.what());
-    ErrLine(KeptNote(kept, added, kept > imported ? "up to and including line " : "before line ", lineNo));
+    if (kept < imported) {
+      // The records of a load reach the file a piece at a time: a failure
+      // can cost the piece that was still in memory.
+      ErrLine(KeptNote(kept, added, "from the first lines, before line ", lineNo) + "; the " +
+              std::to_string(imported - kept) + " records of the lines after them did not reach the file");
+    } else {
+      ErrLine(KeptNote(kept, added, kept > imported ? "up to and including line " : "before line ", lineNo));
+    }
     return kExitProblem;
   }
 

@@ -2,6 +2,7 @@
 // becomes a record of the catalog, as an add of the folder with its
 // subfolders makes it, and the catalog remembers the folder's volume.
 
+#include <algorithm>
 #include <set>
 
 #include "catalogdiff.h"
@@ -66,6 +67,7 @@ int CmdScan(const Strings& argv) {
   const store::RefreshTexts texts;
   // With many files against the table's size the index is built once at
   // the end, as an import builds it.
+  const int64_t recordsBefore = records.RecordCount();
   records.BeginLoad();
   try {
     disk::WalkTree(
@@ -84,9 +86,15 @@ int CmdScan(const Strings& argv) {
     records.EndBatch();
     db.Close();
   } catch (const std::exception& e) {
+    // What the table holds is what is told: records of the load that had
+    // not reached the file when it failed are not among them.
     try {
       if (records.GetState() == xbase::State::Insert) records.Cancel();
       records.EndBatch();
+    } catch (const std::exception&) {
+    }
+    try {
+      if (records.Active()) added = std::min<int64_t>(added, records.RecordCount() - recordsBefore);
       db.Close();
     } catch (const std::exception&) {
     }

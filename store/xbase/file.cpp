@@ -26,6 +26,12 @@ File& File::operator=(File&& o) noexcept {
     size_ = o.size_;
     tail_ = std::move(o.tail_);
     tailAt_ = o.tailAt_;
+    holding_ = o.holding_;
+    heldLost_ = o.heldLost_;
+    held_ = std::move(o.held_);
+    heldAt_ = o.heldAt_;
+    o.holding_ = o.heldLost_ = false;
+    o.held_.clear();
     o.sizeKnown_ = false;
     o.tail_.clear();
     o.map_ = nullptr;
@@ -65,6 +71,13 @@ bool File::OpenBest(const std::string& path) {
 }
 
 void File::Close() {
+  // What is held is written if it can be; a table closed in the middle of
+  // a load counts its records again at the next open.
+  try {
+    WriteHeld();
+  } catch (...) {
+  }
+  holding_ = heldLost_ = false;
   if (map_ && handle_) handle_->Unmap(map_, mapLen_);
   map_ = nullptr;
   mapLen_ = 0;
@@ -81,6 +94,7 @@ FileHandle& File::Handle() const {
 
 size_t File::ReadSome(uint64_t offset, void* buf, size_t n) const {
   FileHandle& h = Handle();
+  WriteHeldForReading();
   size_t done = 0;
   while (done < n) {
     size_t got = 0;
@@ -93,6 +107,7 @@ size_t File::ReadSome(uint64_t offset, void* buf, size_t n) const {
 }
 
 size_t File::ReadPieces(uint64_t offset, const ReadPiece* pieces, size_t count) const {
+  WriteHeldForReading();
   size_t done = 0;
   if (int e = Handle().ReadPieces(offset, pieces, count, done)) ThrowIoError("cannot read", path_, e);
   // After a short read the rest comes piece by piece, until the file ends.
@@ -139,10 +154,52 @@ void File::WriteAt(uint64_t offset, const void* buf, size_t n) {
     Capture();
     if (offset < undo_.size) Keep(offset, (size_t)std::min<uint64_t>(n, undo_.size - offset));
   }
+  if (holding_ && Hold(offset, buf, n)) return;
+  WriteHeld();
   RawWrite(offset, buf, n);
 }
 
+void File::HoldAppends(bool on) {
+  if (!on) WriteHeld();
+  holding_ = on && writable_;
+}
+
+bool File::Hold(uint64_t offset, const void* buf, size_t n) {
+  if (held_.empty()) {
+    // A piece starts with a write that reaches the end of the file as
+    // this object knows it, without a gap before it.
+    if (!sizeKnown_ || offset > size_ || offset + n < size_) return false;
+    heldAt_ = offset;
+  } else if (offset < heldAt_ || offset > heldAt_ + held_.size()) {
+    return false;
+  }
+  const size_t at = (size_t)(offset - heldAt_);
+  if (held_.size() < at + n) held_.resize(at + n);
+  std::memcpy(held_.data() + at, buf, n);
+  unsynced_ = true;
+  Wrote(offset, buf, n);
+  constexpr size_t kHeldBytes = 1u << 20;
+  if (held_.size() >= kHeldBytes) WriteHeld();
+  return true;
+}
+
+void File::WriteHeld() {
+  if (held_.empty()) return;
+  try {
+    RawWrite(heldAt_, held_.data(), held_.size());
+  } catch (...) {
+    // The piece is gone; what the system took of it stays, and the size is
+    // asked of the system from now on.
+    held_.clear();
+    heldLost_ = true;
+    ForgetSize();
+    throw;
+  }
+  held_.clear();  // keeps its room for the next piece
+}
+
 uint64_t File::Size() const {
+  WriteHeldForReading();
   uint64_t size = 0, mtime = 0;
   int e = Handle().Stat(size, mtime);
   if (e) ThrowIoError("cannot stat", path_, e);
@@ -150,11 +207,17 @@ uint64_t File::Size() const {
 }
 
 uint64_t File::ModifiedNs() const {
+  try {
+    if (handle_) WriteHeldForReading();
+  } catch (...) {
+    return 0;
+  }
   uint64_t size = 0, mtime = 0;
   return handle_ && handle_->Stat(size, mtime) == 0 ? mtime : 0;
 }
 
 void File::Truncate(uint64_t size) {
+  WriteHeld();
   if (undo_.on) {
     Capture();
     if (size < undo_.size) Keep(size, (size_t)(undo_.size - size));
@@ -167,6 +230,7 @@ void File::Truncate(uint64_t size) {
 
 void File::Sync() {
   if (!handle_) return;
+  WriteHeld();
   int e = handle_->Sync();
   if (e) ThrowIoError("cannot write to disk", path_, e);
   unsynced_ = false;
@@ -177,6 +241,7 @@ void File::SyncIfWritten() {
 }
 
 char* File::MapHead(size_t n) {
+  if (!held_.empty() && heldAt_ < n) WriteHeld();
   if (!map_) {
     if (!handle_ || !writable_ || Size() < n) return nullptr;
     void* p = handle_->Map(n, true);
@@ -200,6 +265,7 @@ char* File::MapHead(size_t n) {
 
 MappedBytes File::MapForReading(uint64_t offset, size_t n) const {
   if (!handle_ || n == 0) return {};
+  WriteHeldForReading();
   constexpr uint64_t kAlign = 64u << 10;  // a multiple of every page size in use
   const size_t skip = (size_t)(offset % kAlign);
   const char* p = handle_->MapRead(offset - skip, n + skip);

@@ -85,6 +85,17 @@ class File {
   void SyncIfWritten();
   bool Written() const { return unsynced_; }
 
+  // Appends held in memory: while on, writes that extend the file are
+  // gathered and reach the system a large piece at a time, which spares a
+  // call per record of a load. Every other use of the file (a read, its
+  // size, a sync, a write elsewhere, a rollback, the close) writes what is
+  // held first, so the file reads as if each write had been made. A held
+  // piece that cannot be written is dropped with an error; the file then
+  // ends where the system left it, which a load's owner counts again.
+  // Turning it off writes what is held.
+  void HoldAppends(bool on);
+  void WriteHeld();
+
   // Maps the first bytes of the file into memory for writing: stores there
   // reach the file as writes do (the system's file cache), without a call
   // per store. Null where mapping is not available; callers then write.
@@ -118,6 +129,10 @@ class File {
   void RawWrite(uint64_t offset, const void* buf, size_t n);
   void Wrote(uint64_t offset, const void* buf, size_t n);
   void ForgetSize();
+  bool Hold(uint64_t offset, const void* buf, size_t n);
+  // Reads see every held byte: a read writes them out first. The File is
+  // never itself const, so this is a write through a const path by design.
+  void WriteHeldForReading() const { const_cast<File*>(this)->WriteHeld(); }
 
   std::unique_ptr<FileHandle> handle_;
   std::string path_;
@@ -142,6 +157,14 @@ class File {
   uint64_t size_ = 0;
   std::string tail_;
   uint64_t tailAt_ = 0;
+  // Held appends: the bytes of [heldAt_, heldAt_ + held_.size()), not yet
+  // given to the system; heldLost_ says a held piece failed since the
+  // change's BeginUndo, so that its rollback neither fills the gap nor
+  // writes past the file's real end.
+  bool holding_ = false;
+  bool heldLost_ = false;
+  std::string held_;
+  uint64_t heldAt_ = 0;
 };
 
 }  // namespace xbase

@@ -36,6 +36,7 @@ void File::BeginUndo(bool keepTime) {
   EndUndo();
   undo_.on = handle_ != nullptr;
   undo_.keepTime = keepTime;
+  heldLost_ = false;
 }
 
 void File::EndUndo() {
@@ -47,6 +48,7 @@ void File::EndUndo() {
 void File::Capture() {
   if (undo_.captured) return;
   if (undo_.keepTime || !sizeKnown_) {
+    WriteHeld();
     int e = Handle().Stat(undo_.size, undo_.modifiedNs);
     if (e) ThrowIoError("cannot stat", path_, e);
     if (!sizeKnown_ || size_ != undo_.size) tail_.clear();
@@ -69,6 +71,12 @@ void File::Keep(uint64_t offset, size_t n) {
 }
 
 bool File::RollBack() noexcept {
+  // Held bytes of earlier changes are theirs: they are written before this
+  // change is undone.
+  try {
+    WriteHeld();
+  } catch (...) {
+  }
   if (!undo_.on || !undo_.captured || !handle_) {
     undo_ = Undo{};
     return true;
@@ -77,6 +85,13 @@ bool File::RollBack() noexcept {
   undo_ = Undo{};
   ForgetSize();
   bool ok = true;
+  // After a lost held piece the file ends short of what the change
+  // thought: bytes kept beyond that end are not written back (they would
+  // leave a gap of zeros), and the file is only ever cut, never grown.
+  const bool lost = heldLost_;
+  heldLost_ = false;
+  uint64_t size = 0, mtime = 0;
+  const uint64_t realEnd = lost && handle_->Stat(size, mtime) == 0 ? size : UINT64_MAX;
   // Newest first, the head copy in its place among the rest.
   for (size_t i = u.kept.size() + 1; i-- > 0;) {
     try {
@@ -85,13 +100,15 @@ bool File::RollBack() noexcept {
       ok = false;
     }
     try {
-      if (i > 0) RawWrite(u.kept[i - 1].first, u.kept[i - 1].second.data(), u.kept[i - 1].second.size());
+      if (i > 0 && u.kept[i - 1].first < realEnd)
+        RawWrite(u.kept[i - 1].first, u.kept[i - 1].second.data(),
+                 (size_t)std::min<uint64_t>(u.kept[i - 1].second.size(), realEnd - u.kept[i - 1].first));
     } catch (...) {
       ok = false;
     }
   }
-  uint64_t size = 0, mtime = 0;
-  if (handle_->Stat(size, mtime) != 0 || (size != u.size && handle_->Truncate(u.size) != 0)) ok = false;
+  if (handle_->Stat(size, mtime) != 0 || (size != u.size && (!lost || size > u.size) && handle_->Truncate(u.size) != 0))
+    ok = false;
   if (handle_->Sync() == 0) unsynced_ = false;
   // Last, after every write: the time the file had.
   if (u.keepTime) handle_->SetModified(u.modifiedNs);

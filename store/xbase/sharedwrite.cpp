@@ -77,6 +77,9 @@ void SharedTable::RollBack(uint64_t indexVersion) noexcept {
   } catch (...) {
     ok = false;
   }
+  // A load's gathered keys may name records that are no longer there (a
+  // held piece that was lost): the build at its end reads the records.
+  if (loading) loadKeys.reset();
   lastRecno = 0;
   ++changes;
   if (!ok) failed_ = true;
@@ -122,6 +125,18 @@ bool SharedTable::EndBatch() {
   bool rebuilt = false;
   if (batchDepth > 0 && --batchDepth == 0) {
     loading = false;
+    try {
+      dbf.file().HoldAppends(false);
+    } catch (...) {
+      // The records held last are lost: the table is what reached the file,
+      // the run stays marked, and the next open settles it.
+      try {
+        dbf.Reload();
+      } catch (...) {
+      }
+      loadKeys.reset();
+      throw;
+    }
     // The records and their memos reach the disk before the header counts
     // them, and before the index that is built from them.
     SyncWritten();
@@ -173,6 +188,10 @@ uint32_t SharedTable::Append(std::string& rec, const std::vector<std::pair<int, 
   if (!indexDeferred)
     for (size_t t = 0; t < tags.size(); ++t)
       if (in[t]) index.Insert((int)t, keys[t], recno);
+  // Once no index page takes the load's records one by one, they reach the
+  // file a large piece at a time: nothing refers to a record before the
+  // piece holding it is written, and a lost piece costs only its records.
+  if (loading && (!hasIndex || indexDeferred)) dbf.file().HoldAppends(true);
   scope.Commit();
   if (indexDeferred && loadKeys) {
     // The record is stored: its keys wait for the build. Should that fail,
