@@ -145,7 +145,6 @@ void TfrmCompare::BeginRun(const QString& what) {
   applyButton_->setEnabled(false);
   stopButton_->setEnabled(true);
   for (QCheckBox* box : kindBoxes_) box->setEnabled(false);
-  grid_->setEnabled(false);
   progressBar_->setRange(0, 0);
   progressBar_->show();
   ShowProgress();
@@ -157,11 +156,12 @@ void TfrmCompare::EndRun() {
   running_ = false;
   progressBar_->hide();
   stopButton_->setEnabled(false);
-  grid_->setEnabled(true);
   ShowCounts();
 }
 
 void TfrmCompare::ShowProgress() {
+  // What the walk has met so far shows while it goes on.
+  model_->AppendFound(state_.TakeFound());
   const QLocale locale;
   const uint64_t done = state_.done, total = state_.total;
   QString text = runText_ + " " + locale.toString((qulonglong)done);
@@ -245,9 +245,12 @@ void TfrmCompare::btnApplyClick() {
   const QLocale locale = this->locale();
   texts.size = [locale](int64_t size) { return store::ToUtf8(browse::FormatFileSize(size, locale)); };
   texts.date = [locale](int64_t seconds) { return store::ToUtf8(disks::CompareModel::DateText(seconds, locale)); };
+  // The ticks are what is being applied: they stay as they are meanwhile.
+  grid_->setEnabled(false);
   BeginRun(QStringLiteral("Applying:"));
   const disks::ApplyOutcome out = services_.Disks().Apply(catalog_, chosen, texts, state_);
   EndRun();
+  grid_->setEnabled(true);
   const store::RefreshResult& r = out.refresh;
   QString done = QString::number(r.added) + " added, " + QString::number(r.updated) + " updated, " +
                  QString::number(r.followed) + " followed, " + QString::number(r.deleted) + " deleted";

@@ -64,7 +64,25 @@ void CompareModel::SetEntries(std::vector<store::DiffEntry> entries) {
   counts_.fill(0);
   ticked_.fill(0);
   for (const store::DiffEntry& e : entries_) ++counts_[(size_t)e.kind];
+  provisional_ = false;
   endResetModel();
+  emit TicksChanged();
+}
+
+void CompareModel::AppendFound(std::vector<store::DiffEntry> more) {
+  if (more.empty()) return;
+  if (!provisional_ && !entries_.empty()) return;  // a result is shown: it stays
+  provisional_ = true;
+  const size_t first = entries_.size();
+  beginInsertRows({}, (int)first, (int)(first + more.size() - 1));
+  for (store::DiffEntry& e : more) {
+    ++counts_[(size_t)e.kind];
+    entries_.push_back(std::move(e));
+  }
+  ticks_.resize(entries_.size(), 0);
+  order_.resize(entries_.size());
+  std::iota(order_.begin() + (std::ptrdiff_t)first, order_.end(), first);
+  endInsertRows();
   emit TicksChanged();
 }
 
@@ -99,7 +117,8 @@ QVariant CompareModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= (int)entries_.size()) return {};
   const size_t at = order_[(size_t)index.row()];
   const store::DiffEntry& e = entries_[at];
-  if (index.column() == Tick) return role == Qt::CheckStateRole ? QVariant(ticks_[at] ? Qt::Checked : Qt::Unchecked) : QVariant();
+  if (index.column() == Tick)
+    return role == Qt::CheckStateRole && !provisional_ ? QVariant(ticks_[at] ? Qt::Checked : Qt::Unchecked) : QVariant();
   if (role == Qt::TextAlignmentRole && (index.column() == Size || index.column() == StoredSize))
     return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
@@ -124,12 +143,13 @@ QVariant CompareModel::data(const QModelIndex& index, int role) const {
 
 Qt::ItemFlags CompareModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags f = QAbstractTableModel::flags(index);
-  if (index.column() == Tick) f |= Qt::ItemIsUserCheckable;
+  if (index.column() == Tick && !provisional_) f |= Qt::ItemIsUserCheckable;
   return f;
 }
 
 bool CompareModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (role != Qt::CheckStateRole || index.column() != Tick || index.row() >= (int)entries_.size()) return false;
+  if (role != Qt::CheckStateRole || index.column() != Tick || provisional_ || index.row() >= (int)entries_.size())
+    return false;
   const size_t at = order_[(size_t)index.row()];
   const bool on = value.value<Qt::CheckState>() == Qt::Checked;
   if (bool(ticks_[at]) == on) return true;

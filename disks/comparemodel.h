@@ -26,6 +26,11 @@ class CompareModel : public QAbstractTableModel {
   // The entries of a compare, none ticked.
   void SetEntries(std::vector<store::DiffEntry> entries);
   void Clear() { SetEntries({}); }
+  // Entries met while a compare runs, shown at once and not to be ticked:
+  // the compare's result replaces them (SetEntries), as some new files
+  // turn out to be moved ones.
+  void AppendFound(std::vector<store::DiffEntry> more);
+  bool Provisional() const { return provisional_; }
   // The word the grid and the counts give a kind: "New", "Changed", ...
   static QString KindName(store::DiffKind kind);
   // The FLDATE text a record gets of a file's time in `locale` (as an add
@@ -58,6 +63,7 @@ class CompareModel : public QAbstractTableModel {
   std::vector<uint8_t> ticks_;   // by entry
   std::vector<size_t> order_;    // row -> entry
   std::array<int, kKinds> counts_{}, ticked_{};
+  bool provisional_ = false;
 };
 
 }  // namespace disks

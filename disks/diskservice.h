@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,15 @@ namespace disks {
 struct RunState {
   std::atomic<uint64_t> done{0}, total{0};
   std::atomic<bool> stop{false};
+  // A compare's entries met so far and not yet taken by the window.
+  std::mutex foundLock;
+  std::vector<store::DiffEntry> found;
+  std::vector<store::DiffEntry> TakeFound() {
+    std::vector<store::DiffEntry> taken;
+    std::lock_guard<std::mutex> hold(foundLock);
+    taken.swap(found);
+    return taken;
+  }
 };
 
 struct CompareOutcome {

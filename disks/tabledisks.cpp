@@ -69,6 +69,14 @@ CompareOutcome TableDisks::Compare(const QString& catalog, RunState& state) {
     state.done = seen;
     return !state.stop;
   };
+  options.found = [&state](const store::DiffEntry& e) {
+    std::lock_guard<std::mutex> hold(state.foundLock);
+    state.found.push_back(e);
+  };
+  {
+    std::lock_guard<std::mutex> hold(state.foundLock);
+    state.found.clear();
+  }
   const std::string name = store::ToUtf8(catalog);
   const bool readOnly = !ReadOnly().isEmpty();
   OnWorker([&] {

@@ -420,6 +420,15 @@ DiffResult CompareCatalog(xbase::Table& records, VolumeTable& volumes, std::stri
           const int64_t i = set.Find(uint8_t(p), relative);
           if (i < 0) {
             found.push_back({std::string(relative), f.size, f.mtime, uint8_t(p)});
+            if (options.found) {
+              DiffEntry e;
+              e.kind = DiffKind::New;
+              e.path = f.path;
+              e.newStoredPath = place.stored + std::string(relative);
+              e.size = f.size;
+              e.mtime = f.mtime;
+              options.found(e);
+            }
             return;
           }
           set.MarkSeen(size_t(i));
@@ -433,6 +442,7 @@ DiffResult CompareCatalog(xbase::Table& records, VolumeTable& volumes, std::stri
           e.mtime = f.mtime;
           e.storedSize = set.SizeText(size_t(i));
           e.storedDate = set.DateText(size_t(i));
+          if (options.found) options.found(e);
           changed.push_back(std::move(e));
         },
         &result.skipped, &error);

@@ -45,6 +45,11 @@ struct DiffOptions {
   bool otherFileSystems = false;
   // Called now and then with the files looked at so far; false stops.
   std::function<bool(uint64_t filesSeen)> progress;
+  // Hears each changed file and each file no record names as the walk
+  // meets it, so that a window can show rows before the walk is over; a
+  // file no record names is given as new, and may be listed as moved in
+  // the result. The result lists every entry again.
+  std::function<void(const DiffEntry&)> found;
   // Where a volume id is mounted now (disk::MountPointsOf; tests stand in).
   std::function<std::vector<std::string>(const std::string& id)> mountPointsOf;
 };

@@ -19,6 +19,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <QElapsedTimer>
+#include <QTableView>
+
 #include <memory>
 
 #include "batchcontroller.h"
@@ -337,6 +340,87 @@ TEST_F(CompareWindowTest, CompareListsEveryKindAndApplyBringsTheTickedIntoTheCat
   EXPECT_EQ(paths, (QStringList{f + "a.txt", f + "b.txt", f + "d.txt", f + "moved" + QDir::separator() + "e.txt"}));
   // Compared again: nothing left to do.
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Running() && form.Model().rowCount() == 0; }, 10000));
+}
+
+// A disk service whose compare meets two files, then goes on until it is
+// stopped, and tells of a volume not connected and a folder not read.
+class StoppableDisks : public disks::DiskService {
+ public:
+  bool Volumes(const QString&, std::vector<store::VolumeRow>* rows, QString*) override {
+    rows->clear();
+    return true;
+  }
+  std::vector<std::string> MountPointsOf(const std::string&) override { return {}; }
+  QString SetNote(uint32_t, const QString&) override { return {}; }
+  QString ReadOnly() const override { return {}; }
+  disks::CompareOutcome Compare(const QString&, disks::RunState& state) override {
+    std::vector<store::DiffEntry> met(2);
+    met[0].path = "/disk/a.txt";
+    met[1].kind = DiffKind::Changed;
+    met[1].path = "/disk/b.txt";
+    met[1].recno = 7;
+    {
+      std::lock_guard<std::mutex> hold(state.foundLock);
+      state.found = met;
+    }
+    state.done = 2;
+    QElapsedTimer waited;
+    waited.start();
+    while (!state.stop && waited.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    disks::CompareOutcome out;
+    out.diff.stopped = state.stop;
+    out.diff.entries = met;
+    out.diff.filesSeen = 2;
+    out.diff.notConnected = {"USBDISK"};
+    out.diff.skipped = {{"/disk/locked", "cannot be read"}};
+    return out;
+  }
+  disks::ApplyOutcome Apply(const QString&, const std::vector<store::DiffEntry>&, const store::RefreshTexts&,
+                            disks::RunState&) override {
+    return {};
+  }
+};
+
+class StoppableWindow : public testsupport::StandInWindow {
+ public:
+  disks::DiskService& Disks() override { return disks_; }
+
+ private:
+  StoppableDisks disks_;
+};
+
+TEST_F(CompareWindowTest, RowsShowWhileTheWalkGoesOnAndStopKeepsThemWithWhatWasNotSeen) {
+  StoppableWindow services;
+  TfrmCompare form(services);
+  disks::CompareModel& m = form.Model();
+  int rowsWhileRunning = -1;
+  bool tickableWhileRunning = true;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!form.Running() || m.rowCount() == 0) return;
+    watch.stop();
+    rowsWhileRunning = m.rowCount();
+    tickableWhileRunning = m.flags(m.index(0, disks::CompareModel::Tick)).testFlag(Qt::ItemIsUserCheckable);
+    Get<QPushButton>(&form, "btnStop")->click();
+  });
+  watch.start(5);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return rowsWhileRunning >= 0 && !form.Running(); }, 10000));
+  // Met rows show at once, not to be ticked until the compare has ended.
+  EXPECT_EQ(rowsWhileRunning, 2);
+  EXPECT_FALSE(tickableWhileRunning);
+  EXPECT_TRUE(Get<QLabel>(&form, "CompareProgress")->text().startsWith("Stopped: 2 files looked at"))
+      << Get<QLabel>(&form, "CompareProgress")->text().toStdString();
+  ASSERT_EQ(m.rowCount(), 2);
+  EXPECT_TRUE(m.flags(m.index(0, disks::CompareModel::Tick)).testFlag(Qt::ItemIsUserCheckable));
+  EXPECT_EQ(Get<QCheckBox>(&form, "chkbxChanged")->text(), "Changed: 1");
+  // What was not compared is named above the grid.
+  QLabel* notConnected = Get<QLabel>(&form, "NotConnected");
+  EXPECT_TRUE(notConnected->isVisible());
+  EXPECT_EQ(notConnected->text(), "Not connected, not compared: USBDISK");
+  QListWidget* skipped = Get<QListWidget>(&form, "SkippedFolders");
+  ASSERT_EQ(skipped->count(), 1);
+  EXPECT_EQ(skipped->item(0)->text(), "/disk/locked - cannot be read");
 }
 
 // The window's services with a catalogue that cannot be written.

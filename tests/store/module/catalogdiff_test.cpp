@@ -149,7 +149,18 @@ TEST_F(CatalogDiffTest, FindsEachKindAndNeverCallsAnUnseenDiskMissing) {
     if (id == "id-3") return {At("copy3")};
     return {};
   };
+  // What the walk meets is heard as it goes: the changed files, and every
+  // file no record names (the moved one among them, as new).
+  std::vector<std::string> heard;
+  options.found = [&](const store::DiffEntry& e) {
+    heard.push_back(std::string(store::DiffKindWord(e.kind)) + " " + fs::path(e.path).lexically_relative(root_).generic_string());
+  };
   const store::DiffResult r = store::CompareCatalog(dm_.ApTable1, volumes, "Disk", options);
+  options.found = {};
+  std::sort(heard.begin(), heard.end());
+  EXPECT_EQ(heard, (std::vector<std::string>{"changed disk1/tree/grow.txt", "changed disk1/tree/touched.txt",
+                                             "new disk1/tree/c/same.txt", "new disk1/tree/fresh.txt",
+                                             "new disk1/tree/new/moved.bin"}));
 #ifndef _WIN32
   fs::permissions(At("disk1/tree/locked"), fs::perms::owner_all);
 #endif
