@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "bench.h"
+#include "difftree.h"
 #include "peer.h"
 
 namespace fs = std::filesystem;
@@ -145,49 +146,7 @@ void Bench::CmdReindex() {
 namespace bench {
 namespace {
 
-constexpr size_t kTreeFolders = 1000;
 constexpr size_t kScanFiles = 100000;
-constexpr int64_t kTreeTime = 1500000000;  // every file's time, an even second
-
-void SetTime(const std::string& path, int64_t seconds) {
-  const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
-  if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) throw std::runtime_error("cannot set the time of " + path);
-}
-
-void MakeFile(const std::string& path, size_t bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) throw std::runtime_error("cannot create " + path);
-  static const char kText[16] = "0123456789abcde";
-  const bool ok = bytes == 0 || ::write(fd, kText, bytes) == ssize_t(bytes);
-  ::close(fd);
-  if (!ok) throw std::runtime_error("cannot write " + path);
-  SetTime(path, kTreeTime);
-}
-
-std::string FileOf(const fs::path& tree, size_t i, size_t files) {
-  const size_t perFolder = std::max<size_t>(1, files / kTreeFolders);
-  char name[64];
-  std::snprintf(name, sizeof name, "folder%04zu/file%07zu.dat", i / perFolder, i);
-  return (tree / name).string();
-}
-
-// `files` files (empty or a few bytes) in 1,000 folders below `tree`, made
-// once: a marker beside it holds the count.
-bool MakeTree(const fs::path& tree, const fs::path& marker, size_t files) {
-  std::ifstream in(marker);
-  size_t made = 0;
-  if (in >> made && made == files && fs::exists(tree)) return false;
-  fs::remove_all(tree);
-  fs::remove(marker);
-  for (size_t f = 0; f < kTreeFolders; ++f) {
-    char name[32];
-    std::snprintf(name, sizeof name, "folder%04zu", f);
-    fs::create_directories(tree / name);
-  }
-  for (size_t i = 0; i < files; ++i) MakeFile(FileOf(tree, i, files), i % 3 == 0 ? 0 : 1 + i % 15);
-  std::ofstream(marker) << files << "\n";
-  return true;
-}
 
 }  // namespace
 
@@ -231,18 +190,7 @@ void Bench::CmdDiff() {
     Exec({{Tool(), "create", folder}});
     Exec({{Tool(), "scan", folder, "Tree", tree.string()}});
     Exec({{"sh", "-c", listing + " > '" + stored + "'"}, false, true});
-    const size_t changed = std::max<size_t>(4, files / 100);
-    for (size_t k = 0; k < changed; ++k) {
-      const size_t i = (k * 7919 + 13) % files;
-      const std::string path = FileOf(tree, i, files);
-      if (!fs::exists(path)) continue;
-      if (k % 4 < 2)
-        SetTime(path, kTreeTime + 86400);
-      else if (k % 4 == 2)
-        fs::remove(path);
-      else
-        MakeFile(path.substr(0, path.size() - 4) + ".new", 3);
-    }
+    ChangeOnePercent(tree, files);
     // The tree was made and changed: it is not the scan's tree any more.
     fs::remove(dir_ / "diff-tree.files");
     std::ofstream(marker) << files << "\n";

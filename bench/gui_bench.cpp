@@ -4,7 +4,8 @@
 // resident memory of the running program. gui_bench.h lists the files the
 // measures live in.
 //
-//   vantrell-gui-bench --dir DIR [--records N]        all measures, BENCH lines
+//   vantrell-gui-bench --dir DIR [--records N] [--measure browse,add,...]
+//                                                     the measures (all by default), BENCH lines
 //   vantrell-gui-bench --startup DATADIR              (child) seconds to the window shown
 //   vantrell-gui-bench --tabs DATADIR                 (child) tab switch seconds
 //   (the other child modes: the table below)
@@ -44,13 +45,20 @@ const ChildMode kChildModes[] = {
     {"--delete", [](const QString& a, const Value&) { return RecordBatch(a, false); }},
     {"--pack", [](const QString& a, const Value&) { return Maintenance(a, true); }},
     {"--reindex", [](const QString& a, const Value&) { return Maintenance(a, false); }},
+    {"--compare", [](const QString& a, const Value&) { return CompareWindow(a); }},
 };
 
 // Every measure, in the order a run takes them. A new measure: a file of
 // its own (gui_<kind>.cpp) holding its child mode and its Measure function,
 // both declared in gui_bench.h, a row in kChildModes above and a row here.
-void (*const kMeasures[])(GuiRun&) = {
-    MeasureBrowse, MeasureAdd, MeasureBatch, MeasureSearch, MeasureReport, MeasureMaintenance,
+struct NamedMeasure {
+  const char* name;  // for --measure
+  void (*run)(GuiRun&);
+};
+const NamedMeasure kMeasures[] = {
+    {"browse", MeasureBrowse}, {"add", MeasureAdd},       {"batch", MeasureBatch},
+    {"search", MeasureSearch}, {"report", MeasureReport}, {"maintenance", MeasureMaintenance},
+    {"compare", MeasureCompare},
 };
 
 }  // namespace
@@ -71,7 +79,9 @@ int main(int argc, char** argv) {
       if (!value(mode.option).isEmpty()) return mode.run(value(mode.option), value);
     QString dir = value("--dir");
     if (dir.isEmpty()) {
-      std::fprintf(stderr, "usage: vantrell-gui-bench --dir DIR [--records N]\n");
+      std::fprintf(stderr,
+                   "usage: vantrell-gui-bench --dir DIR [--records N] [--measure NAME[,NAME...]]\n"
+                   "  measures: browse add batch search report maintenance compare\n");
       return 2;
     }
     size_t n = value("--records").isEmpty() ? 1000000 : value("--records").toULongLong();
@@ -89,7 +99,9 @@ int main(int argc, char** argv) {
     run.large = dir + "/gui-large";
     run.n = n;
     MakeDatabase(run.large, n);
-    for (void (*measure)(GuiRun&) : kMeasures) measure(run);
+    const QStringList only = value("--measure").split(',', Qt::SkipEmptyParts);
+    for (const NamedMeasure& measure : kMeasures)
+      if (only.isEmpty() || only.contains(QLatin1String(measure.name))) measure.run(run);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vantrell-gui-bench: %s\n", e.what());
     return 1;

@@ -12,6 +12,7 @@
 //   gui_search.cpp  the search window
 //   gui_report.cpp  the short catalog report to PDF
 //   gui_maint.cpp   pack and reindex from the Options menu
+//   gui_compare.cpp Compare with Disk on a catalog of a changed folder tree
 //   gui_common.cpp  the databases, the window, the children, the BENCH lines
 //   gui_bench.cpp   the options, the table of child modes and of measures
 #pragma once
@@ -91,6 +92,7 @@ int SearchWindow(const QString& dir, const QString& text);
 int CatalogReport(const QString& dir, const QString& catalog, const QString& pdf);
 int PlainReport(const QString& dir, const QString& catalog, const QString& pdf);
 int Maintenance(const QString& dir, bool pack);
+int CompareWindow(const QString& dir);
 
 // The measures, each printing its BENCH lines.
 void MeasureBrowse(GuiRun& run);
@@ -99,5 +101,6 @@ void MeasureBatch(GuiRun& run);
 void MeasureSearch(GuiRun& run);
 void MeasureReport(GuiRun& run);
 void MeasureMaintenance(GuiRun& run);
+void MeasureCompare(GuiRun& run);
 
 }  // namespace guibench

@@ -464,6 +464,8 @@ void Table::ForEachRecord(const std::function<bool(const RecordRef&)>& f) {
     }
     return;
   }
+  // One pass over the tag's leaves: a few pages are kept, not the cache.
+  const SharedTable::WalkCache walk(sh);
   const bool completed = m.moves.ForEachEntry([&](std::string_view key, uint32_t r) {
     Batch& b = batches.filling();
     b.recnos.push_back(r);
