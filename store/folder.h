@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace store {
@@ -23,6 +24,19 @@ inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 inline constexpr char kPathSeparator = '/';
 inline bool IsPathSeparator(char c) { return c == '/'; }
 #endif
+
+// `folder` as the start of the paths below it: with one separator at its end.
+inline std::string FolderPrefix(std::string_view folder) {
+  std::string p(folder);
+  if (p.empty() || !IsPathSeparator(p.back())) p += kPathSeparator;
+  return p;
+}
+// The last part of a path: the file's own name.
+inline std::string_view FileNameOfPath(std::string_view path) {
+  size_t at = path.size();
+  while (at > 0 && !IsPathSeparator(path[at - 1])) --at;
+  return path.substr(at);
+}
 
 bool IsFolder(const std::string& path);
 // Whether a file can be created in the folder (tried, not guessed).
