@@ -224,7 +224,8 @@ void TfrmCompare::ShowCounts() {
     box->setEnabled(!running_ && count > 0);
   }
   const int ticked = model_->TickedTotal();
-  counts_->setText(QString::number(ticked) + " of " + QString::number(entries) + " ticked");
+  counts_->setText(model_->Provisional() ? QLocale().toString(entries) + " found so far"
+                                         : QString::number(ticked) + " of " + QString::number(entries) + " ticked");
   applyButton_->setEnabled(!running_ && ticked > 0 && services_.Disks().ReadOnly().isEmpty());
 }
 

@@ -401,6 +401,7 @@ TEST_F(CompareWindowTest, RowsShowWhileTheWalkGoesOnAndStopKeepsThemWithWhatWasN
     watch.stop();
     rowsWhileRunning = m.rowCount();
     tickableWhileRunning = m.flags(m.index(0, disks::CompareModel::Tick)).testFlag(Qt::ItemIsUserCheckable);
+    EXPECT_EQ(Get<QLabel>(&form, "CompareCounts")->text(), "2 found so far");
     Get<QPushButton>(&form, "btnStop")->click();
   });
   watch.start(5);
