@@ -178,7 +178,7 @@ TEST_F(FaultTest, FailuresInALoadKeepEveryRecordBeforeTheLostPieceAndLeaveNoInde
       EXPECT_NE(std::string(e.what()).find("VTLDataA.dbf"), std::string::npos) << e.what();
     }
   }
-  ASSERT_GT(failedAt, 11000);
+  ASSERT_GE(failedAt, 11000);  // at once where the header is written by a call per record
   t->Cancel();
   for (int i = 70000; i < 70010; ++i) add(i);
   t->EndBatch();
@@ -195,7 +195,7 @@ TEST_F(FaultTest, FailuresInALoadKeepEveryRecordBeforeTheLostPieceAndLeaveNoInde
   const std::vector<int> kept = loaded(*t);
   ASSERT_GE(kept.size(), 10u + 10001u);
   const size_t before = kept.size() - 10;
-  EXPECT_LT((int)before, failedAt);
+  EXPECT_LE((int)before, failedAt);
   for (size_t i = 0; i < before; ++i) ASSERT_EQ(kept[i], (int)i);
   for (size_t i = 0; i < 10; ++i) EXPECT_EQ(kept[before + i], 70000 + (int)i);
   EXPECT_EQ(t->RecordCount(), 3 + (int64_t)kept.size());
