@@ -6,9 +6,10 @@
 # missing. Works as root or through sudo.
 set -euo pipefail
 
-# qt6-svg-dev: the icons are SVG files.
+# qt6-svg-dev: the icons are SVG files. libblkid-dev: the UUID and label of
+# a volume where udev keeps no links under /dev/disk.
 build_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libzip-dev zlib1g-dev
-            libgl-dev fonts-liberation2)
+            libblkid-dev libgl-dev fonts-liberation2)
 # libicu-dev: the reference the engine's own case folding is tested against.
 test_pkgs=(libicu-dev python3 python3-dbfread python3-dbf sqlite3 libsqlite3-dev xvfb xauth
            poppler-utils zip unzip googletest libgtest-dev cups printer-driver-cups-pdf

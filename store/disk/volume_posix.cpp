@@ -1,7 +1,9 @@
 // The volumes on Linux and other POSIX systems. A volume is a mounted file
 // system: the mount table tells where it is mounted and from what device,
-// the links udev keeps under /dev/disk give its UUID and label, and statvfs
-// its size and, where there is no UUID, the id the kernel gives it.
+// the links udev keeps under /dev/disk give its UUID and label (where there
+// is no udev, as in containers and minimal systems, libblkid gives them),
+// and statvfs its size and, where there is no UUID, the id the kernel gives
+// it.
 #include "volume.h"
 
 #include <algorithm>
@@ -10,9 +12,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
+#include <blkid/blkid.h>
 #include <dirent.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/sysmacros.h>
+#endif
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -82,18 +89,124 @@ const DeviceLink* LinkOf(const std::vector<DeviceLink>& links, const MountEntry&
   return nullptr;
 }
 
+// What libblkid tells of a device: the UUID in the form udev names its
+// link under /dev/disk/by-uuid (so that a volume remembered on a system
+// with udev is the same volume on one without), the label and the file
+// system's type. All empty when it tells nothing.
+struct Identity {
+  std::string uuid, label, type;
+};
+
+// The superblock itself, where this process may read the device (root, or
+// the owner of a loop device): what the device holds now.
+bool ProbeDevice(const std::string& node, Identity* out) {
+  blkid_probe probe = blkid_new_probe_from_filename(node.c_str());
+  if (probe == nullptr) return false;
+  blkid_probe_enable_superblocks(probe, 1);
+  blkid_probe_set_superblocks_flags(probe, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_UUID | BLKID_SUBLKS_TYPE);
+  // 0: one file system found; 1: none; -2: several that contradict each
+  // other; -1: an error. Only the first is an answer.
+  const bool found = blkid_do_safeprobe(probe) == 0;
+  if (found) {
+    const char* value = nullptr;
+    if (blkid_probe_lookup_value(probe, "UUID", &value, nullptr) == 0 && value != nullptr) out->uuid = value;
+    if (blkid_probe_lookup_value(probe, "LABEL", &value, nullptr) == 0 && value != nullptr) out->label = value;
+    if (blkid_probe_lookup_value(probe, "TYPE", &value, nullptr) == 0 && value != nullptr) out->type = value;
+  }
+  blkid_free_probe(probe);
+  return found;
+}
+
+// The system's blkid cache (written when root runs blkid), read only: an
+// ordinary user cannot open the device, but may read what was found on it.
+// Neither probes nor changes the cache, so putting it back writes nothing.
+bool CachedIdentity(const std::vector<std::string>& names, Identity* out) {
+  blkid_cache cache = nullptr;
+  if (blkid_get_cache(&cache, nullptr) != 0 || cache == nullptr) return false;
+  bool found = false;
+  for (const std::string& name : names) {
+    blkid_dev dev = blkid_get_dev(cache, name.c_str(), BLKID_DEV_FIND);
+    if (dev == nullptr) continue;
+    blkid_tag_iterate tags = blkid_tag_iterate_begin(dev);
+    const char *type = nullptr, *value = nullptr;
+    while (tags != nullptr && blkid_tag_next(tags, &type, &value) == 0) {
+      if (type == nullptr || value == nullptr) continue;
+      if (std::strcmp(type, "UUID") == 0) out->uuid = value;
+      else if (std::strcmp(type, "LABEL") == 0) out->label = value;
+      else if (std::strcmp(type, "TYPE") == 0) out->type = value;
+    }
+    if (tags != nullptr) blkid_tag_iterate_end(tags);
+    found = true;
+    break;
+  }
+  blkid_put_cache(cache);
+  return found;
+}
+
+// A UUID with the bytes udev would not put in a link's name written as
+// "\xHH", as udev writes them.
+std::string EncodedUuid(const std::string& uuid) {
+  std::vector<char> encoded(uuid.size() * 4 + 1);
+  if (blkid_encode_string(uuid.c_str(), encoded.data(), encoded.size()) != 0) return {};
+  return encoded.data();
+}
+
 std::string Hex(unsigned long long value) {
   char text[32];
   std::snprintf(text, sizeof text, "%llx", value);
   return text;
 }
 
-// What the system knows of the volumes at one moment: the mount table and
-// the device links.
+// What the system knows of the volumes at one moment: the mount table, the
+// device links, and what libblkid said of the devices asked about.
 struct Snapshot {
   std::vector<MountEntry> mounts;
   std::vector<DeviceLink> uuids, labels;
+  // By device node; each device is asked once however many mounts it has.
+  mutable std::map<std::string, Identity> identities;
   Snapshot() : mounts(ReadMountTable()), uuids(ReadDeviceLinks("/dev/disk/by-uuid")), labels(ReadDeviceLinks("/dev/disk/by-label")) {}
+
+  // What libblkid tells of the device of `mount` (whose source is the
+  // canonical `source` where it names a device node). Asked only of block
+  // devices: a network or memory file system has none, and nothing here
+  // waits on a server.
+  const Identity& IdentityOf(const MountEntry& mount, const std::string& source) const {
+    static const Identity kNone;
+    std::string node;
+    struct stat st;
+    if (!source.empty() && ::stat(source.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
+      node = source;
+    } else if (major(mount.device) != 0) {
+      // "/dev/root" and the like, or no mount table: the device by its
+      // number.
+      if (char* name = blkid_devno_to_devname(mount.device)) {
+        node = name;
+        std::free(name);
+      }
+    }
+    if (node.empty()) return kNone;
+    const auto known = identities.find(node);
+    if (known != identities.end()) return known->second;
+    Identity id;
+    // The superblock where it can be read, as it may have changed since
+    // the cache was written (a loop device now holds another image); else
+    // the cache, under the name the mount table gives and the canonical
+    // one.
+    if (!ProbeDevice(node, &id)) {
+      std::vector<std::string> names{node};
+      if (mount.source != node && mount.source.rfind("/dev/", 0) == 0) names.insert(names.begin(), mount.source);
+      CachedIdentity(names, &id);
+    }
+    if (!id.uuid.empty()) id.uuid = EncodedUuid(id.uuid);
+    return identities.emplace(node, std::move(id)).first->second;
+  }
+
+  // The UUID of the volume mounted by `mount`, from its link or else from
+  // libblkid; empty when neither tells it.
+  std::string UuidOf(const MountEntry& mount, const std::string& source) const {
+    if (const DeviceLink* uuid = LinkOf(uuids, mount, source)) return uuid->name;
+    return IdentityOf(mount, source).uuid;
+  }
 
   // The volume mounted by `mount`, statvfs asked at `at` (a path on it);
   // false when the system cannot tell its id.
@@ -103,8 +216,17 @@ struct Snapshot {
     v.fsType = mount.fsType;
     v.mountPoint = mount.mountPoint;
     v.device = mount.source;
-    if (const DeviceLink* uuid = LinkOf(uuids, mount, source)) v.id = uuid->name;
-    if (const DeviceLink* label = LinkOf(labels, mount, source)) v.label = UnescapeLinkName(label->name);
+    const DeviceLink* label = LinkOf(labels, mount, source);
+    if (label != nullptr) v.label = UnescapeLinkName(label->name);
+    if (const DeviceLink* uuid = LinkOf(uuids, mount, source)) {
+      // udev has looked at the device: no link for a label means none.
+      v.id = uuid->name;
+    } else {
+      const Identity& id = IdentityOf(mount, source);
+      v.id = id.uuid;
+      if (label == nullptr) v.label = id.label;
+      if (v.fsType.empty()) v.fsType = id.type;
+    }
     struct statvfs fs;
     if (::statvfs(at.c_str(), &fs) == 0) {
       v.totalBytes = (uint64_t)fs.f_blocks * fs.f_frsize;
@@ -199,11 +321,11 @@ std::vector<std::string> MountPointsOf(const std::string& id) {
   const bool byFsid = id.rfind("fsid:", 0) == 0;
   for (const MountEntry* m : system.Visible()) {
     const std::string source = m->source.rfind("/dev/", 0) == 0 ? Canonical(m->source) : std::string();
-    const DeviceLink* uuid = LinkOf(system.uuids, *m, source);
+    const std::string uuid = system.UuidOf(*m, source);
     // A UUID decides without asking the file system (a network mount that
     // does not answer holds up no one who looks for a disk).
-    if (uuid != nullptr) {
-      if (!byFsid && uuid->name == id) out.push_back(m->mountPoint);
+    if (!uuid.empty()) {
+      if (!byFsid && uuid == id) out.push_back(m->mountPoint);
       continue;
     }
     if (!byFsid) continue;

@@ -41,7 +41,7 @@ extra=$(grep -v -e '/$' "$tmp/files" | grep -vxF -f <(printf '%s\n' "${expected[
 [[ $(dpkg-deb -f "$deb" Section) == utils ]] || fail "Section is not utils"
 [[ $(dpkg-deb -f "$deb" Maintainer) == "Brannock <maintainers@brannock.example>" ]] || fail "Maintainer"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6printsupport6 libzip4 qt6-qpa-plugins; do
+for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6printsupport6 libzip4 libblkid1 qt6-qpa-plugins; do
   [[ $depends == *"$lib"* ]] || fail "Depends does not name $lib: $depends"
 done
 

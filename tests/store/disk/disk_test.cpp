@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -17,7 +20,13 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#endif
+#ifdef __linux__
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #endif
 
 namespace {
@@ -236,6 +245,107 @@ TEST(DiskVolume, FolderHasAVolumeSeenAtEachPlaceItIsMounted) {
   if (!proc) std::cout << "[ SKIPPED  ] the pseudo file system: proc cannot be mounted here\n";
 #endif
 }
+
+#ifdef __linux__
+bool Succeeds(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+std::string RandomUuid() {
+  std::mt19937_64 rng{std::random_device{}()};
+  const uint64_t a = rng(), b = rng();
+  char text[40];
+  std::snprintf(text, sizeof text, "%08x-%04x-%04x-%04x-%012llx", unsigned(a >> 32), unsigned(a >> 16) & 0xffff,
+                unsigned(a) & 0xffff, unsigned(b >> 48), (unsigned long long)(b & 0xffffffffffffULL));
+  return text;
+}
+
+// A disk image mounted through a loop device is known by its file system's
+// UUID, in the form /dev/disk/by-uuid names it, and shows its label,
+// whether or not udev keeps links for it; a user who may not read the
+// device is told them by the system's blkid cache.
+TEST(DiskVolume, LoopMountedImageIsKnownByItsUuidAndLabel) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a loop mount needs root";
+  const std::string root = testsupport::MakeTempFolder("loop");
+  ASSERT_FALSE(root.empty());
+  ::chmod(root.c_str(), 0755);
+  const std::string image = Join(root, "disk.img"), place = Join(root, "mounted");
+  fs::create_directory(place);
+  std::ofstream(image).close();
+  fs::resize_file(image, 8 << 20);
+  const std::string uuid = RandomUuid(), label = "Vantrell d\xC3\xAFsk";
+  if (!Succeeds("mkfs.ext4 -q -F -L '" + label + "' -U " + uuid + " '" + image + "'")) {
+    fs::remove_all(root);
+    GTEST_SKIP() << "mkfs.ext4 cannot make an image here";
+  }
+  if (!Succeeds("mount -o loop '" + image + "' '" + place + "'")) {
+    fs::remove_all(root);
+    GTEST_SKIP() << "a loop mount is not allowed here";
+  }
+  fs::create_directory(Join(place, "sub"));
+  disk::Volume v;
+  std::string error;
+  const bool found = disk::VolumeOf(Join(place, "sub"), &v, &error);
+  const std::vector<std::string> places = disk::MountPointsOf(uuid);
+  const std::vector<disk::Volume> mounted = disk::MountedVolumes();
+
+  // A process that cannot open the device (root without its capabilities,
+  // the device's mode taken away for the while: Debian's libblkid reads
+  // BLKID_FILE for root only) is told what the blkid cache says, here
+  // other things than the image holds.
+  const std::string cacheUuid = RandomUuid(), cache = Join(root, "blkid.tab");
+  std::ofstream(cache) << "<device DEVNO=\"0x0700\" TIME=\"1700000000.0\" LABEL=\"cached\" UUID=\"" << cacheUuid
+                       << "\" TYPE=\"ext4\">" << v.device << "</device>\n";
+  ::chmod(cache.c_str(), 0644);
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  struct stat node{};
+  ::stat(v.device.c_str(), &node);
+  ::chmod(v.device.c_str(), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // libblkid reads no variable in a process marked undumpable, as one is
+    // that has changed its user (the walk's test does).
+    ::prctl(PR_SET_DUMPABLE, 1);
+    ::setenv("BLKID_FILE", cache.c_str(), 1);
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct none[2]{};
+    std::string told = "cannot drop its capabilities";
+    if (::syscall(SYS_capset, &header, none) == 0) {
+      disk::Volume seen;
+      const int fd = ::open(v.device.c_str(), O_RDONLY);
+      told = fd >= 0 ? "can still read the device"
+             : disk::VolumeOf(place, &seen, &told) ? seen.id + " " + seen.label
+                                                   : told;
+    }
+    (void)!::write(out[1], told.data(), told.size());
+    ::_exit(0);
+  }
+  ::close(out[1]);
+  std::string told;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) told.append(buffer, size_t(n));
+  ::close(out[0]);
+  ::waitpid(child, nullptr, 0);
+  ::chmod(v.device.c_str(), node.st_mode & 07777);
+  const bool udev = fs::exists("/dev/disk/by-uuid/" + uuid);
+  const std::string expectedPlace = fs::canonical(place).string();
+
+  if (::umount2(place.c_str(), 0) != 0) ::umount2(place.c_str(), MNT_DETACH);
+  fs::remove_all(root);
+  ASSERT_TRUE(found) << error;
+  EXPECT_EQ(v.id, uuid);
+  EXPECT_EQ(v.label, label);
+  EXPECT_EQ(v.fsType, "ext4");
+  EXPECT_EQ(v.mountPoint, expectedPlace);
+  EXPECT_EQ(places, std::vector<std::string>{v.mountPoint});
+  EXPECT_EQ(std::count_if(mounted.begin(), mounted.end(),
+                          [&](const disk::Volume& m) { return m.id == uuid && m.label == label; }),
+            1);
+  if (udev || told == "cannot drop its capabilities" || told == "can still read the device")
+    std::cout << "[ SKIPPED  ] the blkid cache: " << (udev ? "udev keeps links for the image" : told) << "\n";
+  else
+    EXPECT_EQ(told, cacheUuid + " cached");
+}
+#endif
 
 int64_t Dos(int y, int mo, int d, int h, int mi, int s) {
   return (int64_t)(y - 1980) << 25 | mo << 21 | d << 16 | h << 11 | mi << 5 | s / 2;
